@@ -1,0 +1,64 @@
+#include "platform/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+std::atomic<double> ___ftime{0.0};
+
+namespace {
+
+class MonotonicClock final : public ClockSource {
+public:
+    uint64_t now_ns() override {
+        timespec ts;
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return uint64_t(ts.tv_sec) * 1000000000u + uint64_t(ts.tv_nsec);
+    }
+    void sleep_until_ns(uint64_t deadline_ns) override {
+        timespec ts;
+        ts.tv_sec = time_t(deadline_ns / 1000000000u);
+        ts.tv_nsec = long(deadline_ns % 1000000000u);
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+        }
+    }
+};
+
+MonotonicClock monotonic;
+std::atomic<ClockSource*> source{&monotonic};
+
+}  // namespace
+
+ClockSource& real_clock() { return monotonic; }
+
+void ManualClock::sleep_until_ns(uint64_t deadline_ns) {
+    sleeps_.fetch_add(1);
+    uint64_t now = now_.load();
+    if (deadline_ns <= now) return;
+    uint64_t step = step_.load();
+    uint64_t to = (step != 0 && deadline_ns - now > step) ? now + step : deadline_ns;
+    // Only ever forward, even when another thread moved the clock meanwhile.
+    while (now < to && !now_.compare_exchange_weak(now, to)) {
+    }
+}
+
+void set_clock_source(ClockSource* s) { source.store(s ? s : &monotonic); }
+
+ClockSource& clock_source() { return *source.load(); }
+
+uint32_t abs_time(int granularity) {
+    // The counter counts nanoseconds, so its frequency is 10^9.
+    const int64_t frequency = 1000000000;
+    const int64_t counter = int64_t(clock_source().now_ns());
+    ___ftime.store(double(counter) / double(frequency));
+    // 128-bit product: granularity x counter overflows 64 bits after a few hours of uptime.
+    __int128 t = __int128(granularity) * counter / frequency;
+    return uint32_t(uint64_t(t));
+}
+
+uint32_t _time(uint32_t* pt) {
+    uint32_t t = abs_time(1000);
+    if (pt) *pt = t;
+    return t;
+}
+
+uint32_t micro_timer() { return abs_time(1000000); }

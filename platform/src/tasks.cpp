@@ -1,0 +1,213 @@
+#include "platform/tasks.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/clock.h"
+
+std::atomic<int> thread_mask[TASK_NUMBERS];
+thread_local int thread__num = -1;
+
+namespace {
+
+// How long a task sleeps at most before it looks at its stop request again.
+constexpr uint64_t STOP_POLL_NS = 2000000;
+
+struct StopFlag {
+    std::atomic<bool> requested{false};
+};
+
+// The stop flag of the task running in this thread; null outside tasks.
+thread_local StopFlag* current_stop = nullptr;
+
+// One started thread with the flag that asks it to stop.
+struct Runner {
+    std::shared_ptr<StopFlag> stop;
+    std::thread thread;
+};
+
+// Starts body() in a new thread. The thread knows its stop flag, applies its priority,
+// and ends quietly when a stop point throws TaskStopped. False when no thread could be made.
+template <class Body>
+bool start_runner(Runner& r, int priority, Body body) {
+    auto stop = std::make_shared<StopFlag>();
+    try {
+        r.thread = std::thread([stop, priority, body]() {
+            current_stop = stop.get();
+            set_thread_priority(priority);
+            try {
+                body();
+            } catch (const TaskStopped&) {
+            }
+            current_stop = nullptr;
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    r.stop = std::move(stop);
+    return true;
+}
+
+// Asks the runner's thread to stop and waits until it has; a task that removes itself
+// stops at its next stop point instead.
+void stop_runner(Runner r) {
+    r.stop->requested.store(true);
+    if (r.thread.get_id() == std::this_thread::get_id())
+        r.thread.detach();
+    else
+        r.thread.join();
+}
+
+struct HiddenEntry {
+    hidden_task_fn func = nullptr;
+    void* arg = nullptr;
+    std::unique_ptr<Runner> handle;  // null while the entry is free
+};
+
+// The tables live for the whole process: threads may still run while static objects
+// are destroyed at exit, so they are never destroyed.
+struct Tables {
+    std::mutex numbered_mutex;
+    Runner numbered[TASK_NUMBERS];
+    std::mutex hidden_mutex;
+    HiddenEntry hidden[HIDDEN_TASKS];
+};
+
+Tables& tables() {
+    static Tables* t = new Tables;
+    return *t;
+}
+
+void sleep_ns(uint64_t duration) {
+    ClockSource& clock = clock_source();
+    uint64_t now = clock.now_ns();
+    const uint64_t end = now + duration;
+    while (now < end) {
+        uint64_t to = current_stop ? std::min(end, now + STOP_POLL_NS) : end;
+        clock.sleep_until_ns(to);
+        task_stop_point();
+        now = clock.now_ns();
+    }
+}
+
+}  // namespace
+
+void task_stop_point() {
+    if (current_stop && current_stop->requested.load()) throw TaskStopped{};
+}
+
+bool task_stop_requested() { return current_stop && current_stop->requested.load(); }
+
+void set_thread_priority(int priority) {
+    // Platform priority values to nice values; an unprivileged process may only lower its
+    // priority, so refusals are expected and ignored.
+    int nice_value = 0;
+    if (priority >= 15)
+        nice_value = -10;
+    else if (priority > 0)
+        nice_value = -2 * std::min(priority, 2);
+    else if (priority <= -15)
+        nice_value = 19;
+    else if (priority < 0)
+        nice_value = 2 * std::min(-priority, 2);
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), nice_value);
+}
+
+int exec_task(task_fn fun, int numtask, int priority) {
+    if (numtask < 0 || numtask >= TASK_NUMBERS || !fun) return -1;
+    Tables& t = tables();
+    std::lock_guard<std::mutex> guard(t.numbered_mutex);
+    if (thread_mask[numtask].load()) return 1;
+    // Keeps consecutive starts apart, as the callers expect.
+    ClockSource& clock = clock_source();
+    clock.sleep_until_ns(clock.now_ns() + 10000000);
+    Runner& r = t.numbered[numtask];
+    bool started = start_runner(r, priority, [fun, numtask]() {
+        thread__num = numtask;
+        fun();
+    });
+    if (!started) return -1;
+    thread_mask[numtask].store(1);
+    return 0;
+}
+
+int remove_task(int numtask) {
+    if (numtask < 0 || numtask >= TASK_NUMBERS) return 1;
+    Runner r;
+    {
+        Tables& t = tables();
+        std::lock_guard<std::mutex> guard(t.numbered_mutex);
+        if (!thread_mask[numtask].load()) return 1;
+        r = std::move(t.numbered[numtask]);
+        t.numbered[numtask] = Runner{};
+        thread_mask[numtask].store(0);
+    }
+    stop_runner(std::move(r));
+    return 0;
+}
+
+unsigned exec_task_hidden(hidden_task_fn sub, void* arg, int priority) {
+    if (!sub) return 0;
+    priority = std::clamp(priority, -2, 2);
+    Tables& t = tables();
+    std::lock_guard<std::mutex> guard(t.hidden_mutex);
+    for (unsigned i = 0; i < HIDDEN_TASKS; i++) {
+        HiddenEntry& e = t.hidden[i];
+        if (e.handle) continue;
+        auto r = std::make_unique<Runner>();
+        if (!start_runner(*r, priority, [sub, arg]() { sub(arg); })) return 0;
+        e.func = sub;
+        e.arg = arg;
+        e.handle = std::move(r);
+        return i + 1;
+    }
+    return 0;
+}
+
+int remove_task_hidden(unsigned num) {
+    if (num == 0 || num > HIDDEN_TASKS) return -1;
+    std::unique_ptr<Runner> r;
+    {
+        Tables& t = tables();
+        std::lock_guard<std::mutex> guard(t.hidden_mutex);
+        HiddenEntry& e = t.hidden[num - 1];
+        if (!e.handle) return -1;
+        r = std::move(e.handle);
+        e.func = nullptr;
+        e.arg = nullptr;
+    }
+    stop_runner(std::move(*r));
+    return 0;
+}
+
+void wait(int n) {
+    // Waits longer than the 32-bit µs clock can express go in parts.
+    constexpr int PART_MS = 1000000;
+    while (n > PART_MS) {
+        wait(PART_MS);
+        n -= PART_MS;
+    }
+    if (n > 0) {
+        const uint32_t deadline = micro_timer() + uint32_t(n) * 1000u;
+        for (;;) {
+            const int32_t late = int32_t(micro_timer() - deadline);
+            if (late >= 0) break;
+            sleep_ns(uint64_t(-int64_t(late)) * 1000u);
+        }
+    }
+    task_stop_point();
+}
+
+void task_sleep_ms(int ms) {
+    if (ms > 0) sleep_ns(uint64_t(ms) * 1000000u);
+    task_stop_point();
+}
+
+void v_tik(unsigned char) {}
