@@ -1,0 +1,201 @@
+#include "platform/tasks.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "support/manual_clock.h"
+
+namespace {
+
+// Polls cond for up to 5 s of real time; true when it became true.
+template <class Cond>
+bool eventually(Cond cond) {
+    for (int i = 0; i < 5000; i++) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return cond();
+}
+
+// A hidden task that waits in a loop, counting its passes, and marks when its stack was
+// unwound.
+struct Looper {
+    std::atomic<int> passes{0};
+    std::atomic<bool> unwound{false};
+    std::atomic<int> after_stop{0};
+    int wait_ms = 1;
+};
+
+void looper_body(void* p) {
+    auto* l = static_cast<Looper*>(p);
+    struct Guard {
+        Looper* l;
+        ~Guard() { l->unwound.store(true); }
+    } guard{l};
+    for (;;) {
+        wait(l->wait_ms);
+        if (task_stop_requested()) l->after_stop.fetch_add(1);  // must never run
+        l->passes.fetch_add(1);
+    }
+}
+
+void returns_at_once(void*) {}
+
+// Removes every hidden task a test started, so that tests do not see each other's entries.
+class HiddenTasks : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (unsigned n : started) remove_task_hidden(n);
+    }
+    unsigned start(hidden_task_fn f, void* arg) {
+        unsigned n = exec_task_hidden(f, arg, 0);
+        if (n) started.push_back(n);
+        return n;
+    }
+    std::vector<unsigned> started;
+    // Outlive the tasks: TearDown removes them after the test body has returned.
+    Looper loopers[HIDDEN_TASKS + 1];
+};
+
+TEST_F(HiddenTasks, NumbersStartAtOneAndTheHundredAndFirstIsRefused) {
+    for (unsigned i = 0; i < HIDDEN_TASKS; i++) {
+        loopers[i].wait_ms = 20;
+        EXPECT_EQ(start(looper_body, &loopers[i]), i + 1);
+    }
+    EXPECT_EQ(exec_task_hidden(looper_body, &loopers[HIDDEN_TASKS], 0), 0u);
+    // Freeing one entry makes exactly that number available again.
+    EXPECT_EQ(remove_task_hidden(37), 0);
+    EXPECT_EQ(start(looper_body, &loopers[HIDDEN_TASKS]), 37u);
+}
+
+TEST_F(HiddenTasks, BadNumbersAndFreeEntriesAreRefused) {
+    EXPECT_EQ(remove_task_hidden(0), -1);
+    EXPECT_EQ(remove_task_hidden(HIDDEN_TASKS + 1), -1);
+    EXPECT_EQ(remove_task_hidden(5), -1);
+    unsigned n = start(returns_at_once, nullptr);
+    ASSERT_NE(n, 0u);
+    EXPECT_EQ(remove_task_hidden(n), 0);
+    started.clear();
+    EXPECT_EQ(remove_task_hidden(n), -1);
+}
+
+TEST_F(HiddenTasks, ATaskThatEndsByItselfKeepsItsEntry) {
+    unsigned first = start(returns_at_once, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    unsigned second = start(returns_at_once, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(remove_task_hidden(first), 0);
+}
+
+TEST_F(HiddenTasks, RemovalStopsTheTaskAtItsNextWaitAndUnwindsIt) {
+    for (int wait_ms : {1, 60000}) {
+        Looper& l = loopers[wait_ms == 1 ? 0 : 1];
+        l.wait_ms = wait_ms;
+        unsigned n = exec_task_hidden(looper_body, &l, 0);
+        ASSERT_NE(n, 0u);
+        if (wait_ms == 1) {
+            ASSERT_TRUE(eventually([&] { return l.passes.load() >= 3; }));
+        }
+        // Removal returns only once the task has stopped: its stack is unwound by then,
+        // also from the middle of a one-minute wait, and no code after the wait ran.
+        EXPECT_EQ(remove_task_hidden(n), 0);
+        EXPECT_TRUE(l.unwound.load());
+        int passes = l.passes.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(l.passes.load(), passes);
+        EXPECT_EQ(l.after_stop.load(), 0);
+    }
+}
+
+std::atomic<int> seen_number[2];
+std::atomic<int> calls_of[2];
+void numbered_a() { seen_number[0] = thread__num; calls_of[0]++; }
+void numbered_b() { seen_number[1] = thread__num; calls_of[1]++; }
+std::atomic<bool> keep_looping{true};
+void numbered_loop() {
+    while (keep_looping.load()) task_sleep_ms(1);
+}
+
+TEST(NumberedTasks, TwoQuickStartsEachGetTheirOwnNumberAndFunction) {
+    // On the manual clock the 10 ms pause takes no real time, so the two threads start
+    // as close together as the machine allows.
+    ScopedManualClock clock;
+    for (int round = 0; round < 20; round++) {
+        seen_number[0] = seen_number[1] = -1;
+        calls_of[0] = calls_of[1] = 0;
+        ASSERT_EQ(exec_task(numbered_a, 5, 0), 0);
+        ASSERT_EQ(exec_task(numbered_b, 6, 0), 0);
+        ASSERT_TRUE(eventually([] { return calls_of[0] == 1 && calls_of[1] == 1; }));
+        EXPECT_EQ(seen_number[0], 5);
+        EXPECT_EQ(seen_number[1], 6);
+        // Their threads have ended, yet both count as running until removed.
+        EXPECT_EQ(thread_mask[5], 1);
+        EXPECT_EQ(exec_task(numbered_a, 5, 0), 1);
+        EXPECT_EQ(remove_task(5), 0);
+        EXPECT_EQ(remove_task(6), 0);
+        EXPECT_EQ(thread_mask[5], 0);
+    }
+    EXPECT_EQ(calls_of[0], 1) << "a refused start ran the function anyway";
+}
+
+TEST(NumberedTasks, RunningAndStoppedNumbersAndTheRange) {
+    keep_looping = true;
+    EXPECT_EQ(remove_task(7), 1);
+    EXPECT_EQ(exec_task(numbered_loop, 32, 0), -1);
+    EXPECT_EQ(exec_task(numbered_loop, -1, 0), -1);
+    ASSERT_EQ(exec_task(numbered_loop, 7, 15), 0);  // priority refused or not: it starts
+    EXPECT_EQ(exec_task(numbered_loop, 7, 0), 1);
+    EXPECT_EQ(remove_task(7), 0);
+    EXPECT_EQ(remove_task(7), 1);
+}
+
+// Elapsed manual time of wait(n) started at start_ns.
+uint64_t manual_wait_ns(uint64_t start_ns, int n, uint64_t step_ns) {
+    ScopedManualClock c(start_ns);
+    c.clock.set_sleep_step_ns(step_ns);
+    wait(n);
+    return c.clock.now_ns() - start_ns;
+}
+
+TEST(Wait, NeverReturnsEarlyIncludingAcrossTheWrapOfTheMicrosecondClock) {
+    const uint64_t wrap_ns = (uint64_t(1) << 32) * 1000;  // the µs clock wraps here
+    for (uint64_t start : {wrap_ns - 1500000, wrap_ns - 999, wrap_ns - 3000000, wrap_ns + 1,
+                           5 * wrap_ns - 1, uint64_t(123456789)}) {
+        for (uint64_t step : {uint64_t(0), uint64_t(700000), uint64_t(333)}) {
+            for (int n : {1, 3, 10}) {
+                uint64_t elapsed = manual_wait_ns(start, n, step);
+                // Not early by the µs clock, and not late by more than a µs.
+                EXPECT_GE(elapsed + start % 1000, uint64_t(n) * 1000000)
+                    << "start " << start << " n " << n;
+                EXPECT_LT(elapsed, uint64_t(n) * 1000000 + 1000) << "start " << start;
+            }
+        }
+    }
+}
+
+TEST(Wait, ZeroAndNegativeReturnAtOnceAndLongWaitsDoNotWrap) {
+    ScopedManualClock c;
+    wait(0);
+    wait(-5);
+    EXPECT_EQ(c.clock.sleeps(), 0u);
+    // 50 minutes is more than the 32-bit µs clock can hold as a signed difference.
+    const uint64_t start = c.clock.now_ns();
+    wait(3000000);
+    EXPECT_GE(c.clock.now_ns() - start, uint64_t(3000000) * 1000000);
+}
+
+TEST(Wait, RealClockNeverReturnsEarly) {
+    for (int n : {1, 2, 5}) {
+        auto t0 = std::chrono::steady_clock::now();
+        wait(n);
+        auto elapsed = std::chrono::steady_clock::now() - t0;
+        EXPECT_GE(elapsed, std::chrono::milliseconds(n));
+    }
+}
+
+}  // namespace
