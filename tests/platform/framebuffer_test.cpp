@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/display.h"
+#include "platform/framebuffer.h"
+#include "framebuffer_helpers.h"
+
+namespace {
+
+class Framebuffer : public ::testing::Test {
+protected:
+    void SetUp() override { fb_fill_all(0x00101010); }
+};
+
+TEST(Palette, KnownEntriesAndLayout) {
+    palette(2);
+    EXPECT_EQ(pall[0], 0x000000u);
+    EXPECT_EQ(pall[3], 0x0000FFu);
+    EXPECT_EQ(pall[4], 0x003F00u);
+    EXPECT_EQ(pall[28], 0x00FF00u);
+    EXPECT_EQ(pall[224], 0xFF0000u);
+    EXPECT_EQ(pall[255], 0xFFFFFFu);
+    EXPECT_EQ(pall[73], 0x5F5F99u);
+    EXPECT_EQ(pall[1], 0x000099u);
+    EXPECT_EQ(pall[2], 0x0000B2u);
+    // 3-3-2 layout: every index gives its own colour.
+    std::set<uint32_t> distinct(pall, pall + 256);
+    EXPECT_EQ(distinct.size(), 256u);
+}
+
+TEST_F(Framebuffer, GeometryAndFirstCallStart) {
+    EXPECT_EQ(crtx, 1024);
+    EXPECT_EQ(crty, 600);
+    EXPECT_EQ(dx_pitch, 1024);
+    EXPECT_EQ(fb_pixels, 1024 * 2400);
+    EXPECT_EQ(dx_start(), 0);
+}
+
+TEST_F(Framebuffer, PixelWriterColourRules) {
+    v_wrpixel(addr(5, 5), 0x12345600);
+    EXPECT_EQ(fb_at(5, 5), 0x123456u);
+    v_wrpixel(addr(6, 5), -256);  // white as a direct colour
+    EXPECT_EQ(fb_at(6, 5), 0xFFFFFFu);
+    v_wrpixel(addr(7, 5), 73);
+    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u);
+    v_wrpixel(addr(7, 5), 4);
+    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u);
+    v_wrpixel(addr(7, 5), 32);
+    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u ^ 0xFFFFFFu);
+    v_wrpixel(addr(7, 5), 32);
+    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u);
+    // 0x100 is a direct colour (blue 1), not palette index 0.
+    v_wrpixel(addr(8, 5), 0x100);
+    EXPECT_EQ(fb_at(8, 5), 0x000001u);
+}
+
+TEST_F(Framebuffer, PixelWriterBounds) {
+    auto before = fb_snapshot();
+    v_wrpixel(uint32_t(fb_pixels), 255);       // first address past the last row
+    v_wrpixel(uint32_t(-1), 255);              // a negative address seen unsigned
+    EXPECT_TRUE(fb_changes(before).empty());
+    v_wrpixel(uint32_t(fb_pixels - 1), 255);   // last pixel of the last row
+    EXPECT_EQ(fb_at(1023, 2399), 0xFFFFFFu);
+    v_wrpixel(uint32_t(addr(1030, 0)), 255);   // column past the edge: next row
+    EXPECT_EQ(fb_at(6, 1), 0xFFFFFFu);
+}
+
+TEST_F(Framebuffer, FifteenBitWriter) {
+    v_wrpixel32k(addr(0, 0), 0x7C00);
+    v_wrpixel32k(addr(1, 0), 0x03E0);
+    v_wrpixel32k(addr(2, 0), 0x001F);
+    v_wrpixel32k(addr(3, 0), 0x4211);  // 10000 10000 10001
+    EXPECT_EQ(fb_at(0, 0), 0xF80000u);
+    EXPECT_EQ(fb_at(1, 0), 0x00F800u);
+    EXPECT_EQ(fb_at(2, 0), 0x0000F8u);
+    EXPECT_EQ(fb_at(3, 0), 0x808088u);
+    v_wrpixel32k(addr(0, 0), 4);
+    EXPECT_EQ(fb_at(0, 0), 0xF80000u);
+    v_wrpixel32k(addr(0, 0), 32);
+    EXPECT_EQ(fb_at(0, 0), 0x07FFFFu);
+}
+
+TEST_F(Framebuffer, PixelReader) {
+    dx_surface[addr(1023, 2399)] = 0xABCDEF;
+    EXPECT_EQ(v_rdpixel(int32_t(addr(1023, 2399))), 0xABCDEFu);
+    EXPECT_EQ(v_rdpixel(-1), 0u);
+    EXPECT_EQ(v_rdpixel(-1024), 0u);
+    EXPECT_EQ(v_rdpixel(int32_t(fb_pixels)), 0u);
+}
+
+TEST_F(Framebuffer, FillCoversExactlyTheClampedRectangle) {
+    auto before = fb_snapshot();
+    v_fastfill(0, 0, 1024, 600, 255);
+    auto changed = fb_changes(before);
+    EXPECT_EQ(changed.size(), 1024u * 600u);
+    EXPECT_EQ(fb_at(1023, 599), 0xFFFFFFu);
+    EXPECT_EQ(fb_at(0, 600), 0x101010u);
+
+    // A rectangle starting left of the framebuffer is moved onto it, keeping its width.
+    fb_fill_all(0);
+    before = fb_snapshot();
+    v_fastfill(-10, 0, 20, 5, 0x00FF0000);
+    changed = fb_changes(before);
+    EXPECT_EQ(changed.size(), 20u * 5u);
+    EXPECT_EQ(fb_at(19, 4), 0x00FF00u);
+    EXPECT_EQ(fb_at(20, 4), 0u);
+
+    // The end is cut at the right and bottom edges; huge sizes do not overflow.
+    before = fb_snapshot();
+    v_fastfill(1020, 2398, 0x7FFFFFFF, 0x7FFFFFFF, 3);
+    EXPECT_EQ(fb_changes(before).size(), 4u * 2u);
+
+    // Zero and negative sizes fill nothing.
+    before = fb_snapshot();
+    v_fastfill(10, 10, 0, 5, 255);
+    v_fastfill(10, 10, 5, -1, 255);
+    EXPECT_TRUE(fb_changes(before).empty());
+}
+
+TEST_F(Framebuffer, FillTakesFourAndThirtyTwoAsPaletteIndices) {
+    v_fastfill(0, 0, 1, 1, 4);
+    v_fastfill(1, 0, 1, 1, 32);
+    EXPECT_EQ(fb_at(0, 0), pall[4]);
+    EXPECT_EQ(fb_at(1, 0), pall[32]);
+}
+
+// Fills a rectangle with distinct values so that any misplaced pixel shows.
+void pattern(int x, int y, int w, int h) {
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++) dx_surface[addr(x + i, y + j)] = uint32_t((j + 1) << 12 | (i + 1));
+}
+
+TEST_F(Framebuffer, CopyOverlapsInBothDirections) {
+    struct Case {
+        int xs, ys, xd, yd;
+    } cases[] = {{10, 10, 11, 10}, {11, 10, 10, 10}, {10, 10, 10, 12}, {10, 12, 10, 10},
+                 {10, 10, 13, 11}, {13, 11, 10, 10}};
+    for (const Case& c : cases) {
+        fb_fill_all(0);
+        pattern(10, 10, 8, 6);
+        std::vector<uint32_t> expected = fb_snapshot();
+        std::vector<uint32_t> source = expected;
+        for (int j = 0; j < 6; j++)
+            for (int i = 0; i < 8; i++)
+                expected[size_t(addr(c.xd + i, c.yd + j))] = source[size_t(addr(c.xs + i, c.ys + j))];
+        fb_copy(c.xs, c.ys, c.xd, c.yd, 8, 6, FB_NO_KEY);
+        EXPECT_TRUE(fb_changes(expected).empty()) << c.xs << "," << c.ys << " -> " << c.xd << "," << c.yd;
+    }
+}
+
+TEST_F(Framebuffer, CopyWithKeySkipsKeyPixelsInEveryDirection) {
+    fb_fill_all(0x111111);
+    pattern(0, 0, 4, 2);
+    dx_surface[addr(1, 0)] = 0x00FF00;
+
+    fb_copy(0, 0, 100, 100, 4, 2, 0x00FF00);
+    EXPECT_EQ(fb_at(101, 100), 0x111111u);
+    EXPECT_EQ(fb_at(102, 100), fb_at(2, 0));
+
+    uint32_t buffer[8];
+    for (uint32_t& b : buffer) b = 7;
+    fb_copy_to_buffer(0, 0, buffer, 0, 4, 2, 0x00FF00);
+    EXPECT_EQ(buffer[1], 7u);  // a key pixel leaves its buffer place unchanged
+    EXPECT_EQ(buffer[5], fb_at(1, 1));
+
+    buffer[2] = 0x00FF00;
+    fb_copy_from_buffer(buffer, 0, 200, 200, 4, 2, 0x00FF00);
+    EXPECT_EQ(fb_at(201, 200), 7u);
+    EXPECT_EQ(fb_at(202, 200), 0x111111u);
+}
+
+TEST_F(Framebuffer, CopyRoundTripThroughBuffer) {
+    pattern(300, 40, 50, 30);
+    std::vector<uint32_t> saved_screen = fb_snapshot();
+    std::vector<uint32_t> buffer(2 + 50 * 30, 0);
+    fb_copy_to_buffer(300, 40, buffer.data(), 2, 50, 30, FB_NO_KEY);
+    v_fastfill(300, 40, 50, 30, 0);
+    fb_copy_from_buffer(buffer.data(), 2, 300, 40, 50, 30, FB_NO_KEY);
+    EXPECT_TRUE(fb_changes(saved_screen).empty());
+    EXPECT_EQ(buffer[0], 0u);  // the offset is honoured
+}
+
+TEST_F(Framebuffer, CopyNeverWritesOutsideTheFramebuffer) {
+    pattern(0, 0, 6, 3);
+    auto before = fb_snapshot();
+    // Destinations hanging over every edge: only the inside part is written.
+    fb_copy(0, 0, 1021, 2398, 6, 3, FB_NO_KEY);
+    fb_copy(0, 0, -3, -1, 6, 3, FB_NO_KEY);
+    auto changed = fb_changes(before);
+    EXPECT_EQ(fb_at(1023, 2399), before[size_t(addr(2, 1))]);
+    EXPECT_EQ(fb_at(0, 0), before[size_t(addr(3, 1))]);
+    for (int64_t a : changed) {
+        int x = int(a % 1024), y = int(a / 1024);
+        EXPECT_TRUE((x >= 1021 && y >= 2398) || (x <= 2 && y <= 1)) << x << "," << y;
+    }
+    // Nothing copied for empty sizes.
+    before = fb_snapshot();
+    fb_copy(0, 0, 10, 10, 0, 5, FB_NO_KEY);
+    fb_copy(0, 0, 10, 10, 5, 0, FB_NO_KEY);
+    EXPECT_TRUE(fb_changes(before).empty());
+}
+
+}  // namespace

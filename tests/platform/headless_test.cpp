@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "framebuffer_helpers.h"
+#include "platform/display.h"
+#include "platform/input.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include <stb/stb_image.h>
+
+namespace {
+
+std::string temp_png(const char* name) {
+    return std::string(CORVANE_BINARY_DIR) + "/" + name + "." + std::to_string(getpid()) + ".png";
+}
+
+TEST(Headless, ClientAreaIsTheFramebufferAndPointerMapsOneToOne) {
+    headless_start();
+    EXPECT_TRUE(headless_mode());
+    EXPECT_EQ(client_width, 1024);
+    EXPECT_EQ(client_height, 600);
+    EXPECT_NE(MyDir[0], 0);
+    mouse__x = 1023;
+    mouse__y = 599;
+    v_inkey();
+    EXPECT_EQ(touch_x, 1023);
+    EXPECT_EQ(touch_y, 599);
+}
+
+TEST(Headless, PngHoldsTheVisibleScreenExactly) {
+    headless_start();
+    fb_fill_all(0);
+    for (int y = 0; y < 600; y += 7)
+        for (int x = 0; x < 1024; x += 3) dx_surface[addr(x, y)] = uint32_t(x * 2654435761u + y) & 0xFFFFFF;
+    dx_surface[addr(0, 600)] = 0xFFFFFF;  // below the screen: not in the file
+    std::string path = temp_png("headless");
+    ASSERT_EQ(headless_write_png(path.c_str()), 0);
+    int w = 0, h = 0, n = 0;
+    unsigned char* rgb = stbi_load(path.c_str(), &w, &h, &n, 3);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(w, 1024);
+    EXPECT_EQ(h, 600);
+    int wrong = 0;
+    for (int i = 0; i < w * h; i++) {
+        uint32_t p = uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
+        if (p != dx_surface[i]) wrong++;
+    }
+    EXPECT_EQ(wrong, 0);
+    stbi_image_free(rgb);
+    std::remove(path.c_str());
+
+    // Rectangles are clipped to the framebuffer; an empty one is an error.
+    path = temp_png("corner");
+    ASSERT_EQ(fb_write_png(path.c_str(), 1020, 2396, 50, 50), 0);
+    rgb = stbi_load(path.c_str(), &w, &h, &n, 3);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(w, 4);
+    EXPECT_EQ(h, 4);
+    stbi_image_free(rgb);
+    std::remove(path.c_str());
+    EXPECT_EQ(fb_write_png(path.c_str(), 2000, 0, 10, 10), -1);
+}
+
+}  // namespace
