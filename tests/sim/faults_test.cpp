@@ -1,0 +1,76 @@
+// Control lines and injected faults, through the control socket beside the link.
+#include <sys/stat.h>
+
+#include "sim_harness.h"
+
+using namespace simtest;
+
+TEST(SimFaults, SilenceGarbageAndDrop)
+{
+    Sim sim;
+    Port port(sim.link());
+    ASSERT_TRUE(port.ok());
+
+    ASSERT_EQ(sim.ctl("fault silent"), "ok");
+    port.send("\x0D" + fifo(2));
+    EXPECT_EQ(port.read(1, 200), "");
+    ASSERT_EQ(sim.ctl("fault none"), "ok");
+    port.send("\x0D");
+    EXPECT_EQ(port.read(1, 1000), "2");
+
+    ASSERT_EQ(sim.ctl("fault garbage 300"), "ok");
+    std::string garbage = port.read(300, 1000);
+    EXPECT_EQ(garbage.size(), 300u);
+    EXPECT_EQ(port.read(1, 100), "");
+    EXPECT_NE(garbage.find_first_not_of(garbage[0]), std::string::npos);
+
+    ASSERT_EQ(sim.ctl("fault drop 10"), "ok");
+    port.send(setup(1000000, 1000000, 8) + fifo(8));
+    EXPECT_EQ(port.read(246, 1000).size(), 246u);
+    EXPECT_EQ(port.read(1, 100), "");
+    // Only that answer lost bytes.
+    port.send("\x0D" + fifo(1));
+    EXPECT_EQ(port.read(33, 1000).size(), 33u);
+}
+
+TEST(SimFaults, UnplugAndReplug)
+{
+    Sim sim;
+    {
+        Port port(sim.link());
+        ASSERT_TRUE(port.ok());
+        ASSERT_EQ(sim.ctl("fault unplug"), "ok");
+        // The host sees the device vanish, at once and for good.
+        EXPECT_EQ(port.read(1, 1000), "");
+        EXPECT_TRUE(port.hung_up());
+        struct stat st;
+        EXPECT_NE(lstat(sim.link().c_str(), &st), 0) << "the link outlived the terminal";
+        EXPECT_EQ(sim.ctl("fault unplug"), "error: already unplugged");
+        EXPECT_EQ(sim.ctl("fault garbage 1"), "error: unplugged");
+    }
+    std::string answer = sim.ctl("fault replug");
+    ASSERT_EQ(answer.rfind("ok /dev/pts/", 0), 0u) << answer;
+    Port port(sim.link());
+    ASSERT_TRUE(port.ok());
+    port.send("\x0D");
+    EXPECT_EQ(port.read(1, 1000), "2");
+    EXPECT_EQ(sim.ctl("fault replug"), "error: not unplugged");
+}
+
+TEST(SimFaults, ControlLinesAreCheckedBeforeTheyAct)
+{
+    Sim sim;
+    const char* bad[] = {"wobble", "dut", "dut r", "dut r -5", "dut r 1 2", "dut series 1 2", "dut capacitor 1p",
+                         "dut c 1x", "dut file /no/such.s1p", "noise", "noise -1", "pace maybe",
+                         "fault", "fault drop", "fault drop x", "fault garbage -3", "fault silent now", "fault melt"};
+    for (const char* line : bad) {
+        std::string answer = sim.ctl(line);
+        EXPECT_EQ(answer.rfind("error: ", 0), 0u) << line << " -> " << answer;
+    }
+    // A rejected device leaves the previous one: the default load reads as one.
+    Port port(sim.link());
+    Sweep load = sweep(port, 1000000, 1000000, 8);
+    ASSERT_EQ(sim.ctl("dut short"), "ok");
+    Sweep shorted = sweep(port, 1000000, 1000000, 8);
+    EXPECT_GT(std::abs(load.s11[0] - shorted.s11[0]), 0.5f);
+}
