@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "sim/server.h"
@@ -50,6 +51,11 @@ bool number(const char* text, double& v)
 
 int main(int argc, char** argv)
 {
+    // Standard streams that were closed are opened on /dev/null, so that the terminal and
+    // sockets opened later cannot take their numbers.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) < 0) return 1;
+
     sim::Options options;
     options.control_stdin = true;
     for (int i = 1; i < argc; ++i) {
@@ -86,6 +92,9 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Started in the background of an interactive shell, reading the terminal would stop
+    // the simulator; ignored, such a read fails and standard input is no longer watched.
+    signal(SIGTTIN, SIG_IGN);
 
     std::printf("%s\n", server.tty_path().c_str());
     std::fflush(stdout);

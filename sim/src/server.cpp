@@ -351,7 +351,7 @@ void Server::run()
             if (fds[terminal].revents & POLLOUT) blocked_ = false;
             if (fds[terminal].revents & POLLIN) read_terminal(now);
         }
-        if (in && (fds[in].revents & (POLLIN | POLLHUP | POLLERR))) read_stdin();
+        if (in && (fds[in].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) read_stdin();
         if (listener && (fds[listener].revents & POLLIN)) {
             int fd = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd >= 0) clients_.push_back({fd, {}});
