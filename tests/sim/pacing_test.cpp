@@ -40,16 +40,16 @@ TEST(SimPacing, TerminalCarriesElevenThousandFiveHundredTwentyBytesPerSecond)
     Port& port = c.port;
     ASSERT_TRUE(port.ok());
     port.send(setup(1000000, 1000000, 100));
-    // 2304 bytes, 0.2 s of line. Timed from the first byte to the last, so that the
+    // 4608 bytes, 0.4 s of line. Timed from the first byte to the last, so that the
     // start-up of the request does not count.
-    port.send(fifo(72));
+    port.send(fifo(144));
     std::string first = port.read(1, 1000);
     ASSERT_EQ(first.size(), 1u);
     uint64_t t_first = sim::monotonic_ns();
-    std::string rest = port.read(2303, 2000);
+    std::string rest = port.read(4607, 3000);
     uint64_t t_last = sim::monotonic_ns();
-    ASSERT_EQ(rest.size(), 2303u);
-    double rate = 2303.0 / (double(t_last - t_first) / 1e9);
+    ASSERT_EQ(rest.size(), 4607u);
+    double rate = 4607.0 / (double(t_last - t_first) / 1e9);
     EXPECT_NEAR(rate, 11520.0, 1152.0);
     RecordProperty("bytes_per_s", std::to_string(rate));
 }

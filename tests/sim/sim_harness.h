@@ -164,7 +164,6 @@ public:
     }
     std::string link() const { return dir_.path() + "/ports/COM1"; }
     std::string ctl(const std::string& line) { return control(link() + ".ctl", line); }
-    const std::string& tty() const { return server_.tty_path(); }
     const std::string& dir() const { return dir_.path(); }
 
 private:
