@@ -56,6 +56,26 @@ bool make_parents(const std::string& path, std::string& error)
     return true;
 }
 
+bool socket_address(const std::string& path, sockaddr_un& addr)
+{
+    addr = sockaddr_un{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// True when a simulator listens on the control socket at path.
+bool control_answers(const std::string& path)
+{
+    sockaddr_un addr;
+    if (!socket_address(path, addr)) return false;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool live = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (fd >= 0) ::close(fd);
+    return live;
+}
+
 void write_all(int fd, const std::string& s)
 {
     size_t done = 0;
@@ -168,6 +188,10 @@ bool Server::make_link(std::string& error)
             error = link + " exists and is not a link";
             return false;
         }
+        if (control_answers(control_path())) {
+            error = link + " belongs to a simulator that is running";
+            return false;
+        }
         ::unlink(link.c_str());  // a link left by an earlier run
     }
     if (symlink(tty_path_.c_str(), link.c_str()) != 0) {
@@ -190,13 +214,11 @@ bool Server::open_control(std::string& error)
 {
     if (options_.link.empty()) return true;
     std::string path = control_path();
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) {
+    sockaddr_un addr;
+    if (!socket_address(path, addr)) {
         error = "control socket path too long: " + path;
         return false;
     }
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     struct stat st;
     if (lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {

@@ -101,6 +101,13 @@ TEST(SimProgram, LinkControlIdleAndSigterm)
     std::string link = dir.path() + "/ports/COM1";
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
 
+    {
+        // A second simulator does not take the name of a running one.
+        Child second(dir.path(), {"--link", "ports/COM1"});
+        EXPECT_EQ(second.finish(), 1);
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
+    }
+
     ASSERT_EQ(::write(sim.in, "dut short\nnonsense\n", 19), 19);
     EXPECT_EQ(sim.line(sim.out), "ok");
     EXPECT_EQ(sim.line(sim.out).rfind("error: ", 0), 0u);
