@@ -2,7 +2,6 @@
 // of standard output and serves until SIGTERM or SIGINT.
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <fcntl.h>
 #include <unistd.h>
@@ -33,19 +32,14 @@ const char usage[] =
     "  --no-pace        send at full speed instead of 115200 baud\n"
     "  --noise SIGMA    noise on the readings, as a fraction of the incident wave\n"
     "  --seed N         seed of the noise and garbage generators (default 1)\n"
-    "  --rate N         points measured per second (default 20000)\n"
+    "  --rate N         points measured per second (default 20000, also 20k)\n"
     "  --realistic      add load match and non-ideal standards to the test set\n"
     "  --trace          print every host message to standard error\n"
     "\n"
     "Control lines on standard input and on PATH.ctl: dut SPEC, noise SIGMA, pace on|off,\n"
     "fault silent|none, fault garbage N, fault drop N, fault unplug, fault replug.\n";
 
-bool number(const char* text, double& v)
-{
-    char* end;
-    v = std::strtod(text, &end);
-    return *text && !*end;
-}
+bool number(const char* text, double& v) { return sim::parse_value(text, v); }
 
 }  // namespace
 
@@ -66,7 +60,8 @@ int main(int argc, char** argv)
         else if (a == "--dut" && has_value) options.dut = argv[++i];
         else if (a == "--no-pace") options.pace = false;
         else if (a == "--noise" && has_value && number(argv[++i], v) && v >= 0) options.noise = v;
-        else if (a == "--seed" && has_value && number(argv[++i], v) && v >= 0) options.seed = uint64_t(v);
+        else if (a == "--seed" && has_value && number(argv[++i], v) && v >= 0 && v < 1.8e19)
+            options.seed = uint64_t(v);
         else if (a == "--rate" && has_value && number(argv[++i], v) && v > 0) options.rate = v;
         else if (a == "--realistic") options.realistic = true;
         else if (a == "--trace") options.trace = true;
