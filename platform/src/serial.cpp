@@ -83,8 +83,9 @@ void pump_error(COM* com, int wake_fd) {
     pump_idle(wake_fd, PUMP_IDLE_WAIT_MS);
 }
 
-// Holds a record's buffers for a caller outside the pumps; com_close frees them only
-// after every holder has left. False when the record is closed.
+// Holds a record's buffers, device and wake-up events for a caller outside the pumps;
+// com_close closes and frees them only after every holder has left. False when the
+// record is closed.
 class BufferHold {
 public:
     explicit BufferHold(COM* com) : com_(com) {
@@ -391,9 +392,10 @@ void shut_down(COM* com, int n, bool rx_started, bool tx_started) {
     wake_pumps(com);
     if (rx_started) remove_task(rx_task(n));
     if (tx_started) remove_task(tx_task(n));
-    close_host(com);
-    // A writer waiting in com_txsl sees the record closed and leaves.
+    // A writer waiting in com_txsl sees the record closed and leaves; nobody uses the
+    // device, the events or the buffers after this.
     while (com->users.load() != 0) std::this_thread::yield();
+    close_host(com);
     free_buffers(com);
     com->subrx = nullptr;
     com->subtx = nullptr;
@@ -465,9 +467,10 @@ int com_close(COM* com) {
 
 int com_enable(COM* com) {
     if (!switchable(com)) return -1;
+    BufferHold hold(com);
     com->txstatus.store(1);
     com->enabled.store(1);
-    wake_pumps(com);
+    if (hold) wake_pumps(com);
     return 0;
 }
 
@@ -528,7 +531,9 @@ int com_tx_size(COM* com) {
 }
 
 void com_tx_start(COM* com) {
-    if (!com || com->open.load() == 0 || com->txrun.load() != 0) return;
+    if (!com) return;
+    BufferHold hold(com);
+    if (!hold || com->txrun.load() != 0) return;
     if (!com_tx_empty(com)) com->txrun.store(1);
     if (com->enabled.exchange(1) == 0) wake_pumps(com);
 }
