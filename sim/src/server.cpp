@@ -290,6 +290,7 @@ void Server::read_stdin()
         return;
     }
     stdin_in_.append(buf, size_t(n));
+    if (stdin_in_.size() > 65536) stdin_in_.clear();  // no line is that long
     for (size_t eol; (eol = stdin_in_.find('\n')) != std::string::npos;) {
         std::string line = stdin_in_.substr(0, eol);
         stdin_in_.erase(0, eol + 1);
@@ -435,6 +436,7 @@ std::string Server::fault(std::string_view what, std::string_view arg)
     }
     if (what == "garbage") {
         if (master_ < 0) return "error: unplugged";
+        if (n > 1000000) return "error: at most 1000000 garbage bytes at a time";
         std::string& q = device_.output();
         for (size_t i = 0; i < n; ++i) q += char(garbage_rng_() & 0xFF);
         return "ok";

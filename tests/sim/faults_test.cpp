@@ -62,7 +62,7 @@ TEST(SimFaults, ControlLinesAreCheckedBeforeTheyAct)
     Sim sim;
     const char* bad[] = {"wobble", "dut", "dut r", "dut r -5", "dut r 1 2", "dut series 1 2", "dut capacitor 1p",
                          "dut c 1x", "dut file /no/such.s1p", "noise", "noise -1", "pace maybe",
-                         "fault", "fault drop", "fault drop x", "fault garbage -3", "fault silent now", "fault melt"};
+                         "fault", "fault drop", "fault drop x", "fault garbage -3", "fault garbage 2000000", "fault silent now", "fault melt"};
     for (const char* line : bad) {
         std::string answer = sim.ctl(line);
         EXPECT_EQ(answer.rfind("error: ", 0), 0u) << line << " -> " << answer;
