@@ -4,6 +4,7 @@
 
 #include "sim_harness.h"
 #include "sim/model.h"
+#include "vna/touchstone.h"
 
 using namespace simtest;
 
@@ -97,4 +98,22 @@ TEST(SimProtocol, NoiseHalvesInSlowModeAndFollowsTheSeed)
     // 800 samples estimate it to about 3 %.
     EXPECT_NEAR(spread(pa, 1, clean), 0.01, 0.001);
     EXPECT_NEAR(spread(pa, 4, clean), 0.005, 0.0005);
+}
+
+// A measured raw file is played back as it was recorded.
+TEST(SimProtocol, PlaysBackMeasuredRawReadings)
+{
+    const std::string file =
+        std::string(CORVANE_SOURCE_DIR) + "/../shared/data/touchstone/splitter_cal_thru_raw.s2p";
+    touchstone::Data data;
+    std::string error;
+    ASSERT_TRUE(touchstone::read_file(file, data, error)) << error;
+    Connected c;
+    ASSERT_EQ(c.sim.ctl("dut raw " + file), "ok");
+    // 1 MHz steps from 1 MHz: the points of the file itself.
+    Sweep s = sweep(c.port, 1000000, 1000000, 16);
+    for (size_t i = 0; i < 16; ++i) {
+        EXPECT_LT(std::abs(std::complex<double>(s.s11[i]) - data.points[i].s[touchstone::S11]), 2e-6) << i;
+        EXPECT_LT(std::abs(std::complex<double>(s.s21[i]) - data.points[i].s[touchstone::S21]), 2e-6) << i;
+    }
 }
