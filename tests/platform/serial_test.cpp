@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial.h"
+#include "platform/tasks.h"
 
 namespace {
 
@@ -215,6 +216,26 @@ TEST_F(SerialTest, ClosingDuringTxslDropsTheRestAndClearsTheRecord) {
     EXPECT_EQ(com_rx(&com3), -1);
     EXPECT_EQ(com_rx_empty(&com3), 1);
     EXPECT_EQ(com_close(&com3), -1);
+}
+
+TEST_F(SerialTest, ATaskWaitingOnAFullRingCanBeStopped) {
+    open_on(&com3, peer);
+    hold_transmit_ring(&com3, peer);
+    static std::atomic<bool> entered;
+    entered = false;
+    const unsigned task = exec_task_hidden(
+        [](void*) {
+            entered = true;
+            const uint8_t more[16] = {};
+            com_txsl(&com3, more, sizeof more);
+        },
+        nullptr, 0);
+    ASSERT_NE(task, 0u);
+    ASSERT_TRUE(eventually([] { return entered.load(); }));
+    EXPECT_EQ(remove_task_hidden(task), 0);
+    // The stopped writer has let go of the record: it closes, and nothing more was queued.
+    EXPECT_EQ(com_tx_size(&com3), COM_RING_SIZE - 1);
+    EXPECT_EQ(com_close(&com3), 0);
 }
 
 TEST_F(SerialTest, OpenRecordRefusesOpenAndRenameAndKeepsWorking) {
