@@ -110,8 +110,8 @@ extern COM com1, com2, com3, com4, com5, com6, com7, com8, com9, com10, com11, c
 // Record number to record; entry 0 is null.
 extern COM* const Com[COM_RECORDS + 1];
 
-// Non-zero: com_open opens no host port (the rings and pumps work without a device).
-// This program never sets it.
+// Non-zero: com_open opens no host port, and the pumps then move nothing. This program
+// never sets it.
 extern int COM_REMOTE;
 
 // Names the record's port (at most 15 characters are kept). -1 if the record is open.
