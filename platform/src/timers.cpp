@@ -1,5 +1,8 @@
 #include "platform/timers.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -19,6 +22,11 @@ std::mutex tim_mutex;
 // Bumped whenever a slot is armed or freed: the scan sees whether the slot was changed
 // while its function ran (a one-shot timer that re-armed itself stays armed).
 uint32_t tim_generation[TIMERS];
+
+// Wakes the timer service when a slot was armed, so that it can sleep until the next due
+// call instead of scanning every 1 ms.
+std::condition_variable tim_wake;
+bool tim_changed = false;
 
 bool is_function(task_fn f) { return reinterpret_cast<uintptr_t>(f) > 255; }
 
@@ -53,6 +61,8 @@ int exec_timer(task_fn subroutine, int32_t interval, int32_t fra_quanto) {
     t.sub.store(subroutine);
     tim_generation[slot]++;
     t.enabled.store(1);
+    tim_changed = true;
+    tim_wake.notify_one();
     return 0;
 }
 
@@ -104,24 +114,53 @@ void reskedule_timers() {
     }
 }
 
+namespace {
+
+// The service's thread. Instead of scanning every 1 ms whether or not anything is armed,
+// it sleeps until the ms clock reaches the earliest `next` of an enabled slot, or until
+// the table changes; it calls functions at the same ms as a 1 ms scan would, but an idle
+// program does not wake 1000 times a second for nothing.
+void timer_service() {
+    set_thread_priority(15);
+    std::unique_lock<std::mutex> lk(tim_mutex);
+    for (;;) {
+        const uint64_t now_ns = clock_source().now_ns();
+        const uint32_t now_ms = uint32_t(now_ns / 1000000);
+        bool armed = false;
+        int32_t soonest = INT32_MAX;
+        for (int i = 0; i < nutim.load(); i++) {
+            if (!tim[i].enabled.load()) continue;
+            armed = true;
+            soonest = std::min(soonest, int32_t(tim[i].next.load() - now_ms));
+        }
+        if (armed && soonest <= 0) {
+            lk.unlock();
+            reskedule_timers();
+            lk.lock();
+            continue;
+        }
+        tim_changed = false;
+        if (&clock_source() != &real_clock()) {
+            // Another clock (tests): look again every real millisecond.
+            tim_wake.wait_for(lk, std::chrono::milliseconds(1));
+        } else if (!armed) {
+            tim_wake.wait(lk, [] { return tim_changed; });
+        } else {
+            // The moment the ms clock reaches the soonest `next`, on CLOCK_MONOTONIC, which
+            // is what steady_clock reads.
+            const uint64_t due_ns = (now_ns / 1000000 + uint64_t(soonest)) * 1000000;
+            const std::chrono::steady_clock::time_point due{std::chrono::nanoseconds(due_ns)};
+            tim_wake.wait_until(lk, due, [] { return tim_changed; });
+        }
+    }
+}
+
+}  // namespace
+
 void start_timers() {
     set_thread_priority(console_priority.load());
     static std::once_flag started;
-    std::call_once(started, [] {
-        std::thread([] {
-            set_thread_priority(15);
-            ClockSource& clock = clock_source();
-            constexpr uint64_t PERIOD_NS = 1000000;
-            uint64_t next = clock.now_ns() + PERIOD_NS;
-            for (;;) {
-                clock.sleep_until_ns(next);
-                if (nutim.load() != 0) reskedule_timers();
-                next += PERIOD_NS;
-                const uint64_t now = clock.now_ns();
-                if (now >= next) next = now + PERIOD_NS;  // fell behind: skip, no burst
-            }
-        }).detach();
-    });
+    std::call_once(started, [] { std::thread(timer_service).detach(); });
 }
 
 void timers_reset() {

@@ -31,8 +31,9 @@ int remove_timer(task_fn subroutine);
 // One scan of the table: calls every due function. Missed periods are skipped, never
 // caught up in a burst; a slot does not fire while its own function runs.
 void reskedule_timers();
-// Starts the 1 ms timer service (once; later calls do nothing). The calling thread gets
-// console_priority.
+// Starts the timer service (once; later calls do nothing): due functions are called within
+// the ms the clock reaches their `next`, as a scan every 1 ms would; the service sleeps
+// while nothing is due. The calling thread gets console_priority.
 void start_timers();
 // Empties the table and sets nutim to 0 (for tests and restarts; no timer may be firing).
 void timers_reset();
