@@ -24,7 +24,9 @@ std::atomic<uint8_t> _loop{0};
 namespace {
 
 std::atomic<bool> started{false};
-std::thread main_loop_thread;
+// Never destroyed: the process may end (window closed, fatal display error) while the main
+// loop still runs, and a joinable thread must not be destroyed.
+std::thread* main_loop_thread = nullptr;
 uint32_t main_loop_number = 0;  // the main loop's thread number
 const DISPLAY_BACKEND* backend = nullptr;
 
@@ -57,7 +59,7 @@ void crt_exec(void (*fun)(), int dx, int dy) {
     if (refresh_time == 0) {
         _loop = 1;
         main_loop_number = 0;
-        main_loop_thread = std::thread(threadproc, &main_loop_number);
+        main_loop_thread = new std::thread(threadproc, &main_loop_number);
     } else {
         palette(2);
         _loop = 0;
@@ -68,7 +70,7 @@ void crt_exec(void (*fun)(), int dx, int dy) {
 bool crt_started() { return started.load(); }
 
 void crt_join() {
-    if (main_loop_thread.joinable()) main_loop_thread.join();
+    if (main_loop_thread && main_loop_thread->joinable()) main_loop_thread->join();
 }
 
 void crt_repaint() {}
