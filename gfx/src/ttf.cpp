@@ -153,6 +153,23 @@ int text_advance(const stbtt_fontinfo* font, const char* text, float scale) {
     return pen;
 }
 
+bool in_cjk_ranges(uint32_t c) {
+    for (const Range& r : CJK_RANGES)
+        if (c >= r.first && c <= r.last) return true;
+    return false;
+}
+
+// The font file has a glyph for every CJK or complex-script code point of text.
+bool has_cjk_glyphs(const char* name, const char* text) {
+    CachedFont* cached = find_font(name);
+    if (!cached) return false;
+    bool all = true;
+    each_code(text, [&](uint32_t code, uint32_t) {
+        if (in_cjk_ranges(code) && !stbtt_FindGlyphIndex(&cached->_font, int(code))) all = false;
+    });
+    return all;
+}
+
 inline bool on_framebuffer(int x, int y) {
     return x >= 0 && x < crtx && y >= 0 && int64_t(y) * crtx + x < fb_pixels;
 }
@@ -183,8 +200,7 @@ int needs_cjk(const char* text) {
             continue;
         }
         p += n;
-        for (const Range& r : CJK_RANGES)
-            if (c >= r.first && c <= r.last) return 1;
+        if (in_cjk_ranges(c)) return 1;
     }
     return 0;
 }
@@ -355,23 +371,33 @@ int measure_text_ttf_font(const char* text, const char* name, float size, int* w
     return *width;
 }
 
-int draw_text_ttf(int x, int y, const char* text, const char* name, float size, uint32_t colour) {
+// Both chains: for a text that needs CJK glyphs "default.ttf" comes first only when it has
+// them all (else it would draw empty boxes where "notobd.ttf" has the glyphs), and is still
+// the last resort when "notobd.ttf" cannot be used.
+template <class Use>
+int ttf_chain(const char* text, const char* name, bool skip_empty_name, Use use) {
     if (!needs_cjk(text)) {
-        if (int r = draw_text_ttf_font(x, y, text, name, size, colour)) return r;
-        if (int r = draw_text_ttf_font(x, y, text, DEFAULT, size, colour)) return r;
+        if (!(skip_empty_name && !(name && name[0])))
+            if (int r = use(name)) return r;
+        if (int r = use(DEFAULT)) return r;
+        if (int r = use("default.ttf")) return r;
+        return use("notobd.ttf");
     }
-    if (int r = draw_text_ttf_font(x, y, text, "default.ttf", size, colour)) return r;
-    return draw_text_ttf_font(x, y, text, "notobd.ttf", size, colour);
+    const bool default_first = has_cjk_glyphs("default.ttf", text);
+    if (default_first)
+        if (int r = use("default.ttf")) return r;
+    if (int r = use("notobd.ttf")) return r;
+    return default_first ? 0 : use("default.ttf");
+}
+
+int draw_text_ttf(int x, int y, const char* text, const char* name, float size, uint32_t colour) {
+    return ttf_chain(text, name, false,
+                     [&](const char* font) { return draw_text_ttf_font(x, y, text, font, size, colour); });
 }
 
 int measure_text_ttf(const char* text, const char* name, float size, int* width, int* height) {
-    if (!needs_cjk(text)) {
-        if (name && name[0])
-            if (int r = measure_text_ttf_font(text, name, size, width, height)) return r;
-        if (int r = measure_text_ttf_font(text, DEFAULT, size, width, height)) return r;
-    }
-    if (int r = measure_text_ttf_font(text, "default.ttf", size, width, height)) return r;
-    return measure_text_ttf_font(text, "notobd.ttf", size, width, height);
+    return ttf_chain(text, name, true,
+                     [&](const char* font) { return measure_text_ttf_font(text, font, size, width, height); });
 }
 
 void SET_FONT(const char* name, int size) {
