@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -43,6 +46,26 @@ int record_number(const COM* com) {
     for (int n = 1; n <= COM_RECORDS; n++)
         if (Com[n] == com) return n;
     return 0;
+}
+
+// Readers waiting in com_rx_wait, per record. The pump takes the mutex only when somebody
+// waits, so an idle reader costs the pump one atomic load per stored chunk.
+struct RxWaiters {
+    std::mutex m;
+    std::condition_variable cv;
+    std::atomic<int> waiting{0};
+};
+RxWaiters rx_waiters[COM_RECORDS + 1];
+
+// Called by the receive pump after it published bytes in the ring. The fence orders the
+// store of rx1 before the load of `waiting`; the waiter orders its increment before its
+// look at the ring, so one of the two sees the other.
+void rx_notify(const COM* com) {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    RxWaiters& w = rx_waiters[record_number(com)];
+    if (w.waiting.load() == 0) return;
+    { std::lock_guard<std::mutex> hold(w.m); }
+    w.cv.notify_all();
 }
 
 uint16_t ring_next(uint16_t i, uint16_t size) { return uint16_t((i + 1u) % size); }
@@ -143,7 +166,9 @@ void rx_move(COM* com) {
             com->rxbuff[w] = com->rbuff[pos++];
             w = ring_next(w, size);
         }
+        const bool stored = w != com->rx1.load(std::memory_order_relaxed);
         com->rx1.store(w, std::memory_order_release);
+        if (stored) rx_notify(com);
     }
     com->rbufp.store(pending ? pos : 0);
     com->rbufn.store(pending);
@@ -508,6 +533,22 @@ int com_rx(COM* com) {
     const int byte = com->rxbuff[r];
     com->rx0.store(ring_next(r, com->rxsize.load()), std::memory_order_release);
     return byte;
+}
+
+int com_rx_wait(COM* com, int timeout_ms) {
+    const int n = com ? record_number(com) : 0;
+    if (n != 0 && timeout_ms > 0 && com_rx_empty(com)) {
+        RxWaiters& w = rx_waiters[n];
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        std::unique_lock<std::mutex> hold(w.m);
+        w.waiting.fetch_add(1);
+        while (com_rx_empty(com))
+            if (w.cv.wait_until(hold, deadline) == std::cv_status::timeout) break;
+        w.waiting.fetch_sub(1);
+    }
+    task_stop_point();
+    return com_rx_empty(com) ? 0 : 1;
 }
 
 int com_tx_empty(COM* com) {

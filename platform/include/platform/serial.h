@@ -139,6 +139,10 @@ int protocol_mode(COM* com, uint8_t mode);
 // 1 when the receive ring is empty. com_rx: next byte 0..255, or -1 when empty.
 int com_rx_empty(COM* com);
 int com_rx(COM* com);
+// Waits until the receive ring holds a byte or timeout_ms (real time) have passed, then
+// passes the calling task's stop point. 1 when the ring is not empty, else 0. The receive
+// pump wakes the waiter as soon as it has stored bytes, so a reader pays line time only.
+int com_rx_wait(COM* com, int timeout_ms);
 // Transmit ring tests; com_tx_size is the number of bytes waiting.
 int com_tx_empty(COM* com);
 int com_tx_full(COM* com);

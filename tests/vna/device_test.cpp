@@ -1,0 +1,207 @@
+// The device command task against the simulator: connect with the device check, the
+// state transitions and their messages, the busy rule, and the end of the task.
+#include <pty.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core_harness.h"
+
+using namespace coretest;
+
+using Device = Core;
+
+TEST_F(Device, ConnectAndDisconnect) {
+    start();
+    EXPECT_EQ(status(), "Not connected");
+    uint64_t mark = vna_status.count();
+    ASSERT_EQ(connect(), 1);
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+    EXPECT_EQ(texts_since(mark), (std::vector<std::string>{"Opening port...", "Corvane connected"}));
+    EXPECT_NE(vna_com->open.load(), 0);
+
+    // CONNECT while connected does nothing and says nothing.
+    mark = vna_status.count();
+    EXPECT_EQ(connect(), 1);
+    EXPECT_EQ(vna_status.count(), mark);
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+
+    ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
+    EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
+    EXPECT_EQ(status(), "Not connected");
+    EXPECT_EQ(vna_com->open.load(), 0);
+
+    // Connecting again after a disconnect works.
+    ASSERT_EQ(connect(), 1);
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+}
+
+TEST_F(Device, PortSourceNamesThePort) {
+    start();
+    static std::string chosen;
+    chosen = sim_->tty();
+    name_port("COM9");  // replaced by the source
+    vna_port_source.store([](char* out, size_t n) { std::snprintf(out, n, "%s", chosen.c_str()); });
+    ASSERT_EQ(connect(), 1) << status();
+    EXPECT_EQ(std::string(vna_port_name), chosen);
+}
+
+TEST_F(Device, CommandsThatNeedAConnection) {
+    start();
+    for (int code : {VNA_CMD_SCAN, VNA_CMD_OPEN, VNA_CMD_THRU, VNA_CMD_CAL_APPLY}) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(run(code), 0);
+        EXPECT_EQ(status(), "Connect Corvane first");
+        EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
+    }
+    EXPECT_EQ(have_open.load(), 0);
+    // The sweep itself refuses to run outside a command while not connected.
+    EXPECT_EQ(vna_scan_raw(), 0);
+    EXPECT_EQ(status(), "VNA not connected");
+}
+
+TEST_F(Device, FailedConnectsAndRetry) {
+    start();
+    name_port("/nonexistent/tty");
+    EXPECT_EQ(connect(), 0);
+    EXPECT_EQ(status(), "Port open error");
+    EXPECT_EQ(vna_state.load(), VNA_ERROR);
+    EXPECT_EQ(vna_com->open.load(), 0);
+
+    // A silent device fails the check; the port is closed again.
+    ASSERT_EQ(ctl("fault silent"), "ok");
+    name_port(sim_->tty());
+    EXPECT_EQ(connect(), 0);
+    EXPECT_EQ(status(), "Corvane not responding");
+    EXPECT_EQ(vna_state.load(), VNA_ERROR);
+    EXPECT_EQ(vna_com->open.load(), 0);
+
+    // From the error state a connect may be retried.
+    ASSERT_EQ(ctl("fault none"), "ok");
+    ASSERT_EQ(connect(), 1) << status();
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+}
+
+// A device on a pseudo-terminal that answers every byte with `answer`.
+struct WrongDevice {
+    int master = -1, slave = -1;
+    std::string path;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+    explicit WrongDevice(char answer) {
+        char name[64];
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+        path = name;
+        thread = std::thread([this, answer] {
+            while (!stop) {
+                pollfd p{master, POLLIN, 0};
+                if (poll(&p, 1, 5) <= 0) continue;
+                char buf[64];
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                for (ssize_t i = 0; i < n; i++) {
+                    if (::write(master, &answer, 1) != 1) break;
+                }
+            }
+        });
+    }
+    ~WrongDevice() {
+        stop = true;
+        if (thread.joinable()) thread.join();
+        if (master >= 0) ::close(master);
+        if (slave >= 0) ::close(slave);
+    }
+};
+
+TEST_F(Device, DeviceThatAnswersSomethingElse) {
+    WrongDevice other('3');
+    ASSERT_FALSE(other.path.empty());
+    name_port(other.path);
+    EXPECT_EQ(connect(), 0);
+    EXPECT_EQ(status(), "Corvane not responding");
+    EXPECT_EQ(vna_state.load(), VNA_ERROR);
+    EXPECT_EQ(vna_com->open.load(), 0);
+}
+
+TEST_F(Device, ErrorStateWithThePortOpen) {
+    start();
+    ASSERT_EQ(connect(), 1);
+    // A failed load ends in the error state with the port still open: a connect then
+    // finds the record taken, and a disconnect clears it.
+    std::snprintf(vna_cal_file, sizeof vna_cal_file, "%s/none.cal", sim_->dir().c_str());
+    EXPECT_EQ(run(VNA_CMD_LOAD_CAL), 0);
+    EXPECT_EQ(status(), "Calibration file not found");
+    EXPECT_EQ(vna_state.load(), VNA_ERROR);
+    EXPECT_EQ(run(VNA_CMD_SCAN), 0);
+    EXPECT_EQ(status(), "Connect Corvane first");
+    EXPECT_EQ(connect(), 0);
+    EXPECT_EQ(status(), "assign_com error");
+    EXPECT_EQ(vna_state.load(), VNA_ERROR);
+    ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
+    EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
+    ASSERT_EQ(connect(), 1);
+}
+
+TEST_F(Device, BusyRuleRefusesASecondPost) {
+    start();
+    ASSERT_EQ(connect(), 1);
+    vna_points.store(2001);
+    const uint32_t before = vna_commands_done.load();
+    ASSERT_EQ(vna_post(VNA_CMD_SCAN), 1);
+    // Whether the task has taken the first command yet or not, the second is refused.
+    EXPECT_EQ(vna_post(VNA_CMD_SCAN), 0);
+    EXPECT_EQ(status(), "Command ignored: VNA busy");
+    page1_cal_open_onmousedown();
+    EXPECT_EQ(status(), "Command ignored: VNA busy");
+    ASSERT_TRUE(eventually([&] { return vna_commands_done.load() != before; }));
+    EXPECT_EQ(vna_last_result.load(), 1);
+    EXPECT_EQ(status(), "Scan completed");
+    EXPECT_EQ(vna_commands_done.load(), before + 1) << "a refused post ran anyway";
+    EXPECT_EQ(have_open.load(), 0);
+    // Once idle, posts are taken again.
+    EXPECT_EQ(scan(), 1);
+}
+
+TEST_F(Device, AbortByCommandWordAndQuit) {
+    start();
+    ASSERT_EQ(connect(), 1);
+    // Code 12 only raises the abort flag; the next sweep clears it when it starts.
+    ASSERT_EQ(run(VNA_CMD_ABORT), 1);
+    EXPECT_EQ(vna_abort.load(), 1);
+    EXPECT_EQ(scan(), 1);
+    EXPECT_EQ(vna_abort.load(), 0);
+
+    // Quit disconnects and ends the task: later posts are never taken.
+    ASSERT_EQ(run(VNA_CMD_QUIT), 1);
+    EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
+    EXPECT_EQ(vna_com->open.load(), 0);
+    ASSERT_EQ(vna_post(VNA_CMD_CONNECT), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(vna_command.load(), VNA_CMD_CONNECT);
+}
+
+TEST_F(Device, StatusTextIsReadWholeWhileWritten) {
+    // A reader never sees a mixture of two texts, and the history keeps each of them.
+    const char* a = "Acquisition ISOLATION...";
+    const char* b = "Scan completed";
+    vna_status.set(a);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; i++) vna_status.set(i % 2 ? a : b);
+    });
+    int torn = 0;
+    for (int i = 0; i < 20000; i++) {
+        const std::string t = status();
+        if (t != a && t != b) torn++;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(torn, 0);
+    const uint64_t n = vna_status.count();
+    std::string last, older, gone;
+    EXPECT_TRUE(vna_status.get(n, last));
+    EXPECT_EQ(last, status());
+    EXPECT_TRUE(vna_status.get(n - 1, older));
+    EXPECT_NE(older, last);
+    EXPECT_FALSE(vna_status.get(n - VnaStatus::history, gone));
+    EXPECT_FALSE(vna_status.get(n + 1, gone));
+}

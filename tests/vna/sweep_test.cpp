@@ -1,0 +1,269 @@
+// Sweeps through the command task against the simulator: point counts and frequencies,
+// the stored readings, refused settings, abort, timeout, and faults on the line in the
+// middle of a sweep.
+#include <sys/resource.h>
+
+#include "core_harness.h"
+#include "platform/clock.h"
+
+using namespace coretest;
+
+namespace {
+
+// Raw readings played back from a file (1 MHz grid from 1 MHz), so that every stored
+// value can be checked against its point.
+const touchstone::Data& splitter() {
+    static const touchstone::Data d = read_data("splitter_dut_raw_12.s2p");
+    return d;
+}
+
+double cpu_seconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+}  // namespace
+
+class Sweep : public Core {
+protected:
+    void connected(std::vector<std::string> args = {"--no-pace"}) {
+        start(args);
+        ASSERT_EQ(connect(), 1) << status();
+    }
+    // A sweep posted, and the test waiting until its first batch has arrived.
+    uint32_t scan_under_way() {
+        const uint32_t before = vna_commands_done.load();
+        EXPECT_EQ(vna_post(VNA_CMD_SCAN), 1);
+        EXPECT_TRUE(eventually([] { return vna_acquired.load() > 0; }));
+        return before;
+    }
+    int finished(uint32_t before) {
+        if (!eventually([&] { return vna_commands_done.load() != before; })) return -1;
+        return vna_last_result.load();
+    }
+    // A 2001-point sweep (a second long) hit by a fault once its first batch is in: it
+    // fails with "FIFO read error", leaving the port open and the program usable.
+    void fault_mid_sweep(const std::string& fault) {
+        connected({"--no-pace", "--rate", "2000"});
+        set_sweep(1000000, 800000000, 2001);
+        const uint32_t before = scan_under_way();
+        ASSERT_EQ(ctl("fault " + fault), "ok");
+        EXPECT_EQ(finished(before), 0);
+        EXPECT_EQ(status(), "FIFO read error");
+        EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+        EXPECT_EQ(vna_data_valid.load(), 0);
+    }
+};
+
+TEST_F(Sweep, PointCountsStoreEveryPointInPlace) {
+    connected({"--no-pace", "--dut", "raw " + data_dir + "splitter_dut_raw_12.s2p"});
+    for (uint16_t points : {2, 401, 2001}) {
+        SCOPED_TRACE(points);
+        // 1 MHz steps on the file's grid.
+        set_sweep(1000000, 1000000 + uint64_t(points - 1) * 1000000, points);
+        const uint64_t mark = vna_status.count();
+        ASSERT_EQ(scan(), 1) << status();
+        EXPECT_EQ(texts_since(mark), (std::vector<std::string>{"Scanning...", "Scan completed"}));
+        EXPECT_EQ(vna_acquired.load(), points);
+        EXPECT_EQ(vna_data_valid.load(), 1);
+        EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+        EXPECT_GE(MD777.load(), 0);
+        double worst = 0;
+        for (unsigned i = 0; i < points; i++) {
+            ASSERT_EQ(vna_frequency[i].load(), 1000000 + uint64_t(i) * 1000000);
+            const auto& want = splitter().points[i].s;
+            worst = std::max(worst, std::abs(cd(raw_s11(i)) - want[touchstone::S11]));
+            worst = std::max(worst, std::abs(cd(raw_s21(i)) - want[touchstone::S21]));
+            // Without a calibration the corrected values are the raw ones, bit for bit.
+            ASSERT_EQ(s11(i), raw_s11(i));
+            ASSERT_EQ(s21(i), raw_s21(i));
+        }
+        // Readings are integers of about 2^20 counts.
+        EXPECT_LT(worst, 1e-5);
+    }
+}
+
+TEST_F(Sweep, FrequenciesFromStartStopAndIndex) {
+    connected();
+    // 999 MHz over 400 intervals does not divide: the step sent is truncated, the stored
+    // frequencies are not, and the last one is the stop frequency exactly.
+    set_sweep(1000000, 1000000000, 401);
+    ASSERT_EQ(scan(), 1) << status();
+    EXPECT_EQ(vna_frequency[0].load(), 1000000u);
+    EXPECT_EQ(vna_frequency[400].load(), 1000000000u);
+    EXPECT_EQ(vna_frequency[1].load(), 1000000u + 999000000u / 400u);
+    EXPECT_EQ(vna_frequency[3].load(), 1000000u + 999000000u * 3u / 400u);
+
+    // The arithmetic does not overflow on a wide span.
+    const uint64_t top = ~uint64_t(0);
+    EXPECT_EQ(vna_point_frequency(0, top, 2000, 2001), top);
+    EXPECT_EQ(vna_point_frequency(0, top, 1000, 2001), top / 2);
+}
+
+TEST_F(Sweep, RefusedSettings) {
+    connected();
+    for (uint16_t points : {0, 1, 2002, 65535}) {
+        SCOPED_TRACE(points);
+        set_sweep(1000000, 2000000, points);
+        EXPECT_EQ(scan(), 0);
+        EXPECT_EQ(status(), "Invalid number of points");
+        EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+    }
+    for (auto [start, stop] : {std::pair<uint64_t, uint64_t>{5000000, 5000000}, {6000000, 5000000}}) {
+        set_sweep(start, stop, 11);
+        EXPECT_EQ(scan(), 0);
+        EXPECT_EQ(status(), "Invalid frequencies");
+    }
+    // The port is untouched by a refusal.
+    set_sweep(1000000, 2000000, 11);
+    EXPECT_EQ(scan(), 1) << status();
+}
+
+TEST_F(Sweep, StopEndsTheSweepAndContinuousMode) {
+    connected({"--no-pace", "--rate", "2000"});  // 2001 points take a second
+    set_sweep(1000000, 800000000, 2001);
+    contin.store(1);
+    const uint32_t before = scan_under_way();
+    page1_abort_onmousedown();
+    EXPECT_EQ(contin.load(), 0);
+    EXPECT_EQ(finished(before), 0);
+    EXPECT_EQ(status(), "Scan aborted");
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+    EXPECT_EQ(vna_data_valid.load(), 0);
+    EXPECT_LT(vna_acquired.load(), 2001);
+    set_sweep(1000000, 800000000, 11);
+    EXPECT_EQ(scan(), 1) << status();
+}
+
+namespace {
+
+// Real time, ten times faster: the 30 s sweep limit is reached in 3 s while each batch
+// (16 ms at 500 points per second) still comes well inside its 500 ms.
+class FastClock : public ClockSource {
+public:
+    static constexpr uint64_t factor = 10;
+    void start() { base_ = real_clock().now_ns(); }
+    uint64_t now_ns() override { return base_ + (real_clock().now_ns() - base_) * factor; }
+    void sleep_until_ns(uint64_t deadline) override {
+        real_clock().sleep_until_ns(base_ + (deadline > base_ ? (deadline - base_) / factor : 0));
+    }
+
+private:
+    std::atomic<uint64_t> base_{0};
+};
+
+// Outlives every thread that may still read it.
+FastClock fast_clock;
+
+}  // namespace
+
+TEST_F(Sweep, ThirtySecondLimit) {
+    connected({"--no-pace", "--rate", "500"});
+    set_sweep(1000000, 800000000, 2001);
+    fast_clock.start();
+    set_clock_source(&fast_clock);
+    const int result = scan();
+    set_clock_source(nullptr);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(status(), "Scan timeout");
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+    EXPECT_GT(vna_acquired.load(), 0);
+}
+
+TEST_F(Sweep, SilenceInTheMiddle) {
+    ASSERT_NO_FATAL_FAILURE(fault_mid_sweep("silent"));
+    ASSERT_EQ(ctl("fault none"), "ok");
+    set_sweep(1000000, 800000000, 51);
+    EXPECT_EQ(scan(), 1) << status();
+}
+
+TEST_F(Sweep, GarbageOnTheLine) {
+    connected({"--no-pace", "--rate", "5000", "--dut", "r 22"});
+    set_sweep(1000000, 800000000, 101);
+    ASSERT_EQ(scan(), 1);
+    std::vector<cf> reference;
+    for (unsigned i = 0; i < 101; i++) reference.push_back(raw_s11(i));
+
+    // Bytes nobody asked for, between sweeps: the next sweep starts clean.
+    ASSERT_EQ(ctl("fault garbage 100"), "ok");
+    ASSERT_TRUE(eventually([] { return !com_rx_empty(vna_com); }));
+    ASSERT_EQ(scan(), 1) << status();
+    for (unsigned i = 0; i < 101; i++) ASSERT_EQ(raw_s11(i), reference[i]) << i;
+
+    // In the middle of a sweep the records slip out of step, so that sweep never sees
+    // all its points and ends at its time limit (reached in 3 s on the fast clock); the
+    // sweep after it is right again.
+    set_sweep(1000000, 800000000, 2001);
+    fast_clock.start();
+    set_clock_source(&fast_clock);
+    const uint32_t before = scan_under_way();
+    ASSERT_EQ(ctl("fault garbage 100"), "ok");
+    const int result = finished(before);
+    set_clock_source(nullptr);
+    EXPECT_TRUE(result == 1 || status() == "Scan timeout") << status();
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+    set_sweep(1000000, 800000000, 101);
+    ASSERT_EQ(scan(), 1) << status();
+    for (unsigned i = 0; i < 101; i++) ASSERT_EQ(raw_s11(i), reference[i]) << i;
+}
+
+TEST_F(Sweep, UnpluggedInTheMiddle) {
+    ASSERT_NO_FATAL_FAILURE(fault_mid_sweep("unplug"));
+    // The record stays open on the vanished terminal; nothing spins on it.
+    const double cpu = cpu_seconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LT(cpu_seconds() - cpu, 0.1) << "something spins on the vanished port";
+    EXPECT_EQ(scan(), 0);
+    EXPECT_EQ(status(), "FIFO read error");
+
+    // Plugged in again: disconnect, connect to the new terminal, sweep.
+    ASSERT_EQ(ctl("fault replug").rfind("ok /dev/", 0), 0u);
+    ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
+    name_port(sim_->tty());
+    ASSERT_EQ(connect(), 1) << status();
+    set_sweep(1000000, 800000000, 51);
+    EXPECT_EQ(scan(), 1) << status();
+}
+
+TEST_F(Sweep, SetUpWritesInOrder) {
+    connected({"--no-pace", "--trace"});
+    for (char mode : {1, 0}) {
+        slow.store(mode);
+        set_sweep(1000000, 800000000, 21);
+        const size_t from = sim_->trace().size();
+        EXPECT_EQ(scan(), 1) << status();
+        // The device has seen everything once the sweep is complete.
+        const std::vector<std::string> all = sim_->trace();
+        const std::vector<std::string> seen(all.begin() + long(from), all.end());
+        const std::vector<std::string> want = {
+            "host: write 0x00 (start) = 1000000 (64-bit)",
+            "host: write 0x10 (step) = 39950000 (64-bit)",
+            "host: write 0x20 (points) = 21 (16-bit)",
+            mode ? "host: write 0x40 (mode) = 4 (8-bit)" : "host: write 0x40 (mode) = 1 (8-bit)",
+            "host: write 0x30 (restart) = 0 (8-bit)",
+            "host: read FIFO 0x30, 8 records",
+            "host: read FIFO 0x30, 8 records",
+            "host: read FIFO 0x30, 8 records",
+        };
+        EXPECT_EQ(seen, want);
+    }
+    slow.store(0);
+    // The set-up cannot be queued on a closed port.
+    vna_disconnect_device();
+    vna_state.store(VNA_CONNECTED);
+    EXPECT_EQ(vna_scan_raw(), 0);
+    EXPECT_EQ(status(), "Sweep setup error");
+    vna_state.store(VNA_NOT_CONNECTED);
+}
+
+TEST(Conversion, MegahertzToHertz) {
+    EXPECT_EQ(vna_mhz_to_hz(1.0f), 1000000u);
+    EXPECT_EQ(vna_mhz_to_hz(800.0f), 800000000u);
+    EXPECT_EQ(vna_mhz_to_hz(0.5f), 500000u);
+    EXPECT_EQ(vna_mhz_to_hz(-3.0f), 0u);
+    EXPECT_EQ(vna_mhz_to_hz(std::numeric_limits<float>::quiet_NaN()), 0u);
+    EXPECT_EQ(vna_mhz_to_hz(-std::numeric_limits<float>::infinity()), 0u);
+    EXPECT_EQ(vna_mhz_to_hz(std::numeric_limits<float>::infinity()), ~uint64_t(0));
+    EXPECT_EQ(vna_mhz_to_hz(3e30f), ~uint64_t(0));
+}

@@ -1,0 +1,37 @@
+// Calibration: the five measured standards, the error terms computed from them, and the
+// correction that every complete sweep applies.
+//
+// Reflection uses the three-term one-port model raw = Ed + Er·Γ / (1 − Es·Γ) with an
+// ideal open (+1), short (−1) and load (0). Transmission subtracts the measured isolation
+// and divides by the through measurement minus isolation. Points are matched by index.
+// Intermediate values are doubles; every stored part is rounded to float.
+//
+// Everything here is written only by the device command task; the page reads the flags.
+#pragma once
+
+#include <atomic>
+
+#include "vna/device.h"
+
+struct VNA_COMPLEX {
+    float re;
+    float im;
+};
+
+extern VNA_COMPLEX cal_open[VNA_MAX_POINTS], cal_short[VNA_MAX_POINTS], cal_load[VNA_MAX_POINTS];
+extern VNA_COMPLEX cal_isol[VNA_MAX_POINTS], cal_thru[VNA_MAX_POINTS];
+extern VNA_COMPLEX cal_ed[VNA_MAX_POINTS], cal_es[VNA_MAX_POINTS], cal_er[VNA_MAX_POINTS];
+
+extern std::atomic<int> have_open, have_short, have_load, have_isol, have_thru;
+extern std::atomic<int> vna_cal_valid;
+
+// Forgets the standards, the flags and the error terms (all zero, calibration invalid).
+void vna_clear_calibration();
+
+// Computes the error terms for points 0 .. vna_points - 1: 1 and "Calibration active",
+// or 0 and "Incomplete calibration" (nothing changed) when a standard is missing.
+int vna_compute_calibration();
+
+// Fills the corrected arrays of points 0 .. points - 1 from the raw ones: corrected with
+// a valid calibration, copies otherwise.
+void vna_apply_correction(unsigned points);

@@ -1,0 +1,242 @@
+// The device command task: takes one posted command at a time and runs it to the end.
+#include "vna/device.h"
+
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/tasks.h"
+#include "vna/calfile.h"
+#include "vna/calibration.h"
+
+std::atomic<int> vna_command{0};
+std::atomic<int> vna_state{VNA_NOT_CONNECTED};
+VnaStatus vna_status{"Not connected"};
+std::atomic<uint32_t> vna_commands_done{0};
+std::atomic<int> vna_last_result{0};
+
+std::atomic<int> vna_abort{0};
+std::atomic<int> vna_acquired{0};
+std::atomic<int> vna_data_valid{0};
+std::atomic<int> contin{0};
+std::atomic<char> slow{0};
+
+COM* const vna_com = &com3;
+char vna_port_name[64] = "COM1";
+short vna_port_index = 0;
+std::atomic<vna_port_source_fn> vna_port_source{nullptr};
+
+namespace {
+
+bool port_open() { return vna_com->open.load() != 0; }
+
+const char* standard_name(int code) {
+    switch (code) {
+        case VNA_CMD_OPEN: return "OPEN";
+        case VNA_CMD_SHORT: return "SHORT";
+        case VNA_CMD_LOAD: return "LOAD";
+        case VNA_CMD_ISOL: return "ISOLATION";
+        default: return "THRU";
+    }
+}
+
+// Connect: open the port by name, check that the analyser answers "2".
+int connect_device() {
+    vna_state.store(VNA_BUSY);
+    vna_status.set("Opening port...");
+    if (vna_port_source_fn source = vna_port_source.load()) {
+        char name[sizeof vna_port_name] = {};
+        source(name, sizeof name);
+        std::memcpy(vna_port_name, name, sizeof name);
+    }
+    // A port record keeps 15 characters of a name: a longer path (a link in a deep folder)
+    // is opened through the path it leads to.
+    char name[sizeof vna_port_name];
+    std::snprintf(name, sizeof name, "%s", vna_port_name);
+    if (name[0] == '/' && std::strlen(name) >= sizeof vna_com->NameCom) {
+        char resolved[PATH_MAX];
+        if (realpath(name, resolved) && std::strlen(resolved) < sizeof vna_com->NameCom)
+            std::snprintf(name, sizeof name, "%s", resolved);
+    }
+    if (assign_com(vna_com, name) != 0) {
+        vna_status.set("assign_com error");
+        vna_state.store(VNA_ERROR);
+        return 0;
+    }
+    if (com_open(vna_com, 115200) != 0) {
+        vna_status.set("Port open error");
+        com_close(vna_com);
+        vna_state.store(VNA_ERROR);
+        return 0;
+    }
+    protocol_mode(vna_com, 0);
+    vna_flush_rx();
+    vna_flush_rx();
+    const uint8_t check = 0x0D;
+    uint8_t answer = 0;
+    if (com_txsl(vna_com, &check, 1) != 0 || !port_open() ||
+        !vna_read_exact(&answer, 1, 500) || answer != '2') {
+        com_close(vna_com);
+        vna_status.set("Corvane not responding");
+        vna_state.store(VNA_ERROR);
+        return 0;
+    }
+    vna_status.set("Corvane connected");
+    vna_state.store(VNA_CONNECTED);
+    return 1;
+}
+
+// Codes 3 to 7: one standard, measured with a sweep and copied into its array.
+int measure_standard(int code) {
+    if (code == VNA_CMD_OPEN) vna_clear_calibration();
+    const char* name = standard_name(code);
+    vna_status.setf("Acquisition %s...", name);
+    if (!vna_scan_raw()) return 0;
+    const bool reflection = code <= VNA_CMD_LOAD;
+    VNA_COMPLEX* target = code == VNA_CMD_OPEN    ? cal_open
+                          : code == VNA_CMD_SHORT ? cal_short
+                          : code == VNA_CMD_LOAD  ? cal_load
+                          : code == VNA_CMD_ISOL  ? cal_isol
+                                                  : cal_thru;
+    const std::atomic<float>* re = reflection ? vna_s11_raw_re : vna_s21_raw_re;
+    const std::atomic<float>* im = reflection ? vna_s11_raw_im : vna_s21_raw_im;
+    const unsigned points = vna_points.load();
+    for (unsigned i = 0; i < points; i++)
+        target[i] = VNA_COMPLEX{re[i].load(std::memory_order_relaxed),
+                                im[i].load(std::memory_order_relaxed)};
+    std::atomic<int>& flag = code == VNA_CMD_OPEN    ? have_open
+                             : code == VNA_CMD_SHORT ? have_short
+                             : code == VNA_CMD_LOAD  ? have_load
+                             : code == VNA_CMD_ISOL  ? have_isol
+                                                     : have_thru;
+    flag.store(1);
+    vna_status.setf("%s acquised", name);
+    return 1;
+}
+
+// True when the task will run `code` in the busy state.
+bool runs_busy(int code) {
+    const int state = vna_state.load();
+    switch (code) {
+        case VNA_CMD_ABORT:
+        case VNA_CMD_QUIT:
+        case VNA_CMD_DISCONNECT: return false;
+        case VNA_CMD_CONNECT: return state == VNA_NOT_CONNECTED || state == VNA_ERROR;
+        case VNA_CMD_SAVE_CAL:
+        case VNA_CMD_LOAD_CAL: return true;
+        default: return state == VNA_CONNECTED;
+    }
+}
+
+void finish(int result) {
+    vna_last_result.store(result);
+    vna_commands_done.fetch_add(1);
+}
+
+}  // namespace
+
+void VnaStatus::set(const char* text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    char* slot = texts_[count_ % history];
+    std::snprintf(slot, size, "%s", text ? text : "");
+    count_++;
+}
+
+void VnaStatus::setf(const char* format, ...) {
+    char text[size];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    set(text);
+}
+
+std::string VnaStatus::text() const {
+    char out[size];
+    copy(out, sizeof out);
+    return out;
+}
+
+void VnaStatus::copy(char* out, size_t n) const {
+    if (n == 0) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    const char* last = count_ ? texts_[(count_ - 1) % history] : "";
+    std::snprintf(out, n, "%s", last);
+}
+
+uint64_t VnaStatus::count() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return count_;
+}
+
+bool VnaStatus::get(uint64_t seq, std::string& out) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (seq == 0 || seq > count_ || count_ - seq >= history) return false;
+    out = texts_[(seq - 1) % history];
+    return true;
+}
+
+void vna_disconnect_device() {
+    if (port_open()) com_close(vna_com);
+    vna_state.store(VNA_NOT_CONNECTED);
+    vna_status.set("Not connected");
+}
+
+void vna_task(void*) {
+    for (;;) {
+        int code = vna_command.load();
+        if (code == 0) {
+            wait(1);
+            continue;
+        }
+        // A command that will run is marked busy before the word is cleared, so that a
+        // poster always sees either the word taken or the task busy.
+        if (runs_busy(code)) vna_state.store(VNA_BUSY);
+        code = vna_command.exchange(0);
+        if (code == 0) continue;
+        int result = 1;
+        switch (code) {
+            case VNA_CMD_ABORT:
+                vna_abort.store(1);
+                break;
+            case VNA_CMD_QUIT:
+                vna_disconnect_device();
+                finish(1);
+                return;
+            case VNA_CMD_CONNECT:
+                // Ignored silently unless not connected or failed (then marked busy above).
+                if (vna_state.load() == VNA_BUSY) result = connect_device();
+                break;
+            case VNA_CMD_DISCONNECT:
+                vna_disconnect_device();
+                break;
+            case VNA_CMD_LOAD_CAL:
+                result = vna_load_calibration();
+                break;
+            case VNA_CMD_SAVE_CAL:
+                result = vna_save_calibration();
+                break;
+            default:
+                if (vna_state.load() != VNA_BUSY) {
+                    // Dropped; a command posted meanwhile is taken without the pause.
+                    vna_status.set("Connect Corvane first");
+                    finish(0);
+                    continue;
+                }
+                if (code == VNA_CMD_SCAN) {
+                    vna_status.set("Scanning...");
+                    result = vna_scan_raw();
+                    if (result) vna_status.set("Scan completed");
+                } else if (code >= VNA_CMD_OPEN && code <= VNA_CMD_THRU) {
+                    result = measure_standard(code);
+                } else if (code == VNA_CMD_CAL_APPLY) {
+                    result = vna_compute_calibration();
+                }
+                vna_state.store(port_open() ? VNA_CONNECTED : VNA_ERROR);
+                break;
+        }
+        finish(result);
+    }
+}
