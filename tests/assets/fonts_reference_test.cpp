@@ -1,0 +1,121 @@
+// Lines of text in each kind of font compared pixel for pixel with a reference image. The
+// reference is written only on purpose: CORVANE_REGENERATE=1 rewrites it (look at it before
+// committing). On a mismatch the drawing is left in the build folder as lines.actual.png.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "assets/fonts.h"
+#include "gfx/text.h"
+#include "platform/display.h"
+#include "platform/framebuffer_helpers.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace {
+
+constexpr int W = 560, H = 330;
+
+void lines() {
+    perif = 0;
+    vid[0] = vid_vect{};
+    OUTLINED = -1;
+    fonts_install();
+    // A grey-to-blue ground, so that transparent backgrounds and blending show.
+    for (int x = 0; x < W; x++) v_rectfillc(x, 0, 1, H, int(uint32_t(0x60 + x / 8) << 24 | 0x6000u << 8 | uint32_t(0x80 + x / 5) << 8));
+    // Fixed fonts: the start-up line at 1 x 2, font 3 with its arrow, the 32-pixel font.
+    v_font(0, 1, 2);
+    v_color(113, 0);
+    v_locate(8, 24);
+    v_print("Scanning COM1... 115200 8N1");
+    v_setfont(3, 1, 1);
+    v_color(146, 0);
+    v_locate(300, 16);
+    v_print("COM3 t");
+    v_setfont(6, 1, 1);
+    v_color(4, 0xFFFF0000);
+    v_locate(360, 40);
+    v_print("Smith");
+    // Proportional fonts: a plot label on a transparent ground, a readout on black,
+    // Courier and Clarendon shapes, a backspace and a line break.
+    v_setfont(7, 1, 1);
+    v_color(4, 255);
+    v_locate(8, 60);
+    v_printf("%s", "-12.5 150 1K. 2M.");
+    v_setfont(10, 1, 1);
+    v_color(0, 0xFFFF0000);
+    v_locate(160, 64);
+    v_printf("%g", 3.14159);
+    v_setfont(21, 1, 1);
+    v_color(255, 0);
+    v_locate(300, 64);
+    v_print("S11 dB: -20.0x\x7F");
+    v_setfont(26, 1, 1);
+    v_color(4, 0x00FFFF00);
+    v_locate(8, 100);
+    v_print("RLC\nbridge");
+    // Unicode fonts: over the ground, opaque, monospaced digits, UTF-8 and Latin-1.
+    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_12);
+    v_color(4, 0);
+    v_locate(160, 100);
+    v_print("CONNECT Gr\xC3\xBC\xC3\x9F" "e \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE9t\xE9");
+    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_16);
+    v_color(0xC0C0C0DB, 0);
+    v_locate(160, 134);
+    v_print("Corvane connected");
+    v_setfontall(33, 1, 1, T__Arial_Unicode_MS_14);
+    v_color(0x005E2F08, 0xFFFF00FC);
+    v_locate(160, 166);
+    v_print("@123.456 MHz.");
+    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_18_Bold);
+    v_color(4, 0xFFFFFF00);
+    v_locate(8, 210);
+    v_print("SMD Test");
+    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_10);
+    v_color(4, 0xFFFF00FC);
+    v_locate(180, 200);
+    v_print("FASE \xCE\xA9 \xC2\xB0 \xB5");
+    // Outlined text and the large font.
+    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_28);
+    v_color(4, 0xFFFF8000);
+    v_outlined(0);
+    v_locate(8, 290);
+    v_printf("%s %d", "RLC bridge", 50);
+    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_16);
+    v_color(4, 0xFFFFFF00);
+    v_outlined(0x20202000);
+    v_locate(330, 300);
+    v_printf("Outlined %.1f", 2.5);
+}
+
+TEST(FontReference, LinesInEveryKindOfFont) {
+    fb_fill_all(0);
+    lines();
+    const std::string ref = std::string(CORVANE_SOURCE_DIR) + "/tests/data/text/lines.png";
+    if (std::getenv("CORVANE_REGENERATE")) {
+        ASSERT_EQ(fb_write_png(ref.c_str(), 0, 0, W, H), 0);
+        GTEST_SKIP() << "reference rewritten: " << ref;
+    }
+    int w = 0, h = 0, n = 0;
+    unsigned char* img = stbi_load(ref.c_str(), &w, &h, &n, 3);
+    ASSERT_NE(img, nullptr) << "missing reference " << ref;
+    ASSERT_EQ(w, W);
+    ASSERT_EQ(h, H);
+    int differ = 0;
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W; x++) {
+            const unsigned char* p = img + 3 * (size_t(y) * W + size_t(x));
+            differ += fb_at(x, y) != (uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
+        }
+    stbi_image_free(img);
+    if (differ) fb_write_png((std::string(CORVANE_BINARY_DIR) + "/lines.actual.png").c_str(), 0, 0, W, H);
+    EXPECT_EQ(differ, 0) << "pixels differ; drawing left in " << CORVANE_BINARY_DIR << "/lines.actual.png";
+}
+
+}  // namespace
