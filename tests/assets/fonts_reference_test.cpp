@@ -61,26 +61,25 @@ void lines() {
     v_locate(8, 100);
     v_print("RLC\nbridge");
     // Unicode fonts: over the ground, opaque, monospaced digits, UTF-8 and Latin-1.
-    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_12);
-    v_color(4, 0);
-    v_locate(160, 100);
-    v_print("CONNECT Gr\xC3\xBC\xC3\x9F" "e \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE9t\xE9");
-    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_16);
-    v_color(0xC0C0C0DB, 0);
-    v_locate(160, 134);
-    v_print("Corvane connected");
-    v_setfontall(33, 1, 1, T__Arial_Unicode_MS_14);
-    v_color(0x005E2F08, 0xFFFF00FC);
-    v_locate(160, 166);
-    v_print("@123.456 MHz.");
-    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_18_Bold);
-    v_color(4, 0xFFFFFF00);
-    v_locate(8, 210);
-    v_print("SMD Test");
-    v_setfontall(33, 1, 1, T_Arial_Unicode_MS_10);
-    v_color(4, 0xFFFF00FC);
-    v_locate(180, 200);
-    v_print("FASE \xCE\xA9 \xC2\xB0 \xB5");
+    struct Line {
+        const uint8_t* font;
+        int bg, fg, x, y;
+        const char* text;
+    };
+    const Line unicode[] = {
+        {T_Arial_Unicode_MS_12, 4, 0, 160, 100,
+         "CONNECT Gr\xC3\xBC\xC3\x9F" "e \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE9t\xE9"},
+        {T_Arial_Unicode_MS_16, int(0xC0C0C0DB), 0, 160, 134, "Corvane connected"},
+        {T__Arial_Unicode_MS_14, 0x005E2F08, int(0xFFFF00FC), 160, 166, "@123.456 MHz."},
+        {T_Arial_Unicode_MS_18_Bold, 4, int(0xFFFFFF00), 8, 210, "SMD Test"},
+        {T_Arial_Unicode_MS_10, 4, int(0xFFFF00FC), 180, 200, "FASE \xCE\xA9 \xC2\xB0 \xB5"},
+    };
+    for (const Line& l : unicode) {
+        v_setfontall(33, 1, 1, l.font);
+        v_color(l.bg, l.fg);
+        v_locate(l.x, l.y);
+        v_print(l.text);
+    }
     // Outlined text and the large font.
     v_setfontall(33, 1, 1, T_Arial_Unicode_MS_28);
     v_color(4, 0xFFFF8000);
