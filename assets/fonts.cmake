@@ -14,3 +14,7 @@ if(FREETYPE_FOUND)
     DEPENDS font-generator
     COMMENT "Rendering the compiled-in fonts into assets/src/fonts/")
 endif()
+
+# Sample sheets of every font as PNG files: `font-sheets DIR`.
+add_executable(font-sheets ${PROJECT_SOURCE_DIR}/tools/fontgen_sheets.cpp)
+target_link_libraries(font-sheets PRIVATE assets)
