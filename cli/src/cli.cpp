@@ -198,12 +198,9 @@ void put_value(std::string& out, float v) {
     out.append(buf, ptr);
 }
 
-// Ends the run: the device disconnected and the task ended.
+// Ends the run: the quit command disconnects the device and ends the task.
 void shut_down(Runner& run, unsigned task) {
-    run.command(VNA_CMD_DISCONNECT);
-    const uint32_t before = vna_commands_done.load();
-    vna_command.store(VNA_CMD_QUIT);  // nothing else posts now
-    while (vna_commands_done.load() == before) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    run.command(VNA_CMD_QUIT);
     remove_task_hidden(task);
 }
 
