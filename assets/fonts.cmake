@@ -1,7 +1,7 @@
 # Generated bitmap font data. The sources under assets/src/fonts/ are written by the font
 # generator and committed, so a build never runs it: `cmake --build <dir> --target
 # regenerate-fonts` rewrites them (needs libfreetype-dev, xfonts-base, fonts-liberation2 and
-# fonts-dejavu-core / -extra).
+# fonts-dejavu-core); the output is the same on every run.
 file(GLOB font_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/src/fonts/*.cpp)
 target_sources(assets PRIVATE ${font_sources})
 

@@ -5,7 +5,7 @@
 // writes OUTDIR/fixed.cpp (fonts 0 to 6), OUTDIR/proportional.cpp (fonts 7 to 27) and
 // OUTDIR/unicode_NN.cpp (the Unicode fonts). Typefaces: the Schumacher "clean" 8 x 8 bitmap
 // faces of xfonts-base for the 8-pixel fixed fonts; Liberation (fonts-liberation2) for the
-// Arial, Courier and Times shapes; DejaVu (fonts-dejavu-core, -extra) for the rest and for
+// Arial, Courier and Times shapes; DejaVu (fonts-dejavu-core) for the rest and for
 // what Liberation lacks. Outlines are rendered with FreeType's hinting: one-bit fonts in its
 // monochrome mode, the Unicode fonts as anti-aliased coverage quantised to 16 levels.
 #include <ft2build.h>
