@@ -189,7 +189,11 @@ int v_setfontall(int font_num, int scala_x, int scala_y, const uint8_t* fontpnt)
 }
 
 int v_setfont(intptr_t font_num, intptr_t scala_x, int scala_y) {
-    if (font_num < 0 || font_num > 255)
+    if (font_num < 0) {  // no font and no address: nothing is drawn until another selection
+        set_proportional(vid[perif], FONT_UNICODE_NUM, nullptr);
+        return vid[perif].v_fontsize;
+    }
+    if (font_num > 255)
         return v_setfontall(FONT_UNICODE_NUM, 1, 1, reinterpret_cast<const uint8_t*>(font_num));
     if (font_num == FONT_UNICODE_NUM)
         return v_setfontall(FONT_UNICODE_NUM, 1, 1, reinterpret_cast<const uint8_t*>(scala_x));

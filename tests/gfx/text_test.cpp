@@ -77,12 +77,14 @@ TEST_F(Text, SelectingFontsSetsTheContext) {
     v_font(9, 9, 1);
     EXPECT_EQ(ctx().fontnum, 25);
     EXPECT_EQ(ctx().v_fonty, 13);
-    // A number without a font selects nothing drawable.
-    v_setfont(30, 1, 1);
-    EXPECT_EQ(ctx().v_fontpnt, nullptr);
-    v_locate(10, 40);
-    v_print("abc");
-    EXPECT_TRUE(drawn().empty());
+    // Numbers without a font select nothing drawable.
+    for (int n : {30, -3}) {
+        v_setfont(n, 1, 1);
+        EXPECT_EQ(ctx().v_fontpnt, nullptr);
+        v_locate(10, 40);
+        v_print("abc");
+        EXPECT_TRUE(drawn().empty());
+    }
 }
 
 TEST_F(Text, FixedGlyphScaledOneByTwo) {

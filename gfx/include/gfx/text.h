@@ -69,7 +69,8 @@ extern int32_t CSET;
 
 // Selects a font on the active context and returns the new v_fontsize. 0 to 6: fixed font
 // scaled scala_x by scala_y; 7 to 27: proportional (scales ignored); 33: the Unicode font
-// whose address is in scala_x; any value outside 0 .. 255 is itself a Unicode font's address.
+// whose address is in scala_x; any value above 255 is itself a Unicode font's address; a
+// negative number selects no font (nothing is drawn).
 int v_setfont(intptr_t font_num, intptr_t scala_x, int scala_y);
 // As v_setfont, with font 33 taken from fontpnt.
 int v_setfontall(int font_num, int scala_x, int scala_y, const uint8_t* fontpnt);
