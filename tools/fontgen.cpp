@@ -87,25 +87,33 @@ void extent(const Faces& faces, unsigned code, bool mono, int* top, int* bottom)
     *bottom = std::max(*bottom, int(g->bitmap.rows) - g->bitmap_top);
 }
 
-// The glyph of code with its base line at row `ascent` of a cell of `rows` rows. The cell
-// is the glyph's advance wide, widened so that no ink is cut off at either side.
+// The glyph of code with its base line at row `ascent` of a cell of `rows` rows. The cell is
+// the glyph's advance wide: the hinted advance for one-bit glyphs, the unhinted one rounded
+// for anti-aliased glyphs, so that texts measure as the typeface's metrics say. A faint
+// anti-aliased edge one pixel beyond either side is cut off; ink further out widens the cell
+// (and a glyph without advance, a combining mark, gets a cell as wide as its ink).
 Cell render(const Faces& faces, unsigned code, bool mono, int rows, int ascent) {
     Cell c;
     FT_Face face = faces.face_for(code);
     if (!face) return c;
     FT_GlyphSlot g = load(face, code, mono);
-    int advance = int((g->advance.x + 32) >> 6);
-    int left = g->bitmap_left, bw = int(g->bitmap.width);
-    int shift = left < 0 ? -left : 0;
-    c.width = std::max(advance + shift, bw ? left + shift + bw : 0);
+    const int advance = mono || !FT_IS_SCALABLE(face) ? int((g->advance.x + 32) >> 6)
+                                                      : int((g->linearHoriAdvance + 0x8000) >> 16);
+    const int left = g->bitmap_left, bw = int(g->bitmap.width);
+    const int slack = mono ? 0 : 1;
+    const int shift = left < -slack ? -left : 0;
+    c.width = advance + shift;
+    if (bw && left + shift + bw > c.width + slack) c.width = left + shift + bw;
     c.px.assign(size_t(c.width) * size_t(rows), 0);
     for (int j = 0; j < int(g->bitmap.rows); j++) {
-        int y = ascent - g->bitmap_top + j;
+        const int y = ascent - g->bitmap_top + j;
         if (y < 0 || y >= rows) continue;
         for (int i = 0; i < bw; i++) {
+            const int x = left + shift + i;
+            if (x < 0 || x >= c.width) continue;
             uint8_t v = bitmap_at(g->bitmap, i, j);
             if (mono) v = v ? 1 : 0;
-            c.px[size_t(y) * size_t(c.width) + size_t(left + shift + i)] = v;
+            c.px[size_t(y) * size_t(c.width) + size_t(x)] = v;
         }
     }
     return c;
