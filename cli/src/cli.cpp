@@ -85,6 +85,7 @@ public:
     int command(int code) {
         const uint32_t before = vna_commands_done.load();
         while (!vna_post(code)) sleep_ms();  // only when something else still runs
+        sweeping_ = code == VNA_CMD_SCAN || (code >= VNA_CMD_OPEN && code <= VNA_CMD_THRU);
         bool aborting = false;
         while (vna_commands_done.load() == before) {
             if (interrupted.load() && !aborting) {
@@ -94,6 +95,7 @@ public:
             show();
             sleep_ms();
         }
+        sweeping_ = false;
         show();
         clear_bar();
         return interrupted.load() ? 0 : vna_last_result.load();
@@ -107,7 +109,7 @@ public:
             std::string text;
             if (vna_status.get(seen_ + 1, text)) std::fprintf(err_, "%s\n", text.c_str());
         }
-        if (progress_ && vna_state.load() == VNA_BUSY) bar();
+        if (progress_ && sweeping_ && vna_state.load() == VNA_BUSY) bar();
         std::fflush(err_);
     }
 
@@ -157,6 +159,7 @@ private:
     FILE* err_;
     bool progress_;
     uint64_t seen_;
+    bool sweeping_ = false;  // a sweep command runs: the bar may show
     bool bar_on_ = false;
     int shown_ = -1;
 };

@@ -36,6 +36,15 @@ TEST_F(Device, ConnectAndDisconnect) {
     EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
 }
 
+TEST_F(Device, LinkInADeepFolder) {
+    // A port record keeps 15 characters; a longer link is opened through its target.
+    start();
+    ASSERT_GT(sim_->link().size(), 15u);
+    name_port(sim_->link());
+    ASSERT_EQ(connect(), 1) << status();
+    EXPECT_EQ(scan(), 1) << status();
+}
+
 TEST_F(Device, PortSourceNamesThePort) {
     start();
     static std::string chosen;

@@ -3,6 +3,8 @@
 // middle of a sweep.
 #include <sys/resource.h>
 
+#include <mutex>
+
 #include "core_harness.h"
 #include "platform/clock.h"
 
@@ -138,33 +140,57 @@ TEST_F(Sweep, StopEndsTheSweepAndContinuousMode) {
 
 namespace {
 
-// Real time, ten times faster: the 30 s sweep limit is reached in 3 s while each batch
-// (16 ms at 500 points per second) still comes well inside its 500 ms.
+// Real time, ten times faster while a test asks for it: the 30 s sweep limit is reached
+// in 3 s while each batch still comes well inside its 500 ms. Going back to normal speed
+// keeps the clock going on from where it is (a clock that jumped back would stretch the
+// waits running at that moment).
 class FastClock : public ClockSource {
 public:
-    static constexpr uint64_t factor = 10;
-    void start() { base_ = real_clock().now_ns(); }
-    uint64_t now_ns() override { return base_ + (real_clock().now_ns() - base_) * factor; }
+    void speed(uint64_t factor) {
+        std::lock_guard<std::mutex> hold(lock_);
+        const uint64_t real = real_clock().now_ns();
+        base_now_ = at(real);
+        base_real_ = real;
+        factor_ = factor;
+    }
+    uint64_t now_ns() override {
+        std::lock_guard<std::mutex> hold(lock_);
+        return at(real_clock().now_ns());
+    }
     void sleep_until_ns(uint64_t deadline) override {
-        real_clock().sleep_until_ns(base_ + (deadline > base_ ? (deadline - base_) / factor : 0));
+        uint64_t real;
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            real = base_real_ + (deadline > base_now_ ? (deadline - base_now_) / factor_ : 0);
+        }
+        real_clock().sleep_until_ns(real);
     }
 
 private:
-    std::atomic<uint64_t> base_{0};
+    uint64_t at(uint64_t real) const { return base_now_ + (real - base_real_) * factor_; }
+
+    std::mutex lock_;
+    uint64_t base_real_ = real_clock().now_ns(), base_now_ = base_real_, factor_ = 1;
 };
 
-// Outlives every thread that may still read it.
-FastClock fast_clock;
+// Installed once and never removed, so it outlives every thread that reads it.
+FastClock& fast_clock() {
+    static FastClock* clock = [] {
+        auto* c = new FastClock;
+        set_clock_source(c);
+        return c;
+    }();
+    return *clock;
+}
 
 }  // namespace
 
 TEST_F(Sweep, ThirtySecondLimit) {
     connected({"--no-pace", "--rate", "500"});
     set_sweep(1000000, 800000000, 2001);
-    fast_clock.start();
-    set_clock_source(&fast_clock);
+    fast_clock().speed(10);
     const int result = scan();
-    set_clock_source(nullptr);
+    fast_clock().speed(1);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(status(), "Scan timeout");
     EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
@@ -195,12 +221,11 @@ TEST_F(Sweep, GarbageOnTheLine) {
     // all its points and ends at its time limit (reached in 3 s on the fast clock); the
     // sweep after it is right again.
     set_sweep(1000000, 800000000, 2001);
-    fast_clock.start();
-    set_clock_source(&fast_clock);
+    fast_clock().speed(10);
     const uint32_t before = scan_under_way();
     ASSERT_EQ(ctl("fault garbage 100"), "ok");
     const int result = finished(before);
-    set_clock_source(nullptr);
+    fast_clock().speed(1);
     EXPECT_TRUE(result == 1 || status() == "Scan timeout") << status();
     EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
     set_sweep(1000000, 800000000, 101);

@@ -58,7 +58,7 @@ int connect_device() {
     if (name[0] == '/' && std::strlen(name) >= sizeof vna_com->NameCom) {
         char resolved[PATH_MAX];
         if (realpath(name, resolved) && std::strlen(resolved) < sizeof vna_com->NameCom)
-            std::snprintf(name, sizeof name, "%s", resolved);
+            std::memcpy(name, resolved, std::strlen(resolved) + 1);
     }
     if (assign_com(vna_com, name) != 0) {
         vna_status.set("assign_com error");
