@@ -191,11 +191,11 @@ TEST_F(TtfFiles, CacheKeepsEachPathOnceAndReportsFailuresOnce) {
     write("garbage.ttf", std::string(4096, 'x'));
     write("short.ttf", file_bytes(DEJAVU, 3000));
     write("header.ttf", file_bytes(DEJAVU, 11));
-    const char* const files[] = {"missing.ttf", "empty.ttf", "garbage.ttf", "short.ttf", "header.ttf"};
+    const char* const files[] = {"missing.ttf", "empty.ttf", "FONTS", "garbage.ttf", "short.ttf", "header.ttf"};
     const char* const messages[] = {"Errore apertura TTF: missing.ttf\n", "Errore apertura TTF: empty.ttf\n",
-                                    "TTF non valido: garbage.ttf\n", "TTF non valido: short.ttf\n",
-                                    "TTF non valido: header.ttf\n"};
-    for (int i = 0; i < 5; i++) {
+                                    "Errore apertura TTF: FONTS\n",       "TTF non valido: garbage.ttf\n",
+                                    "TTF non valido: short.ttf\n",        "TTF non valido: header.ttf\n"};
+    for (int i = 0; i < 6; i++) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(get_font_for_path(files[i]), nullptr);
         EXPECT_EQ(get_font_for_path(files[i]), nullptr);
