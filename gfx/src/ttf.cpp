@@ -11,6 +11,8 @@
 
 #include "gfx/ttf.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +32,10 @@ uint8_t _fonty = 0;
 const uint8_t* ttf_obj_level = nullptr;
 
 namespace {
+
+// Larger files are not font files this program can use (the largest CJK collections are
+// about 30 MB).
+constexpr long TTF_MAX_FILE = 256L << 20;
 
 // Copies src into an 80-character field, cut to fit.
 void copy_name(char* dst, const char* src) { snprintf(dst, TTF_NAME, "%s", src); }
@@ -247,8 +253,10 @@ unsigned char* load_ttf_file(const char* path, size_t* size) {
     if (!f) return nullptr;
     unsigned char* data = nullptr;
     long length = -1;
-    if (fseek(f, 0, SEEK_END) == 0) length = ftell(f);
-    if (length > 0 && fseek(f, 0, SEEK_SET) == 0) {
+    // Only regular files: a directory opens, but "seeks" to a size that no one can allocate.
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && fseek(f, 0, SEEK_END) == 0) length = ftell(f);
+    if (length > 0 && length <= TTF_MAX_FILE && fseek(f, 0, SEEK_SET) == 0) {
         data = static_cast<unsigned char*>(malloc(size_t(length)));
         if (data && fread(data, 1, size_t(length), f) != size_t(length)) {
             free(data);

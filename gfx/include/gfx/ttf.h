@@ -53,7 +53,8 @@ int string_is_ascii_or_latin(const char* text);
 // sequence (the caller then skips one byte).
 int utf8_decode(const char* s, uint32_t* code);
 
-// The whole file in a new block (free() it), or null for an unreadable or empty file.
+// The whole file in a new block (free() it), or null for an unreadable or empty file, for
+// anything but a regular file, and for files above 256 MiB.
 unsigned char* load_ttf_file(const char* path, size_t* size);
 // The cache slot holding the font file at path, loading it into a free slot (slot 0 when
 // all are used). Null when it cannot be loaded: "Errore apertura TTF: %s\n" or "TTF non
