@@ -214,3 +214,8 @@ TEST_F(Device, StatusTextIsReadWholeWhileWritten) {
     EXPECT_FALSE(vna_status.get(n - VnaStatus::history, gone));
     EXPECT_FALSE(vna_status.get(n + 1, gone));
 }
+
+TEST(ExitButton, EndsTheProcessWithStatusZero) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(page1_button1_onmousedown(), ::testing::ExitedWithCode(0), "");
+}

@@ -34,3 +34,11 @@ TEST(RxWait, WakesWhenBytesArrive) {
     ::close(master);
     ::close(slave);
 }
+
+TEST(ReadExact, NothingAskedAndNothingComing) {
+    uint8_t byte = 0;
+    EXPECT_EQ(vna_read_exact(&byte, 0, 500), 1);
+    EXPECT_EQ(vna_read_exact(&byte, -3, 500), 1);
+    // With nothing arriving the whole call ends after its timeout.
+    EXPECT_EQ(vna_read_exact(&byte, 1, 20), 0);
+}
