@@ -137,36 +137,6 @@ int usage_error(std::vector<std::string> args, std::string* text = nullptr) {
 
 }  // namespace
 
-TEST(CliOptions, DefaultsAndValues) {
-    CliOptions o;
-    std::string error;
-    std::vector<std::string> none{"vna-cli"};
-    std::vector<char*> argv{none[0].data()};
-    ASSERT_TRUE(cli_parse(1, argv.data(), o, error));
-    EXPECT_EQ(o.port, "COM1");
-    EXPECT_EQ(o.start_mhz, 1.0);
-    EXPECT_EQ(o.stop_mhz, 800.0);
-    EXPECT_EQ(o.points, 401u);
-    EXPECT_EQ(o.sweeps, 1u);
-
-    std::vector<std::string> args{"vna-cli", "--port", "/dev/ttyUSB0", "--start", "2.5", "--stop", "1e3",
-                                  "--points", "2001", "--slow", "--sweeps", "3", "--out", "x.S2P", "--raw",
-                                  "--calibrate", "--load-cal", "a.cal", "--save-cal", "b.cal"};
-    argv.clear();
-    for (auto& a : args) argv.push_back(a.data());
-    CliOptions p;
-    ASSERT_TRUE(cli_parse(int(argv.size()), argv.data(), p, error)) << error;
-    EXPECT_EQ(p.port, "/dev/ttyUSB0");
-    EXPECT_EQ(p.start_mhz, 2.5);
-    EXPECT_EQ(p.stop_mhz, 1000.0);
-    EXPECT_EQ(p.points, 2001u);
-    EXPECT_TRUE(p.slow && p.raw && p.calibrate);
-    EXPECT_EQ(p.sweeps, 3u);
-    EXPECT_EQ(p.out, "x.S2P");
-    EXPECT_EQ(p.load_cal, "a.cal");
-    EXPECT_EQ(p.save_cal, "b.cal");
-}
-
 TEST(CliOptions, UsageErrors) {
     std::string text;
     EXPECT_EQ(usage_error({"--bogus"}, &text), 2);

@@ -87,68 +87,51 @@ protected:
     void TearDown() override { reset_core(); }
 };
 
-TEST_F(Calibration, ErrorTermsAndSubstitutes) {
+TEST_F(Calibration, ErrorTermsCorrectionAndSubstitutes) {
     // 0: ideal standards. 1: open measured like the short. 2: an imperfect test set.
-    // 3: through equal to isolation.
+    // 3: through equal to isolation. 4: a point seen through the simulator where a
+    // tracking computed from the unrounded source match differs in the last bit.
+    // 5: zero tracking with a raw reading equal to the directivity (D = 0).
     set_standards(0, vc(1, 0), vc(-1, 0), vc(0, 0), vc(0, 0), vc(1, 0));
     set_standards(1, vc(0.5, 0.25), vc(0.5, 0.25), vc(0.1, -0.05), vc(0.01, 0), vc(0.9, 0.1));
     set_standards(2, vc(0.93, -0.31), vc(-0.71, 0.42), vc(0.08, 0.03), vc(0.003, -0.002), vc(0.68, -0.2));
     set_standards(3, vc(1, 0), vc(-1, 0), vc(0, 0), vc(0.2, 0.1), vc(0.2, 0.1));
-    // 4: a point measured through the simulator where a tracking computed from the
-    // unrounded source match differs in the last bit.
     set_standards(4, {0x1.c547cap-1f, -0x1.1a2704p-2f}, {-0x1.5941b8p-1f, 0x1.915c4ap-3f},
                   {0x1.80187ap-5f, 0x1.4122d4p-4f}, vc(0, 0), vc(1, 0));
-    vna_points.store(5);
+    set_standards(5, vc(0.2, 0.1), vc(0.2, 0.1), vc(0.2, 0.1), vc(0, 0), vc(1, 0));
+    vna_points.store(6);
     all_flags();
     ASSERT_EQ(vna_compute_calibration(), 1);
     EXPECT_EQ(status(), "Calibration active");
     EXPECT_EQ(vna_cal_valid.load(), 1);
 
-    EXPECT_EQ(cal_ed[0].re, 0.0f);
-    EXPECT_EQ(cal_es[0].re, 0.0f);
-    EXPECT_EQ(cal_es[0].im, 0.0f);
-    EXPECT_EQ(cal_er[0].re, 1.0f);
-    EXPECT_EQ(cal_er[0].im, 0.0f);
-
-    // Open like short: no source match, tracking = open - load.
-    EXPECT_EQ(cal_es[1].re, 0.0f);
-    EXPECT_EQ(cal_es[1].im, 0.0f);
-    EXPECT_EQ(cal_er[1].re, 0.5f - 0.1f);
-    EXPECT_EQ(cal_er[1].im, float(0.25 + 0.05));
-
+    // Ideal: Ed = 0, Es = 0, Er = 1. Open like short: Es = 0, Er = open - load.
+    EXPECT_EQ(c(cal_ed[0]), cf(0));
+    EXPECT_EQ(c(cal_es[0]), cf(0));
+    EXPECT_EQ(c(cal_er[0]), cf(1));
+    EXPECT_EQ(c(cal_es[1]), cf(0));
+    EXPECT_EQ(c(cal_er[1]), cf(0.5f - 0.1f, float(0.25 + 0.05)));
     EXPECT_EQ(cal_er[4].re, 0x1.9315e6p-1f);
-    for (unsigned i = 0; i < 5; i++) {
+    for (unsigned i = 0; i < 6; i++) {
         const Terms t = terms(c(cal_open[i]), c(cal_short[i]), c(cal_load[i]));
         EXPECT_EQ(c(cal_ed[i]), t.ed) << i;
         EXPECT_EQ(c(cal_es[i]), t.es) << i;
         EXPECT_EQ(c(cal_er[i]), t.er) << i;
     }
 
-    // The correction: the ideal point gives back the raw values; the degenerate ones
-    // give 0 instead of infinities.
+    // The ideal point gives back the raw values; the degenerate ones give 0.
     set_raw(0, {0.3f, -0.2f}, {0.7f, 0.1f});
     set_raw(1, {0.1f, -0.05f}, {0.2f, 0.3f});
     set_raw(2, {0.2f, 0.6f}, {0.5f, -0.25f});
     set_raw(3, {0.4f, 0.4f}, {0.9f, 0.9f});
-    vna_apply_correction(4);
+    set_raw(4, {0.5f, 0.5f}, {0.5f, 0.5f});
+    set_raw(5, {0.2f, 0.1f}, {0.5f, 0.5f});
+    vna_apply_correction(6);
     EXPECT_EQ(s11(0), cf(0.3f, -0.2f));
     EXPECT_EQ(s21(0), cf(0.7f, 0.1f));
     EXPECT_EQ(s21(3), cf(0));
-    for (unsigned i = 0; i < 4; i++) expect_corrected_exactly(i);
-}
-
-TEST_F(Calibration, ZeroDenominatorInTheCorrection) {
-    vna_points.store(2);
-    // Raw S11 equal to the directivity with zero tracking: M = 0 and D = 0.
-    set_standards(0, vc(0.2, 0.1), vc(0.2, 0.1), vc(0.2, 0.1), vc(0, 0), vc(1, 0));
-    set_standards(1, vc(1, 0), vc(-1, 0), vc(0, 0), vc(0, 0), vc(1, 0));
-    all_flags();
-    ASSERT_EQ(vna_compute_calibration(), 1);
-    set_raw(0, {0.2f, 0.1f}, {0.5f, 0.5f});
-    set_raw(1, {0.5f, 0.5f}, {0.5f, 0.5f});
-    vna_apply_correction(2);
-    EXPECT_EQ(s11(0), cf(0));
-    EXPECT_EQ(s11(1), cf(0.5f, 0.5f));
+    EXPECT_EQ(s11(5), cf(0));
+    for (unsigned i = 0; i < 6; i++) expect_corrected_exactly(i);
 }
 
 TEST_F(Calibration, MissingStandardChangesNothing) {

@@ -36,20 +36,19 @@ TEST_F(Device, ConnectAndDisconnect) {
     EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
 }
 
-TEST_F(Device, LinkInADeepFolder) {
-    // A port record keeps 15 characters; a longer link is opened through its target.
+TEST_F(Device, WhereThePortNameComesFrom) {
     start();
+    // A port record keeps 15 characters; a longer link is opened through its target.
     ASSERT_GT(sim_->link().size(), 15u);
     name_port(sim_->link());
     ASSERT_EQ(connect(), 1) << status();
     EXPECT_EQ(scan(), 1) << status();
-}
+    ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
 
-TEST_F(Device, PortSourceNamesThePort) {
-    start();
+    // An installed source (the page's port selector) replaces the name at connect.
     static std::string chosen;
     chosen = sim_->tty();
-    name_port("COM9");  // replaced by the source
+    name_port("COM9");
     vna_port_source.store([](char* out, size_t n) { std::snprintf(out, n, "%s", chosen.c_str()); });
     ASSERT_EQ(connect(), 1) << status();
     EXPECT_EQ(std::string(vna_port_name), chosen);

@@ -113,11 +113,13 @@ void vna_set_cal_file(const char* typed, bool for_save) {
 int vna_save_calibration() {
     vna_state.store(VNA_BUSY);
     int result = 0;
-    if (!vna_cal_valid.load()) {
+    const uint16_t points = vna_points.load();
+    // A point count outside 2 to 2001 (edited after the calibration) has no calibration
+    // and could only give a file that no load accepts.
+    if (!vna_cal_valid.load() || points < 2 || points > VNA_MAX_POINTS) {
         vna_status.set("No calibration to save");
     } else {
-        const std::vector<uint8_t> bytes =
-            file_bytes(vna_f_start.load(), vna_f_stop.load(), vna_points.load());
+        const std::vector<uint8_t> bytes = file_bytes(vna_f_start.load(), vna_f_stop.load(), points);
         // A temporary file beside the target, renamed over it once complete.
         static std::atomic<unsigned> serial{0};
         char temp[sizeof vna_cal_file + 32];

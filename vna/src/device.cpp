@@ -1,6 +1,7 @@
 // The device command task: takes one posted command at a time and runs it to the end.
 #include "vna/device.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -102,7 +103,8 @@ int measure_standard(int code) {
                                                   : cal_thru;
     const std::atomic<float>* re = reflection ? vna_s11_raw_re : vna_s21_raw_re;
     const std::atomic<float>* im = reflection ? vna_s11_raw_im : vna_s21_raw_im;
-    const unsigned points = vna_points.load();
+    // The page may edit the point count while a sweep runs: never past the arrays.
+    const unsigned points = std::min<unsigned>(vna_points.load(), VNA_MAX_POINTS);
     for (unsigned i = 0; i < points; i++)
         target[i] = VNA_COMPLEX{re[i].load(std::memory_order_relaxed),
                                 im[i].load(std::memory_order_relaxed)};
