@@ -56,7 +56,7 @@ __attribute__((format(printf, 1, 2))) void trace(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(rp, sizeof rp, format, args);
     va_end(args);
-    rep.load()(rp);
+    if (trace_hook hook = rep.load()) hook(rp);
 }
 
 // The handle value as the trace lines show it (its low 32 bits).

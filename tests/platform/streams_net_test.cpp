@@ -276,12 +276,13 @@ TEST_F(TcpStreams, ServerKeepsServingAfterTheSlotTableWasFull) {
         EXPECT_EQ(registered, HOST_TABS);
     }
 
+    // Both connections are queued before the server takes the first into its last slot;
+    // the second waits in the backlog until a slot is free again.
     int first = raw_connect(port);
-    raw_write(first, "one");
-    EXPECT_EQ(raw_read(first, 3), "one");
-    // The second connection waits in the backlog until a slot is free again.
     int second = raw_connect(port);
+    raw_write(first, "one");
     raw_write(second, "two");
+    EXPECT_EQ(raw_read(first, 3), "one");
     xfclose(fillers.back());
     fillers.pop_back();
     EXPECT_EQ(raw_read(second, 3), "two");

@@ -141,7 +141,7 @@ extern HOST_TAB host_tab[HOST_TABS];
 // Guards the slot search, slot release and host_tab.
 std::mutex& sem_find();
 
-// Receives each trace line (with its newline). The default discards it.
+// Receives each trace line (with its newline). The default discards it; null is allowed.
 using trace_hook = void (*)(const char* line);
 extern std::atomic<trace_hook> rep;
 
