@@ -1,5 +1,5 @@
-// Helpers for the stream tests: a trace recorder, a watchdog that turns a hang into a
-// failure, slot counting, and plain loopback sockets for the far end of a stream.
+// Helpers for the stream tests: a trace recorder, slot counting, and plain loopback
+// sockets for the far end of a stream.
 #pragma once
 
 #include <arpa/inet.h>
@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -28,65 +26,27 @@ using namespace std::chrono_literals;
 class TraceLog {
 public:
     TraceLog() {
-        std::lock_guard<std::mutex> g(mutex());
-        lines().clear();
-        rep.store(record);
+        std::lock_guard<std::mutex> g(mutex_);
+        lines_.clear();
+        rep.store([](const char* line) {
+            std::lock_guard<std::mutex> g(mutex_);
+            lines_.emplace_back(line);
+        });
     }
     ~TraceLog() { rep.store(previous_); }
-    TraceLog(const TraceLog&) = delete;
-    TraceLog& operator=(const TraceLog&) = delete;
 
     // True when some line begins with prefix.
     bool has(const std::string& prefix) const {
-        std::lock_guard<std::mutex> g(mutex());
-        for (const auto& l : lines())
+        std::lock_guard<std::mutex> g(mutex_);
+        for (const auto& l : lines_)
             if (l.rfind(prefix, 0) == 0) return true;
         return false;
     }
 
 private:
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> v;
-        return v;
-    }
-    static void record(const char* line) {
-        std::lock_guard<std::mutex> g(mutex());
-        lines().emplace_back(line);
-    }
+    static inline std::mutex mutex_;
+    static inline std::vector<std::string> lines_;
     trace_hook previous_ = rep.load();
-};
-
-// Aborts the test program when a test runs longer than the limit: a stream that never
-// returns is a failure, not a stuck run.
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit = 60s)
-        : thread_([this, limit] {
-              std::unique_lock<std::mutex> l(m_);
-              if (!cv_.wait_for(l, limit, [this] { return done_; })) {
-                  std::fprintf(stderr, "stream test still running after %lld s\n",
-                               static_cast<long long>(limit.count()));
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> l(m_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
 };
 
 inline int free_slots() {
@@ -169,17 +129,20 @@ inline void raw_write(int fd, const std::string& s) {
 }
 
 // Every stream test binds to loopback only and must leave the slot table as it found it.
+// A test still running after a minute ends the program (SIGALRM): a stream that never
+// returns is a failure, not a stuck run.
 class LoopbackStreams : public ::testing::Test {
 protected:
     void SetUp() override {
+        alarm(60);
         xf_bind_address.store(INADDR_LOOPBACK);
         ASSERT_EQ(free_slots(), ETH_FILES) << "an earlier test left streams open";
     }
     void TearDown() override {
         EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES; }))
             << ETH_FILES - free_slots() << " slots still taken";
+        alarm(0);
     }
-    Watchdog watchdog_;
 };
 
 }  // namespace streams_test
