@@ -51,17 +51,31 @@ bool read_all(void* c, char* p, size_t n) {
     return true;
 }
 
-void TcpStreams(benchmark::State& state) {
-    xf_bind_address.store(INADDR_LOOPBACK);
-    void* server = xfopen("TCP-SERVER:0", echo_handler);
-    void* c = server ? xfopen("TCP:127.0.0.1<block",
-                              int(static_cast<ETH_FILE*>(server)->port.load()))
-                     : nullptr;
-    if (!c) {
-        state.SkipWithError("cannot open the loopback echo server");
-        if (server) xfclose(server);
-        return;
+// Opens an echo server on a port the system chooses and a blocking client of it; skips
+// the benchmark when either fails. The pair is closed when it goes out of scope.
+struct EchoPair {
+    void* server = nullptr;
+    void* client = nullptr;
+
+    template <class Handler>
+    EchoPair(benchmark::State& state, const char* server_name, const char* client_name,
+             Handler handler) {
+        xf_bind_address.store(INADDR_LOOPBACK);
+        server = xfopen(server_name, handler);
+        if (server)
+            client = xfopen(client_name, int(static_cast<ETH_FILE*>(server)->port.load()));
+        if (!client) state.SkipWithError("cannot open the loopback echo pair");
     }
+    ~EchoPair() {
+        xfclose(client);
+        xfclose(server);
+    }
+};
+
+void TcpStreams(benchmark::State& state) {
+    EchoPair pair(state, "TCP-SERVER:0", "TCP:127.0.0.1<block", echo_handler);
+    if (!pair.client) return;
+    void* c = pair.client;
     const size_t n = size_t(state.range(0));
     std::vector<char> out(n, 'x'), in(n);
     for (auto _ : state) {
@@ -71,8 +85,6 @@ void TcpStreams(benchmark::State& state) {
         }
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(n));
-    xfclose(c);
-    xfclose(server);
 }
 
 void TcpPlain(benchmark::State& state) {
@@ -110,16 +122,9 @@ void TcpPlain(benchmark::State& state) {
 }
 
 void UdpStreams(benchmark::State& state) {
-    xf_bind_address.store(INADDR_LOOPBACK);
-    void* server = xfopen("UDP-SERVER:0", echo_datagram);
-    void* c = server ? xfopen("UDP:127.0.0.1<block",
-                              int(static_cast<ETH_FILE*>(server)->port.load()))
-                     : nullptr;
-    if (!c) {
-        state.SkipWithError("cannot open the loopback datagram server");
-        if (server) xfclose(server);
-        return;
-    }
+    EchoPair pair(state, "UDP-SERVER:0", "UDP:127.0.0.1<block", echo_datagram);
+    if (!pair.client) return;
+    void* c = pair.client;
     const size_t n = size_t(state.range(0));
     std::vector<char> out(n, 'u'), in(UDP_BUFFER_SIZE);
     for (auto _ : state) {
@@ -128,8 +133,6 @@ void UdpStreams(benchmark::State& state) {
             break;
         }
     }
-    xfclose(c);
-    xfclose(server);
 }
 
 void CalFile(benchmark::State& state) {
