@@ -21,6 +21,8 @@
 
 ETH_FILE eth_file[ETH_FILES];
 HOST_TAB host_tab[HOST_TABS];
+char NAME[XF_NAME_SIZE];
+std::atomic<uint32_t> FMODE{XF_FILE};
 
 std::atomic<uint32_t> xf_bind_address{INADDR_ANY};
 
@@ -694,6 +696,15 @@ int close_network(ETH_FILE* f) {
     return 1;
 }
 
+// Parses the name of an xfopen call and keeps it as the last name opened.
+XF_NAME take_name(const char* name) {
+    XF_NAME n = xf_parse_name(name);
+    std::lock_guard<std::mutex> guard(sem_find());
+    copy_name(NAME, name ? name : "");
+    FMODE.store(n.kind);
+    return n;
+}
+
 }  // namespace
 
 XF_NAME xf_parse_name(const char* name) {
@@ -732,7 +743,7 @@ XF_NAME xf_parse_name(const char* name) {
 }
 
 void* xfopen(const char* name, const char* mode) {
-    XF_NAME n = xf_parse_name(name);
+    XF_NAME n = take_name(name);
     if (n.kind != XF_FILE) return open_network(n, OpenMode{OpenMode::TEXT});
     if (!name || !mode) return nullptr;
     FILE* file = std::fopen(name, mode);
@@ -741,15 +752,15 @@ void* xfopen(const char* name, const char* mode) {
 }
 
 void* xfopen(const char* name, int port) {
-    return open_network(xf_parse_name(name), OpenMode{OpenMode::NUMBER, port});
+    return open_network(take_name(name), OpenMode{OpenMode::NUMBER, port});
 }
 
 void* xfopen(const char* name, hidden_task_fn tcp_handler) {
-    return open_network(xf_parse_name(name), OpenMode{OpenMode::TCP_HANDLER, 0, tcp_handler});
+    return open_network(take_name(name), OpenMode{OpenMode::TCP_HANDLER, 0, tcp_handler});
 }
 
 void* xfopen(const char* name, udp_handler_fn udp_handler) {
-    return open_network(xf_parse_name(name),
+    return open_network(take_name(name),
                         OpenMode{OpenMode::UDP_HANDLER, 0, nullptr, udp_handler});
 }
 

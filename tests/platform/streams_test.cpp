@@ -137,6 +137,14 @@ TEST_F(StreamFiles, LongPathsAndMarkersInsideTheNameAreOrdinaryFiles) {
     ASSERT_GT(path.size(), size_t(XF_NAME_SIZE));
     round_trip(path, {1.5f, -2.0f, 3.25f});
     EXPECT_TRUE(fs::exists(path));
+    auto last_name = [] {
+        std::lock_guard<std::mutex> g(sem_find());
+        return std::string(NAME);
+    };
+    EXPECT_EQ(last_name(), path.substr(0, XF_NAME_SIZE - 1));  // the kept copy is cut
+    xfopen(("TCP:" + std::string(2000, 'h')).c_str(), 0);
+    EXPECT_EQ(FMODE.load(), XF_TCP_CLIENT);
+    EXPECT_EQ(last_name().size(), size_t(XF_NAME_SIZE - 1));
 
     const std::string marked = (dir_ / "TCP:SERVER 502").string();
     round_trip(marked, {7.0f});

@@ -138,8 +138,12 @@ extern ETH_FILE eth_file[ETH_FILES];
 // Every open UDP host has an entry while there is a free one; released hosts leave it.
 // Guarded by sem_find().
 extern HOST_TAB host_tab[HOST_TABS];
-// Guards the slot search, slot release and host_tab.
+// Guards the slot search, slot release, host_tab and NAME.
 std::mutex& sem_find();
+// The last name given to xfopen, cut to 255 characters (guarded by sem_find()), and its
+// kind (XF_FILE or a kind tag).
+extern char NAME[XF_NAME_SIZE];
+extern std::atomic<uint32_t> FMODE;
 
 // Receives each trace line (with its newline). The default discards it; null is allowed.
 using trace_hook = void (*)(const char* line);
