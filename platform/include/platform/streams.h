@@ -37,6 +37,9 @@
 // (priority 1) that receives each datagram into rxbuf, calls
 // handler(rxbuf, txbuf, 4, port, length) and sends the returned number of reply bytes
 // from txbuf back to the sender; the reply length is clamped to 0..UDP_BUFFER_SIZE.
+// A TCP server whose listening port is still in use retries the bind for about a second,
+// then fails. While every slot is taken it leaves new connections queued and takes them
+// once a slot is free; it ends only when it is closed.
 //
 // Stopping. Every wait of this layer (connect, accept, a blocking receive or send) is a
 // poll() of at most POLL_SLICE_MS followed by task_stop_point(), so a task blocked in a
