@@ -1,0 +1,174 @@
+// The widgets' look (a reference image) and their values: momentary and radio buttons,
+// toggle and radio check boxes, label alignment, bitmap cells.
+#include <gtest/gtest.h>
+
+#include "assets/fonts.h"
+#include "assets/images.h"
+#include "forms/edit.h"
+#include "forms_fixture.h"
+#include "reference.h"
+
+namespace {
+
+uint8_t held = 0, idle = 0, sel = 2, tick_on = 1, tick_off = 0, tick_radio = 2, cell_far = 7, cell_last = 2;
+float real_value = 14.5f;
+int16_t fixed_value = 150;
+char secret[64] = "abc";
+char name_text[64] = "name";
+
+struct WidgetStruct {
+    FORM_HEAD head;
+    OBJ *held, *idle, *r1, *r2, *r3, *c1, *c2, *c3, *c4, *frames, *left, *right, *centre, *outlined, *wide,
+        *far, *last, *e1, *e2, *e3, *e4, *styles[6];
+};
+
+#define M(m) FORM_MEMBER(WidgetStruct, m)
+FORM_OBJECT button(const char* name, uint32_t member, int x, int y, const char* caption) {
+    return form_line(1, TButton, name, member).at(x, y).size(72, 24).colours(146, 0, 0).frame(3)
+        .font(33, 2, 8, T_Arial_Unicode_MS_12).caption(caption).tag(1).enable();
+}
+FORM_OBJECT radio(const char* name, uint32_t member, int x, int tag, const char* caption) {
+    return form_line(1, TButton, name, member).at(x, 50).size(60, 16).colours(0x005E2F08, 0, 0xFFFF00FC)
+        .frame(1).font(10, 10, 24).caption(caption).bind(&sel, VT_BYTE).tag(tag).flagged(OF_AUTOREFRESH).enable();
+}
+FORM_OBJECT check(const char* name, uint32_t member, int x, uint8_t* var, int tag, int flags) {
+    return form_line(1, TCheckbox, name, member).at(x, 84).size(16, 16).colours(255, 0, 0).frame(0)
+        .font(0, 1, 1).caption(name).bind(var, VT_BYTE).tag(tag).flagged(flags).enable();
+}
+FORM_OBJECT aligned(const char* name, uint32_t member, int y, int tag) {
+    return form_line(2, TLabel, name, member).at(4, y).size(152, 16).colours(4, 0, 0)
+        .font(1, 1, 1).caption(name).tag(tag);
+}
+FORM_OBJECT edit(const char* name, uint32_t member, int y, void* var, uint8_t type, int dec, int dig) {
+    return form_line(1, TEdit, name, member).at(200, y).size(63, 22).colours(255, 0, 0).frame(2)
+        .font(33, 2, 8, T_Arial_Unicode_MS_12).caption(name).bind(var, type).number(dec, dig)
+        .flagged(OF_FOCUS | OF_EDIT).enable();
+}
+FORM_OBJECT style(int i) {
+    static const char* names[6] = {"s0", "s1", "s2", "s3", "s4", "s5"};
+    return form_line(1, TPanel, names[i], uint32_t(offsetof(WidgetStruct, styles) + sizeof(OBJ*) * size_t(i)))
+        .at(200 + 44 * i, 160).size(32, 20).colours(0xC0C0C0DB, 0xFF000000, 0).frame(i);
+}
+
+const FORM_OBJECT widget_table[] = {
+    form_head(TPage, "widgets", sizeof(WidgetStruct)).size(1024, 600).colours(0xC0C0C0DB, 0, 0),
+    button("held", M(held), 10, 10, "PRESSED").bind(&held, VT_BYTE),
+    button("idle", M(idle), 100, 10, "RAISED").bind(&idle, VT_BYTE),
+    radio("r1", M(r1), 10, 1, "S11"),
+    radio("r2", M(r2), 74, 2, "S21"),
+    radio("r3", M(r3), 138, 3, "RLC"),
+    check("on", M(c1), 10, &tick_on, 1, 0),
+    check("off", M(c2), 60, &tick_off, 1, 0),
+    check("r_a", M(c3), 110, &tick_radio, 1, OF_AUTOREFRESH),
+    check("r_b", M(c4), 160, &tick_radio, 2, OF_AUTOREFRESH),
+    form_line(1, TPanel, "frames", M(frames)).at(10, 120).size(160, 90).colours(0x005E2F08, 0, 0).frame(0),
+    aligned("left", M(left), 4, 0),
+    aligned("right", M(right), 24, 1),
+    aligned("centre", M(centre), 44, 2),
+    form_line(2, TLabel, "outlined", M(outlined)).at(4, 64).size(152, 24).colours(4, 0xFFFF80FE, 0x000000FF)
+        .font(33, 5, 8, T_Arial_Unicode_MS_16).caption("Outlined"),
+    form_line(1, TLabel, "wide", M(wide)).at(10, 220).size(300, 28).colours(0xC0C0C0DB, 0, 0)
+        .font(33, 5, 8, T_Arial_Unicode_MS_16).caption("Not connected"),
+    form_line(1, TBitmap, "far", M(far)).at(10, 260).size(120, 120).colours(4, 0, 0).frame(6)
+        .image(RLC1_ICO, 3).bind(&cell_far, VT_BYTE).enable(),
+    form_line(1, TBitmap, "last", M(last)).at(140, 260).size(120, 120).colours(4, 0, 0).frame(6)
+        .image(RLC1_ICO, 3).bind(&cell_last, VT_BYTE).enable(),
+    edit("MHz.", M(e1), 10, &real_value, VT_REAL, 2, 7),
+    edit("fixed", M(e2), 40, &fixed_value, VT_WORD, 2, 7),
+    edit("pass", M(e3), 70, secret, VT_PASSWORD, 0, 9),
+    edit("focus", M(e4), 100, name_text, VT_STRING, 0, 9),
+    style(0), style(1), style(2), style(3), style(4), style(5),
+};
+#undef M
+TEST_FORM(widget_form, WidgetStruct, widget_table)
+
+class Widgets : public FormsTest {
+protected:
+    void SetUp() override {
+        FormsTest::SetUp();
+        held = idle = 0;
+        sel = 2;
+        tick_on = 1;
+        tick_off = 0;
+        tick_radio = 2;
+        cell_far = 7;
+        cell_last = 2;
+    }
+};
+
+TEST_F(Widgets, LookMatchesTheReference) {
+    FormDriver page(widget_form, widget_form_release);
+    page.pass();
+    page.click(231, 111);  // focus the last edit field: reverse video
+    page.press(40, 20);    // hold the first button: sunken
+    page.passes(3);
+    expect_reference("widgets", 0, 0, 480, 390);
+    page.release();
+    page.pass();
+}
+
+TEST_F(Widgets, RadioButtonsShareOneVariable) {
+    FormDriver page(widget_form, widget_form_release);
+    page.pass();
+    page.click(20, 58);
+    EXPECT_EQ(sel, 1);
+    page.passes(2);
+    // The selected one is sunken (dark top-left), the others raised (light top-left).
+    EXPECT_EQ(pixel(8, 48), pall[73]);
+    EXPECT_EQ(pixel(72, 48), pall[255]);
+    page.click(150, 58);
+    EXPECT_EQ(sel, 3);
+}
+
+TEST_F(Widgets, CheckBoxTogglesOncePerPress) {
+    FormDriver page(widget_form, widget_form_release);
+    page.pass();
+    page.press(68, 92);
+    page.passes(5);
+    EXPECT_EQ(tick_off, 1);
+    page.release();
+    page.pass();
+    EXPECT_EQ(tick_off, 1);
+    page.click(68, 92);
+    EXPECT_EQ(tick_off, 0);
+    page.click(118, 92);  // radio box: its tag
+    EXPECT_EQ(tick_radio, 1);
+    page.click(118, 92);
+    EXPECT_EQ(tick_radio, 1);
+}
+
+TEST_F(Widgets, BitmapCellBeyondTheStripShowsTheLastCell) {
+    FormDriver page(widget_form, widget_form_release);
+    page.pass();
+    int differ = 0;
+    for (int y = 0; y < 120; y++)
+        for (int x = 0; x < 120; x++) differ += pixel(10 + x, 260 + y) != pixel(140 + x, 260 + y);
+    EXPECT_EQ(differ, 0);
+    cell_far = 0;
+    page.passes(3);
+    differ = 0;
+    for (int y = 0; y < 120; y++)
+        for (int x = 0; x < 120; x++) differ += pixel(10 + x, 260 + y) != pixel(140 + x, 260 + y);
+    EXPECT_GT(differ, 100);
+}
+
+TEST_F(Widgets, RightAlignedTextEndsAtTheLabelsRightEdge) {
+    FormDriver page(widget_form, widget_form_release);
+    page.pass();
+    // Label "right": x 14 .. 165 inside the panel, rows 144 .. 159; font 1 is 16 pixels a
+    // character, so "right" takes 80 of the 152 pixels and starts at 14 + 72.
+    int rightmost = -1, leftmost = 10000;
+    for (int y = 144; y < 160; y++)
+        for (int x = 14; x < 168; x++)  // the panel's frame starts at 169
+            if (pixel(x, y) != pixel(13, 150)) {
+                rightmost = std::max(rightmost, x);
+                leftmost = std::min(leftmost, x);
+            }
+    // The five cells run from 86 to 165: ink starts in the first and ends in the last.
+    EXPECT_GE(leftmost, 14 + 72);
+    EXPECT_LT(leftmost, 14 + 72 + 8);
+    EXPECT_LE(rightmost, 14 + 152 - 1);
+    EXPECT_GE(rightmost, 14 + 152 - 16);
+}
+
+}  // namespace
