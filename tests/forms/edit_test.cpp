@@ -1,0 +1,241 @@
+// Edit fields: focus, typing, commit and cancel, conversions into every variable type,
+// printed formats, password fields and the clamped field sizes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "assets/fonts.h"
+#include "forms/edit.h"
+#include "forms_fixture.h"
+
+namespace {
+
+float real_v;
+int16_t word_v, fixed_v, small_v;
+int8_t byte_v;
+uint8_t ubyte_v;
+int32_t dword_v;
+uint32_t udword_v;
+char text_v[64], pass_v[64], shown_v[64];
+int16_t seen_by_button;
+
+struct EditStruct {
+    FORM_HEAD head;
+    OBJ *real, *word, *fixed, *small, *byte, *ubyte, *dword, *udword, *text, *pass, *shown, *other;
+};
+
+#define M(m) FORM_MEMBER(EditStruct, m)
+FORM_OBJECT field(const char* name, uint32_t member, int y, void* var, uint8_t type, int dec, int dig) {
+    return form_line(1, TEdit, name, member).at(20, y).size(70, 22).colours(255, 0, 0).frame(2)
+        .font(33, 2, 8, T_Arial_Unicode_MS_12).caption("unit").bind(var, type).number(dec, dig)
+        .flagged(OF_FOCUS | OF_EDIT).enable();
+}
+// Field n lies at y = 10 + 30 n.
+const FORM_OBJECT edit_table[] = {
+    form_head(TPage, "edits", sizeof(EditStruct)).size(1024, 600).colours(0xC0C0C0DB, 0, 0),
+    field("real", M(real), 10, &real_v, VT_REAL, 2, 7),
+    field("word", M(word), 40, &word_v, VT_WORD, 0, 7),
+    field("fixed", M(fixed), 70, &fixed_v, VT_WORD, 2, 7),
+    field("small", M(small), 100, &small_v, VT_WORD, 0, 3),
+    field("byte", M(byte), 130, &byte_v, VT_BYTE, 0, 5),
+    field("ubyte", M(ubyte), 160, &ubyte_v, VT_UBYTE, 0, 5),
+    field("dword", M(dword), 190, &dword_v, VT_DWORD, 0, 9),
+    field("udword", M(udword), 220, &udword_v, VT_UDWORD, 2, 9),
+    field("text", M(text), 250, text_v, VT_STRING, 0, 9),
+    field("pass", M(pass), 280, pass_v, VT_PASSWORD, 0, 9),
+    field("shown", M(shown), 310, shown_v, VT_STRING, 0, 9),
+    form_line(1, TButton, "other", M(other)).at(300, 10).size(60, 20).colours(146, 0, 0).frame(3)
+        .font(0, 1, 1).caption("other").bind(&Null, VT_NONE).tag(1).enable()
+        .on_mouseup([] { seen_by_button = word_v; }),
+};
+#undef M
+TEST_FORM(edit_form, EditStruct, edit_table)
+
+class Edit : public FormsTest {
+protected:
+    void SetUp() override {
+        FormsTest::SetUp();
+        real_v = 14.5f;
+        word_v = fixed_v = small_v = 7;
+        byte_v = 0;
+        ubyte_v = 0;
+        dword_v = 0;
+        udword_v = 0;
+        std::strcpy(text_v, "abc");
+        pass_v[0] = shown_v[0] = 0;
+        seen_by_button = 0;
+        page = std::make_unique<FormDriver>(edit_form, edit_form_release);
+        page->pass();
+    }
+    void TearDown() override { page.reset(); }
+    // Focuses field n with a first press, then types text and the end key (0: none).
+    void type_into(int n, const char* text, int end = 13) {
+        page->click(30, 20 + 30 * n);
+        page->type(text);
+        if (end) page->key(end);
+    }
+    std::unique_ptr<FormDriver> page;
+};
+
+TEST_F(Edit, FirstPressFocusesTypingAndEnterCommit) {
+    page->click(30, 50);
+    EXPECT_NE(obj_focus, 0);
+    EXPECT_EQ(in_edit, 0);  // focused, not typing yet
+    page->type("1500");
+    EXPECT_NE(in_edit, 0);
+    EXPECT_STREQ(edit_string, "1500");
+    EXPECT_EQ(word_v, 7);  // nothing written while typing
+    page->key(13);
+    EXPECT_EQ(in_edit, 0);
+    EXPECT_EQ(word_v, 1500);
+    EXPECT_EQ(obj_focus, 0);  // typing took the focus; the field shows normal colours again
+}
+
+TEST_F(Edit, NumbersConvertByType) {
+    type_into(1, "-3.6");
+    EXPECT_EQ(word_v, -3);  // -3.7 truncated toward zero
+    type_into(2, "1.5");
+    EXPECT_EQ(fixed_v, 150);  // fixed point with 2 decimals
+    type_into(0, "3.14159");
+    EXPECT_FLOAT_EQ(real_v, 3.14f);
+    type_into(4, "-5");
+    EXPECT_EQ(byte_v, -5);
+    type_into(5, "200");
+    EXPECT_EQ(ubyte_v, 200);
+    type_into(6, "-123456");
+    EXPECT_EQ(dword_v, -123456);
+    type_into(7, "1.15");
+    EXPECT_EQ(udword_v, 115u);  // not 114.99... truncated
+    type_into(8, "hello");
+    EXPECT_STREQ(text_v, "hello");
+    type_into(4, "40000");  // beyond 16 bits: -32768, low byte 0
+    EXPECT_EQ(byte_v, 0);
+    type_into(1, "x");  // not a number: 0
+    EXPECT_EQ(word_v, 0);
+}
+
+TEST_F(Edit, BackspaceEscapeAndAFullBuffer) {
+    type_into(1, "12\b3");
+    EXPECT_EQ(word_v, 13);
+    type_into(1, "99", 27);
+    EXPECT_EQ(word_v, 13);  // Escape cancels
+    type_into(3, "1234", 0);  // 3 digits: the fourth key ends typing
+    EXPECT_EQ(in_edit, 0);
+    EXPECT_EQ(small_v, 123);
+    type_into(3, "456", 27);  // Escape on a full buffer cancels too
+    EXPECT_EQ(small_v, 123);
+}
+
+TEST_F(Edit, HeldKeyTypesOnce) {
+    page->click(30, 50);
+    page->key_down('5');
+    page->passes(4);
+    page->key_up();
+    page->pass();
+    page->key('5');
+    page->key(13);
+    EXPECT_EQ(word_v, 55);
+}
+
+TEST_F(Edit, PressElsewhereCommitsBeforeTheButtonSeesTheValue) {
+    type_into(1, "42", 0);
+    EXPECT_EQ(word_v, 7);
+    page->click(320, 20);
+    EXPECT_EQ(word_v, 42);
+    EXPECT_EQ(seen_by_button, 42);
+}
+
+TEST_F(Edit, PressOnTheFocusedFieldTakesTheFocusAway) {
+    page->click(30, 50);
+    const uint16_t focused = obj_focus;
+    ASSERT_NE(focused, 0);
+    page->passes(2);
+    EXPECT_EQ(pixel(25, 48), 0u);  // reverse video: the box paints in the text colour
+    page->click(30, 50);
+    EXPECT_EQ(obj_focus, 0);
+    page->passes(2);
+    EXPECT_NE(pixel(25, 48), 0u);
+}
+
+TEST_F(Edit, PasswordShowsOneStarPerCharacter) {
+    std::strcpy(shown_v, "****");
+    type_into(9, "abcd");
+    EXPECT_STREQ(pass_v, "abcd");
+    page->passes(3);
+    int differ = 0;
+    for (int y = 0; y < 24; y++)
+        for (int x = 0; x < 72; x++) differ += pixel(19 + x, 279 + y) != pixel(19 + x, 309 + y);
+    EXPECT_EQ(differ, 0);
+}
+
+// Formats printed for a field of the given size.
+std::string num_text(const char* s, int decimals, int digits) {
+    OBJ rec{};
+    OBJ* saved = me;
+    me = &rec;
+    rec.decimals = uint8_t(decimals);
+    rec.digits = uint8_t(digits);
+    char out[512];
+    edit_num_text(s, out, sizeof out);
+    me = saved;
+    return out;
+}
+std::string real_text(float v, int decimals, int digits) {
+    OBJ rec{};
+    OBJ* saved = me;
+    me = &rec;
+    rec.decimals = uint8_t(decimals);
+    rec.digits = uint8_t(digits);
+    char s[512], out[512];
+    std::snprintf(s, sizeof s, "@%f         ", round_n(v, decimals));
+    edit_real_text(s, out, sizeof out);
+    me = saved;
+    return out;
+}
+
+TEST(EditFormats, FixedPointIntegers) {
+    EXPECT_EQ(num_text("        5", 2, 7), "@   0.05");
+    EXPECT_EQ(num_text("       -5", 2, 7), "@  -0.05");
+    EXPECT_EQ(num_text("      150", 2, 7), "@   1.50");
+    EXPECT_EQ(num_text("     -150", 2, 7), "@  -1.50");
+    EXPECT_EQ(num_text("         401", 0, 7), "@    401");
+    EXPECT_EQ(num_text("         -5", 3, 7), "@ -0.005");
+}
+
+TEST(EditFormats, RealsRoundAndAlign) {
+    EXPECT_EQ(real_text(14.5f, 2, 7), "@  14.50");
+    EXPECT_EQ(real_text(800.0f, 2, 7), "@ 800.00");
+    EXPECT_EQ(real_text(14.5f, 0, 5), "@   15");
+    EXPECT_EQ(real_text(-0.125f, 1, 5), "@ -0.1");
+    EXPECT_EQ(real_text(9.87f, 2, 5), "@ 9.87");
+}
+
+TEST(EditFormats, OversizedFieldsAreClamped) {
+    // Sizes beyond the typing buffer or the number text stay inside them.
+    // The 9-character text of the value 5: at most 9 characters, at most 8 decimals.
+    EXPECT_EQ(num_text("        5", 250, 200), "@.00000005");
+    EXPECT_EQ(num_text("        5", 2, 200), "@     0.05");
+    EXPECT_EQ(real_text(1.0f, 200, 250).size(), size_t(1 + EDIT_STRING - 1));
+    EXPECT_NEAR(round_n(2.345, 2), 2.35, 1e-6);
+    EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
+}
+
+TEST(EditTyping, BufferNeverExceedsItsSize) {
+    FormDriver::setup();
+    OBJ rec{};
+    OBJ* saved = me;
+    me = &rec;
+    in_edit = 1;
+    edit_string[0] = 0;
+    for (int i = 0; i < 200 && in_edit; i++) {
+        key__press.store(uint8_t('a' + i % 2));
+        input_string(1000);
+    }
+    key__press.store(0);
+    EXPECT_EQ(std::strlen(edit_string), size_t(EDIT_STRING - 1));
+    EXPECT_EQ(in_edit, 0);
+    me = saved;
+}
+
+}  // namespace
