@@ -117,6 +117,7 @@ struct FORM {
     int count;
     template <int N>
     constexpr FORM(const FORM_OBJECT (&l)[N]) : lines(l), count(N) {}
+    constexpr FORM(const FORM_OBJECT* l, int n) : lines(l), count(n) {}
 };
 
 // The first line of a form.
