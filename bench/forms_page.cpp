@@ -181,45 +181,35 @@ void start() {
     for (int i = 0; i < 40; i++) edit_page_loop();
 }
 
-// Besides the whole pass: the declaration pass alone (do_page, without the frame hand-over
-// of dx_refresh, which copies the visible screen once something was drawn).
-void report(benchmark::State& state, double declaration_s) {
-    state.counters["objects"] = num_cam;
-    state.counters["do_page_us"] = benchmark::Counter(declaration_s * 1e6, benchmark::Counter::kAvgIterations);
-}
-
-void BM_PassNothingChanged(benchmark::State& state) {
+// Runs passes with a change made before each. Besides the whole pass it reports the
+// declaration pass alone (do_page, without the frame hand-over of dx_refresh, which copies
+// the visible screen once something was drawn).
+template <class Change>
+void run_passes(benchmark::State& state, Change change) {
     start();
     double declaration = 0;
     for (auto _ : state) {
+        change();
         edit_page_loop();
         declaration += _t_page;
     }
-    report(state, declaration);
+    state.counters["objects"] = num_cam;
+    state.counters["do_page_us"] = benchmark::Counter(declaration * 1e6, benchmark::Counter::kAvgIterations);
+}
+
+void BM_PassNothingChanged(benchmark::State& state) {
+    run_passes(state, [] {});
 }
 BENCHMARK(BM_PassNothingChanged);
 
 void BM_PassOneLabelChanges(benchmark::State& state) {
-    start();
-    double declaration = 0;
-    for (auto _ : state) {
-        counter++;
-        edit_page_loop();
-        declaration += _t_page;
-    }
-    report(state, declaration);
+    run_passes(state, [] { counter++; });
 }
 BENCHMARK(BM_PassOneLabelChanges);
 
 void BM_PassFullRedraw(benchmark::State& state) {
-    start();
-    double declaration = 0;
-    for (auto _ : state) {
-        obj_stat[1].vishold = 0;  // the page registers its whole area: everything redraws
-        edit_page_loop();
-        declaration += _t_page;
-    }
-    report(state, declaration);
+    // The page registers its whole area on every pass: everything redraws.
+    run_passes(state, [] { obj_stat[1].vishold = 0; });
 }
 BENCHMARK(BM_PassFullRedraw);
 
