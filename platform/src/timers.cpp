@@ -17,7 +17,8 @@ namespace {
 
 // Serialises changes of a slot against the scan. The scan does not hold it while a timer
 // function runs, so a timer function may arm or remove timers itself.
-std::mutex tim_mutex;
+// Never destroyed: the service thread still waits on them while the process exits.
+std::mutex& tim_mutex = *new std::mutex;
 
 // Bumped whenever a slot is armed or freed: the scan sees whether the slot was changed
 // while its function ran (a one-shot timer that re-armed itself stays armed).
@@ -25,7 +26,7 @@ uint32_t tim_generation[TIMERS];
 
 // Wakes the timer service when a slot was armed, so that it can sleep until the next due
 // call instead of scanning every 1 ms.
-std::condition_variable tim_wake;
+std::condition_variable& tim_wake = *new std::condition_variable;
 bool tim_changed = false;
 
 bool is_function(task_fn f) { return reinterpret_cast<uintptr_t>(f) > 255; }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "support/manual_clock.h"
@@ -159,6 +162,34 @@ TEST_F(Timers, TheClockWrapDoesNotStopAPeriodicTimer) {
     ASSERT_EQ(exec_timer(counter[0], 4, 4), 0);
     for (int i = 0; i < 20; i++) advance_and_scan(1);
     EXPECT_EQ(calls[0], 5);
+}
+
+}  // namespace
+
+namespace {
+
+std::atomic<int> service_calls{0};
+void service_timer() { service_calls++; }
+
+// The real service on the real clock: it must notice a timer armed while it sleeps with
+// nothing to do, keep a periodic one going, and stop calling a removed one.
+TEST(TimerService, CallsTimersArmedWhileItSleeps) {
+    timers_reset();
+    start_timers();
+    auto eventually = [](auto cond) {
+        for (int i = 0; i < 5000 && !cond(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return cond();
+    };
+    ASSERT_EQ(exec_timer(service_timer, 0, 20), 0);
+    EXPECT_TRUE(eventually([] { return service_calls.load() == 1; }));
+    ASSERT_EQ(exec_timer(service_timer, 2, 2), 0);
+    EXPECT_TRUE(eventually([] { return service_calls.load() >= 6; }));
+    ASSERT_EQ(remove_timer(service_timer), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // a call in progress ends
+    const int calls = service_calls.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(service_calls.load(), calls);
+    timers_reset();
 }
 
 }  // namespace
