@@ -57,11 +57,10 @@ struct RxWaiters {
 };
 RxWaiters rx_waiters[COM_RECORDS + 1];
 
-// Called by the receive pump after it published bytes in the ring. The fence orders the
-// store of rx1 before the load of `waiting`; the waiter orders its increment before its
-// look at the ring, so one of the two sees the other.
+// Called by the receive pump after it published bytes in the ring with a sequentially
+// consistent store of rx1, which orders it before the load of `waiting`; the waiter
+// orders its increment before its look at the ring, so one of the two sees the other.
 void rx_notify(const COM* com) {
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     RxWaiters& w = rx_waiters[record_number(com)];
     if (w.waiting.load() == 0) return;
     { std::lock_guard<std::mutex> hold(w.m); }
@@ -167,7 +166,7 @@ void rx_move(COM* com) {
             w = ring_next(w, size);
         }
         const bool stored = w != com->rx1.load(std::memory_order_relaxed);
-        com->rx1.store(w, std::memory_order_release);
+        com->rx1.store(w, std::memory_order_seq_cst);
         if (stored) rx_notify(com);
     }
     com->rbufp.store(pending ? pos : 0);
