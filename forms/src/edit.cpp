@@ -1,6 +1,7 @@
 // Edit fields: focus, typing, commit and the printed value formats.
 #include "forms/edit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -255,10 +256,13 @@ void edit_real_text(const char* src, char* out, int size) {
     // Trailing blanks of the source text are not part of the number.
     size_t len = std::strlen(s);
     while (len && s[len - 1] == ' ') s[--len] = 0;
+    // Right-aligned in n characters (n < EDIT_STRING), then cut to n.
     char aligned[TEXT];
-    const int pad = n > int(len) ? n - int(len) : 0;
-    std::snprintf(aligned, sizeof aligned, "%*s%s", pad, "", s);
-    aligned[n < int(sizeof aligned) ? n : int(sizeof aligned) - 1] = 0;
+    const size_t pad = size_t(n) > len ? size_t(n) - len : 0;
+    std::memset(aligned, ' ', pad);
+    const size_t take = std::min(len, sizeof aligned - 1 - pad);
+    std::memcpy(aligned + pad, s, take);
+    aligned[std::min(pad + take, size_t(n))] = 0;
     std::snprintf(out, size_t(size), "@%s", aligned);
 }
 

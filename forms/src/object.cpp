@@ -57,20 +57,42 @@ namespace {
 int page_depth = 0;
 }  // namespace
 
+namespace {
+
+// Bound words are read and written with relaxed atomic accesses: other threads (the device
+// task) change them while the page runs, and a word they keep in a std::atomic is then
+// shared without a data race. A misaligned variable is copied plainly.
+template <class T>
+void load_word(const void* var, T* cell) {
+    if (reinterpret_cast<uintptr_t>(var) % alignof(T) == 0)
+        *cell = __atomic_load_n(static_cast<const T*>(var), __ATOMIC_RELAXED);
+    else
+        std::memcpy(cell, var, sizeof(T));
+}
+template <class T>
+void store_word(void* var, const T* cell) {
+    if (reinterpret_cast<uintptr_t>(var) % alignof(T) == 0)
+        __atomic_store_n(static_cast<T*>(var), *cell, __ATOMIC_RELAXED);
+    else
+        std::memcpy(var, cell, sizeof(T));
+}
+
+}  // namespace
+
 void var_load(const void* var, uint8_t vartype) {
     switch (vartype) {
     case VT_BYTE:
     case VT_UBYTE:
-        std::memcpy(&Var.Byte, var, 1);
+        load_word(var, &Var.Byte);
         break;
     case VT_WORD:
     case VT_UWORD:
-        std::memcpy(&Var.Word, var, 2);
+        load_word(var, &Var.Word);
         break;
     case VT_DWORD:
     case VT_REAL:
     case VT_UDWORD:
-        std::memcpy(&Var.Dword, var, 4);
+        load_word(var, &Var.Dword);
         break;
     case VT_STRING:
     case VT_PASSWORD: {
@@ -91,16 +113,16 @@ void var_store(void* var, uint8_t vartype) {
     switch (vartype) {
     case VT_BYTE:
     case VT_UBYTE:
-        std::memcpy(var, &Var.Byte, 1);
+        store_word(var, &Var.Byte);
         break;
     case VT_WORD:
     case VT_UWORD:
-        std::memcpy(var, &Var.Word, 2);
+        store_word(var, &Var.Word);
         break;
     case VT_DWORD:
     case VT_REAL:
     case VT_UDWORD:
-        std::memcpy(var, &Var.Dword, 4);
+        store_word(var, &Var.Dword);
         break;
     case VT_STRING:
     case VT_PASSWORD: {

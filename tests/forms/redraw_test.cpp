@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
 #include <map>
+#include <thread>
 
 #include "assets/images.h"
 #include "gfx/draw.h"
@@ -17,10 +19,11 @@ bool hide_first = false;
 int32_t polled = 0, every_pass = 0;
 uint8_t glyph_value = 0;
 char text_value[64] = "text";
+std::atomic<int32_t> shared_count{0};
 
 struct RedrawStruct {
     FORM_HEAD head;
-    OBJ *early, *panel, *first, *second, *over, *poll, *fast, *periodic, *radio, *box, *pic, *field;
+    OBJ *early, *panel, *first, *second, *over, *poll, *fast, *periodic, *radio, *box, *pic, *field, *shared;
 };
 
 const FORM_OBJECT redraw_table[] = {
@@ -57,6 +60,9 @@ const FORM_OBJECT redraw_table[] = {
     form_line(1, TEdit, "field", FORM_MEMBER(RedrawStruct, field)).at(600, 300).size(80, 20).colours(255, 0, 0)
         .frame(2).font(0, 1, 1).caption("field").bind(text_value, VT_STRING).number(0, 9)
         .flagged(OF_FOCUS | OF_EDIT).enable().on_draw(count_draw),
+    // A word another thread writes while the page runs.
+    form_line(1, TLabel, "shared", FORM_MEMBER(RedrawStruct, shared)).at(800, 10).size(60, 8).colours(4, 0, 0)
+        .font(0, 1, 1).caption("shared").bind(&shared_count, VT_DWORD).on_draw(count_draw),
 };
 TEST_FORM(redraw_form, RedrawStruct, redraw_table)
 
@@ -135,6 +141,28 @@ TEST_F(Redraw, HiddenObjectRepaintsItsContainerAndWhatLiesOnTop) {
     page.passes(2);
     EXPECT_EQ(draws["first"], 1);
     EXPECT_NE(pixel(112, 112), pall[0xE0]);
+}
+
+TEST_F(Redraw, WordWrittenByAnotherThreadRedrawsItsLabel) {
+    FormDriver page(redraw_form, redraw_form_release);
+    settle(page);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        while (!stop.load()) {
+            shared_count.fetch_add(1);
+            std::this_thread::yield();
+        }
+    });
+    while (shared_count.load() < 1000) page.pass();
+    page.passes(50);
+    stop = true;
+    writer.join();
+    EXPECT_GT(draws["shared"], 0);
+    draws.clear();
+    page.passes(2);  // a last change seen after the writer stopped
+    draws.clear();
+    page.passes(5);
+    EXPECT_EQ(draws["shared"], 0);
 }
 
 TEST_F(Redraw, PeriodicSlotIsOnePassInThirtyTwoAndNeverForButtons) {

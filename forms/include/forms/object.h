@@ -166,7 +166,9 @@ void global_component(obj_kind_fn object_type, void** object_var, obj_body_fn ob
 // Copies the arguments of the current object() call into me.
 void fix_object();
 // Copies the bound variable into Var, and Var back into it, by type (text at most 63
-// characters); types without a variable read nothing and write nothing.
+// characters); types without a variable read nothing and write nothing. Numbers are read and
+// written as relaxed atomic words, so a variable another thread keeps in a std::atomic of
+// the same size can be bound.
 void var_load(const void* var, uint8_t vartype);
 void var_store(void* var, uint8_t vartype);
 
