@@ -1,6 +1,8 @@
 // The page loop, the event order of one object, redraw regions and checksums.
 #include "forms/page.h"
 
+#include <sys/prctl.h>
+
 #include <cstring>
 
 #include "forms/widgets.h"
@@ -56,7 +58,14 @@ constexpr int REGION_TRIGGER_LIMIT = REGIONS - 2;
 
 int applied_priority = -1000;
 
+// The per-pass sleep on an absolute deadline, with a timer slack of 5 µs so that it lasts
+// 1 ms and not the default 50 µs more.
 void sleep_1ms() {
+    static thread_local bool slack_set = false;
+    if (!slack_set) {
+        prctl(PR_SET_TIMERSLACK, 5000UL, 0, 0, 0);
+        slack_set = true;
+    }
     ClockSource& clock = clock_source();
     clock.sleep_until_ns(clock.now_ns() + 1000000);
 }
