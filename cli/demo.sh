@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# A calibrated measurement against the simulator: vna-sim on ports/COM1 at the real line
-# rate, vna-cli measuring OPEN, SHORT, LOAD, ISOLATION and THRU (this script connects
-# each standard in the simulator when vna-cli asks for it, and presses Enter), then a
-# 22 ohm resistor, written to <build>/demo/r22.s2p with the calibration in
-# <build>/demo/demo.cal.
+# A calibrated measurement against the simulator, in <build>/demo: vna-sim on
+# ports/COM1 there at the real line rate, vna-cli measuring OPEN, SHORT, LOAD, ISOLATION
+# and THRU (this script connects each standard in the simulator when vna-cli asks for it,
+# and presses Enter), then a 22 ohm resistor, written to r22.s2p with the calibration in
+# demo.cal.
 #   cli/demo.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,13 +21,13 @@ trap cleanup EXIT
 
 # The simulator takes control lines on its standard input and answers each on its
 # standard output (the first line there is its terminal).
-mkdir -p "$work/ports"
+mkdir -p "$out/ports"
 mkfifo "$work/sim.in" "$work/sim.out"
-"$build/sim/vna-sim" --link "$work/ports/COM1" --rate 1000 <"$work/sim.in" >"$work/sim.out" &
+"$build/sim/vna-sim" --link "$out/ports/COM1" --rate 1000 <"$work/sim.in" >"$work/sim.out" &
 sim_pid=$!
 exec 3>"$work/sim.in" 4<"$work/sim.out"
-read -r tty <&4
-echo "vna-sim: analyser on $tty, linked as ports/COM1"
+read -r tty <&4 || { echo "vna-sim did not start" >&2; exit 1; }
+echo "vna-sim: analyser on $tty, linked as $out/ports/COM1"
 
 device() {
   echo "dut $1" >&3
@@ -36,9 +36,9 @@ device() {
   echo "  (vna-sim: $1 connected)"
 }
 
-cd "$work"
+cd "$out"
 coproc CLI { "$build/cli/vna-cli" --points 201 --start 1 --stop 800 --calibrate \
-               --save-cal "$out/demo.cal" --out "$out/r22.s2p" 2>&1; }
+               --save-cal demo.cal --out r22.s2p 2>&1; }
 cli_pid=$CLI_PID
 declare -A standard=([OPEN]=open [SHORT]=short [LOAD]=load [ISOLATION]=isolation [THRU]=thru
                      [DUT]="r 22")

@@ -324,6 +324,9 @@ int cli_run(const CliOptions& o, FILE* in, FILE* err, bool progress) {
         shut_down(run, task);
         return 1;
     };
+    auto no_answer = []() {
+        return interrupted.load() ? "interrupted, run aborted" : "end of input, run aborted";
+    };
     auto cut_short = [&](const char* why) {
         run.quiet();
         shut_down(run, task);
@@ -343,7 +346,7 @@ int cli_run(const CliOptions& o, FILE* in, FILE* err, bool progress) {
                                                                 {"ISOLATION", VNA_CMD_ISOL},
                                                                 {"THRU", VNA_CMD_THRU}};
         for (auto [name, code] : standards) {
-            if (!run.prompt(name)) return cut_short("end of input, run aborted");
+            if (!run.prompt(name)) return cut_short(no_answer());
             if (!run.command(code)) return fail();
         }
         if (!run.command(VNA_CMD_CAL_APPLY)) return fail();
@@ -352,7 +355,7 @@ int cli_run(const CliOptions& o, FILE* in, FILE* err, bool progress) {
         std::snprintf(vna_cal_file, sizeof vna_cal_file, "%s", o.save_cal.c_str());
         if (!run.command(VNA_CMD_SAVE_CAL)) return fail();
     }
-    if (o.calibrate && o.sweeps > 0 && !run.prompt("DUT")) return cut_short("end of input, run aborted");
+    if (o.calibrate && o.sweeps > 0 && !run.prompt("DUT")) return cut_short(no_answer());
     for (unsigned n = 0; n < o.sweeps; n++) {
         if (!run.command(VNA_CMD_SCAN)) return fail();
         char text[96];
