@@ -33,14 +33,22 @@ namespace {
 
 bool port_open() { return vna_com->open.load() != 0; }
 
-const char* standard_name(int code) {
-    switch (code) {
-        case VNA_CMD_OPEN: return "OPEN";
-        case VNA_CMD_SHORT: return "SHORT";
-        case VNA_CMD_LOAD: return "LOAD";
-        case VNA_CMD_ISOL: return "ISOLATION";
-        default: return "THRU";
-    }
+// The standards of codes 3 to 7: name, array, flag, and whether the reflection (S11) or
+// the transmission (S21) is kept.
+struct Standard {
+    const char* name;
+    VNA_COMPLEX* array;
+    std::atomic<int>* flag;
+    bool reflection;
+};
+
+const Standard& standard(int code) {
+    static const Standard standards[] = {{"OPEN", cal_open, &have_open, true},
+                                         {"SHORT", cal_short, &have_short, true},
+                                         {"LOAD", cal_load, &have_load, true},
+                                         {"ISOLATION", cal_isol, &have_isol, false},
+                                         {"THRU", cal_thru, &have_thru, false}};
+    return standards[code - VNA_CMD_OPEN];
 }
 
 // Connect: open the port by name, check that the analyser answers "2".
@@ -92,29 +100,17 @@ int connect_device() {
 // Codes 3 to 7: one standard, measured with a sweep and copied into its array.
 int measure_standard(int code) {
     if (code == VNA_CMD_OPEN) vna_clear_calibration();
-    const char* name = standard_name(code);
-    vna_status.setf("Acquisition %s...", name);
+    const Standard& s = standard(code);
+    vna_status.setf("Acquisition %s...", s.name);
     if (!vna_scan_raw()) return 0;
-    const bool reflection = code <= VNA_CMD_LOAD;
-    VNA_COMPLEX* target = code == VNA_CMD_OPEN    ? cal_open
-                          : code == VNA_CMD_SHORT ? cal_short
-                          : code == VNA_CMD_LOAD  ? cal_load
-                          : code == VNA_CMD_ISOL  ? cal_isol
-                                                  : cal_thru;
-    const std::atomic<float>* re = reflection ? vna_s11_raw_re : vna_s21_raw_re;
-    const std::atomic<float>* im = reflection ? vna_s11_raw_im : vna_s21_raw_im;
+    const std::atomic<float>* re = s.reflection ? vna_s11_raw_re : vna_s21_raw_re;
+    const std::atomic<float>* im = s.reflection ? vna_s11_raw_im : vna_s21_raw_im;
     // The page may edit the point count while a sweep runs: never past the arrays.
     const unsigned points = std::min<unsigned>(vna_points.load(), VNA_MAX_POINTS);
     for (unsigned i = 0; i < points; i++)
-        target[i] = VNA_COMPLEX{re[i].load(std::memory_order_relaxed),
-                                im[i].load(std::memory_order_relaxed)};
-    std::atomic<int>& flag = code == VNA_CMD_OPEN    ? have_open
-                             : code == VNA_CMD_SHORT ? have_short
-                             : code == VNA_CMD_LOAD  ? have_load
-                             : code == VNA_CMD_ISOL  ? have_isol
-                                                     : have_thru;
-    flag.store(1);
-    vna_status.setf("%s acquised", name);
+        s.array[i] = VNA_COMPLEX{re[i].load(std::memory_order_relaxed), im[i].load(std::memory_order_relaxed)};
+    s.flag->store(1);
+    vna_status.setf("%s acquised", s.name);
     return 1;
 }
 
