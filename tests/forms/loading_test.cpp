@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "forms_fixture.h"
@@ -283,6 +284,146 @@ TEST_F(Loading, NestedPageSkipsTheRestOfTheOuterPassAndRedrawsIt) {
     // The inner page painted the screen; the outer page is whole again, clickable again.
     EXPECT_EQ(pixel(500, 300), 0xC0C0C0u);
     EXPECT_NE(xcampi_dx[3], 0);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- an invisible container: its subtree is walked, numbered, but not executed ----
+
+struct ListStruct {
+    FORM_HEAD head;
+    OBJ *toggle, *list, *row, *after;
+};
+uint8_t list_open = 0;
+int row_entries = 0;
+char rows[5][32] = {"COM1", "COM2", "COM3", "COM4", "COM5"};
+
+const FORM_OBJECT list_table[] = {
+    form_head(TPage, "list", sizeof(ListStruct)).size(1024, 600).colours(0xC0C0C0DB, 0, 0),
+    form_line(1, TButton, "toggle", FORM_MEMBER(ListStruct, toggle)).at(10, 10).size(20, 16).colours(146, 0, 0)
+        .frame(3).font(0, 1, 1).caption("t").bind(&Null, VT_NONE).tag(1).enable()
+        .on_mouseup([] { list_open = !list_open; }),
+    form_line(1, TPanel, "list", FORM_MEMBER(ListStruct, list)).at(10, 30).size(80, 100).colours(255, 0, 0)
+        .frame(6).on_entry([] { *me->visible = list_open; }),
+    form_line(2, TEdit, "row", FORM_MEMBER(ListStruct, row)).at(0, 0).size(63, 17).colours(255, 219, 0)
+        .frame(6).font(0, 1, 1).caption(" ").number(0, 9).flagged(OF_CLONE | OF_FOCUS | OF_EDIT).enable()
+        .bind_at([](int i) -> void* { return rows[i]; }, VT_STRING).repeated(5, 0, 19)
+        .on_entry([] {
+            row_entries++;
+            _freeze_clone = 1;  // the rows move every declaration: no redraw regions
+        }),
+    form_line(1, TLabel, "after", FORM_MEMBER(ListStruct, after)).at(200, 10).size(40, 8).colours(4, 0, 0)
+        .font(0, 1, 1).caption("after"),
+};
+TEST_FORM(list_form, ListStruct, list_table)
+
+TEST_F(Loading, HiddenContainerIsWalkedButNotExecuted) {
+    list_open = 0;
+    row_entries = 0;
+    FormDriver page(list_form, list_form_release);
+    page.pass();
+    EXPECT_EQ(row_entries, 0);
+    EXPECT_EQ(FormDriver::number_of(list_form_ptr->after), 9);  // numbered through the hidden rows
+    for (int n = 4; n <= 8; n++) EXPECT_EQ(xcampi_dx[n], 0) << n;
+    ASSERT_TRUE(page.click(list_form_ptr->toggle));
+    page.passes(2);
+    EXPECT_EQ(row_entries, 5 * 3);
+    EXPECT_EQ(FormDriver::number_of(list_form_ptr->after), 9);
+    for (int n = 4; n <= 8; n++) EXPECT_NE(xcampi_dx[n], 0) << n;
+    // Each row shows its own text: row 2 at y = 30 + 38.
+    const uint32_t white = pall[255];
+    int ink = 0;
+    for (int y = 68; y < 85; y++)
+        for (int x = 10; x < 73; x++) ink += pixel(x, y) != white;
+    EXPECT_GT(ink, 0);
+    ASSERT_TRUE(page.click(list_form_ptr->toggle));
+    row_entries = 0;
+    page.passes(2);
+    EXPECT_EQ(row_entries, 0);
+    EXPECT_EQ(xcampi_dx[6], 0);
+}
+
+// ---- a form written as procedures, the way generated code declares it ----
+
+struct ManualStruct {
+    OBJ Body;
+    OBJ* Form;
+    OBJ* label;
+};
+ManualStruct* manual = nullptr;
+int manual_entries = 0;
+
+void manual_label_Body(void** object_var) {
+    ManualStruct* f = static_cast<ManualStruct*>(*object_var);
+    me = f->label;
+    if (!me) {
+        me = f->label = static_cast<OBJ*>(std::calloc(1, sizeof(OBJ)));
+        page_reset = 1;
+    }
+    if (page_reset || __clone) {
+        me2->visible = me2->vishold = 1;
+        me2->enabled = 0;
+        me->width = 50;
+        me->height = 8;
+        me->vartype = VT_NONE;
+        me->color = 4;
+        fix_object();
+    }
+    _fontn = 0;
+    _fontx = _fonty = 1;
+    _canerase = 1;
+    _onentry = [] { manual_entries++; };
+}
+void manual_Fork(void** object_var) {
+    if (!*object_var) return;
+    object(TLabel, object_var, manual_label_Body, 20, 20, &Null, VT_NONE, 0, 0, "manual");
+}
+void manual_Body(void** object_var) {
+    me = static_cast<OBJ*>(*object_var);
+    if (!me) {
+        auto* f = static_cast<ManualStruct*>(std::calloc(1, sizeof(ManualStruct)));
+        *object_var = f;
+        me = &f->Body;
+        f->Form = me;
+        page_reset = 1;
+    }
+    if (page_reset || __clone) {
+        me2->visible = me2->vishold = 1;
+        me->width = 1024;
+        me->height = 600;
+        me->vartype = VT_NONE;
+        me->fork = manual_Fork;
+        me->color = 0x03;
+        fix_object();
+    }
+    _pagename = "manual";
+    me1 = me;
+    _canerase = 1;
+}
+void form_manual() {
+    object(TPage, reinterpret_cast<void**>(&manual), manual_Body, 0, 0, &Null, VT_NONE, 1, 0, "PAGE");
+}
+void manual_release() {
+    if (!manual) return;
+    std::free(manual->label);
+    std::free(manual);
+    manual = nullptr;
+}
+
+TEST_F(Loading, ProceduralBodiesAndForksRunLikeTables) {
+    manual_entries = 0;
+    FormDriver page(form_manual, manual_release);
+    page.pass();
+    EXPECT_EQ(manual_entries, 1);
+    EXPECT_EQ(manual->Form, &manual->Body);
+    EXPECT_EQ(pixel(500, 300), pall[0x03]);
+    bool text = false;
+    for (int x = 20; x < 70; x++)
+        for (int y = 20; y < 28; y++) text |= pixel(x, y) != pall[0x03];
+    EXPECT_TRUE(text);
+    EXPECT_EQ(page.passes(5), 0);
 }
 
 }  // namespace

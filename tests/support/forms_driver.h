@@ -88,6 +88,25 @@ public:
         release();
         pass();
     }
+    // The number of a record's object in the last pass (0 before its first execution).
+    static int number_of(const OBJ* rec) {
+        if (!rec || !rec->visible) return 0;
+        return int((rec->visible - &obj_stat[0].visible) / ptrdiff_t(sizeof(STATUS)));
+    }
+    // Pointer on the middle of an object's hit rectangle (it must have been drawn enabled).
+    bool press(const OBJ* rec) {
+        const int n = number_of(rec);
+        if (n <= 0 || n >= TOUCH_FIELDS || xcampi_dx[n] == 0 || xcampi_dy[n] == 0) return false;
+        press(xcampi_x[n] + xcampi_dx[n] / 2, xcampi_y[n] + xcampi_dy[n] / 2);
+        return true;
+    }
+    bool click(const OBJ* rec) {
+        if (!press(rec)) return false;
+        pass();
+        release();
+        pass();
+        return true;
+    }
     // A key held for one pass and released for one pass (typing the same key twice needs
     // the release between).
     void key(int code) {
