@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <vector>
 
 #include "assets/fonts.h"
@@ -179,6 +180,8 @@ void start() {
     page_reset = 0;
     edit_page_init();
     for (int i = 0; i < 40; i++) edit_page_loop();
+    // CORVANE_BENCH_PNG=file saves the page as the benchmark draws it.
+    if (const char* png = std::getenv("CORVANE_BENCH_PNG")) headless_write_png(png);
 }
 
 // Runs passes with a change made before each. Besides the whole pass it reports the

@@ -143,6 +143,18 @@ TEST_F(Redraw, HiddenObjectRepaintsItsContainerAndWhatLiesOnTop) {
     EXPECT_NE(pixel(112, 112), pall[0xE0]);
 }
 
+TEST_F(Redraw, HiddenObjectInATransparentPanelRepaintsTheNextOpaqueContainer) {
+    FormDriver page(redraw_form, redraw_form_release);
+    page.pass();
+    redraw_form_ptr->panel->color = 4;
+    settle(page);
+    hide_first = true;
+    page.passes(2);
+    EXPECT_EQ(draws["early"], 1);  // the page repainted: everything on it redraws
+    EXPECT_EQ(draws["second"], 1);
+    EXPECT_EQ(draws["poll"], 1);
+}
+
 TEST_F(Redraw, WordWrittenByAnotherThreadRedrawsItsLabel) {
     FormDriver page(redraw_form, redraw_form_release);
     settle(page);
