@@ -26,6 +26,7 @@ public:
         if (pipe2(in, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
         pid_ = fork();
         if (pid_ == 0) {
+            simproc::die_with_parent();
             dup2(in[0], 0);
             dup2(err[1], 2);
             int null = ::open("/dev/null", O_WRONLY);

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -41,6 +42,12 @@ public:
 private:
     std::string path_;
 };
+
+// In a forked child: ends it when the test process ends, also when that crashes before
+// its destructors could stop the child.
+inline void die_with_parent() {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
 
 // Reads one line from fd (without the newline), waiting at most timeout_ms per byte.
 inline std::string read_line(int fd, int timeout_ms = 5000) {
@@ -85,6 +92,7 @@ public:
         argv_s.insert(argv_s.end(), args.begin(), args.end());
         pid_ = fork();
         if (pid_ == 0) {
+            die_with_parent();
             dup2(out[1], 1);
             int null = ::open("/dev/null", O_RDWR);
             if (null >= 0) dup2(null, 0);
