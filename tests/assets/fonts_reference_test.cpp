@@ -1,6 +1,4 @@
-// Lines of text in each kind of font compared pixel for pixel with a reference image. The
-// reference is written only on purpose: CORVANE_REGENERATE=1 rewrites it (look at it before
-// committing). On a mismatch the drawing is left in the build folder as lines.actual.png.
+// Lines of text in each kind of font compared pixel for pixel with a reference image.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,12 +9,7 @@
 #include "platform/display.h"
 #include "platform/framebuffer_helpers.h"
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
+#include "support/reference_image.h"
 
 namespace {
 
@@ -96,25 +89,7 @@ void lines() {
 TEST(FontReference, LinesInEveryKindOfFont) {
     fb_fill_all(0);
     lines();
-    const std::string ref = std::string(CORVANE_SOURCE_DIR) + "/tests/data/text/lines.png";
-    if (std::getenv("CORVANE_REGENERATE")) {
-        ASSERT_EQ(fb_write_png(ref.c_str(), 0, 0, W, H), 0);
-        GTEST_SKIP() << "reference rewritten: " << ref;
-    }
-    int w = 0, h = 0, n = 0;
-    unsigned char* img = stbi_load(ref.c_str(), &w, &h, &n, 3);
-    ASSERT_NE(img, nullptr) << "missing reference " << ref;
-    ASSERT_EQ(w, W);
-    ASSERT_EQ(h, H);
-    int differ = 0;
-    for (int y = 0; y < H; y++)
-        for (int x = 0; x < W; x++) {
-            const unsigned char* p = img + 3 * (size_t(y) * W + size_t(x));
-            differ += fb_at(x, y) != (uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
-        }
-    stbi_image_free(img);
-    if (differ) fb_write_png((std::string(CORVANE_BINARY_DIR) + "/lines.actual.png").c_str(), 0, 0, W, H);
-    EXPECT_EQ(differ, 0) << "pixels differ; drawing left in " << CORVANE_BINARY_DIR << "/lines.actual.png";
+    expect_reference("text/lines", 0, 0, W, H);
 }
 
 }  // namespace

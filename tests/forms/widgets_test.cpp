@@ -6,7 +6,7 @@
 #include "assets/images.h"
 #include "forms/edit.h"
 #include "forms_fixture.h"
-#include "reference.h"
+#include "support/reference_image.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ TEST_F(Widgets, LookMatchesTheReference) {
     page.click(231, 111);  // focus the last edit field: reverse video
     page.press(40, 20);    // hold the first button: sunken
     page.passes(3);
-    expect_reference("widgets", 0, 0, 480, 390);
+    expect_reference("forms/widgets", 0, 0, 480, 390);
     page.release();
     page.pass();
 }

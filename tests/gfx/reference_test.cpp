@@ -1,6 +1,4 @@
-// A composite drawing compared pixel for pixel with a reference image. The reference is
-// written only on purpose: CORVANE_REGENERATE=1 rewrites it (look at it before committing).
-// On a mismatch the drawing is left beside the reference as <name>.png.actual.
+// A composite drawing compared pixel for pixel with a reference image.
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -9,9 +7,7 @@
 #include "gfx_helpers.h"
 #include "platform/display.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#include <stb/stb_image.h>
+#include "support/reference_image.h"
 
 namespace {
 
@@ -67,32 +63,7 @@ TEST(Reference, CompositeDrawing) {
     vid[0] = vid_vect{};
     composite();
 
-    std::string ref = std::string(CORVANE_SOURCE_DIR) + "/tests/data/gfx/composite.png";
-    const char* regen = std::getenv("CORVANE_REGENERATE");
-    if (regen && std::string(regen) == "1") {
-        ASSERT_EQ(fb_write_png(ref.c_str(), 0, 0, W, H), 0);
-        GTEST_SKIP() << "reference rewritten: " << ref;
-    }
-    int w = 0, h = 0, n = 0;
-    unsigned char* rgb = stbi_load(ref.c_str(), &w, &h, &n, 3);
-    ASSERT_NE(rgb, nullptr) << "missing reference " << ref << " (CORVANE_REGENERATE=1 writes it)";
-    ASSERT_EQ(w, W);
-    ASSERT_EQ(h, H);
-    int wrong = 0;
-    for (int y = 0; y < H; y++)
-        for (int x = 0; x < W; x++) {
-            const unsigned char* p = rgb + 3 * (y * W + x);
-            uint32_t expected = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-            if (fb_at(x, y) != expected && wrong++ < 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << fb_at(x, y) << " expected "
-                              << expected;
-        }
-    stbi_image_free(rgb);
-    if (wrong) {
-        std::string actual = std::string(CORVANE_BINARY_DIR) + "/composite.png.actual";
-        fb_write_png(actual.c_str(), 0, 0, W, H);
-        FAIL() << wrong << " pixels differ; drawing written to " << actual;
-    }
+    expect_reference("gfx/composite", 0, 0, W, H);
 }
 
 }  // namespace

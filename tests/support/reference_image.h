@@ -1,7 +1,7 @@
-// Comparison of a screen rectangle with a reference PNG under tests/data/forms/. The
+// Comparison of a framebuffer rectangle with a reference PNG, tests/data/<name>.png. The
 // reference is written only on purpose: CORVANE_REGENERATE=1 rewrites it (look at it
 // before committing). On a mismatch the drawing is left in the build folder as
-// <name>.actual.png.
+// <name with / as _>.actual.png. Include it in one source file of a test executable.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 #include <stb/stb_image.h>
 
 inline void expect_reference(const std::string& name, int x0, int y0, int w, int h) {
-    const std::string ref = std::string(CORVANE_SOURCE_DIR) + "/tests/data/forms/" + name + ".png";
+    const std::string ref = std::string(CORVANE_SOURCE_DIR) + "/tests/data/" + name + ".png";
     const char* regen = std::getenv("CORVANE_REGENERATE");
     if (regen && std::string(regen) == "1") {
         ASSERT_EQ(fb_write_png(ref.c_str(), x0, y0, w, h), 0);
@@ -40,7 +40,10 @@ inline void expect_reference(const std::string& name, int x0, int y0, int w, int
         }
     stbi_image_free(rgb);
     if (wrong) {
-        const std::string actual = std::string(CORVANE_BINARY_DIR) + "/" + name + ".actual.png";
+        std::string flat = name;
+        for (char& c : flat)
+            if (c == '/') c = '_';
+        const std::string actual = std::string(CORVANE_BINARY_DIR) + "/" + flat + ".actual.png";
         fb_write_png(actual.c_str(), x0, y0, w, h);
         FAIL() << wrong << " pixels differ; drawing written to " << actual;
     }
