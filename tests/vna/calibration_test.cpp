@@ -176,7 +176,7 @@ double freq(unsigned i) { return double(start_hz + (stop_hz - start_hz) * i / (p
 cd gamma_z(cd z) { return (z - 50.0) / (z + 50.0); }
 
 struct Truth {
-    std::string spec;
+    std::string device;
     std::function<cd(double)> s11, s21;
 };
 
@@ -213,8 +213,8 @@ TEST_F(CalibratedSweep, RecoversTheDevicesUnderTest) {
     calibrate();
     EXPECT_EQ(have_open + have_short + have_load + have_isol + have_thru, 5);
     for (const Truth& t : devices()) {
-        SCOPED_TRACE(t.spec);
-        ASSERT_EQ(ctl("dut " + t.spec), "ok");
+        SCOPED_TRACE(t.device);
+        ASSERT_EQ(ctl("dut " + t.device), "ok");
         ASSERT_EQ(scan(), 1) << status();
         double worst = 0, raw_worst = 0;
         for (unsigned i = 0; i < points; i++) {
