@@ -218,3 +218,19 @@ TEST(ExitButton, EndsTheProcessWithStatusZero) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(page1_button1_onmousedown(), ::testing::ExitedWithCode(0), "");
 }
+
+TEST(Handlers, EachButtonPostsItsCode) {
+    reset_core();  // no task runs: the word keeps what was posted
+    const std::pair<void (*)(), int> buttons[] = {
+        {page1_connect_onmousedown, VNA_CMD_CONNECT},   {page1_disconnect_onmousedown, VNA_CMD_DISCONNECT},
+        {page1_cal_open_onmousedown, VNA_CMD_OPEN},     {page1_cal_short_onmousedown, VNA_CMD_SHORT},
+        {page1_cal_load_onmousedown, VNA_CMD_LOAD},     {page1_cal_isol_onmousedown, VNA_CMD_ISOL},
+        {page1_cal_thru_onmousedown, VNA_CMD_THRU},     {page1_cal_done_onmousedown, VNA_CMD_CAL_APPLY},
+    };
+    for (auto [press, code] : buttons) {
+        vna_command.store(0);
+        press();
+        EXPECT_EQ(vna_command.load(), code);
+    }
+    vna_command.store(0);
+}
