@@ -36,7 +36,7 @@ inline int64_t address_of(int x, int y) { return int64_t(y) * crtx + x; }
 
 void set_proportional(vid_vect& v, int num, const uint8_t* font) {
     v.fontnum = num;
-    v.v_fontpnt = const_cast<uint8_t*>(font);
+    v.v_fontpnt = font;
     v.v_fontsize = 1;
     // Header bytes 1 and 3 are the digit width and the cell height in both the
     // proportional and the Unicode layout.
@@ -201,7 +201,7 @@ int v_setfont(intptr_t font_num, intptr_t scala_x, int scala_y) {
     const int n = int(font_num);
     if (n < FONT_FIXED_COUNT) {
         v.fontnum = n;
-        v.v_fontpnt = const_cast<uint8_t*>(v_fontpntvect[n]);
+        v.v_fontpnt = v_fontpntvect[n];
         v.v_fontsize = v_fontsizevect[n];
         v.v_fontx = int32_t(scala_x);
         v.v_fonty = scala_y;

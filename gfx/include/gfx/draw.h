@@ -13,7 +13,7 @@
 
 // One drawing context.
 struct vid_vect {
-    uint8_t* v_fontpnt;  // current bitmap font data
+    const uint8_t* v_fontpnt;  // current bitmap font data (read-only)
     int32_t v_fontsize;  // font cell height in pixels
     int32_t v_fontx;     // horizontal font scale
     int32_t v_fonty;     // vertical font scale
