@@ -137,7 +137,13 @@ void Device::advance(uint64_t now_ns)
     for (;;) {
         if (pending_ > 0) {
             uint64_t m = measured(now_ns);
-            if (m > next_seq_ + fifo_depth) next_seq_ = m - fifo_depth;  // the oldest records were lost
+            if (m > next_seq_ + fifo_depth) {
+                // The FIFO filled up meanwhile: measuring paused when it was full and
+                // resumes now that the host reads again.
+                base_count_ = next_seq_ + fifo_depth;
+                base_ns_ = now_ns;
+                m = base_count_;
+            }
             uint8_t rec[record_size];
             while (pending_ > 0 && next_seq_ < m) {
                 encode_record(measure(uint16_t(next_seq_ % std::max<uint16_t>(points_, 1))), rec);

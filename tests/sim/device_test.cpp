@@ -72,15 +72,28 @@ TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer)
     EXPECT_EQ(out.back(), '2');
 }
 
-TEST(SimDevice, FullFifoDropsTheOldestRecords)
+TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing)
 {
     Host h(1000);
     h.send(setup(1000000, 1000000, 7), 0);
-    // 10 s later 10000 points are measured; only the newest 4096 are kept.
+    // 10 s later the FIFO has been full for a long time: the host gets the records in
+    // order from the first, not the newest ones.
     h.send(fifo(3), 10000 * ms);
-    auto p = h.points(h.take(10000 * ms));
-    uint64_t first = 10000 - sim::fifo_depth;
-    EXPECT_EQ(p, (std::vector<uint16_t>{uint16_t(first % 7), uint16_t((first + 1) % 7), uint16_t((first + 2) % 7)}));
+    EXPECT_EQ(h.points(h.take(10000 * ms)), (std::vector<uint16_t>{0, 1, 2}));
+    // Measuring resumed when the host read: after draining the FIFO, the next record is
+    // the one measured one period after that read.
+    uint64_t left = sim::fifo_depth - 3;
+    std::string drained;
+    for (uint64_t i = 0; i < left; i += 200) {
+        const uint64_t n = std::min<uint64_t>(200, left - i);
+        h.send(fifo(uint8_t(n)), 10000 * ms);
+        drained += h.take(10000 * ms);
+    }
+    ASSERT_EQ(drained.size(), left * 32);
+    EXPECT_EQ(decode(drained, drained.size() - 32).point, uint16_t((sim::fifo_depth - 1) % 7));
+    h.send(fifo(1), 10000 * ms);
+    EXPECT_EQ(h.take(10000 * ms).size(), 0u);
+    EXPECT_EQ(h.points(h.take(10001 * ms)), (std::vector<uint16_t>{uint16_t(sim::fifo_depth % 7)}));
 }
 
 TEST(SimDevice, DropAndSilence)

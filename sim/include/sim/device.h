@@ -8,7 +8,8 @@
 //
 // The instrument sweeps points 0 … points − 1 over and over at `rate` points per second
 // (a quarter of that, with half the noise, in slow mode). Measured records wait in a FIFO
-// of `fifo_depth` records (the oldest are dropped when it is full). A FIFO read is
+// of `fifo_depth` records; while it is full, measuring pauses, so a host that reads
+// slower than the instrument measures still gets the points in order. A FIFO read is
 // answered with exactly `count` records of 32 bytes, each sent once it has been
 // measured; the messages after it are taken only when it has been answered.
 #pragma once
