@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and starts what there is to run.
+# Sets everything up, builds, and shows what runs today: a calibrated measurement with
+# vna-cli against the simulator (cli/demo.sh; results in build/demo/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,6 +8,10 @@ bash scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)"
 
+# TrueType files looked up under FONTS/ of the start directory.
+mkdir -p build/FONTS
+ln -sfn /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf build/FONTS/default.ttf
+ln -sfn /usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc build/FONTS/notobd.ttf
+
 echo
-echo "Built into build/. The analyser program and its simulator are not there yet;"
-echo "run the tests with scripts/test.sh and the benchmarks as build/bench/bench_*."
+bash cli/demo.sh build
