@@ -64,7 +64,7 @@ struct Expected {
     std::function<cd(double)> s11, s21;
 };
 
-const std::string stepped_file = std::string(CORVANE_SOURCE_DIR) + "/../shared/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p";
+const std::string stepped_file = std::string(CORVANE_SOURCE_DIR) + "/tests/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p";
 
 std::vector<Expected> devices()
 {

@@ -104,7 +104,7 @@ TEST(SimProtocol, NoiseHalvesInSlowModeAndFollowsTheSeed)
 TEST(SimProtocol, PlaysBackMeasuredRawReadings)
 {
     const std::string file =
-        std::string(CORVANE_SOURCE_DIR) + "/../shared/data/touchstone/splitter_cal_thru_raw.s2p";
+        std::string(CORVANE_SOURCE_DIR) + "/tests/data/touchstone/splitter_cal_thru_raw.s2p";
     touchstone::Data data;
     std::string error;
     ASSERT_TRUE(touchstone::read_file(file, data, error)) << error;

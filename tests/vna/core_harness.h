@@ -58,9 +58,9 @@ bool eventually(F cond, int timeout_ms = 10000) {
 
 inline std::string status() { return vna_status.text(); }
 
-inline const std::string data_dir = std::string(CORVANE_SOURCE_DIR) + "/../shared/data/touchstone/";
+inline const std::string data_dir = std::string(CORVANE_SOURCE_DIR) + "/tests/data/touchstone/";
 
-// A file of the shared measured data.
+// A file of the measured data in tests/data/touchstone/.
 inline touchstone::Data read_data(const std::string& name) {
     touchstone::Data data;
     std::string error;

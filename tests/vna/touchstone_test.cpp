@@ -15,10 +15,10 @@ using namespace touchstone;
 
 namespace {
 
-// The measured files live beside the repository, in ../shared/data/touchstone/.
+// Real measured files (tests/data/touchstone/README.md says what each is).
 std::string shared_data(const char* name)
 {
-    return std::string(CORVANE_SOURCE_DIR) + "/../shared/data/touchstone/" + name;
+    return std::string(CORVANE_SOURCE_DIR) + "/tests/data/touchstone/" + name;
 }
 
 // Switches the C and C++ locales to one with a decimal comma for the life of the object.
