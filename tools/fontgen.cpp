@@ -272,7 +272,7 @@ void write_fixed(const std::string& dir) {
 
 // Pixel sizes are the point sizes of the names at 96 dots per inch (4/3 pixel a point),
 // so that texts take about the room the pages were laid out for.
-struct PropSpec {
+struct PropDesc {
     const char* name;
     const char* dir;
     const char* file;
@@ -281,7 +281,7 @@ struct PropSpec {
     int ascent;  // 0: the spare rows shared above and below
 };
 
-const PropSpec PROPORTIONAL[] = {
+const PropDesc PROPORTIONAL[] = {
     {"MS_Sans_Serif_8", DEJAVU, "DejaVuSans.ttf", 13, 10, 11},
     {"MS_Sans_Serif_10", DEJAVU, "DejaVuSans.ttf", 16, 12, 13},
     {"MS_Sans_Serif_12", DEJAVU, "DejaVuSans.ttf", 20, 15, 16},
@@ -313,11 +313,11 @@ int even_digits(std::vector<Cell>& cells, unsigned first, int rows) {
     return d;
 }
 
-std::vector<uint8_t> proportional_bytes(const PropSpec& spec) {
-    Faces faces{{open_face(std::string(spec.dir) + spec.file)}};
-    const int H = spec.height;
+std::vector<uint8_t> proportional_bytes(const PropDesc& desc) {
+    Faces faces{{open_face(std::string(desc.dir) + desc.file)}};
+    const int H = desc.height;
     int ascent = 0;
-    fit(faces, H, range(32, 126), true, &ascent, spec.px, spec.ascent);
+    fit(faces, H, range(32, 126), true, &ascent, desc.px, desc.ascent);
     std::vector<Cell> cells;
     for (unsigned code = 32; code < 128; code++) cells.push_back(render(faces, code, true, H, ascent));
     cells[127 - 32] = cells['?' - 32];  // DEL has no glyph
@@ -329,11 +329,11 @@ std::vector<uint8_t> proportional_bytes(const PropSpec& spec) {
     int widest = 0;
     for (int g = 0; g < 96; g++) {
         const Cell& c = cells[size_t(g)];
-        if (c.width > 255) die(std::string(spec.name) + ": glyph too wide");
+        if (c.width > 255) die(std::string(desc.name) + ": glyph too wide");
         widest = std::max(widest, c.width);
         out[size_t(4 + g)] = uint8_t(c.width);
         size_t offset = out.size();
-        if (offset > 0xFFFF) die(std::string(spec.name) + ": more than 64 KiB");
+        if (offset > 0xFFFF) die(std::string(desc.name) + ": more than 64 KiB");
         out[size_t(100 + 2 * g)] = uint8_t(offset);
         out[size_t(101 + 2 * g)] = uint8_t(offset >> 8);
         size_t n = size_t(c.width) * size_t(H);
@@ -352,13 +352,13 @@ void write_proportional(const std::string& dir) {
                "// Sans (MS_Sans_Serif_*), DejaVu Sans Bold (Arial_Black_*), Liberation Mono Bold\n"
                "// (Courier_New_*_Bold) and DejaVu Serif Bold (Clarendon_Extended_*_Bold).");
     fprintf(src.f, "#include \"assets/fonts.h\"\n");
-    for (const PropSpec& spec : PROPORTIONAL)
-        src.array(spec.name, proportional_bytes(spec), "cell height " + std::to_string(spec.height));
+    for (const PropDesc& desc : PROPORTIONAL)
+        src.array(desc.name, proportional_bytes(desc), "cell height " + std::to_string(desc.height));
 }
 
 // ---- Unicode fonts ----------------------------------------------------------------------
 
-struct UniSpec {
+struct UniDesc {
     const char* name;
     const char* file;
     int height;
@@ -366,7 +366,7 @@ struct UniSpec {
     bool bold;
 };
 
-const UniSpec UNICODE_FONTS[] = {
+const UniDesc UNICODE_FONTS[] = {
     {"T_Arial_Unicode_MS_10", "unicode_10.cpp", 18, 13, false},
     {"T_Arial_Unicode_MS_12", "unicode_12.cpp", 21, 16, false},
     {"T__Arial_Unicode_MS_14", "unicode_14.cpp", 25, 19, false},
@@ -398,15 +398,15 @@ std::vector<unsigned> unicode_order() {
     return order;
 }
 
-std::vector<uint8_t> unicode_bytes(const UniSpec& spec, int* shown, int* missing) {
+std::vector<uint8_t> unicode_bytes(const UniDesc& desc, int* shown, int* missing) {
     Faces faces;
-    faces.list.push_back(open_face(std::string(LIB2) + (spec.bold ? "LiberationSans-Bold.ttf" : "LiberationSans-Regular.ttf")));
-    faces.list.push_back(open_face(std::string(DEJAVU) + (spec.bold ? "DejaVuSans-Bold.ttf" : "DejaVuSans.ttf")));
-    const int H = spec.height;
+    faces.list.push_back(open_face(std::string(LIB2) + (desc.bold ? "LiberationSans-Bold.ttf" : "LiberationSans-Regular.ttf")));
+    faces.list.push_back(open_face(std::string(DEJAVU) + (desc.bold ? "DejaVuSans-Bold.ttf" : "DejaVuSans.ttf")));
+    const int H = desc.height;
     int ascent = 0;
     std::vector<unsigned> fitting = range(32, 126);
     for (unsigned c = 0xC0; c <= 0xFF; c++) fitting.push_back(c);
-    fit(faces, H, fitting, false, &ascent, spec.px);
+    fit(faces, H, fitting, false, &ascent, desc.px);
 
     std::vector<Cell> cells(2016);
     std::vector<bool> have(2016, false);
@@ -428,7 +428,7 @@ std::vector<uint8_t> unicode_bytes(const UniSpec& spec, int* shown, int* missing
     std::vector<uint32_t> entry(2016, 0);
     auto place = [&](unsigned g) {
         const Cell& c = cells[g];
-        if (c.width > 255) die(std::string(spec.name) + ": glyph too wide");
+        if (c.width > 255) die(std::string(desc.name) + ": glyph too wide");
         size_t n = size_t(c.width) * size_t(H);
         if (out.size() - UNICODE_DATA + (n + 1) / 2 > GLYPH_DATA_LIMIT) return false;
         entry[g] = uint32_t(c.width) << 24 | uint32_t(out.size());
@@ -466,18 +466,18 @@ std::vector<uint8_t> unicode_bytes(const UniSpec& spec, int* shown, int* missing
 }
 
 void write_unicode(const std::string& dir) {
-    for (const UniSpec& spec : UNICODE_FONTS) {
+    for (const UniDesc& desc : UNICODE_FONTS) {
         int shown = 0, missing = 0;
-        std::vector<uint8_t> bytes = unicode_bytes(spec, &shown, &missing);
-        std::string what = std::string("Unicode font ") + spec.name + ": codes 32 to 2047, 4-bit coverage, rendered from\n// Liberation Sans" +
-                           (spec.bold ? " Bold" : "") + " with DejaVu Sans" + (spec.bold ? " Bold" : "") +
+        std::vector<uint8_t> bytes = unicode_bytes(desc, &shown, &missing);
+        std::string what = std::string("Unicode font ") + desc.name + ": codes 32 to 2047, 4-bit coverage, rendered from\n// Liberation Sans" +
+                           (desc.bold ? " Bold" : "") + " with DejaVu Sans" + (desc.bold ? " Bold" : "") +
                            " for the codes it lacks.";
-        Source src(dir + "/" + spec.file, what.c_str());
+        Source src(dir + "/" + desc.file, what.c_str());
         fprintf(src.f, "#include \"assets/fonts.h\"\n");
-        src.array(spec.name, bytes,
-                  "cell height " + std::to_string(spec.height) + ", " + std::to_string(shown) + " glyphs, " +
+        src.array(desc.name, bytes,
+                  "cell height " + std::to_string(desc.height) + ", " + std::to_string(shown) + " glyphs, " +
                       std::to_string(missing) + " codes show \"?\"");
-        printf("%s: %d glyphs, %d codes show \"?\", %zu glyph data bytes\n", spec.name, shown, missing,
+        printf("%s: %d glyphs, %d codes show \"?\", %zu glyph data bytes\n", desc.name, shown, missing,
                bytes.size() - UNICODE_DATA);
     }
 }

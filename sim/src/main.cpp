@@ -18,13 +18,13 @@ extern "C" void on_signal(int)
 }
 
 const char usage[] =
-    "usage: vna-sim [--link PATH] [--dut SPEC] [--no-pace] [--noise SIGMA] [--seed N]\n"
+    "usage: vna-sim [--link PATH] [--dut DEVICE] [--no-pace] [--noise SIGMA] [--seed N]\n"
     "               [--rate POINTS_PER_S] [--realistic] [--trace]\n"
     "\n"
     "A two-port analyser on a pseudo-terminal; its path is the first line of output.\n"
     "  --link PATH      also make PATH a link to the terminal (e.g. ports/COM1), with a\n"
     "                   control socket at PATH.ctl\n"
-    "  --dut SPEC       device under test (default load): open, short, load, isolation,\n"
+    "  --dut DEVICE       device under test (default load): open, short, load, isolation,\n"
     "                   thru, r OHMS, c FARADS, l HENRIES, series R L C, parallel R L C\n"
     "                   (0 leaves an element out), file PATH (.s1p/.s2p seen through the\n"
     "                   test set), raw PATH (raw readings, served as they are). Values\n"
@@ -36,7 +36,7 @@ const char usage[] =
     "  --realistic      add load match and non-ideal standards to the test set\n"
     "  --trace          print every host message to standard error\n"
     "\n"
-    "Control lines on standard input and on PATH.ctl: dut SPEC, noise SIGMA, pace on|off,\n"
+    "Control lines on standard input and on PATH.ctl: dut DEVICE, noise SIGMA, pace on|off,\n"
     "fault silent|none, fault garbage N, fault drop N, fault unplug, fault replug.\n";
 
 bool number(const char* text, double& v) { return sim::parse_value(text, v); }

@@ -73,16 +73,16 @@ bool parse_value(std::string_view text, double& value)
     return true;
 }
 
-bool parse_dut(std::string_view spec, Dut& dut, std::string& error)
+bool parse_dut(std::string_view device, Dut& dut, std::string& error)
 {
-    spec = trim(spec);
-    auto w = words(spec);
+    device = trim(device);
+    auto w = words(device);
     if (w.empty()) {
         error = "no device given";
         return false;
     }
     Dut d;
-    d.spec = std::string(spec);
+    d.device = std::string(device);
     std::string_view kind = w[0];
     auto simple = [&](Dut::Kind k) {
         d.kind = k;
@@ -123,7 +123,7 @@ bool parse_dut(std::string_view spec, Dut& dut, std::string& error)
     else if (kind == "parallel") ok = values(Dut::parallel, 3, rlc);
     else if (kind == "file" || kind == "raw") {
         d.kind = kind == "file" ? Dut::file : Dut::raw;
-        std::string path(trim(spec.substr(kind.size())));
+        std::string path(trim(device.substr(kind.size())));
         if (path.empty()) {
             error = std::string(kind) + " needs a file name";
             return false;

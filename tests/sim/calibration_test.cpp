@@ -60,7 +60,7 @@ Sweep correct(const Calibration& c, const Sweep& raw)
 cd gamma_z(cd z) { return (z - z0) / (z + z0); }
 
 struct Expected {
-    std::string spec;
+    std::string device;
     std::function<cd(double)> s11, s21;
 };
 
@@ -137,13 +137,13 @@ TEST(SimCalibration, CorrectionRecoversEveryDevice)
     Port& port = c.port;
     Calibration cal = calibrate(sim, port);
     for (const Expected& e : devices()) {
-        SCOPED_TRACE(e.spec);
-        Sweep raw = measure(sim, port, e.spec);
+        SCOPED_TRACE(e.device);
+        Sweep raw = measure(sim, port, e.device);
         double corrected = worst(correct(cal, raw), e);
         EXPECT_LT(corrected, tolerance);
         // Uncorrected, the test set shows plainly (directivity alone is about 0.09).
         EXPECT_GT(worst(raw, e), 0.05);
-        RecordProperty(e.spec.substr(0, 12), std::to_string(corrected));
+        RecordProperty(e.device.substr(0, 12), std::to_string(corrected));
     }
 }
 
@@ -153,14 +153,14 @@ TEST(SimCalibration, RealisticTestSetIsNotFullyCorrected)
     ASSERT_TRUE(c.port.ok());
     Calibration cal = calibrate(c.sim, c.port);
     for (const Expected& e : devices()) {
-        SCOPED_TRACE(e.spec);
-        double err = worst(correct(cal, measure(c.sim, c.port, e.spec)), e);
+        SCOPED_TRACE(e.device);
+        double err = worst(correct(cal, measure(c.sim, c.port, e.device)), e);
         // The standards as built and the load match leave errors well above rounding but
         // still small against the uncorrected ones.
-        if (e.spec.rfind("file", 0) == 0 || e.spec == "thru") {
+        if (e.device.rfind("file", 0) == 0 || e.device == "thru") {
             EXPECT_GT(err, 1e-3);
         }
         EXPECT_LT(err, 0.5);
-        RecordProperty(e.spec.substr(0, 12), std::to_string(err));
+        RecordProperty(e.device.substr(0, 12), std::to_string(err));
     }
 }

@@ -24,10 +24,10 @@ TEST(SimModel, DevicesAtDcAndWithElementsLeftOut)
 {
     // At 0 Hz a series capacitor is open and a parallel inductor a short; a zero value
     // leaves an element out instead of shorting or opening the device.
-    auto s11 = [](const char* spec, double f) {
+    auto s11 = [](const char* device, double f) {
         sim::Dut d;
         std::string error;
-        EXPECT_TRUE(sim::parse_dut(spec, d, error)) << spec << ": " << error;
+        EXPECT_TRUE(sim::parse_dut(device, d, error)) << device << ": " << error;
         return sim::dut_sparams(d, f, false).s11;
     };
     EXPECT_EQ(s11("series 10 1n 1p", 0), std::complex<double>(1));

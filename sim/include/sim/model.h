@@ -34,7 +34,7 @@ struct Dut {
     Kind kind = load;
     double r = 0, l = 0, c = 0;  // ohms, henries, farads; 0 leaves an element of series/parallel out
     std::shared_ptr<const touchstone::Data> data;  // file and raw
-    std::string spec;  // as given, for messages
+    std::string device;  // as given, for messages
 };
 
 // A value with an optional SI suffix: f p n u m k M G (as "10p", "100n", "2.2k", "1e-9").
@@ -42,7 +42,7 @@ bool parse_value(std::string_view text, double& value);
 
 // "open", "short", "load", "isolation", "thru", "r OHMS", "c FARADS", "l HENRIES",
 // "series R L C", "parallel R L C", "file PATH", "raw PATH". Files are read here.
-bool parse_dut(std::string_view spec, Dut& dut, std::string& error);
+bool parse_dut(std::string_view device, Dut& dut, std::string& error);
 
 // The device's own S-parameters at freq_hz (realistic: the standards as built).
 SParams dut_sparams(const Dut& dut, double freq_hz, bool realistic);

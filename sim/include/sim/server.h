@@ -3,7 +3,7 @@
 // control lines on standard input, the line rate and the injected faults.
 //
 // Control lines, each answered with one line, "ok" or "error: …":
-//   dut SPEC              the device under test (see parse_dut)
+//   dut DEVICE              the device under test (see parse_dut)
 //   noise SIGMA           noise on b1 and b2, as a fraction of the incident wave
 //   pace on|off           the 115200 baud line rate on what is sent
 //   fault silent|none     stop answering / back to normal (also ends a pending drop)
