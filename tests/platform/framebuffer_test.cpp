@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 #include "platform/display.h"
 #include "platform/framebuffer.h"
@@ -15,44 +16,28 @@ protected:
 
 TEST(Palette, KnownEntriesAndLayout) {
     palette(2);
-    EXPECT_EQ(pall[0], 0x000000u);
-    EXPECT_EQ(pall[3], 0x0000FFu);
-    EXPECT_EQ(pall[4], 0x003F00u);
-    EXPECT_EQ(pall[28], 0x00FF00u);
-    EXPECT_EQ(pall[224], 0xFF0000u);
-    EXPECT_EQ(pall[255], 0xFFFFFFu);
-    EXPECT_EQ(pall[73], 0x5F5F99u);
-    EXPECT_EQ(pall[1], 0x000099u);
-    EXPECT_EQ(pall[2], 0x0000B2u);
+    const std::pair<int, uint32_t> known[] = {{0, 0x000000}, {1, 0x000099},   {2, 0x0000B2},
+                                              {3, 0x0000FF}, {4, 0x003F00},   {28, 0x00FF00},
+                                              {73, 0x5F5F99}, {224, 0xFF0000}, {255, 0xFFFFFF}};
+    for (auto [index, colour] : known) EXPECT_EQ(pall[index], colour) << index;
     // 3-3-2 layout: every index gives its own colour.
-    std::set<uint32_t> distinct(pall, pall + 256);
-    EXPECT_EQ(distinct.size(), 256u);
+    EXPECT_EQ(std::set<uint32_t>(pall, pall + 256).size(), 256u);
 }
 
-TEST_F(Framebuffer, GeometryAndFirstCallStart) {
-    EXPECT_EQ(crtx, 1024);
-    EXPECT_EQ(crty, 600);
-    EXPECT_EQ(dx_pitch, 1024);
-    EXPECT_EQ(fb_pixels, 1024 * 2400);
-    EXPECT_EQ(dx_start(), 0);
-}
-
+// Each write goes to the pixel at column x of row 5 and leaves the colour given.
 TEST_F(Framebuffer, PixelWriterColourRules) {
-    v_wrpixel(addr(5, 5), 0x12345600);
-    EXPECT_EQ(fb_at(5, 5), 0x123456u);
-    v_wrpixel(addr(6, 5), -256);  // white as a direct colour
-    EXPECT_EQ(fb_at(6, 5), 0xFFFFFFu);
-    v_wrpixel(addr(7, 5), 73);
-    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u);
-    v_wrpixel(addr(7, 5), 4);
-    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u);
-    v_wrpixel(addr(7, 5), 32);
-    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u ^ 0xFFFFFFu);
-    v_wrpixel(addr(7, 5), 32);
-    EXPECT_EQ(fb_at(7, 5), 0x5F5F99u);
-    // 0x100 is a direct colour (blue 1), not palette index 0.
-    v_wrpixel(addr(8, 5), 0x100);
-    EXPECT_EQ(fb_at(8, 5), 0x000001u);
+    struct {
+        int x;
+        int32_t value;
+        uint32_t colour;
+    } writes[] = {{5, 0x12345600, 0x123456}, {6, -256, 0xFFFFFF},  // white as a direct colour
+                  {7, 73, 0x5F5F99},         {7, 4, 0x5F5F99},     // 4 leaves the pixel
+                  {7, 32, 0xA0A066},         {7, 32, 0x5F5F99},    // 32 inverts it
+                  {8, 0x100, 0x000001}};  // a direct colour (blue 1), not palette index 0
+    for (const auto& w : writes) {
+        v_wrpixel(addr(w.x, 5), w.value);
+        EXPECT_EQ(fb_at(w.x, 5), w.colour) << w.value;
+    }
 }
 
 TEST_F(Framebuffer, PixelWriterBounds) {
@@ -67,18 +52,13 @@ TEST_F(Framebuffer, PixelWriterBounds) {
 }
 
 TEST_F(Framebuffer, FifteenBitWriter) {
-    v_wrpixel32k(addr(0, 0), 0x7C00);
-    v_wrpixel32k(addr(1, 0), 0x03E0);
-    v_wrpixel32k(addr(2, 0), 0x001F);
-    v_wrpixel32k(addr(3, 0), 0x4211);  // 10000 10000 10001
-    EXPECT_EQ(fb_at(0, 0), 0xF80000u);
-    EXPECT_EQ(fb_at(1, 0), 0x00F800u);
-    EXPECT_EQ(fb_at(2, 0), 0x0000F8u);
-    EXPECT_EQ(fb_at(3, 0), 0x808088u);
-    v_wrpixel32k(addr(0, 0), 4);
-    EXPECT_EQ(fb_at(0, 0), 0xF80000u);
-    v_wrpixel32k(addr(0, 0), 32);
-    EXPECT_EQ(fb_at(0, 0), 0x07FFFFu);
+    const std::pair<uint32_t, uint32_t> writes[] = {
+        {0x7C00, 0xF80000}, {0x03E0, 0x00F800}, {0x001F, 0x0000F8}, {0x4211, 0x808088},
+        {4, 0x808088},      {32, 0x7F7F77}};  // 4 leaves the pixel, 32 inverts it
+    for (auto [value, colour] : writes) {
+        v_wrpixel32k(addr(0, 0), value);
+        EXPECT_EQ(fb_at(0, 0), colour) << value;
+    }
 }
 
 TEST_F(Framebuffer, PixelReader) {

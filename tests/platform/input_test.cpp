@@ -12,9 +12,7 @@ protected:
     void SetUp() override {
         client_width = 1024;
         client_height = 600;
-        mouse__x = 0;
-        mouse__y = 0;
-        mouse__left = 0;
+        mouse__x = mouse__y = mouse__left = 0;
         key__press = 0;
         _tastiera = 1;
         _freeze = 0;
@@ -28,79 +26,60 @@ protected:
         xcampi_dy[n] = int16_t(dy);
         if (n > num_cam) num_cam = int16_t(n);
     }
-    static void point(int x, int y, bool down) {
+    static int point(int x, int y, bool down) {
         mouse__x = x;
         mouse__y = y;
         mouse__left = down ? 1 : 0;
+        return v_inkey();
     }
 };
 
 TEST_F(Inkey, ScalesThePointerToTheFramebuffer) {
-    client_width = 2048;
-    client_height = 1200;
-    point(200, 100, false);
-    v_inkey();
-    EXPECT_EQ(touch_x, 100);
-    EXPECT_EQ(touch_y, 50);
-
-    client_width = 512;
-    client_height = 300;
-    point(511, 299, false);
-    v_inkey();
-    EXPECT_EQ(touch_x, 1022);
-    EXPECT_EQ(touch_y, 598);
-
-    // A minimised window (empty client area) keeps the last position.
-    client_width = 0;
-    point(5, 5, false);
-    v_inkey();
-    EXPECT_EQ(touch_x, 1022);
-    EXPECT_EQ(touch_y, 598);
-    client_width = 1024;
-    client_height = 0;
-    v_inkey();
-    EXPECT_EQ(touch_x, 1022);
+    struct {
+        int cw, ch, x, y, tx, ty;
+    } cases[] = {{2048, 1200, 200, 100, 100, 50},
+                 {512, 300, 511, 299, 1022, 598},
+                 // An empty client area (a minimised window) keeps the last position.
+                 {0, 300, 5, 5, 1022, 598},
+                 {1024, 0, 5, 5, 1022, 598}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cw);
+        client_width = c.cw;
+        client_height = c.ch;
+        point(c.x, c.y, false);
+        EXPECT_EQ(touch_x, c.tx);
+        EXPECT_EQ(touch_y, c.ty);
+    }
 }
 
 TEST_F(Inkey, HitTestPrefersTheHighestFieldWithInclusiveBounds) {
     field(1, 10, 10, 100, 100);
     field(2, 50, 50, 20, 20);
     field(3, 0, 0, 0, 0);  // cleared field: never hit, not even at (0, 0)
-    point(60, 60, true);
-    EXPECT_EQ(v_inkey(), INKEY_PRESS);
-    EXPECT_EQ(t_campo, 2);
-    point(70, 70, true);  // on the far corner of field 2
-    v_inkey();
-    EXPECT_EQ(t_campo, 2);
-    point(71, 70, true);
-    v_inkey();
-    EXPECT_EQ(t_campo, 1);
-    point(10, 10, true);
-    v_inkey();
-    EXPECT_EQ(t_campo, 1);
-    point(0, 0, true);
-    EXPECT_EQ(v_inkey(), 0);
-    EXPECT_EQ(t_campo, 0);
+    struct {
+        int x, y, field;
+    } cases[] = {{60, 60, 2}, {70, 70, 2}, {71, 70, 1}, {10, 10, 1}, {0, 0, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(point(c.x, c.y, true), c.field ? INKEY_PRESS : 0) << c.x << "," << c.y;
+        EXPECT_EQ(t_campo, c.field) << c.x << "," << c.y;
+    }
     // Only fields 1 .. num_cam are tested; a count beyond the table is not followed.
     num_cam = 1;
     point(60, 60, true);
-    v_inkey();
     EXPECT_EQ(t_campo, 1);
     num_cam = 0x7FFF;
-    v_inkey();
+    point(60, 60, true);
     EXPECT_EQ(t_campo, 2);
 }
 
 TEST_F(Inkey, PressFreezeAndRelease) {
     field(1, 100, 100, 10, 10);
-    point(5, 5, true);
-    EXPECT_EQ(v_inkey(), 0);  // pressed outside every field
+    EXPECT_EQ(point(5, 5, true), 0);  // pressed outside every field
     EXPECT_EQ(touch_premuto, 1);
     _freeze = 1;
     EXPECT_EQ(v_inkey(), INKEY_PRESS);  // frozen: any press counts
     EXPECT_EQ(_freeze, 1);
-    point(5, 5, false);
-    EXPECT_EQ(v_inkey(), 0);
+    EXPECT_EQ(point(5, 5, false), 0);
     EXPECT_EQ(_freeze, 0);
     EXPECT_EQ(touch_premuto, 0);
 }
@@ -108,25 +87,23 @@ TEST_F(Inkey, PressFreezeAndRelease) {
 TEST_F(Inkey, KeyModes) {
     field(1, 0, 0, 1023, 599);
     point(5, 5, true);
-    key__press = 'A';
-    _tastiera = 0;
-    EXPECT_EQ(v_inkey(), INKEY_PRESS);  // keys not reported: the press is
-    _tastiera = 1;
-    EXPECT_EQ(v_inkey(), 'A');
-    EXPECT_EQ(v_inkey(), 'A');  // not consumed
-    _tastiera = 2;
-    EXPECT_EQ(v_inkey(), -56);
-    key__press = 'J';
-    EXPECT_EQ(v_inkey(), -47);
-    key__press = 'K';
-    EXPECT_EQ(v_inkey(), 'K');
-    key__press = 'a';
-    EXPECT_EQ(v_inkey(), 'a');
+    struct {
+        int mode, key, result;
+    } cases[] = {{0, 'A', INKEY_PRESS},  // keys not reported: the press is
+                 {1, 'A', 'A'}, {1, 'A', 'A'},  // not consumed
+                 {2, 'A', -56}, {2, 'J', -47}, {2, 'K', 'K'}, {2, 'a', 'a'}};
+    for (const auto& c : cases) {
+        _tastiera = uint8_t(c.mode);
+        key__press = c.key;
+        EXPECT_EQ(v_inkey(), c.result) << c.mode << " " << char(c.key);
+    }
 }
 
-SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0) {
+SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0) {
     SHELL_EVENT e{kind};
     e.code = code;
+    e.x = x;
+    e.y = y;
     return e;
 }
 
@@ -137,10 +114,9 @@ SHELL_EVENT key_down(int vk, bool extended, bool repeat = false) {
     return e;
 }
 
-SHELL_EVENT at(SHELL_EVENT_KIND kind, int x, int y) {
-    SHELL_EVENT e{kind};
-    e.x = x;
-    e.y = y;
+SHELL_EVENT right_press(int x, int y, uint32_t t) {
+    SHELL_EVENT e = ev(EV_RIGHT_DOWN, 0, x, y);
+    e.time_ms = t;
     return e;
 }
 
@@ -156,19 +132,16 @@ protected:
     void TearDown() override { std::strcpy(WindowName, "Corvane.64.App"); }
 };
 
-TEST_F(Shell, Characters) {
+TEST_F(Shell, CharactersAndKeys) {
     struct {
         int code, key;
-    } cases[] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8},     {9, 0},
+    } chars[] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8},     {9, 0},
                  {1, 0},     {7, 0},    {10, 10}, {200, 72}, {127, 127}, {0, 0}};
-    for (auto c : cases) {
+    for (auto c : chars) {
         key__press = 99;
         EXPECT_EQ(WndProc(ev(EV_CHAR, c.code)), ACT_NONE);
         EXPECT_EQ(key__press, c.key) << c.code;
     }
-}
-
-TEST_F(Shell, KeysDownAndUp) {
     WndProc(key_down(37, true));  // left arrow
     EXPECT_EQ(key__press, 37);
     WndProc(ev(EV_KEY_UP));
@@ -185,6 +158,7 @@ TEST_F(Shell, KeysDownAndUp) {
 }
 
 TEST_F(Shell, PageRefreshOnlyWithRefreshTime) {
+    EXPECT_EQ(WndProc(ev(EV_CHAR, 'x')), ACT_NONE);
     refresh_time = 20;
     EXPECT_EQ(WndProc(ev(EV_CHAR, 'x')), ACT_REFRESH);
     EXPECT_EQ(WndProc(ev(EV_CHAR, 3)), ACT_NONE);
@@ -193,20 +167,19 @@ TEST_F(Shell, PageRefreshOnlyWithRefreshTime) {
 }
 
 TEST_F(Shell, PointerButtonsAndTouch) {
-    SHELL_EVENT move = at(EV_POINTER_MOVE, 300, 200);
+    SHELL_EVENT move = ev(EV_POINTER_MOVE, 0, 300, 200);
     move.left = true;
     WndProc(move);
-    EXPECT_EQ(mouse__x, 300);
     EXPECT_EQ(mouse__y, 200);
     EXPECT_EQ(mouse__left, 1);
-    WndProc(at(EV_LEFT_UP, 301, 202));
+    WndProc(ev(EV_LEFT_UP, 0, 301, 202));
     EXPECT_EQ(mouse__left, 0);
     EXPECT_EQ(mouse__x, 301);
-    WndProc(at(EV_LEFT_DOWN, -5, 70000));  // positions are signed 16-bit halves
+    WndProc(ev(EV_LEFT_DOWN, 0, -5, 70000));  // positions are signed 16-bit halves
     EXPECT_EQ(mouse__left, 1);
     EXPECT_EQ(mouse__x, -5);
     EXPECT_EQ(mouse__y, 70000 - 65536);
-    SHELL_EVENT touch = at(EV_TOUCH, 40, 50);
+    SHELL_EVENT touch = ev(EV_TOUCH, 0, 40, 50);
     WndProc(touch);
     EXPECT_EQ(mouse__left, 0);
     touch.left = true;
@@ -216,14 +189,8 @@ TEST_F(Shell, PointerButtonsAndTouch) {
     EXPECT_EQ(WndProc(ev(EV_CLOSE)), ACT_EXIT);
 }
 
-SHELL_EVENT right_press(int x, int y, uint32_t t) {
-    SHELL_EVENT e = at(EV_RIGHT_DOWN, x, y);
-    e.time_ms = t;
-    return e;
-}
-
 TEST_F(Shell, RightDraggingMovesOnlyDraggableWindows) {
-    SHELL_EVENT drag = at(EV_POINTER_MOVE, 130, 95);
+    SHELL_EVENT drag = ev(EV_POINTER_MOVE, 0, 130, 95);
     drag.right = true;
     WndProc(right_press(100, 100, 1000));
     EXPECT_EQ(WndProc(drag), ACT_NONE);  // this program's titled window
@@ -248,34 +215,27 @@ TEST_F(Shell, TwoQuickRightPressesEndAnXWindow) {
 }
 
 TEST(WindowMode, TitleSelectsStyleAndSize) {
-    WINDOW_MODE m = window_mode("Corvane.64.App", 1024, 600, 1920, 1080);
-    EXPECT_TRUE(m.titled);
-    EXPECT_FALSE(m.draggable);
-    EXPECT_EQ(m.width, 1024);
-    EXPECT_EQ(m.height, 600);
-
-    m = window_mode("FULLSCREEN", 1024, 600, 1920, 1080);
-    EXPECT_TRUE(m.fullscreen);
-    EXPECT_FALSE(m.draggable);
-    EXPECT_EQ(m.width, 1920);
-    EXPECT_EQ(m.height, 1080);
-    EXPECT_TRUE(window_mode("", 1024, 600, 1920, 1080).fullscreen);
-
-    m = window_mode("NOTITLE", 1024, 600, 1920, 1080);
-    EXPECT_FALSE(m.titled || m.fullscreen || m.draggable);
-    EXPECT_EQ(m.width, 1026);
-    EXPECT_EQ(m.height, 602);
-    m = window_mode("7", 1024, 600, 1920, 1080);  // one character, not a width
-    EXPECT_TRUE(m.draggable);
-    EXPECT_EQ(m.width, 1026);
-
-    m = window_mode("1280", 1024, 600, 1920, 1080);
-    EXPECT_FALSE(m.titled);
-    EXPECT_TRUE(m.draggable);
-    EXPECT_EQ(m.width, 1280);
-    EXPECT_EQ(m.height, 750);
-    EXPECT_TRUE(window_mode("320", 1024, 600, 1920, 1080).titled);
-    EXPECT_EQ(window_mode("999999999999", 1024, 600, 1920, 1080).width, 100000);
+    struct {
+        const char* title;
+        bool fullscreen, titled, draggable;
+        int width, height;
+    } cases[] = {{"Corvane.64.App", false, true, false, 1024, 600},
+                 {"FULLSCREEN", true, false, false, 1920, 1080},
+                 {"", true, false, true, 1920, 1080},
+                 {"NOTITLE", false, false, false, 1026, 602},
+                 {"7", false, false, true, 1026, 602},  // one character, not a width
+                 {"1280", false, false, true, 1280, 750},
+                 {"320", false, true, false, 1024, 600},
+                 {"999999999999", false, false, true, 100000, 58593}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        WINDOW_MODE m = window_mode(c.title, 1024, 600, 1920, 1080);
+        EXPECT_EQ(m.fullscreen, c.fullscreen);
+        EXPECT_EQ(m.titled, c.titled);
+        EXPECT_EQ(m.draggable, c.draggable);
+        EXPECT_EQ(m.width, c.width);
+        EXPECT_EQ(m.height, c.height);
+    }
 }
 
 }  // namespace

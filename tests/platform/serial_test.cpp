@@ -253,7 +253,7 @@ TEST_F(SerialTest, OpenRecordRefusesOpenAndRenameAndKeepsWorking) {
     EXPECT_EQ(peer.receive(2), (Bytes{'o', 'k'}));
 }
 
-TEST_F(SerialTest, AHeldPortDoesNotOpenAgain) {
+TEST_F(SerialTest, AHeldPortAndRecordsWithoutPumpsDoNotOpen) {
     open_on(&com1, peer);
     ASSERT_EQ(assign_com(&com2, peer.path().c_str()), 0);
     EXPECT_EQ(com_open(&com2, 115200), -1);
@@ -273,9 +273,9 @@ TEST_F(SerialTest, AHeldPortDoesNotOpenAgain) {
     EXPECT_EQ(com_open(&com2, 115200), -1);
     close(other);
     EXPECT_EQ(com_open(&com2, 115200), 0);
-}
 
-TEST_F(SerialTest, OnlyTheFifteenRecordsWithPumpNumbersOpen) {
+    // Only the fifteen records with pump task numbers open; the port stays free.
+    ASSERT_EQ(com_close(&com2), 0);
     ASSERT_EQ(assign_com(&com4, peer.path().c_str()), 0);
     EXPECT_EQ(com_open(&com4, 115200), -1);  // its pumps would be tasks 32 and 33
     EXPECT_EQ(com4.open.load(), 0);
@@ -284,8 +284,7 @@ TEST_F(SerialTest, OnlyTheFifteenRecordsWithPumpNumbersOpen) {
     EXPECT_EQ(com_open(&stray, 115200), -1);
     EXPECT_EQ(com_open(nullptr, 115200), -1);
     EXPECT_EQ(com_close(nullptr), -1);
-    // And the port is still free for a record that can open it.
-    open_on(&com1, peer);
+    EXPECT_EQ(com_open(&com2, 115200), 0);
 }
 
 TEST_F(SerialTest, UnreadBytesBeyondTheRingAreNeitherLostNorReordered) {
@@ -323,46 +322,33 @@ TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
     termios before{}, during{}, after{};
     ASSERT_EQ(tcgetattr(watch, &before), 0);
     ASSERT_TRUE(before.c_lflag & ICANON);
-
     ASSERT_EQ(assign_com(&com3, peer.path().c_str()), 0);
-    com3.parity = 2;
-    com3.stops = 1;
     EXPECT_EQ(com_open(&com3, 12345), -1);  // not a standard rate
-    ASSERT_EQ(com_open(&com3, 300), 0);
-    ASSERT_EQ(tcgetattr(watch, &during), 0);
-    EXPECT_EQ(cfgetospeed(&during), speed_t(B300));
-    EXPECT_EQ(cfgetispeed(&during), speed_t(B300));
-    EXPECT_EQ(during.c_cflag & CSIZE, tcflag_t(CS8));
     // A pseudo-terminal drops PARENB; the settings asked for are in the record.
-    EXPECT_EQ(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), tcflag_t(PARENB | PARODD));
-    EXPECT_TRUE(during.c_cflag & CSTOPB);
-    EXPECT_EQ(during.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
-    EXPECT_FALSE(during.c_cflag & CRTSCTS);
-    EXPECT_FALSE(during.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP));
-    EXPECT_FALSE(during.c_lflag & (ICANON | ECHO | ISIG));
-    EXPECT_FALSE(during.c_oflag & OPOST);
-    EXPECT_EQ(during.c_cc[VMIN], 0);
-    EXPECT_EQ(during.c_cc[VTIME], 0);
-
-    ASSERT_EQ(com_close(&com3), 0);
+    const tcflag_t parity_bits[] = {0, PARENB, PARENB | PARODD, PARENB | PARODD | CMSPAR,
+                                    PARENB | CMSPAR};
+    for (uint8_t parity = 0; parity < 5; parity++) {
+        SCOPED_TRACE(int(parity));
+        com3.parity = parity;
+        com3.stops = parity == 2;
+        ASSERT_EQ(com_open(&com3, parity == 2 ? 300 : 115200), 0);
+        ASSERT_EQ(tcgetattr(watch, &during), 0);
+        EXPECT_EQ(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), parity_bits[parity]);
+        EXPECT_EQ(bool(during.c_cflag & CSTOPB), parity == 2);
+        EXPECT_EQ(cfgetospeed(&during), speed_t(parity == 2 ? B300 : B115200));
+        EXPECT_EQ(cfgetispeed(&during), cfgetospeed(&during));
+        EXPECT_EQ(during.c_cflag & (CSIZE | CLOCAL | CREAD | CRTSCTS), tcflag_t(CS8 | CLOCAL | CREAD));
+        EXPECT_FALSE(during.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP));
+        EXPECT_FALSE(during.c_lflag & (ICANON | ECHO | ISIG));
+        EXPECT_FALSE(during.c_oflag & OPOST);
+        EXPECT_EQ(during.c_cc[VMIN] + during.c_cc[VTIME], 0);
+        ASSERT_EQ(com_close(&com3), 0);
+    }
     ASSERT_EQ(tcgetattr(watch, &after), 0);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_cflag, before.c_cflag);
     close(watch);
-}
-
-TEST_F(SerialTest, ParityCodesChooseTheParityOfTheLine) {
-    const tcflag_t expect[] = {0, PARENB, PARENB | PARODD, PARENB | PARODD | CMSPAR,
-                               PARENB | CMSPAR};
-    ASSERT_EQ(assign_com(&com3, peer.path().c_str()), 0);
-    for (uint8_t parity = 0; parity < 5; parity++) {
-        com3.parity = parity;
-        ASSERT_EQ(com_open(&com3, 115200), 0);
-        EXPECT_EQ(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), expect[parity]) << int(parity);
-        EXPECT_FALSE(com3.dcb.c_cflag & CSTOPB);
-        ASSERT_EQ(com_close(&com3), 0);
-    }
 }
 
 TEST_F(SerialTest, PortNamesResolveThroughThePortsFolder) {
