@@ -1,20 +1,122 @@
-// Stream names, plain files, and the arguments that do not fit the kind of a name.
+// Stream names, plain files, and TCP and UDP streams over loopback: echo servers with
+// handler tasks, the end-of-stream rules, the slot table under load, and servers that are
+// closed while they wait.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/streams.h"
-#include "streams_helpers.h"
+#include "platform/tasks.h"
 
 namespace {
 
-using namespace streams_test;
+using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+
+int free_slots() {
+    int n = 0;
+    for (const ETH_FILE& f : eth_file) n += f.host.load() == nullptr;
+    return n;
+}
+
+// Polls cond every millisecond for at most limit; true when it held.
+template <class Cond>
+bool eventually(Cond cond, std::chrono::milliseconds limit = 10000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+sockaddr_in loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A plain socket bound to 127.0.0.1 on a port the system chooses; listening for TCP.
+int raw_bound(int type, uint16_t& port, bool listening) {
+    int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
+        (listening && listen(fd, 8) != 0))
+        std::abort();
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+// Reads and writes of plain sockets give up after 10 s instead of hanging.
+int with_timeouts(int fd) {
+    timeval tv{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    return fd;
+}
+
+// A blocking TCP connection to 127.0.0.1:port; -1 when refused.
+int raw_connect(uint16_t port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopback(port);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return with_timeouts(fd);
+}
+
+// Reads until n bytes arrived, the peer closed or the timeout passed.
+std::string raw_read(int fd, size_t n) {
+    std::string s;
+    char buf[4096];
+    while (s.size() < n) {
+        ssize_t r = recv(fd, buf, std::min(sizeof buf, n - s.size()), 0);
+        if (r <= 0) break;
+        s.append(buf, size_t(r));
+    }
+    return s;
+}
+
+void raw_write(int fd, const std::string& s) {
+    ASSERT_EQ(send(fd, s.data(), s.size(), MSG_NOSIGNAL), ssize_t(s.size()));
+}
+
+// Every stream test binds to loopback only and must leave the slot table as it found it.
+// A test still running after a minute ends the program (SIGALRM): a stream that never
+// returns is a failure, not a stuck run.
+class LoopbackStreams : public ::testing::Test {
+protected:
+    void SetUp() override {
+        alarm(60);
+        xf_bind_address.store(INADDR_LOOPBACK);
+        ASSERT_EQ(free_slots(), ETH_FILES) << "an earlier test left streams open";
+    }
+    void TearDown() override {
+        EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES; }))
+            << ETH_FILES - free_slots() << " slots still taken";
+        alarm(0);
+    }
+};
 
 struct NameCase {
     const char* name;
@@ -65,8 +167,7 @@ TEST(StreamNames, LongNamesAreCutAndSuffixesBeyondTheCutStillCount) {
     EXPECT_EQ(std::string(n.name), host.substr(0, XF_NAME_SIZE - 1));
     EXPECT_EQ(n.block, 1);
 
-    const std::string blanks(400, ' ');
-    n = xf_parse_name(("TCP-SERVER:" + blanks + "502").c_str());
+    n = xf_parse_name(("TCP-SERVER:" + std::string(400, ' ') + "502").c_str());
     EXPECT_EQ(n.port, 502);
     EXPECT_STREQ(n.name, "502");
 
@@ -97,6 +198,7 @@ void round_trip(const std::string& path, const std::vector<float>& values) {
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(xfwrite(values.data(), sizeof(float), values.size(), out), values.size());
     EXPECT_EQ(xfclose(out), 0);
+    EXPECT_EQ(fs::file_size(path), values.size() * sizeof(float));
 
     void* in = xfopen(path.c_str(), "rb");
     ASSERT_NE(in, nullptr);
@@ -108,19 +210,12 @@ void round_trip(const std::string& path, const std::vector<float>& values) {
     EXPECT_EQ(xfclose(in), 0);
 }
 
-TEST_F(StreamFiles, RoundTripWithTraceLines) {
-    TraceLog log;
+TEST_F(StreamFiles, RoundTripAndTheMissingFileAndNullHandle) {
     std::vector<float> values(2001 * 2);
     for (size_t i = 0; i < values.size(); i++) values[i] = float(i) * 0.25f - 100.0f;
-    const std::string path = (dir_ / "vna.cal").string();
-    round_trip(path, values);
-    EXPECT_TRUE(log.has("open  FILE " + path + " ("));
-    EXPECT_TRUE(log.has("close FILE "));
-    EXPECT_EQ(fs::file_size(path), values.size() * sizeof(float));
-}
+    round_trip((dir_ / "vna.cal").string(), values);
 
-TEST_F(StreamFiles, MissingFileAndNullHandle) {
-    EXPECT_EQ(xfopen((dir_ / "vna.cal").string().c_str(), "rb"), nullptr);
+    EXPECT_EQ(xfopen((dir_ / "missing.cal").string().c_str(), "rb"), nullptr);
     char b[4];
     EXPECT_EQ(xfread(b, 1, 4, nullptr), 0u);
     EXPECT_EQ(xfwrite(b, 1, 4, nullptr), 0u);
@@ -136,7 +231,6 @@ TEST_F(StreamFiles, LongPathsAndMarkersInsideTheNameAreOrdinaryFiles) {
     const std::string path = (deep / "vna.cal").string();
     ASSERT_GT(path.size(), size_t(XF_NAME_SIZE));
     round_trip(path, {1.5f, -2.0f, 3.25f});
-    EXPECT_TRUE(fs::exists(path));
     auto last_name = [] {
         std::lock_guard<std::mutex> g(sem_find());
         return std::string(NAME);
@@ -146,27 +240,358 @@ TEST_F(StreamFiles, LongPathsAndMarkersInsideTheNameAreOrdinaryFiles) {
     EXPECT_EQ(FMODE.load(), XF_TCP_CLIENT);
     EXPECT_EQ(last_name().size(), size_t(XF_NAME_SIZE - 1));
 
-    const std::string marked = (dir_ / "TCP:SERVER 502").string();
-    round_trip(marked, {7.0f});
-    EXPECT_TRUE(fs::exists(marked));
+    round_trip((dir_ / "TCP:SERVER 502").string(), {7.0f});
 }
 
 TEST_F(StreamFiles, ArgumentsThatDoNotFitTheKindAreRefused) {
     const std::string path = (dir_ / "x.bin").string();
-    EXPECT_EQ(xfopen(path.c_str(), 5), nullptr);            // a file needs a mode string
+    EXPECT_EQ(xfopen(path.c_str(), 5), nullptr);  // a file needs a mode string
     EXPECT_EQ(xfopen(path.c_str(), static_cast<const char*>(nullptr)), nullptr);
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(xfopen("TCP:127.0.0.1", "rb"), nullptr);     // a client needs a port
-    EXPECT_EQ(xfopen("TCP:127.0.0.1", 0), nullptr);
-    EXPECT_EQ(xfopen("TCP:127.0.0.1", 70000), nullptr);
-    EXPECT_EQ(xfopen("UDP:127.0.0.1", -1), nullptr);
-    EXPECT_EQ(xfopen("UDP:localhost", 9), nullptr);        // UDP takes a dotted address
-    EXPECT_EQ(xfopen("TCP:", 9), nullptr);                 // no host at all
-    EXPECT_EQ(xfopen("TCP-SERVER:0", 5), nullptr);         // a port in the name and as mode
-    EXPECT_EQ(xfopen("TCP-SERVER:x1", 0), nullptr);
-    EXPECT_EQ(xfopen("UDP-SERVER:70000", 0), nullptr);
-    EXPECT_EQ(xfopen("UDP-SERVER:0", 3), nullptr);
-    EXPECT_EQ(xfopen("TCP-SERVER:", 70000), nullptr);
+    EXPECT_EQ(xfopen("TCP:127.0.0.1", "rb"), nullptr);  // a client needs a port
+    // Ports out of range, UDP to a name instead of a dotted address, no host at all, a
+    // port both in the name and as mode, a port that is not a number.
+    const std::pair<const char*, int> refused[] = {
+        {"TCP:127.0.0.1", 0},    {"TCP:127.0.0.1", 70000}, {"UDP:127.0.0.1", -1},
+        {"UDP:localhost", 9},    {"TCP:", 9},              {"TCP-SERVER:0", 5},
+        {"TCP-SERVER:x1", 0},    {"UDP-SERVER:70000", 0},  {"UDP-SERVER:0", 3},
+        {"TCP-SERVER:", 70000}};
+    for (auto [name, mode] : refused) EXPECT_EQ(xfopen(name, mode), nullptr) << name << " " << mode;
+}
+
+ETH_FILE* as_slot(void* h) { return static_cast<ETH_FILE*>(h); }
+
+uint16_t port_of(void* server) { return uint16_t(as_slot(server)->port.load()); }
+
+std::string pattern(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, 0);
+    for (auto& c : s) c = char(gen());
+    return s;
+}
+
+// Echoes everything until the peer ends the connection.
+void echo_handler(void* stream) {
+    char buf[1000];
+    for (;;) {
+        size_t n = xfread(buf, 1, sizeof buf, stream);
+        if (n == 0 || xfwrite(buf, 1, n, stream) != n) return;
+    }
+}
+
+// Says goodbye and closes its own connection.
+void goodbye_handler(void* stream) {
+    xfwrite("bye", 1, 3, stream);
+    EXPECT_EQ(xfclose(stream), 1);
+}
+
+// A blocking client of 127.0.0.1 that writes data and reads the echo of all of it.
+void echo_client(uint16_t port, const std::string& data, std::atomic<int>& good) {
+    void* c = xfopen("TCP:/127.0.0.1<block", int(port));
+    if (!c) return;
+    std::string back;
+    size_t sent = 0;
+    std::vector<char> buf(4096);
+    while (back.size() < data.size()) {
+        if (sent < data.size()) {
+            size_t n = std::min<size_t>(3000, data.size() - sent);
+            if (xfwrite(data.data() + sent, 1, n, c) != n) break;
+            sent += n;
+        }
+        size_t got = xfread(buf.data(), 1, buf.size(), c);
+        if (got == 0) break;
+        back.append(buf.data(), got);
+    }
+    if (back == data && xeof(c) == 0) good++;
+    xfclose(c);
+}
+
+using TcpStreams = LoopbackStreams;
+
+// A stream client connected to a plain loopback socket that plays the far end.
+struct ClientAndPeer {
+    uint16_t port = 0;
+    int listener = raw_bound(SOCK_STREAM, port, true);
+    void* client = nullptr;
+    int peer = -1;
+
+    explicit ClientAndPeer(const char* name) { connect(name); }
+    ~ClientAndPeer() {
+        close_peer();
+        close(listener);
+    }
+    void connect(const char* name) {
+        client = xfopen(name, int(port));
+        peer = client ? with_timeouts(accept(listener, nullptr, nullptr)) : -1;
+    }
+    void close_peer() {
+        if (peer >= 0) close(peer);
+        peer = -1;
+    }
+};
+
+TEST_F(TcpStreams, EchoServerServesConcurrentClientsAndClosesCleanly) {
+    void* server = xfopen("TCP-SERVER:0", echo_handler);
+    ASSERT_NE(server, nullptr);
+    ASSERT_NE(port_of(server), 0);
+    std::atomic<int> good{0};
+    std::vector<std::thread> clients;
+    for (unsigned i = 0; i < 3; i++)
+        clients.emplace_back(echo_client, port_of(server), pattern(50000 + i * 7, i),
+                             std::ref(good));
+    for (auto& t : clients) t.join();
+    EXPECT_EQ(good.load(), 3);
+
+    // Connections end by themselves; the server keeps its own slot, its listening stream
+    // and the slot it holds for the next connection.
+    EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES - 3; }));
+    EXPECT_EQ(xfclose(server), 1);
+    EXPECT_EQ(xfclose(server), 0);
+    EXPECT_EQ(free_slots(), ETH_FILES);
+}
+
+TEST_F(TcpStreams, ClientCloseSendsOneZeroByteAndPeerCloseEndsTheStream) {
+    ClientAndPeer s("TCP:localhost<block");
+    ASSERT_NE(s.client, nullptr);
+    EXPECT_STREQ(as_slot(s.client)->filename, "localhost");
+    raw_write(s.peer, "abc");
+    char buf[16] = {};
+    EXPECT_EQ(xfread(buf, 1, sizeof buf, s.client), 3u);
+    EXPECT_STREQ(buf, "abc");
+    EXPECT_EQ(xfclose(s.client), 1);
+    EXPECT_EQ(raw_read(s.peer, 10), std::string(1, '\0'));  // the zero byte, then the end
+    s.close_peer();
+
+    s.connect("TCP:127.0.0.1<block");
+    ASSERT_NE(s.client, nullptr);
+    s.close_peer();
+    EXPECT_EQ(xfread(buf, 1, sizeof buf, s.client), 0u);
+    EXPECT_EQ(xeof(s.client), 1);
+    // Once ended, the socket is not read again: data waiting on a socket put in its
+    // place stays where it is.
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ASSERT_EQ(send(pair[1], "x", 1, 0), 1);
+    const int fd = as_slot(s.client)->host.load()->s;
+    ASSERT_EQ(dup2(pair[0], fd), fd);
+    EXPECT_EQ(xfread(buf, 1, sizeof buf, s.client), 0u);
+    EXPECT_EQ(xfwrite("y", 1, 1, s.client), 0u);
+    EXPECT_EQ(recv(fd, buf, sizeof buf, MSG_DONTWAIT), 1);
+    EXPECT_EQ(xfclose(s.client), 1);
+    close(pair[0]);
+    close(pair[1]);
+}
+
+TEST_F(TcpStreams, NonBlockingClientWithNothingToReadIsNotAtItsEnd) {
+    ClientAndPeer s("TCP:127.0.0.1");
+    ASSERT_NE(s.client, nullptr);
+    char buf[8] = {};
+    EXPECT_EQ(xfread(buf, 1, sizeof buf, s.client), 0u);
+    EXPECT_EQ(xeof(s.client), 0);
+    raw_write(s.peer, "hi");
+    size_t got = 0;
+    EXPECT_TRUE(eventually([&] { return (got = xfread(buf, 1, sizeof buf, s.client)) != 0; }));
+    EXPECT_EQ(got, 2u);
+    EXPECT_EQ(xfclose(s.client), 1);
+}
+
+TEST_F(TcpStreams, WritingToAVanishedPeerEndsTheStreamWithoutKillingTheProcess) {
+    ClientAndPeer s("TCP:127.0.0.1<block");
+    ASSERT_NE(s.client, nullptr);
+    s.close_peer();
+    const std::string block(1000, 'z');
+    int writes = 0;
+    while (xfwrite(block.data(), 1, block.size(), s.client) == block.size() && writes < 1000)
+        writes++;
+    EXPECT_LT(writes, 1000);
+    EXPECT_EQ(xeof(s.client), 1);
+    EXPECT_EQ(xfclose(s.client), 1);
+}
+
+TEST_F(TcpStreams, RefusedConnectAndTakenPortFailWithoutTakingASlot) {
+    uint16_t port = 0;
+    int bound = raw_bound(SOCK_STREAM, port, false);  // bound, not listening: refused
+    EXPECT_EQ(xfopen("TCP:127.0.0.1<block", int(port)), nullptr);
+    listen(bound, 1);
+    EXPECT_EQ(xfopen(("TCP-SERVER:" + std::to_string(port)).c_str(), 0), nullptr);
+    EXPECT_EQ(xfopen(("TCP-PORT:" + std::to_string(port)).c_str(), echo_handler), nullptr);
+    EXPECT_EQ(free_slots(), ETH_FILES);
+    close(bound);
+}
+
+TEST_F(TcpStreams, ServerWithoutPortInItsNameWaitsForOneConnection) {
+    // A port that was free a moment ago: the server form takes its port as the mode.
+    uint16_t port = 0;
+    close(raw_bound(SOCK_STREAM, port, true));
+    static std::atomic<void*> opened;
+    static std::atomic<int> wanted;
+    opened.store(nullptr);
+    wanted.store(port);
+    unsigned task = exec_task_hidden(
+        [](void*) { opened.store(xfopen("TCP-SERVER:<block", wanted.load())); }, nullptr, 0);
+    ASSERT_NE(task, 0u);
+    int peer = -1;
+    EXPECT_TRUE(eventually([&] { return (peer = raw_connect(port)) >= 0; }));
+    ASSERT_TRUE(eventually([] { return opened.load() != nullptr; }));
+    remove_task_hidden(task);
+    void* s = opened.load();
+    EXPECT_STREQ(as_slot(s)->filename, "callback 1");
+    raw_write(peer, "ping");
+    char buf[8] = {};
+    EXPECT_EQ(xfread(buf, 1, 4, s), 4u);
+    EXPECT_EQ(xfwrite("pong", 1, 4, s), 4u);
+    EXPECT_EQ(raw_read(peer, 4), "pong");
+    EXPECT_EQ(xfclose(s), 1);
+    EXPECT_EQ(raw_read(peer, 10), std::string(1, '\0'));
+    close(peer);
+}
+
+TEST_F(TcpStreams, ClosingStopsServerAndHandlersBlockedInTheirWaits) {
+    void* server = xfopen("TCP-SERVER: 0", echo_handler);
+    ASSERT_NE(server, nullptr);
+    int idle = raw_connect(port_of(server));
+    ASSERT_GE(idle, 0);
+    // The connection's handler now waits in xfread for bytes that never come.
+    ETH_FILE* conn = nullptr;
+    ASSERT_TRUE(eventually([&] {
+        for (ETH_FILE& f : eth_file)
+            if (f.host.load() && (f.flags.load() & XF_ACCEPTED) && f.is_a_callback.load())
+                conn = &f;
+        return conn != nullptr;
+    }));
+    EXPECT_EQ(xfclose(server), 1);  // stops the accept loop and closes the listener
+    EXPECT_EQ(free_slots(), ETH_FILES - 1);
+    EXPECT_EQ(raw_connect(port_of(server)), -1);
+
+    raw_write(idle, "still here");  // the connection outlives its server
+    EXPECT_EQ(raw_read(idle, 10), "still here");
+    EXPECT_EQ(xfclose(conn), 1);
+    EXPECT_EQ(raw_read(idle, 10), "");  // an accepted connection sends no zero byte
+    close(idle);
+}
+
+TEST_F(TcpStreams, HandlerMayCloseItsOwnConnection) {
+    void* server = xfopen("TCP:SERVER 0", goodbye_handler);
+    ASSERT_NE(server, nullptr);
+    for (int i = 0; i < 3; i++) {
+        int fd = raw_connect(port_of(server));
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(raw_read(fd, 100), "bye");
+        close(fd);
+    }
+    EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES - 3; }));
+    EXPECT_EQ(xfclose(server), 1);
+}
+
+int registered_hosts() {
+    std::lock_guard<std::mutex> g(sem_find());
+    int registered = 0;
+    for (const HOST_TAB& e : host_tab) registered += e.host != nullptr;
+    return registered;
+}
+
+TEST_F(TcpStreams, ServerKeepsServingAfterTheSlotTableWasFull) {
+    void* server = xfopen("TCP-SERVER:0", echo_handler);
+    ASSERT_NE(server, nullptr);
+    const uint16_t port = port_of(server);
+    ASSERT_TRUE(eventually([] { return free_slots() == ETH_FILES - 3; }));
+
+    // Fill the table; the server still holds one slot for its next connection.
+    std::vector<void*> fillers;
+    while (void* f = xfopen("UDP:127.0.0.1", 9)) fillers.push_back(f);
+    EXPECT_EQ(fillers.size(), size_t(ETH_FILES - 3));
+    EXPECT_EQ(registered_hosts(), HOST_TABS);
+
+    // Both connections are queued before the server takes the first into its last slot;
+    // the second waits in the backlog until a slot is free again.
+    int first = raw_connect(port);
+    int second = raw_connect(port);
+    raw_write(first, "one");
+    raw_write(second, "two");
+    EXPECT_EQ(raw_read(first, 3), "one");
+    xfclose(fillers.back());
+    fillers.pop_back();
+    EXPECT_EQ(raw_read(second, 3), "two");
+
+    close(first);
+    close(second);
+    for (void* f : fillers) EXPECT_EQ(xfclose(f), 1);
+    EXPECT_EQ(registered_hosts(), 0);
+    EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES - 3; }));
+    EXPECT_EQ(xfclose(server), 1);
+}
+
+using UdpStreams = LoopbackStreams;
+
+std::atomic<int> udp_last_length{0};
+std::atomic<int> udp_last_port{0};
+
+// Answers in capitals; "big" asks for far more than the reply buffer, "none" for nothing.
+int capitals_handler(const uint8_t* data, uint8_t* reply, int sub_address, int port, int length) {
+    udp_last_length.store(length);
+    udp_last_port.store(port);
+    EXPECT_EQ(sub_address, 4);
+    const std::string s(reinterpret_cast<const char*>(data), size_t(length));
+    if (s == "big") {
+        std::memset(reply, 'B', UDP_BUFFER_SIZE);
+        return 100000;
+    }
+    if (s == "none") return -5;
+    for (int i = 0; i < length; i++) reply[i] = uint8_t(std::toupper(data[i]));
+    return length;
+}
+
+TEST_F(UdpStreams, EchoServerWithHandlerAndClampedReplies) {
+    void* server = xfopen("UDP-SERVER:0", capitals_handler);
+    ASSERT_NE(server, nullptr);
+    const uint16_t port = port_of(server);
+    void* c = xfopen("UDP:127.0.0.1<block", int(port));
+    ASSERT_NE(c, nullptr);
+    // Sends text and returns the reply that comes back.
+    auto ask = [c](const std::string& text, size_t size = 1) {
+        EXPECT_EQ(xfwrite(text.data(), size, text.size() / size, c), text.size() / size);
+        std::string buf(2000, '\0');
+        buf.resize(xfread(buf.data(), 1, buf.size(), c));
+        return buf;
+    };
+    // Ten elements of four bytes are ten bytes on a datagram stream.
+    EXPECT_EQ(ask("abcdefghij0123456789abcdefghij0123456789", 4), "ABCDEFGHIJ");
+    EXPECT_EQ(udp_last_length.load(), 10);
+    EXPECT_EQ(udp_last_port.load(), port);
+    EXPECT_EQ(ask("big"), std::string(UDP_BUFFER_SIZE, 'B'));
+    // No reply to "none": the next datagram to arrive is the answer to "ok".
+    EXPECT_EQ(xfwrite("none", 1, 4, c), 4u);
+    EXPECT_EQ(ask("ok"), "OK");
+    // A datagram longer than the receive buffer reaches the handler cut to its size.
+    EXPECT_EQ(ask(std::string(3000, 'q')).size(), size_t(UDP_BUFFER_SIZE));
+    EXPECT_EQ(udp_last_length.load(), UDP_BUFFER_SIZE);
+
+    EXPECT_EQ(xfclose(c), 1);
+    EXPECT_EQ(xeof(c), 1);
+    EXPECT_EQ(xfclose(c), 0);
+    EXPECT_EQ(xfclose(server), 1);
+}
+
+TEST_F(UdpStreams, ServerWithoutHandlerAnswersTheSenderOfTheLastDatagram) {
+    void* server = xfopen("UDP-SERVER:0<noblock", 0);
+    ASSERT_NE(server, nullptr);
+    char buf[64] = {};
+    EXPECT_EQ(xfwrite("early", 1, 5, server), 0u);  // nobody to answer yet
+    EXPECT_EQ(xfread(buf, 1, sizeof buf, server), 0u);
+    EXPECT_EQ(xeof(server), 0);
+
+    void* c = xfopen("UDP:\\127.0.0.1<block", int(port_of(server)));
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(xfwrite("question", 1, 8, c), 8u);
+    size_t got = 0;
+    // Only the first four bytes are asked for: the rest of the datagram is dropped.
+    EXPECT_TRUE(eventually([&] { return (got = xfread(buf, 1, 4, server)) != 0; }));
+    EXPECT_EQ(std::string(buf, got), "ques");
+    EXPECT_EQ(xfwrite("answer", 1, 6, server), 6u);
+    EXPECT_EQ(xfread(buf, 1, sizeof buf, c), 6u);
+    EXPECT_EQ(std::string(buf, 6), "answer");
+    EXPECT_EQ(xfclose(c), 1);
+    EXPECT_EQ(xfclose(server), 1);
 }
 
 }  // namespace
