@@ -190,7 +190,6 @@ TEST_F(Text, TrueTypeCaptionFallsBackToTheBitmapFont) {
     text_form_ptr->greek->fontcolor = 0;  // same colour, new checksum value: redraw
     text_form_ptr->greek->rgb_fontcolor = 0x01000000;
     page.passes(2);
-    page.png(std::string(CORVANE_BINARY_DIR) + "/forms_ttf.png");
     EXPECT_GT(blended(10, 34, 100, 40, bg, fg), 0);  // anti-aliased TrueType edges
 }
 

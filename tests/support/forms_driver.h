@@ -1,11 +1,10 @@
 // A headless page driver: runs passes of a form on the headless display with scripted
-// pointer and key input, without sleeping, and saves the screen as PNG.
+// pointer and key input, without sleeping.
 //
 //   FormDriver page(form_test);   // initialisation pass (records built, nothing drawn)
 //   page.pass();                  // first loop pass: draws the whole page
 //   page.click(120, 40);          // press for one pass, release for one pass
 //   page.key('7'); page.key(13);  // one key per pass (held, then released)
-//   page.png("/tmp/page.png");
 //
 // The page runs on the calling thread exactly as the page loop runs it; a pass reports
 // whether it drew anything.
@@ -37,8 +36,7 @@ public:
     FormDriver(const FormDriver&) = delete;
     FormDriver& operator=(const FormDriver&) = delete;
     ~FormDriver() {
-        release();
-        key_up();
+        release_all();
         page_release_wait = nullptr;
         page_address = nullptr;
         if (release_) release_();
@@ -47,11 +45,8 @@ public:
     // The display, fonts and input as the program sets them at start-up.
     static void setup() {
         headless_start();
-        static bool fonts = false;
-        if (!fonts) {
-            fonts_install();
-            fonts = true;
-        }
+        static const bool fonts = (fonts_install(), true);
+        (void)fonts;
         _tastiera = 1;
         _doubleclick = 1;
         page_release_wait = &release_all;
@@ -93,20 +88,6 @@ public:
         if (!rec || !rec->visible) return 0;
         return int((rec->visible - &obj_stat[0].visible) / ptrdiff_t(sizeof(STATUS)));
     }
-    // Pointer on the middle of an object's hit rectangle (it must have been drawn enabled).
-    bool press(const OBJ* rec) {
-        const int n = number_of(rec);
-        if (n <= 0 || n >= TOUCH_FIELDS || xcampi_dx[n] == 0 || xcampi_dy[n] == 0) return false;
-        press(xcampi_x[n] + xcampi_dx[n] / 2, xcampi_y[n] + xcampi_dy[n] / 2);
-        return true;
-    }
-    bool click(const OBJ* rec) {
-        if (!press(rec)) return false;
-        pass();
-        release();
-        pass();
-        return true;
-    }
     // A key held for one pass and released for one pass (typing the same key twice needs
     // the release between).
     void key(int code) {
@@ -120,8 +101,6 @@ public:
     }
     void key_down(int code) { key__press.store(uint8_t(code)); }
     void key_up() { key__press.store(0); }
-
-    int png(const std::string& path) const { return headless_write_png(path.c_str()); }
 
 private:
     void (*release_)();
