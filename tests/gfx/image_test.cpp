@@ -21,15 +21,7 @@ std::vector<uint8_t> words(std::initializer_list<int> ws) {
     return out;
 }
 
-// The n pixels from (x, y) rightwards.
-std::vector<uint32_t> row(int x, int y, int n) {
-    std::vector<uint32_t> out;
-    for (int k = 0; k < n; k++) out.push_back(fb_at(x + k, y));
-    return out;
-}
-
 using Images = Canvas;
-using Row = std::vector<uint32_t>;
 
 constexpr uint32_t RED = 0xF80000, GREEN = 0x00F800, BLUE = 0x0000F8, GREY = 0x404040;
 

@@ -20,6 +20,9 @@ namespace {
 
 const char* const DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const char* const NOTO_BOLD = "/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc";
+const char* const GRUSSE = "Gr\xC3\xBC\xC3\x9F" "e";
+const char* const CYRILLIC = "\xD0\x9F\xD1\x80\xD0\xB8";
+const char* const CHINESE = "\xE4\xB8\xAD\xE6\x96\x87";
 
 void reset_ttf() {
     for (CachedFont& f : g_fonts) {
@@ -41,82 +44,71 @@ int used_slots() {
 
 // ---- deciding ---------------------------------------------------------------------------
 
-struct Decision {
-    int fontn, fonty;
-    const char* defaulold;
-    const char* text;
-    int result, size;
-};
-
 TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
-    const Decision cases[] = {
-        {33, 0, "", "$LAMP.bmp \xE4\xB8\xAD", 0, 0},     // an image name, whatever follows
-        {0, 2, "", "$x", 0, 0},                           // font_size is not computed for images
-        {33, 0, "", "Gr\xC3\xBC\xC3\x9F" "e", 0, 0},     // Grüße: the Unicode font keeps it
-        {33, 0, "", "\xE4\xB8\xAD\xE6\x96\x87", 5, 0},   // Chinese
-        {0, 2, "", "Hello", 0, 20},                       // fixed fonts: ten times the height
-        {6, 1, "", "Hello", 0, 40},
-        {4, 3, "", "Gr\xC3\xBC\xC3\x9F" "e", 1, 60},     // non-ASCII in a fixed font
-        {2, 1, "", "\xE4\xB8\xAD", 5, 30},                // CJK still sets the size
-        {-16, 5, "", "Hello", 0, 0},                      // negative numbers: no size
-        {9, 0, "", "Hello", 0, 0},
-        {9, 0, "", "Gr\xC3\xBC\xC3\x9F" "e", 1, 0},
-        {9, 0, "arial.ttf", "Hello", 3, 0},
+    struct Decision {
+        int fontn, fonty;
+        const char* defaulold;
+        const char* text;
+        int result, size;
+    } const cases[] = {
+        // An image name, whatever follows; font_size is not computed for images.
+        {33, 0, "", "$LAMP.bmp \xE4\xB8\xAD", 0, 0}, {0, 2, "", "$x", 0, 0},
+        // The Unicode font keeps Latin text; Chinese needs the CJK face.
+        {33, 0, "", GRUSSE, 0, 0}, {33, 0, "", CHINESE, 5, 0},
+        // Fixed fonts: ten times the height; non-ASCII goes TrueType; CJK still sets the size.
+        {0, 2, "", "Hello", 0, 20}, {6, 1, "", "Hello", 0, 40}, {4, 3, "", GRUSSE, 1, 60}, {2, 1, "", "\xE4\xB8\xAD", 5, 30},
+        // Negative numbers: no size.
+        {-16, 5, "", "Hello", 0, 0},
+        // Proportional fonts: TrueType for non-Latin text or once a name was set.
+        {9, 0, "", "Hello", 0, 0}, {9, 0, "", GRUSSE, 1, 0}, {9, 0, "arial.ttf", "Hello", 3, 0},
         {24, 0, "arial.ttf", "Hello", 3, 0},
-        {25, 0, "", "Gr\xC3\xBC\xC3\x9F" "e", 0, 0},     // fonts 25 to 27 keep Latin text
-        {25, 0, "arial.ttf", "Hello", 0, 0},
-        {25, 0, "", "\xD0\x9F\xD1\x80\xD0\xB8", 1, 0},   // Cyrillic
-        {33, 0, "arial.ttf", "\xD0\x9F\xD1\x80\xD0\xB8", 0, 0},
-        {12, 0, "", "\xE2\x82\xAC", 1, 0},               // euro sign: not Latin
+        // Fonts 25 to 27 keep Latin text.
+        {25, 0, "", GRUSSE, 0, 0}, {25, 0, "arial.ttf", "Hello", 0, 0}, {25, 0, "", CYRILLIC, 1, 0},
+        {33, 0, "arial.ttf", CYRILLIC, 0, 0},
+        // The euro sign is not Latin.
+        {12, 0, "", "\xE2\x82\xAC", 1, 0},
     };
     for (const Decision& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fontn << " " << c.text);
         reset_ttf();
         _fontn = uint8_t(c.fontn);
         _fonty = uint8_t(c.fonty);
         snprintf(DEFAULOLD, sizeof DEFAULOLD, "%s", c.defaulold);
         font_size = -1;
-        EXPECT_EQ(needs_ttf(c.text), c.result) << c.fontn << " " << c.text;
-        EXPECT_EQ(font_size, c.size) << c.fontn << " " << c.text;
+        EXPECT_EQ(needs_ttf(c.text), c.result);
+        EXPECT_EQ(font_size, c.size);
     }
     reset_ttf();
 }
 
+// The UTF-8 bytes of code point c (at least 0x80).
+std::string utf8(uint32_t c) {
+    const int n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    std::string s(size_t(n), '\0');
+    for (int i = n - 1; i > 0; i--, c >>= 6) s[size_t(i)] = char(0x80 | (c & 63));
+    s[0] = char(uint32_t(0xFF00 >> n) | c);  // 110xxxxx, 1110xxxx or 11110xxx
+    return s;
+}
+
 TEST(TtfDecision, CjkRangesAndInvalidBytes) {
-    auto utf8 = [](uint32_t c) {
-        std::string s;
-        if (c < 0x800) {
-            s += char(0xC0 | c >> 6);
-        } else if (c < 0x10000) {
-            s += char(0xE0 | c >> 12);
-            s += char(0x80 | ((c >> 6) & 63));
-        } else {
-            s += char(0xF0 | c >> 18);
-            s += char(0x80 | ((c >> 12) & 63));
-            s += char(0x80 | ((c >> 6) & 63));
-        }
-        return s + char(0x80 | (c & 63));
-    };
-    const uint32_t inside[] = {0x4E00, 0x9FFF, 0x3400, 0x20000, 0x2CEAF, 0xF900, 0x2FA1F, 0x3040, 0x30FF,
-                               0x31F0, 0xAC00, 0xD7AF, 0x0600, 0x06FF, 0x0590, 0x0E00, 0x097F, 0x1F300, 0x1FAFF};
-    const uint32_t outside[] = {0x4DFF, 0x0400, 0x0700, 0x0E80, 0x2A6E0, 0x1FB00, 0x3100, 0xD7B0, 0x08FF};
-    for (uint32_t c : inside) EXPECT_EQ(needs_cjk(("a" + utf8(c)).c_str()), 1) << std::hex << c;
-    for (uint32_t c : outside) EXPECT_EQ(needs_cjk(("a" + utf8(c)).c_str()), 0) << std::hex << c;
+    for (uint32_t c : {0x4E00, 0x9FFF, 0x3400, 0x20000, 0x2CEAF, 0xF900, 0x2FA1F, 0x3040, 0x30FF, 0x31F0, 0xAC00,
+                       0xD7AF, 0x0600, 0x06FF, 0x0590, 0x0E00, 0x097F, 0x1F300, 0x1FAFF})
+        EXPECT_EQ(needs_cjk(("a" + utf8(c)).c_str()), 1) << std::hex << c;
+    for (uint32_t c : {0x4DFF, 0x0400, 0x0700, 0x0E80, 0x2A6E0, 0x1FB00, 0x3100, 0xD7B0, 0x08FF})
+        EXPECT_EQ(needs_cjk(("a" + utf8(c)).c_str()), 0) << std::hex << c;
     EXPECT_EQ(needs_cjk("\xFF\x80\xE4\xB8\xAD"), 1);  // invalid bytes skipped one at a time
     EXPECT_EQ(needs_cjk("$\xE4\xB8\xAD"), 0);
-    EXPECT_EQ(needs_cjk("\xE4\xB8"), 0);             // truncated at the end
+    EXPECT_EQ(needs_cjk("\xE4\xB8"), 0);  // truncated at the end
 }
 
 TEST(TtfDecision, LatinTextIsDecodedByLeadBytes) {
-    EXPECT_EQ(string_is_ascii_or_latin("plain"), 1);
-    EXPECT_EQ(string_is_ascii_or_latin("\xC9\x8F"), 1);  // U+024F
-    EXPECT_EQ(string_is_ascii_or_latin("\xC9\x90"), 0);  // U+0250
-    EXPECT_EQ(string_is_ascii_or_latin("\xC2\xA0"), 1);  // U+00A0
-    EXPECT_EQ(string_is_ascii_or_latin("\xC2\x9F"), 0);  // U+009F, a C1 control
-    EXPECT_EQ(string_is_ascii_or_latin("a\x80"), 0);     // a continuation byte as lead
-    EXPECT_EQ(string_is_ascii_or_latin("\xF8\x80"), 0);  // 11111xxx
-    // Continuation bytes are not checked, but the end of the text is.
-    EXPECT_EQ(string_is_ascii_or_latin("\xC3(x"), 1);    // (0xC3 & 31) << 6 | ('(' & 63) = 232
-    EXPECT_EQ(string_is_ascii_or_latin("ab\xE4"), 1);
+    // U+024F and U+0250, U+00A0 and the C1 control U+009F, a continuation byte as lead,
+    // 11111xxx; continuation bytes are not checked ((0xC3 & 31) << 6 | ('(' & 63) = 232),
+    // but the end of the text is.
+    const std::pair<const char*, int> cases[] = {{"plain", 1},    {"\xC9\x8F", 1}, {"\xC9\x90", 0},
+                                                 {"\xC2\xA0", 1}, {"\xC2\x9F", 0}, {"a\x80", 0},
+                                                 {"\xF8\x80", 0}, {"\xC3(x", 1},   {"ab\xE4", 1}};
+    for (auto [text, latin] : cases) EXPECT_EQ(string_is_ascii_or_latin(text), latin) << text;
 }
 
 TEST(TtfDecision, Utf8DecodeRejectsInvalidAndTruncatedSequences) {
@@ -124,8 +116,7 @@ TEST(TtfDecision, Utf8DecodeRejectsInvalidAndTruncatedSequences) {
         const char* s;
         int n;
         uint32_t code;
-    };
-    const Case cases[] = {
+    } const cases[] = {
         {"A", 1, 'A'},          {"\xC3\xA9", 2, 0xE9},        {"\xE4\xB8\xAD", 3, 0x4E2D},
         {"\xF0\x9F\x98\x80", 4, 0x1F600},                     {"\x80", 0, 0},
         {"\xBF", 0, 0},         {"\xC3", 0, 0},               {"\xE4\xB8", 0, 0},
@@ -135,9 +126,7 @@ TEST(TtfDecision, Utf8DecodeRejectsInvalidAndTruncatedSequences) {
     for (const Case& c : cases) {
         uint32_t code = 0xDEAD;
         EXPECT_EQ(utf8_decode(c.s, &code), c.n) << c.s;
-        if (c.n) {
-            EXPECT_EQ(code, c.code) << c.s;
-        }
+        if (c.n) { EXPECT_EQ(code, c.code) << c.s; }
     }
 }
 
@@ -165,16 +154,10 @@ protected:
         fs::remove_all(dir);
         reset_ttf();
     }
-    void write(const char* name, const std::string& bytes) {
-        FILE* f = fopen(name, "wb");
-        ASSERT_NE(f, nullptr);
-        fwrite(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
-    }
-    static std::string file_bytes(const char* path, size_t limit = SIZE_MAX) {
+    static std::vector<uint8_t> file_bytes(const char* path, size_t limit) {
         size_t size = 0;
         unsigned char* data = load_ttf_file(path, &size);
-        std::string s(reinterpret_cast<char*>(data), std::min(size, limit));
+        std::vector<uint8_t> s(data, data + std::min(size, limit));
         free(data);
         return s;
     }
@@ -182,24 +165,24 @@ protected:
 
 TEST_F(TtfFiles, CacheKeepsEachPathOnceAndReportsFailuresOnce) {
     CachedFont* a = get_font_for_path("FONTS/default.ttf");
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a, &g_fonts[0]);
+    ASSERT_EQ(a, &g_fonts[0]);
     EXPECT_EQ(get_font_for_path("FONTS/default.ttf"), a);
     EXPECT_STREQ(a->path, "FONTS/default.ttf");
-    // Missing, empty, garbage and truncated files: a message each, once, and no slot.
-    write("empty.ttf", "");
-    write("garbage.ttf", std::string(4096, 'x'));
-    write("short.ttf", file_bytes(DEJAVU, 3000));
-    write("header.ttf", file_bytes(DEJAVU, 11));
-    const char* const files[] = {"missing.ttf", "empty.ttf", "FONTS", "garbage.ttf", "short.ttf", "header.ttf"};
-    const char* const messages[] = {"Errore apertura TTF: missing.ttf\n", "Errore apertura TTF: empty.ttf\n",
-                                    "Errore apertura TTF: FONTS\n",       "TTF non valido: garbage.ttf\n",
-                                    "TTF non valido: short.ttf\n",        "TTF non valido: header.ttf\n"};
-    for (int i = 0; i < 6; i++) {
+    // Missing, empty, garbage and truncated files and a directory: a message each, once,
+    // and no slot.
+    write_file("empty.ttf", {});
+    write_file("garbage.ttf", std::vector<uint8_t>(4096, 'x'));
+    write_file("short.ttf", file_bytes(DEJAVU, 3000));
+    write_file("header.ttf", file_bytes(DEJAVU, 11));
+    const std::pair<const char*, const char*> failures[] = {
+        {"missing.ttf", "Errore apertura TTF: missing.ttf\n"}, {"empty.ttf", "Errore apertura TTF: empty.ttf\n"},
+        {"FONTS", "Errore apertura TTF: FONTS\n"},             {"garbage.ttf", "TTF non valido: garbage.ttf\n"},
+        {"short.ttf", "TTF non valido: short.ttf\n"},          {"header.ttf", "TTF non valido: header.ttf\n"}};
+    for (auto [file, message] : failures) {
         testing::internal::CaptureStderr();
-        EXPECT_EQ(get_font_for_path(files[i]), nullptr);
-        EXPECT_EQ(get_font_for_path(files[i]), nullptr);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), messages[i]);
+        EXPECT_EQ(get_font_for_path(file), nullptr);
+        EXPECT_EQ(get_font_for_path(file), nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
     }
     EXPECT_EQ(used_slots(), 1);
     EXPECT_EQ(g_fonts[1].ttf_data, nullptr);
@@ -207,16 +190,14 @@ TEST_F(TtfFiles, CacheKeepsEachPathOnceAndReportsFailuresOnce) {
     ttf_forget_failures();
     testing::internal::CaptureStderr();
     EXPECT_EQ(get_font_for_path("missing.ttf"), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), messages[0]);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), failures[0].second);
 }
 
 TEST_F(TtfFiles, TheHundredAndFirstPathReusesSlotZero) {
-    for (int i = 0; i <= TTF_CACHE_SLOTS; i++)
-        fs::create_symlink(DEJAVU, "f" + std::to_string(i) + ".ttf");
-    for (int i = 0; i < TTF_CACHE_SLOTS; i++)
-        ASSERT_EQ(get_font_for_path(("f" + std::to_string(i) + ".ttf").c_str()), &g_fonts[i]);
-    CachedFont* last = get_font_for_path("f100.ttf");
-    EXPECT_EQ(last, &g_fonts[0]);
+    auto name = [](int i) { return "f" + std::to_string(i) + ".ttf"; };
+    for (int i = 0; i <= TTF_CACHE_SLOTS; i++) fs::create_symlink(DEJAVU, name(i));
+    for (int i = 0; i < TTF_CACHE_SLOTS; i++) ASSERT_EQ(get_font_for_path(name(i).c_str()), &g_fonts[i]);
+    EXPECT_EQ(get_font_for_path("f100.ttf"), &g_fonts[0]);
     EXPECT_STREQ(g_fonts[0].path, "f100.ttf");
     EXPECT_STREQ(g_fonts[1].path, "f1.ttf");
     EXPECT_EQ(used_slots(), TTF_CACHE_SLOTS);
@@ -234,17 +215,15 @@ TEST_F(TtfFiles, TheHundredAndFirstPathReusesSlotZero) {
 
 TEST_F(TtfFiles, ShortNamesAreRefusedWithoutTouchingTheCache) {
     testing::internal::CaptureStderr();
-    EXPECT_EQ(draw_text_ttf_font(10, 10, "Hello", "a.tt", 20.f, 0xFFFFFF00), 0);
-    EXPECT_EQ(draw_text_ttf_font(10, 10, "Hello", "", 20.f, 0xFFFFFF00), 0);
-    EXPECT_EQ(draw_text_ttf_font(10, 10, "Hello", nullptr, 20.f, 0xFFFFFF00), 0);
+    for (const char* name : {"a.tt", "", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(draw_text_ttf_font(10, 10, "Hello", name, 20.f, 0xFFFFFF00), 0);
     EXPECT_EQ(draw_text_ttf_font(10, 10, nullptr, "default.ttf", 20.f, 0xFFFFFF00), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(used_slots(), 0);
     EXPECT_TRUE(drawn().empty());
     int w = 5, h = 5;
     EXPECT_EQ(measure_text_ttf_font("Hello", "nofont.ttf", 20.f, &w, &h), 0);
-    EXPECT_EQ(w, 0);
-    EXPECT_EQ(h, 0);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(0, 0));
 }
 
 TEST_F(TtfFiles, DrawingFindsFontsUnderFontsAndMatchesTheMeasure) {
@@ -259,81 +238,66 @@ TEST_F(TtfFiles, DrawingFindsFontsUnderFontsAndMatchesTheMeasure) {
     EXPECT_EQ(advance, measured);
     EXPECT_EQ(w, measured);
     EXPECT_EQ(h, 20);  // the pixel height spans ascent to descent
-    // Ink stays within the line: from x to x + advance, from the top to the height.
-    Box b = bounds(changed_pixels(before));
-    EXPECT_GE(b.x0, 30);
-    EXPECT_LE(b.x1, 30 + advance);
-    EXPECT_GE(b.y0, 40);
-    EXPECT_LE(b.y1, 100 + h);
-    // Fully covered pixels have the colour exactly.
+    // Ink stays within the line: from x to x + advance, from the top to the height; fully
+    // covered pixels have the colour exactly.
+    const Box b = bounds(drawn());
+    EXPECT_TRUE(b.x0 >= 30 && b.x1 <= 30 + advance && b.y0 >= 40 && b.y1 <= 100 + h)
+        << b.x0 << "," << b.y0 << " " << b.x1 << "," << b.y1;
     bool solid = false;
-    for (auto [x, y] : changed_pixels(before)) solid |= fb_at(x, y) == 0xFFFFFFu;
+    for (auto [x, y] : drawn()) solid |= fb_at(x, y) == 0xFFFFFFu;
     EXPECT_TRUE(solid);
 }
 
 TEST_F(TtfFiles, FaintPixelsOverOtherColoursStay) {
     // White "O" on black: the red channel is each pixel's coverage.
-    const int x = 100, y = 100;
-    const int advance = draw_text_ttf_font(x, y, "O", "FONTS/default.ttf", 40.f, 0xFFFFFF00);
-    ASSERT_GT(advance, 0);
+    auto draw_o = [] { return draw_text_ttf_font(100, 100, "O", "FONTS/default.ttf", 40.f, 0xFFFFFF00); };
+    ASSERT_GT(draw_o(), 0);
     const auto plain = fb_snapshot();
     int m = 0;
     for (uint32_t p : plain) m = std::max<int>(m, int(p >> 16));
     const int threshold = 4 * std::max(m, 40) / 10;
     // Again over a blue column through the glyph's left side (away from the bottom-right
-    // reference pixel).
-    Box b = bounds(changed_pixels(before));
+    // reference pixel): faint pixels leave it as it was, the others blend over blue.
+    const Box b = bounds(drawn());
     const int col = b.x0 + 2;
     fb_fill_all(0);
     v_vline(col, 0, 300, 0x0000FF00);
-    draw_text_ttf_font(x, y, "O", "FONTS/default.ttf", 40.f, 0xFFFFFF00);
+    draw_o();
     int faint = 0, strong = 0;
-    for (int yy = b.y0; yy <= b.y1; yy++) {
-        const int a = int(plain[size_t(yy) * size_t(crtx) + size_t(col)] >> 16);
-        if (a == 0) {
-            EXPECT_EQ(fb_at(col, yy), 0x0000FFu);
-        } else if (a < threshold) {
-            EXPECT_EQ(fb_at(col, yy), 0x0000FFu) << yy;  // faint: left as it was
-            faint++;
-        } else {
-            EXPECT_EQ(fb_at(col, yy), uint32_t(a << 16 | a << 8 | 255)) << yy;  // blended over blue
-            strong++;
-        }
+    for (int y = b.y0; y <= b.y1; y++) {
+        const int a = int(plain[size_t(y) * size_t(crtx) + size_t(col)] >> 16);
+        faint += a > 0 && a < threshold;
+        strong += a >= threshold;
+        EXPECT_EQ(fb_at(col, y), a < threshold ? 0x0000FFu : uint32_t(a << 16 | a << 8 | 255)) << y;
     }
     EXPECT_GT(faint, 0);
     EXPECT_GT(strong, 0);
 }
 
 TEST_F(TtfFiles, ChainFallsBackToDefaultThenToTheCjkFace) {
-    auto pixels_of = [&](const std::function<int()>& draw, int* result) {
+    // The chain with a name, against drawing directly with the face it should end on.
+    auto same = [&](const char* text, const char* name, const char* face) {
         fb_fill_all(0);
-        *result = draw();
-        return fb_snapshot();
+        const int chained = draw_text_ttf(10, 10, text, name, 18.f, 0xFFFF0000);
+        const auto pixels = fb_snapshot();
+        fb_fill_all(0);
+        EXPECT_EQ(chained, draw_text_ttf_font(10, 10, text, face, 18.f, 0xFFFF0000)) << text << " " << name;
+        EXPECT_EQ(pixels, fb_snapshot()) << text << " " << name;
+        return chained;
     };
-    int r1 = 0, r2 = 0;
     testing::internal::CaptureStderr();
-    auto chained = pixels_of([] { return draw_text_ttf(10, 10, "Hello", "nothere.ttf", 18.f, 0xFFFF0000); }, &r1);
-    auto direct = pixels_of([] { return draw_text_ttf_font(10, 10, "Hello", "default.ttf", 18.f, 0xFFFF0000); }, &r2);
-    EXPECT_GT(r1, 0);
-    EXPECT_EQ(r1, r2);
-    EXPECT_EQ(chained, direct);
+    EXPECT_GT(same("Hello", "nothere.ttf", "default.ttf"), 0);
     // DEFAULT comes before default.ttf.
     snprintf(DEFAULT, sizeof DEFAULT, "%s", "notobd.ttf");
-    chained = pixels_of([] { return draw_text_ttf(10, 10, "Hello", "", 18.f, 0xFFFF0000); }, &r1);
-    direct = pixels_of([] { return draw_text_ttf_font(10, 10, "Hello", "notobd.ttf", 18.f, 0xFFFF0000); }, &r2);
-    EXPECT_EQ(chained, direct);
-    EXPECT_EQ(r1, r2);
+    same("Hello", "", "notobd.ttf");
     // Chinese skips the given name and DEFAULT, and DejaVu, which lacks the glyphs.
     DEFAULT[0] = 0;
-    const char* chinese = "\xE4\xB8\xAD\xE6\x96\x87";
-    chained = pixels_of([&] { return draw_text_ttf(10, 10, chinese, "default.ttf", 18.f, 0xFFFF0000); }, &r1);
-    direct = pixels_of([&] { return draw_text_ttf_font(10, 10, chinese, "notobd.ttf", 18.f, 0xFFFF0000); }, &r2);
-    EXPECT_GE(r1, 20);  // two ideographs of about 12 pixels
-    EXPECT_EQ(chained, direct);
+    const int chinese = same(CHINESE, "default.ttf", "notobd.ttf");
+    EXPECT_GE(chinese, 20);  // two ideographs of about 12 pixels
     testing::internal::GetCapturedStderr();
     // Measuring follows the same chain; an empty name goes straight to DEFAULT.
     int w = 0, h = 0, w2 = 0, h2 = 0;
-    EXPECT_EQ(measure_text_ttf(chinese, "", 18.f, &w, &h), r1);
+    EXPECT_EQ(measure_text_ttf(CHINESE, "", 18.f, &w, &h), chinese);
     EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), measure_text_ttf_font("Hello", "default.ttf", 18.f, &w2, &h2));
     EXPECT_EQ(h, h2);
 }
@@ -344,8 +308,7 @@ TEST_F(TtfFiles, NothingDrawsWithoutFontFiles) {
     int w = 9, h = 9;
     EXPECT_EQ(draw_text_ttf(10, 10, "Hello", "x.ttf", 18.f, 0xFFFFFF00), 0);
     EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), 0);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Errore apertura TTF: ./FONTS/notobd.ttf\n"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Errore apertura TTF: ./FONTS/notobd.ttf\n"), std::string::npos);
     EXPECT_EQ(w, 0);
     EXPECT_TRUE(drawn().empty());
 }
@@ -357,11 +320,9 @@ TEST(TtfNames, SetFontFillsTheNamesOfTheLevel) {
     const uint8_t level = 3;
     ttf_obj_level = &level;
     _fontn = 9;
+    auto names = [] { return std::vector<std::string>({DEFAULT, DEFAULOLD, DEFA[3], DEFA[0]}); };
     SET_FONT("arial", 14);
-    EXPECT_STREQ(DEFAULT, "arial.ttf");
-    EXPECT_STREQ(DEFAULOLD, "arial.ttf");
-    EXPECT_STREQ(DEFA[3], "arial.ttf");
-    EXPECT_STREQ(DEFA[0], "");
+    EXPECT_EQ(names(), std::vector<std::string>({"arial.ttf", "arial.ttf", "arial.ttf", ""}));
     EXPECT_EQ(_fonty, 14);
     SET_FONT("cour.fon", 0);
     EXPECT_STREQ(DEFAULT, "cour.fon");
@@ -375,8 +336,7 @@ TEST(TtfNames, SetFontFillsTheNamesOfTheLevel) {
     // Long names are cut to the field, keeping ".ttf".
     const std::string longer(150, 'n');
     SET_FONT(longer.c_str(), 0);
-    EXPECT_EQ(strlen(DEFAULT), size_t(TTF_NAME - 1));
-    EXPECT_STREQ(DEFAULT + TTF_NAME - 5, ".ttf");
+    EXPECT_EQ(std::string(DEFAULT), std::string(TTF_NAME - 5, 'n') + ".ttf");
     SET_FONT((longer + ".ttf").c_str(), 0);
     EXPECT_EQ(strlen(DEFA[3]), size_t(TTF_NAME - 1));
     // Fixed fonts take no TrueType names or sizes.
