@@ -21,7 +21,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/streams.h"
-#include "platform/tasks.h"
 
 namespace {
 
@@ -417,33 +416,6 @@ TEST_F(TcpStreams, RefusedConnectAndTakenPortFailWithoutTakingASlot) {
     EXPECT_EQ(xfopen(("TCP-PORT:" + std::to_string(port)).c_str(), echo_handler), nullptr);
     EXPECT_EQ(free_slots(), ETH_FILES);
     close(bound);
-}
-
-TEST_F(TcpStreams, ServerWithoutPortInItsNameWaitsForOneConnection) {
-    // A port that was free a moment ago: the server form takes its port as the mode.
-    uint16_t port = 0;
-    close(raw_bound(SOCK_STREAM, port, true));
-    static std::atomic<void*> opened;
-    static std::atomic<int> wanted;
-    opened.store(nullptr);
-    wanted.store(port);
-    unsigned task = exec_task_hidden(
-        [](void*) { opened.store(xfopen("TCP-SERVER:<block", wanted.load())); }, nullptr, 0);
-    ASSERT_NE(task, 0u);
-    int peer = -1;
-    EXPECT_TRUE(eventually([&] { return (peer = raw_connect(port)) >= 0; }));
-    ASSERT_TRUE(eventually([] { return opened.load() != nullptr; }));
-    remove_task_hidden(task);
-    void* s = opened.load();
-    EXPECT_STREQ(as_slot(s)->filename, "callback 1");
-    raw_write(peer, "ping");
-    char buf[8] = {};
-    EXPECT_EQ(xfread(buf, 1, 4, s), 4u);
-    EXPECT_EQ(xfwrite("pong", 1, 4, s), 4u);
-    EXPECT_EQ(raw_read(peer, 4), "pong");
-    EXPECT_EQ(xfclose(s), 1);
-    EXPECT_EQ(raw_read(peer, 10), std::string(1, '\0'));
-    close(peer);
 }
 
 TEST_F(TcpStreams, ClosingStopsServerAndHandlersBlockedInTheirWaits) {
