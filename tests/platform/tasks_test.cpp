@@ -111,6 +111,7 @@ std::atomic<int> seen_number[2];
 std::atomic<int> calls_of[2];
 void numbered_a() { seen_number[0] = thread__num; calls_of[0]++; }
 void numbered_b() { seen_number[1] = thread__num; calls_of[1]++; }
+
 TEST(NumberedTasks, TwoQuickStartsEachGetTheirOwnNumberAndFunction) {
     // On the manual clock the 10 ms pause takes no real time, so the two threads start
     // as close together as the machine allows.
