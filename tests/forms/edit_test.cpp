@@ -1,9 +1,6 @@
 // Edit fields: focus, typing, commit and cancel, conversions into every variable type,
 // printed formats, password fields and the clamped field sizes.
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <memory>
 
 #include "assets/fonts.h"
 #include "forms/edit.h"
@@ -33,7 +30,7 @@ FORM_OBJECT field(const char* name, uint32_t member, int y, void* var, uint8_t t
 }
 // Field n lies at y = 10 + 30 n.
 const FORM_OBJECT edit_table[] = {
-    form_head(TPage, "edits", sizeof(EditStruct)).size(1024, 600).colours(0xC0C0C0DB, 0, 0),
+    test_page("edits", sizeof(EditStruct)),
     field("real", M(real), 10, &real_v, VT_REAL, 2, 7),
     field("word", M(word), 40, &word_v, VT_WORD, 0, 7),
     field("fixed", M(fixed), 70, &fixed_v, VT_WORD, 2, 7),
@@ -45,9 +42,7 @@ const FORM_OBJECT edit_table[] = {
     field("text", M(text), 250, text_v, VT_STRING, 0, 9),
     field("pass", M(pass), 280, pass_v, VT_PASSWORD, 0, 9),
     field("shown", M(shown), 310, shown_v, VT_STRING, 0, 9),
-    form_line(1, TButton, "other", M(other)).at(300, 10).size(60, 20).colours(146, 0, 0).frame(3)
-        .font(0, 1, 1).caption("other").bind(&Null, VT_NONE).tag(1).enable()
-        .on_mouseup([] { seen_by_button = word_v; }),
+    button("other", M(other), 300, 10, 60, 20).on_mouseup([] { seen_by_button = word_v; }),
 };
 #undef M
 TEST_FORM(edit_form, EditStruct, edit_table)
@@ -65,17 +60,14 @@ protected:
         std::strcpy(text_v, "abc");
         pass_v[0] = shown_v[0] = 0;
         seen_by_button = 0;
-        page = std::make_unique<FormDriver>(edit_form, edit_form_release);
-        page->pass();
+        open(edit_form, edit_form_release);
     }
-    void TearDown() override { page.reset(); }
     // Focuses field n with a first press, then types text and the end key (0: none).
     void type_into(int n, const char* text, int end = 13) {
         page->click(30, 20 + 30 * n);
         page->type(text);
         if (end) page->key(end);
     }
-    std::unique_ptr<FormDriver> page;
 };
 
 TEST_F(Edit, FirstPressFocusesTypingAndEnterCommit) {
@@ -93,26 +85,30 @@ TEST_F(Edit, FirstPressFocusesTypingAndEnterCommit) {
 }
 
 TEST_F(Edit, NumbersConvertByType) {
-    type_into(1, "-3.6");
-    EXPECT_EQ(word_v, -3);  // -3.7 truncated toward zero
-    type_into(2, "1.5");
-    EXPECT_EQ(fixed_v, 150);  // fixed point with 2 decimals
-    type_into(0, "3.14159");
-    EXPECT_FLOAT_EQ(real_v, 3.14f);
-    type_into(4, "-5");
-    EXPECT_EQ(byte_v, -5);
-    type_into(5, "200");
-    EXPECT_EQ(ubyte_v, 200);
-    type_into(6, "-123456");
-    EXPECT_EQ(dword_v, -123456);
-    type_into(7, "1.15");
-    EXPECT_EQ(udword_v, 115u);  // not 114.99... truncated
+    struct Case {
+        int field;
+        const char* typed;
+        double (*stored)();
+        double expected;
+    };
+    const Case cases[] = {
+        {1, "-3.6", [] { return double(word_v); }, -3},         // truncated toward zero
+        {2, "1.5", [] { return double(fixed_v); }, 150},        // fixed point with 2 decimals
+        {0, "3.14159", [] { return double(real_v); }, double(3.14f)},
+        {4, "-5", [] { return double(byte_v); }, -5},
+        {5, "200", [] { return double(ubyte_v); }, 200},
+        {6, "-123456", [] { return double(dword_v); }, -123456},
+        {7, "1.15", [] { return double(udword_v); }, 115},      // not 114.99... truncated
+        {4, "40000", [] { return double(byte_v); }, 0},         // beyond 16 bits: -32768, low byte 0
+        {1, "x", [] { return double(word_v); }, 0},             // not a number
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type_into(c.field, c.typed);
+        EXPECT_EQ(c.stored(), c.expected);
+    }
     type_into(8, "hello");
     EXPECT_STREQ(text_v, "hello");
-    type_into(4, "40000");  // beyond 16 bits: -32768, low byte 0
-    EXPECT_EQ(byte_v, 0);
-    type_into(1, "x");  // not a number: 0
-    EXPECT_EQ(word_v, 0);
 }
 
 TEST_F(Edit, BackspaceEscapeAndAFullBuffer) {
@@ -148,8 +144,7 @@ TEST_F(Edit, PressElsewhereCommitsBeforeTheButtonSeesTheValue) {
 
 TEST_F(Edit, PressOnTheFocusedFieldTakesTheFocusAway) {
     page->click(30, 50);
-    const uint16_t focused = obj_focus;
-    ASSERT_NE(focused, 0);
+    ASSERT_NE(obj_focus, 0);
     page->passes(2);
     EXPECT_EQ(pixel(25, 48), 0u);  // reverse video: the box paints in the text colour
     page->click(30, 50);
@@ -163,35 +158,26 @@ TEST_F(Edit, PasswordShowsOneStarPerCharacter) {
     type_into(9, "abcd");
     EXPECT_STREQ(pass_v, "abcd");
     page->passes(3);
-    int differ = 0;
-    for (int y = 0; y < 24; y++)
-        for (int x = 0; x < 72; x++) differ += pixel(19 + x, 279 + y) != pixel(19 + x, 309 + y);
-    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(differing(19, 279, 19, 309, 72, 24), 0);
 }
 
-// Formats printed for a field of the given size.
-std::string num_text(const char* s, int decimals, int digits) {
+// The text a field of the given size prints for s with the integer or the real format.
+std::string printed(void (*format)(const char*, char*, int), const char* s, int decimals, int digits) {
     OBJ rec{};
-    OBJ* saved = me;
-    me = &rec;
     rec.decimals = uint8_t(decimals);
     rec.digits = uint8_t(digits);
+    OBJ* saved = me;
+    me = &rec;
     char out[512];
-    edit_num_text(s, out, sizeof out);
+    format(s, out, sizeof out);
     me = saved;
     return out;
 }
+std::string num_text(const char* s, int decimals, int digits) { return printed(edit_num_text, s, decimals, digits); }
 std::string real_text(float v, int decimals, int digits) {
-    OBJ rec{};
-    OBJ* saved = me;
-    me = &rec;
-    rec.decimals = uint8_t(decimals);
-    rec.digits = uint8_t(digits);
-    char s[512], out[512];
+    char s[512];
     std::snprintf(s, sizeof s, "@%f         ", round_n(v, decimals));
-    edit_real_text(s, out, sizeof out);
-    me = saved;
-    return out;
+    return printed(edit_real_text, s, decimals, digits);
 }
 
 TEST(EditFormats, FixedPointIntegers) {
@@ -209,16 +195,16 @@ TEST(EditFormats, RealsRoundAndAlign) {
     EXPECT_EQ(real_text(14.5f, 0, 5), "@   15");
     EXPECT_EQ(real_text(-0.125f, 1, 5), "@ -0.1");
     EXPECT_EQ(real_text(9.87f, 2, 5), "@ 9.87");
+    EXPECT_NEAR(round_n(2.345, 2), 2.35, 1e-6);
+    EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
 }
 
 TEST(EditFormats, OversizedFieldsAreClamped) {
-    // Sizes beyond the typing buffer or the number text stay inside them.
-    // The 9-character text of the value 5: at most 9 characters, at most 8 decimals.
+    // Sizes beyond the typing buffer or the number text stay inside them: the 9-character
+    // text of the value 5 prints at most 9 characters, at most 8 decimals.
     EXPECT_EQ(num_text("        5", 250, 200), "@.00000005");
     EXPECT_EQ(num_text("        5", 2, 200), "@     0.05");
     EXPECT_EQ(real_text(1.0f, 200, 250).size(), size_t(1 + EDIT_STRING - 1));
-    EXPECT_NEAR(round_n(2.345, 2), 2.35, 1e-6);
-    EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
 }
 
 TEST(EditTyping, BufferNeverExceedsItsSize) {
