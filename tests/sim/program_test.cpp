@@ -3,44 +3,41 @@
 // using the processor, and a clean end on SIGTERM.
 #include <csignal>
 #include <fstream>
-#include <sstream>
+#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include "sim_harness.h"
 
 using namespace simtest;
+using simproc::read_line;
 
 namespace {
 
-const std::string program = std::string(CORVANE_BINARY_DIR) + "/sim/vna-sim";
-
+// vna-sim started in dir, its standard input, output and error on pipes.
 struct Child {
     pid_t pid = -1;
     int in = -1, out = -1, err = -1;
 
     Child(const std::string& dir, std::vector<std::string> args)
     {
-        int pin[2], pout[2], perr[2];
-        if (pipe2(pin, O_CLOEXEC) || pipe2(pout, O_CLOEXEC) || pipe2(perr, O_CLOEXEC)) return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(pin[0], 0);
-            dup2(pout[1], 1);
-            dup2(perr[1], 2);
+        int p[3][2];
+        for (auto& ends : p)
+            if (pipe2(ends, O_CLOEXEC) != 0) return;
+        if ((pid = fork()) == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // also when the test process crashes
+            for (int fd = 0; fd < 3; ++fd) dup2(p[fd][fd == 0 ? 0 : 1], fd);
             if (chdir(dir.c_str()) != 0) _exit(127);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            args.insert(args.begin(), simproc::sim_program);
+            std::vector<char*> argv;
             for (auto& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
+            execv(argv[0], argv.data());
             _exit(127);
         }
-        ::close(pin[0]);
-        ::close(pout[1]);
-        ::close(perr[1]);
-        in = pin[1];
-        out = pout[0];
-        err = perr[0];
+        for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
+        in = p[0][1];
+        out = p[1][0];
+        err = p[2][0];
     }
     ~Child()
     {
@@ -51,40 +48,16 @@ struct Child {
         for (int fd : {in, out, err})
             if (fd >= 0) ::close(fd);
     }
-    std::string line(int fd, int timeout_ms = 5000)
-    {
-        std::string s;
-        char c;
-        pollfd p{fd, POLLIN, 0};
-        while (poll(&p, 1, timeout_ms) > 0 && ::read(fd, &c, 1) == 1 && c != '\n') s += c;
-        return s;
-    }
-    // Waits for the end; gives the exit status, or -1.
+    // Waits up to 5 s for the end; gives the exit status, or -1.
     int finish()
     {
         int status = 0;
-        for (int i = 0; i < 500; ++i) {
+        for (int i = 0; i < 500; ++i, poll(nullptr, 0, 10))
             if (waitpid(pid, &status, WNOHANG) == pid) {
                 pid = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             }
-            poll(nullptr, 0, 10);
-        }
         return -1;
-    }
-    // User and system time of the process so far, in clock ticks.
-    long cpu_ticks() const
-    {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string f;
-        long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && fields >> f; ++i) {
-            if (i == 14) utime = std::stol(f);
-            if (i == 15) stime = std::stol(f);
-        }
-        return utime + stime;
     }
 };
 
@@ -92,11 +65,11 @@ struct Child {
 
 TEST(SimProgram, LinkControlIdleAndSigterm)
 {
-    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program << " is not built";
+    ASSERT_EQ(access(simproc::sim_program.c_str(), X_OK), 0) << simproc::sim_program << " is not built";
     TempDir dir;
     Child sim(dir.path(), {"--link", "ports/COM1", "--trace", "--rate", "5000"});
     ASSERT_GT(sim.pid, 0);
-    std::string tty = sim.line(sim.out);
+    std::string tty = read_line(sim.out);
     ASSERT_EQ(tty.rfind("/dev/pts/", 0), 0u) << tty;
     std::string link = dir.path() + "/ports/COM1";
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
@@ -109,24 +82,32 @@ TEST(SimProgram, LinkControlIdleAndSigterm)
     }
 
     ASSERT_EQ(::write(sim.in, "dut short\nnonsense\n", 19), 19);
-    EXPECT_EQ(sim.line(sim.out), "ok");
-    EXPECT_EQ(sim.line(sim.out).rfind("error: ", 0), 0u);
+    EXPECT_EQ(read_line(sim.out), "ok");
+    EXPECT_EQ(read_line(sim.out).rfind("error: ", 0), 0u);
     ::close(sim.in);  // the end of standard input does not end the simulator
     sim.in = -1;
-    EXPECT_EQ(control(link + ".ctl", "noise 0"), "ok");
+    EXPECT_EQ(simproc::control(link + ".ctl", "noise 0"), "ok");
 
     {
         Port port(link);
         ASSERT_TRUE(port.ok());
         port.send("\x0D");
         EXPECT_EQ(port.read(1, 2000), "2");
-        EXPECT_EQ(sim.line(sim.err), "host: check");
+        EXPECT_EQ(read_line(sim.err), "host: check");
     }
 
-    // Idle: half a second costs no more than a few ticks (a spinning loop would take ~50).
-    long before = sim.cpu_ticks();
+    // Idle: half a second costs no more than 30 ms of processor time (a spinning loop
+    // would take all of it).
+    clockid_t cpu;
+    ASSERT_EQ(clock_getcpuclockid(sim.pid, &cpu), 0);
+    auto used_ns = [cpu] {
+        timespec ts{};
+        EXPECT_EQ(clock_gettime(cpu, &ts), 0);
+        return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+    };
+    const long long before = used_ns();
     poll(nullptr, 0, 500);
-    EXPECT_LE(sim.cpu_ticks() - before, 3);
+    EXPECT_LE(used_ns() - before, 30000000);
 
     kill(sim.pid, SIGTERM);
     EXPECT_EQ(sim.finish(), 0);
@@ -147,8 +128,7 @@ TEST(SimProgram, RefusesBadArguments)
     std::ofstream(dir.path() + "/COM9") << "precious";
     Child sim(dir.path(), {"--link", "COM9"});
     EXPECT_EQ(sim.finish(), 1);
-    std::ifstream kept(dir.path() + "/COM9");
     std::string text;
-    kept >> text;
+    std::ifstream(dir.path() + "/COM9") >> text;
     EXPECT_EQ(text, "precious");
 }

@@ -1,66 +1,31 @@
 // Test helpers for the simulator: an in-process simulator on its own thread, a client of
 // its pseudo-terminal written with plain termios (independent of the program's serial
-// layer), a client of its control socket, and the host side of the register protocol.
+// layer), and the host side of the register protocol.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <complex>
-#include <cstdint>
-#include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <poll.h>
-#include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <termios.h>
 #include <thread>
-#include <time.h>
-#include <unistd.h>
-#include <vector>
 
 #include "sim/server.h"
+#include "support/sim_process.h"
 
 namespace simtest {
 
-inline uint64_t now_ms()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
-}
-
-// A fresh folder under /tmp, removed with everything in it.
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/simtest_XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using simproc::TempDir;
+using cd = std::complex<double>;
 
 // The host end: the terminal opened and set to raw mode by hand.
 class Port {
 public:
-    explicit Port(const std::string& path)
+    explicit Port(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC))
     {
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0) return;
         termios t;
-        tcgetattr(fd_, &t);
+        if (fd_ < 0 || tcgetattr(fd_, &t) != 0) return;
         cfmakeraw(&t);
-        cfsetispeed(&t, B115200);
-        cfsetospeed(&t, B115200);
-        t.c_cc[VMIN] = 0;
-        t.c_cc[VTIME] = 0;
+        cfsetspeed(&t, B115200);
         tcsetattr(fd_, TCSANOW, &t);
     }
     ~Port()
@@ -68,38 +33,20 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     bool ok() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
 
-    void send(const std::string& bytes)
-    {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t w = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (w > 0) done += size_t(w);
-            else if (w < 0 && errno != EAGAIN && errno != EINTR) return;
-            else {
-                pollfd p{fd_, POLLOUT, 0};
-                poll(&p, 1, 100);
-            }
-        }
-    }
+    // Blocks until the terminal took every byte (the messages are far below its buffer).
+    void send(const std::string& bytes) { EXPECT_EQ(::write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
 
     // Reads until n bytes have come or timeout_ms passed; gives what came.
     std::string read(size_t n, int timeout_ms)
     {
         std::string got;
-        uint64_t deadline = now_ms() + uint64_t(timeout_ms);
-        while (got.size() < n) {
-            uint64_t now = now_ms();
-            if (now >= deadline) break;
+        const uint64_t deadline = sim::monotonic_ns() + uint64_t(timeout_ms) * 1000000;
+        for (uint64_t now; got.size() < n && (now = sim::monotonic_ns()) < deadline;) {
             pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, int(deadline - now)) <= 0) continue;
-            if (p.revents & (POLLHUP | POLLERR) && !(p.revents & POLLIN)) {
-                hung_up_ = true;
-                break;
-            }
+            if (poll(&p, 1, int((deadline - now) / 1000000) + 1) <= 0) continue;
             char buf[4096];
-            ssize_t r = ::read(fd_, buf, std::min(sizeof buf, n - got.size()));
+            ssize_t r = p.revents & POLLIN ? ::read(fd_, buf, std::min(sizeof buf, n - got.size())) : 0;
             if (r > 0) got.append(buf, size_t(r));
             else if (r == 0 || errno == EIO) {
                 hung_up_ = true;
@@ -112,128 +59,100 @@ public:
     bool hung_up() const { return hung_up_; }
 
 private:
-    int fd_ = -1;
+    int fd_;
     bool hung_up_ = false;
 };
 
-// One line to the control socket and its answer.
-inline std::string control(const std::string& socket_path, const std::string& line)
+// Options at full speed instead of the line rate of 115200 baud.
+inline sim::Options unpaced()
 {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return "connect failed";
-    }
-    std::string msg = line + "\n";
-    if (::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) != ssize_t(msg.size())) {
-        ::close(fd);
-        return "send failed";
-    }
-    std::string answer;
-    char c;
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, 5000) > 0 && ::read(fd, &c, 1) == 1 && c != '\n') answer += c;
-    ::close(fd);
-    return answer;
+    sim::Options o;
+    o.pace = false;
+    return o;
 }
 
 // The simulator in this process, serving on its own thread, linked as <tmp>/ports/COM1.
 class Sim {
 public:
-    explicit Sim(sim::Options options = quiet())
+    explicit Sim(sim::Options o = unpaced())
     {
-        options.link = dir_.path() + "/ports/COM1";
+        o.link = link();
         std::string error;
-        started_ = server_.start(options, error);
-        EXPECT_TRUE(started_) << error;
-        if (started_) thread_ = std::thread([this] { server_.run(); });
+        if (server_.start(o, error)) thread_ = std::thread([this] { server_.run(); });
+        else ADD_FAILURE() << error;
     }
     ~Sim()
     {
         server_.stop();
         if (thread_.joinable()) thread_.join();
     }
-    static sim::Options quiet()
-    {
-        sim::Options o;
-        o.pace = false;
-        return o;
-    }
     std::string link() const { return dir_.path() + "/ports/COM1"; }
-    std::string ctl(const std::string& line) { return control(link() + ".ctl", line); }
+    std::string ctl(const std::string& line) { return simproc::control(link() + ".ctl", line); }
     const std::string& dir() const { return dir_.path(); }
 
 private:
     TempDir dir_;
     sim::Server server_;
     std::thread thread_;
-    bool started_ = false;
 };
 
 // A simulator with a host connected to it.
 struct Connected {
     Sim sim;
     Port port;
-    explicit Connected(const sim::Options& options = Sim::quiet()) : sim(options), port(sim.link()) {}
+    explicit Connected(const sim::Options& o = unpaced()) : sim(o), port(sim.link()) {}
 };
 
-inline sim::Options with_pacing()
+// Host messages: a register write of 1, 2 or 8 bytes (little-endian), a FIFO read, a sweep set-up.
+inline std::string write(uint8_t reg, uint64_t v, int bytes)
 {
-    sim::Options o = Sim::quiet();
-    o.pace = true;
-    return o;
-}
-
-inline sim::Options realistic()
-{
-    sim::Options o = Sim::quiet();
-    o.realistic = true;
-    return o;
-}
-
-// Host messages.
-inline std::string write8(uint8_t reg, uint64_t v)
-{
-    std::string m{char(0x23), char(reg)};
-    for (int i = 0; i < 8; ++i) m += char(v >> (8 * i));
+    std::string m{char(bytes == 1 ? 0x20 : bytes == 2 ? 0x21 : 0x23), char(reg)};
+    for (int i = 0; i < bytes; ++i) m += char(v >> (8 * i));
     return m;
 }
-inline std::string write2(uint8_t reg, uint16_t v) { return {char(0x21), char(reg), char(v & 0xFF), char(v >> 8)}; }
-inline std::string write1(uint8_t reg, uint8_t v) { return {char(0x20), char(reg), char(v)}; }
+inline std::string restart() { return write(0x30, 0, 1); }
 inline std::string fifo(uint8_t count) { return {char(0x18), char(0x30), char(count)}; }
 inline std::string setup(uint64_t start, uint64_t step, uint16_t points, uint8_t mode = 1)
 {
-    return write8(0x00, start) + write8(0x10, step) + write2(0x20, points) + write1(0x40, mode) + write1(0x30, 0);
+    return write(0x00, start, 8) + write(0x10, step, 8) + write(0x20, points, 2) + write(0x40, mode, 1) + restart();
 }
 
 struct Record {
-    int32_t a1_re, a1_im, b1_re, b1_im, b2_re, b2_im;
+    cd a1, b1, b2;
     uint16_t point;
-    bool tail_zero;
-    std::complex<double> a1() const { return {double(a1_re), double(a1_im)}; }
-    std::complex<double> b1() const { return {double(b1_re), double(b1_im)}; }
-    std::complex<double> b2() const { return {double(b2_re), double(b2_im)}; }
+    bool tail_zero;  // the last six bytes are zero
 };
 
 inline Record decode(const std::string& bytes, size_t at)
 {
-    auto u8 = [&](size_t k) { return uint32_t(uint8_t(bytes[at + k])); };
-    auto i32 = [&](size_t k) { return int32_t(u8(k) | u8(k + 1) << 8 | u8(k + 2) << 16 | u8(k + 3) << 24); };
-    Record r{i32(0), i32(4), i32(8), i32(12), i32(16), i32(20), uint16_t(u8(24) | u8(25) << 8), true};
-    for (size_t k = 26; k < 32; ++k) r.tail_zero = r.tail_zero && bytes[at + k] == 0;
-    return r;
+    auto le = [&](size_t k, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | uint8_t(bytes[at + k + size_t(i)]);
+        return v;
+    };
+    auto wave = [&](size_t k) { return cd(int32_t(le(k, 4)), int32_t(le(k + 4, 4))); };
+    return {wave(0), wave(8), wave(16), uint16_t(le(24, 2)), bytes.find_first_not_of('\0', at + 26) >= at + 32};
 }
 
-inline std::vector<Record> read_records(Port& port, size_t count, int timeout_ms = 3000)
+inline std::vector<Record> decode_all(const std::string& bytes)
 {
-    std::string bytes = port.read(count * 32, timeout_ms);
-    EXPECT_EQ(bytes.size(), count * 32);
     std::vector<Record> out;
     for (size_t at = 0; at + 32 <= bytes.size(); at += 32) out.push_back(decode(bytes, at));
     return out;
+}
+
+inline std::vector<uint16_t> point_numbers(const std::string& bytes)
+{
+    std::vector<uint16_t> p;
+    for (const Record& r : decode_all(bytes)) p.push_back(r.point);
+    return p;
+}
+
+inline std::vector<Record> read_records(Port& port, size_t count)
+{
+    std::string bytes = port.read(count * 32, 3000);
+    EXPECT_EQ(bytes.size(), count * 32);
+    return decode_all(bytes);
 }
 
 // One sweep as the program makes it: set up, then batches of 8 records until every point
@@ -244,10 +163,8 @@ struct Sweep {
 
 inline Sweep sweep(Port& port, uint64_t start, uint64_t step, uint16_t points, uint8_t mode = 1)
 {
-    Sweep s;
-    s.s11.resize(points);
-    s.s21.resize(points);
-    std::vector<bool> seen(points, false);
+    Sweep s{std::vector<std::complex<float>>(points), std::vector<std::complex<float>>(points)};
+    std::vector<bool> seen(points);
     size_t received = 0;
     port.send(setup(start, step, points, mode));
     while (received < points) {
@@ -256,13 +173,10 @@ inline Sweep sweep(Port& port, uint64_t start, uint64_t step, uint16_t points, u
         if (recs.size() != 8) break;
         for (const Record& r : recs) {
             if (r.point >= points) continue;
-            std::complex<double> a = r.a1();
-            s.s11[r.point] = std::complex<float>(r.b1() / a);
-            s.s21[r.point] = std::complex<float>(r.b2() / a);
-            if (!seen[r.point]) {
-                seen[r.point] = true;
-                ++received;
-            }
+            s.s11[r.point] = std::complex<float>(r.b1 / r.a1);
+            s.s21[r.point] = std::complex<float>(r.b2 / r.a1);
+            received += seen[r.point] ? 0 : 1;
+            seen[r.point] = true;
         }
     }
     EXPECT_EQ(received, points);
