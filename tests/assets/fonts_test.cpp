@@ -25,39 +25,34 @@ const ASSET_FONT* find(const char* name) {
 
 bool any_ink(const uint8_t* g, size_t bytes) { return std::any_of(g, g + bytes, [](uint8_t b) { return b != 0; }); }
 
-// Names, numbers and cell heights of the font table.
-struct Expected {
-    const char* name;
-    int number, height;
-};
-const Expected expected[] = {
-    {"v_off8", 0, 8}, {"v_off16", 1, 16}, {"v_off24", 2, 24}, {"v_tim8", 3, 8}, {"v_tim16", 4, 16},
-    {"v_tim24", 5, 24}, {"v_tim32", 6, 32},
-    {"MS_Sans_Serif_8", 7, 13}, {"MS_Sans_Serif_10", 8, 16}, {"MS_Sans_Serif_12", 9, 20},
-    {"MS_Sans_Serif_14", 10, 24}, {"MS_Sans_Serif_18", 11, 29}, {"MS_Sans_Serif_24", 12, 37},
-    {"Arial_Black_8", 13, 15}, {"Arial_Black_10", 14, 18}, {"Arial_Black_12", 15, 23},
-    {"Arial_Black_14", 16, 27}, {"Arial_Black_18", 17, 33}, {"Arial_Black_24", 18, 45},
-    {"Courier_New_8_Bold", 19, 14}, {"Courier_New_10_Bold", 20, 16}, {"Courier_New_12_Bold", 21, 18},
-    {"Courier_New_14_Bold", 22, 22}, {"Courier_New_18_Bold", 23, 27}, {"Courier_New_24_Bold", 24, 36},
-    {"Clarendon_Extended_14_Bold", 25, 24}, {"Clarendon_Extended_18_Bold", 26, 30},
-    {"Clarendon_Extended_24_Bold", 27, 40},
-    {"T_Arial_Unicode_MS_10", 33, 18}, {"T_Arial_Unicode_MS_12", 33, 21}, {"T__Arial_Unicode_MS_14", 33, 25},
-    {"T_Arial_Unicode_MS_16", 33, 28}, {"T_Arial_Unicode_MS_18_Bold", 33, 33}, {"T_Arial_Unicode_MS_28", 33, 50},
+// Names and cell heights of the font table, in the order of their numbers: the fixed
+// fonts 0 to 6, the proportional fonts 7 to 27, then the Unicode fonts, all number 33.
+const std::pair<const char*, int> expected[] = {
+    {"v_off8", 8}, {"v_off16", 16}, {"v_off24", 24}, {"v_tim8", 8}, {"v_tim16", 16}, {"v_tim24", 24}, {"v_tim32", 32},
+    {"MS_Sans_Serif_8", 13}, {"MS_Sans_Serif_10", 16}, {"MS_Sans_Serif_12", 20}, {"MS_Sans_Serif_14", 24},
+    {"MS_Sans_Serif_18", 29}, {"MS_Sans_Serif_24", 37}, {"Arial_Black_8", 15}, {"Arial_Black_10", 18},
+    {"Arial_Black_12", 23}, {"Arial_Black_14", 27}, {"Arial_Black_18", 33}, {"Arial_Black_24", 45},
+    {"Courier_New_8_Bold", 14}, {"Courier_New_10_Bold", 16}, {"Courier_New_12_Bold", 18}, {"Courier_New_14_Bold", 22},
+    {"Courier_New_18_Bold", 27}, {"Courier_New_24_Bold", 36}, {"Clarendon_Extended_14_Bold", 24},
+    {"Clarendon_Extended_18_Bold", 30}, {"Clarendon_Extended_24_Bold", 40}, {"T_Arial_Unicode_MS_10", 18},
+    {"T_Arial_Unicode_MS_12", 21}, {"T__Arial_Unicode_MS_14", 25}, {"T_Arial_Unicode_MS_16", 28},
+    {"T_Arial_Unicode_MS_18_Bold", 33}, {"T_Arial_Unicode_MS_28", 50},
 };
 
 TEST(Fonts, TableHoldsEveryFontWithItsNumberAndHeight) {
     ASSERT_EQ(allfonts_count, int(std::size(expected)));
-    for (const Expected& e : expected) {
-        const ASSET_FONT* f = find(e.name);
-        ASSERT_NE(f, nullptr) << e.name;
-        EXPECT_EQ(f->number, e.number) << e.name;
-        EXPECT_EQ(f->height, e.height) << e.name;
-        if (f->kind != FONT_KIND_FIXED) { EXPECT_EQ(f->data[3], e.height) << e.name; }
+    for (int n = 0; n < int(std::size(expected)); n++) {
+        const auto [name, height] = expected[n];
+        const ASSET_FONT* f = find(name);
+        ASSERT_NE(f, nullptr) << name;
+        EXPECT_EQ(f->number, n < FONT_COUNT ? n : 33) << name;
+        EXPECT_EQ(f->height, height) << name;
+        if (f->kind != FONT_KIND_FIXED) { EXPECT_EQ(f->data[3], height) << name; }
     }
     fonts_install();
     for (const ASSET_FONT& f : fonts())
         if (f.number < FONT_COUNT) { EXPECT_EQ(v_fontpntvect[f.number], f.data) << f.name; }
-    for (int n = 0; n < FONT_FIXED_COUNT; n++) EXPECT_EQ(v_fontsizevect[n], find(expected[n].name)->height);
+    for (int n = 0; n < FONT_FIXED_COUNT; n++) EXPECT_EQ(v_fontsizevect[n], expected[n].second);
 }
 
 TEST(Fonts, FixedFontsHoldCodes32To122WithInk) {

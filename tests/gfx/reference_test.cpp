@@ -39,11 +39,9 @@ void composite() {
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 12; x++) {
             int c = (x == y || x == 11 - y) ? 0x00E5 : ((x * 2) << 10 | (y * 4) << 5 | 31);
-            img.push_back(uint8_t(c));
-            img.push_back(uint8_t(c >> 8));
+            img.insert(img.end(), {uint8_t(c), uint8_t(c >> 8)});
         }
-    img[8] = uint8_t((img.size() - 10) & 255);
-    img[9] = uint8_t((img.size() - 10) >> 8);
+    img[8] = uint8_t(img.size() - 10);  // 192 data bytes
     v_locate(20, 160);
     v_paints(img.data(), 0);
     v_color(4, 0x00E5);
