@@ -3,27 +3,23 @@
 
 namespace {
 
-struct EvStruct {
-    FORM_HEAD head;
-    OBJ *a, *b, *top, *off;
-};
 uint8_t byte_a, byte_b, byte_top, byte_off;
 
-FORM_OBJECT logged(const char* name, uint32_t member, int x, int y, uint8_t* var) {
-    return button(name, member, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
+FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
+    return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
         .on_mousedown([] { log_me("down"); }).on_mousepress([] { log_me("press"); })
         .on_mouseup([] { log_me("up"); });
 }
 const FORM_OBJECT ev_table[] = {
-    test_page("ev", sizeof(EvStruct)),
-    logged("a", FORM_MEMBER(EvStruct, a), 10, 10, &byte_a),
-    logged("b", FORM_MEMBER(EvStruct, b), 200, 10, &byte_b),
+    test_page("ev"),
+    logged("a", 10, 10, &byte_a),
+    logged("b", 200, 10, &byte_b),
     // Overlaps the right half of b and is declared later: it lies on top.
-    logged("top", FORM_MEMBER(EvStruct, top), 260, 20, &byte_top),
+    logged("top", 260, 20, &byte_top),
     // Not enabled: drawn, but never hit.
-    logged("off", FORM_MEMBER(EvStruct, off), 10, 100, &byte_off).enable(false),
+    logged("off", 10, 100, &byte_off).enable(false),
 };
-TEST_FORM(ev_form, EvStruct, ev_table)
+TEST_FORM(ev_form, ev_table)
 
 const V press_a{"a:click", "a:down", "a:press"}, release_a{"a:click", "a:up"};
 

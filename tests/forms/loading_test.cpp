@@ -6,35 +6,27 @@ namespace {
 
 // ---- a page with a bound button, a counting label and an embedded component ----
 
-struct CompStruct {
-    FORM_HEAD head;
-    OBJ* inner;
-};
-struct LoadStruct {
-    FORM_HEAD head;
-    OBJ *button, *label, *after;
-};
 uint8_t bound = 5;
 int entries = 0, firsts = 0;
 OBJ* me1_seen_after = nullptr;
-CompStruct* comp_ptr = nullptr;
+TestForm* comp_ptr = nullptr;
 
 const FORM_OBJECT comp_table[] = {
-    form_head(TPanel, "comp", sizeof(CompStruct)).size(80, 20).colours(4, 0, 0).frame(6),
-    label(1, "inner", FORM_MEMBER(CompStruct, inner), 2, 2, 40).on_first([] { firsts++; }),
+    form_head(TPanel, "comp", 0).size(80, 20).colours(4, 0, 0).frame(6),
+    label(1, "inner", 2, 2, 40).on_first([] { firsts++; }),
 };
-const FORM comp_form(comp_table);
+const FORM comp_form = numbered(comp_table);
 
 const FORM_OBJECT load_table[] = {
-    test_page("load", sizeof(LoadStruct)).on_first([] { firsts++; }),
-    button("button", FORM_MEMBER(LoadStruct, button), 10, 10, 60, 20).bind(&bound, VT_BYTE)
+    test_page("load").on_first([] { firsts++; }),
+    button("button", 10, 10, 60, 20).bind(&bound, VT_BYTE)
         .on_first([] { firsts++; }),
-    label(1, "label", FORM_MEMBER(LoadStruct, label), 10, 40, 80).on_entry([] { entries++; }),
+    label(1, "label", 10, 40, 80).on_entry([] { entries++; }),
     form_line(1, TPanel, "comp", 0).at(100, 100).caption("object1").tag(1)
         .component(&comp_form, reinterpret_cast<void**>(&comp_ptr)),
-    label(1, "after", FORM_MEMBER(LoadStruct, after), 10, 60, 80).on_entry([] { me1_seen_after = me1; }),
+    label(1, "after", 10, 60, 80).on_entry([] { me1_seen_after = me1; }),
 };
-TEST_FORM(load_form, LoadStruct, load_table)
+TEST_FORM(load_form, load_table)
 
 class Loading : public FormsTest {
 protected:
@@ -51,12 +43,12 @@ TEST_F(Loading, ResetPassAllocatesAndRunsNoFirstHandler) {
     Loadpage(load_form);
     ASSERT_NE(load_form_ptr, nullptr);
     EXPECT_EQ(load_form_ptr->head.Form, &load_form_ptr->head.Body);
-    for (OBJ* rec : {load_form_ptr->button, load_form_ptr->label, load_form_ptr->after}) EXPECT_NE(rec, nullptr);
+    for (const char* name : {"button", "label", "after"}) EXPECT_NE(record(load_form_ptr, name), nullptr) << name;
     ASSERT_NE(comp_ptr, nullptr);
-    EXPECT_NE(comp_ptr->inner, nullptr);
+    EXPECT_NE(record(comp_ptr, "inner"), nullptr);
     EXPECT_EQ(firsts, 0);
     EXPECT_EQ(page_reset, 0);
-    EXPECT_EQ(load_form_ptr->button->var, &bound);
+    EXPECT_EQ(record(load_form_ptr, "button")->var, &bound);
     load_form_release();
     EXPECT_EQ(load_form_ptr, nullptr);
     EXPECT_EQ(comp_ptr, nullptr);
@@ -88,7 +80,7 @@ TEST_F(Loading, EmbeddedComponentKeepsThePageForLaterObjects) {
 
 TEST_F(Loading, LanguageChangeRestoresTheDeclaredCaption) {
     open(load_form, load_form_release);
-    OBJ* label = load_form_ptr->label;
+    OBJ* label = record(load_form_ptr, "label");
     label->caption = "changed";
     page->pass();
     EXPECT_STREQ(label->caption, "changed");  // a handler's change lasts
@@ -101,17 +93,13 @@ TEST_F(Loading, LanguageChangeRestoresTheDeclaredCaption) {
 
 // ---- clones: one record declared several times ----
 
-struct CloneStruct {
-    FORM_HEAD head;
-    OBJ *row, *plain;
-};
 int row_tags_seen[8], row_width_seen[8];
 int row_calls = 0;
 bool widen = false;
 
 const FORM_OBJECT clone_table[] = {
-    test_page("clones", sizeof(CloneStruct)),
-    label(1, "row", FORM_MEMBER(CloneStruct, row), 10, 10, 50).colours(255, 0, 0).flagged(OF_CLONE)
+    test_page("clones"),
+    label(1, "row", 10, 10, 50).colours(255, 0, 0).flagged(OF_CLONE)
         .repeated(4, 0, 20).on_entry([] {
             if (row_calls < 8) {
                 row_tags_seen[row_calls] = me->tag;
@@ -120,11 +108,11 @@ const FORM_OBJECT clone_table[] = {
             row_calls++;
             if (widen) me->width = 200;  // lasts only until the next declaration
         }),
-    label(1, "plain", FORM_MEMBER(CloneStruct, plain), 10, 200, 50).colours(255, 0, 0).on_entry([] {
+    label(1, "plain", 10, 200, 50).colours(255, 0, 0).on_entry([] {
         if (widen) me->width = 120;
     }),
 };
-TEST_FORM(clone_form, CloneStruct, clone_table)
+TEST_FORM(clone_form, clone_table)
 
 TEST_F(Loading, ClonesReapplyTheirDeclarationEveryPassAndNeverRedrawByThemselves) {
     widen = true;
@@ -140,34 +128,30 @@ TEST_F(Loading, ClonesReapplyTheirDeclarationEveryPassAndNeverRedrawByThemselves
         EXPECT_GT(pixels(10, 10 + 20 * i, 200, 8, 0), 0) << "row " << i;
     }
     // Declared four times: the record ends the pass with the last declaration's position.
-    EXPECT_EQ(clone_form_ptr->row->top, 10 + 3 * 20);
-    EXPECT_EQ(clone_form_ptr->plain->width, 120);  // a plain object keeps a handler's change
+    EXPECT_EQ(record(clone_form_ptr, "row")->top, 10 + 3 * 20);
+    EXPECT_EQ(record(clone_form_ptr, "plain")->width, 120);  // a plain object keeps a handler's change
     page->passes(2);  // the widened plain object redraws
     EXPECT_EQ(page->passes(40), 0);
 }
 
 // ---- tabs ----
 
-struct TabStruct {
-    FORM_HEAD head;
-    OBJ *tab1, *tab2, *panel1, *panel2;
-};
 uint8_t tab = 1;
 
-FORM_OBJECT tab_panel(const char* name, uint32_t member, uint32_t colour, int value) {
-    return form_line(1, TPanel, name, member).at(10, 40).size(200, 100).colours(colour, 0, 0).frame(6)
+FORM_OBJECT tab_panel(const char* name, uint32_t colour, int value) {
+    return form_line(1, TPanel, name, 0).at(10, 40).size(200, 100).colours(colour, 0, 0).frame(6)
         .bind(&tab, VT_BYTE).tag(value).flagged(OF_FOCUS).enable().on_entry(switch_page);
 }
 const FORM_OBJECT tab_table[] = {
-    test_page("tabs", sizeof(TabStruct)),
-    button("tab1", FORM_MEMBER(TabStruct, tab1), 10, 10, 60, 16).frame(1).bind(&tab, VT_BYTE)
+    test_page("tabs"),
+    button("tab1", 10, 10, 60, 16).frame(1).bind(&tab, VT_BYTE)
         .flagged(OF_AUTOREFRESH),
-    button("tab2", FORM_MEMBER(TabStruct, tab2), 80, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).tag(2)
+    button("tab2", 80, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).tag(2)
         .flagged(OF_AUTOREFRESH),
-    tab_panel("panel1", FORM_MEMBER(TabStruct, panel1), 0xE0, 1),
-    tab_panel("panel2", FORM_MEMBER(TabStruct, panel2), 0x1C, 2),
+    tab_panel("panel1", 0xE0, 1),
+    tab_panel("panel2", 0x1C, 2),
 };
-TEST_FORM(tab_form, TabStruct, tab_table)
+TEST_FORM(tab_form, tab_table)
 
 class Tabs : public FormsTest {
 protected:
@@ -199,29 +183,22 @@ TEST_F(Tabs, ShowThePanelWhoseTagIsSelected) {
 
 // ---- a page run modally from a handler ----
 
-struct InnerStruct {
-    FORM_HEAD head;
-};
-struct OuterStruct {
-    FORM_HEAD head;
-    OBJ *opener, *later;
-};
 int inner_passes = 0, later_entries = 0, outer_entries = 0;
 void inner_form();
 
 const FORM_OBJECT inner_table[] = {
-    form_head(TPage, "inner", sizeof(InnerStruct)).size(1024, 600).colours(0x03, 0, 0).on_entry([] {
+    form_head(TPage, "inner", 0).size(1024, 600).colours(0x03, 0, 0).on_entry([] {
         if (++inner_passes == 3) page_end = 1;
     }),
 };
-TEST_FORM(inner_form, InnerStruct, inner_table)
+TEST_FORM(inner_form, inner_table)
 
 const FORM_OBJECT outer_table[] = {
-    test_page("outer", sizeof(OuterStruct)).on_entry([] { outer_entries++; }),
-    button("opener", FORM_MEMBER(OuterStruct, opener), 10, 10, 60, 20).on_mousedown([] { Gopage(inner_form); }),
-    button("later", FORM_MEMBER(OuterStruct, later), 100, 10, 60, 20).on_entry([] { later_entries++; }),
+    test_page("outer").on_entry([] { outer_entries++; }),
+    button("opener", 10, 10, 60, 20).on_mousedown([] { Gopage(inner_form); }),
+    button("later", 100, 10, 60, 20).on_entry([] { later_entries++; }),
 };
-TEST_FORM(outer_form, OuterStruct, outer_table)
+TEST_FORM(outer_form, outer_table)
 void outer_and_inner_release() {
     outer_form_release();
     inner_form_release();
@@ -248,40 +225,36 @@ TEST_F(Loading, NestedPageSkipsTheRestOfTheOuterPassAndRedrawsIt) {
 
 // ---- an invisible container: its subtree is walked, numbered, but not executed ----
 
-struct ListStruct {
-    FORM_HEAD head;
-    OBJ *toggle, *list, *row, *after;
-};
 uint8_t list_open = 0;
 int row_entries = 0;
 char rows[5][32] = {"COM1", "COM2", "COM3", "COM4", "COM5"};
 
 const FORM_OBJECT list_table[] = {
-    test_page("list", sizeof(ListStruct)),
-    button("toggle", FORM_MEMBER(ListStruct, toggle), 10, 10, 20, 16).on_mouseup([] { list_open = !list_open; }),
-    form_line(1, TPanel, "list", FORM_MEMBER(ListStruct, list)).at(10, 30).size(80, 100).colours(255, 0, 0)
+    test_page("list"),
+    button("toggle", 10, 10, 20, 16).on_mouseup([] { list_open = !list_open; }),
+    form_line(1, TPanel, "list", 0).at(10, 30).size(80, 100).colours(255, 0, 0)
         .frame(6).on_entry([] { *me->visible = list_open; }),
-    form_line(2, TEdit, "row", FORM_MEMBER(ListStruct, row)).at(0, 0).size(63, 17).colours(255, 219, 0)
+    form_line(2, TEdit, "row", 0).at(0, 0).size(63, 17).colours(255, 219, 0)
         .frame(6).font(0, 1, 1).caption(" ").number(0, 9).flagged(OF_CLONE | OF_FOCUS | OF_EDIT).enable()
         .bind_at([](int i) -> void* { return rows[i]; }, VT_STRING).repeated(5, 0, 19).on_entry([] {
             row_entries++;
             _freeze_clone = 1;  // the rows move every declaration: no redraw regions
         }),
-    label(1, "after", FORM_MEMBER(ListStruct, after), 200, 10, 40),
+    label(1, "after", 200, 10, 40),
 };
-TEST_FORM(list_form, ListStruct, list_table)
+TEST_FORM(list_form, list_table)
 
 TEST_F(Loading, HiddenContainerIsWalkedButNotExecuted) {
     list_open = 0;
     row_entries = 0;
     open(list_form, list_form_release);
     EXPECT_EQ(row_entries, 0);
-    EXPECT_EQ(FormDriver::number_of(list_form_ptr->after), 9);  // numbered through the hidden rows
+    EXPECT_EQ(FormDriver::number_of(record(list_form_ptr, "after")), 9);  // numbered through the hidden rows
     for (int n = 4; n <= 8; n++) EXPECT_EQ(xcampi_dx[n], 0) << n;
     page->click(20, 18);  // opens the list
     page->passes(2);
     EXPECT_EQ(row_entries, 5 * 3);
-    EXPECT_EQ(FormDriver::number_of(list_form_ptr->after), 9);
+    EXPECT_EQ(FormDriver::number_of(record(list_form_ptr, "after")), 9);
     for (int n = 4; n <= 8; n++) EXPECT_NE(xcampi_dx[n], 0) << n;
     EXPECT_LT(pixels(10, 68, 63, 17, pall[255]), 63 * 17);  // each row shows its own text: row 2 at y 30 + 38
     page->click(20, 18);  // closes it

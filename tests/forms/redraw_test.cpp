@@ -19,42 +19,35 @@ uint8_t glyph_value = 0;
 char text_value[64] = "text";
 std::atomic<int32_t> shared_count{0};
 
-struct RedrawStruct {
-    FORM_HEAD head;
-    OBJ *early, *panel, *first, *second, *over, *poll, *fast, *periodic, *radio, *box, *pic, *field, *shared;
-};
-
-#define M(m) FORM_MEMBER(RedrawStruct, m)
 const FORM_OBJECT redraw_table[] = {
-    test_page("page", sizeof(RedrawStruct)),
-    label(1, "early", M(early), 10, 10, 60).on_draw(count_draw),
-    form_line(1, TPanel, "panel", M(panel)).at(100, 100).size(300, 200).colours(0xE0, 0, 0).frame(0).on_draw([] {
+    test_page("page"),
+    label(1, "early", 10, 10, 60).on_draw(count_draw),
+    form_line(1, TPanel, "panel", 0).at(100, 100).size(300, 200).colours(0xE0, 0, 0).frame(0).on_draw([] {
         count_draw();
         v_rectfillc(x_x - 1, y_y - 1, dx + 1, dy + 1, obj_bg());
     }),
-    label(2, "first", M(first), 10, 10, 80).on_draw(count_draw).on_entry([] {
+    label(2, "first", 10, 10, 80).on_draw(count_draw).on_entry([] {
         if (hide_first) *me->visible = 0;
     }),
-    label(2, "second", M(second), 10, 150, 80).on_draw(count_draw),
+    label(2, "second", 10, 150, 80).on_draw(count_draw),
     // Declared after the panel and overlapping it.
-    label(1, "over", M(over), 350, 120, 100).on_draw(count_draw),
-    label(1, "poll", M(poll), 600, 10, 60).bind(&polled, VT_DWORD).every(3).on_draw(count_draw),
-    label(1, "fast", M(fast), 600, 30, 60).bind(&every_pass, VT_DWORD).every(1).on_draw(count_draw),
-    label(1, "periodic", M(periodic), 600, 50, 60).flagged(OF_AUTOREFRESH).on_draw(count_draw),
-    button("radio", M(radio), 600, 70, 60, 16).frame(1).bind(&glyph_value, VT_BYTE).tag(3)
+    label(1, "over", 350, 120, 100).on_draw(count_draw),
+    label(1, "poll", 600, 10, 60).bind(&polled, VT_DWORD).every(3).on_draw(count_draw),
+    label(1, "fast", 600, 30, 60).bind(&every_pass, VT_DWORD).every(1).on_draw(count_draw),
+    label(1, "periodic", 600, 50, 60).flagged(OF_AUTOREFRESH).on_draw(count_draw),
+    button("radio", 600, 70, 60, 16).frame(1).bind(&glyph_value, VT_BYTE).tag(3)
         .flagged(OF_AUTOREFRESH).on_draw(count_draw),
-    form_line(1, TCheckbox, "box", M(box)).at(600, 100).size(16, 16).colours(255, 0, 0).font(0, 1, 1)
+    form_line(1, TCheckbox, "box", 0).at(600, 100).size(16, 16).colours(255, 0, 0).font(0, 1, 1)
         .caption("box").bind(&glyph_value, VT_BYTE).enable().on_draw(count_draw),
-    form_line(1, TBitmap, "pic", M(pic)).at(600, 130).size(120, 120).colours(4, 0, 0).frame(6)
+    form_line(1, TBitmap, "pic", 0).at(600, 130).size(120, 120).colours(4, 0, 0).frame(6)
         .image(RLC1_ICO, 3).bind(&glyph_value, VT_BYTE).enable().on_draw(count_draw),
-    form_line(1, TEdit, "field", M(field)).at(600, 300).size(80, 20).colours(255, 0, 0).frame(2).font(0, 1, 1)
+    form_line(1, TEdit, "field", 0).at(600, 300).size(80, 20).colours(255, 0, 0).frame(2).font(0, 1, 1)
         .caption("field").bind(text_value, VT_STRING).number(0, 9).flagged(OF_FOCUS | OF_EDIT).enable()
         .on_draw(count_draw),
     // A word another thread writes while the page runs.
-    label(1, "shared", M(shared), 800, 10, 60).bind(&shared_count, VT_DWORD).on_draw(count_draw),
+    label(1, "shared", 800, 10, 60).bind(&shared_count, VT_DWORD).on_draw(count_draw),
 };
-#undef M
-TEST_FORM(redraw_form, RedrawStruct, redraw_table)
+TEST_FORM(redraw_form, redraw_table)
 
 class Redraw : public FormsTest {
 protected:
@@ -78,14 +71,15 @@ protected:
         return draws;
     }
     using Drawn = std::map<std::string, int>;
+    static OBJ* rec(const char* name) { return record(redraw_form_ptr, name); }
 };
 
 TEST_F(Redraw, QuietPassesDrawNothing) {
     EXPECT_GT(draws["early"], 0);  // the first pass draws the whole page
     EXPECT_GT(draws["pic"], 0);
     // Without the objects that redraw by themselves, nothing at all is drawn.
-    redraw_form_ptr->fast->frequency = 0;
-    redraw_form_ptr->periodic->autorefresh = 0;
+    rec("fast")->frequency = 0;
+    rec("periodic")->autorefresh = 0;
     page->passes(2);  // the frequency is geometry: one page repaint
     EXPECT_EQ(page->passes(70), 0);
 }
@@ -123,13 +117,13 @@ TEST_F(Redraw, HiddenObjectRepaintsItsContainerAndWhatLiesOnTop) {
     EXPECT_EQ(drawn_in(1)["panel"], 0);
     // Shown again: it registers its own area and redraws on the next pass.
     hide_first = false;
-    *redraw_form_ptr->first->visible = 1;
+    *rec("first")->visible = 1;
     EXPECT_EQ(drawn_in(2)["first"], 1);
     EXPECT_NE(pixel(112, 112), pall[0xE0]);
 }
 
 TEST_F(Redraw, HiddenObjectInATransparentPanelRepaintsTheNextOpaqueContainer) {
-    redraw_form_ptr->panel->color = 4;
+    rec("panel")->color = 4;
     settle();
     hide_first = true;
     const Drawn drawn = drawn_in(2);  // the page repainted: everything on it redraws
@@ -163,15 +157,15 @@ TEST_F(Redraw, PeriodicSlotIsOnePassInThirtyTwoAndNeverForButtons) {
 
 TEST_F(Redraw, AppearanceChangeRedrawsTheObjectGeometryChangeTheParent) {
     settle();
-    redraw_form_ptr->second->fontcolor = 3;  // appearance: the object itself
+    rec("second")->fontcolor = 3;  // appearance: the object itself
     Drawn drawn = drawn_in(2);
     EXPECT_EQ(drawn["second"], 1);
     EXPECT_EQ(drawn["panel"], 0);
-    redraw_form_ptr->second->caption = "changed";  // a label's text is geometry
+    rec("second")->caption = "changed";  // a label's text is geometry
     drawn = drawn_in(2);
     EXPECT_EQ(drawn["panel"], 1);
     EXPECT_EQ(drawn["over"], 1);
-    redraw_form_ptr->radio->align = 0;  // a button's frame style is not checked
+    rec("radio")->align = 0;  // a button's frame style is not checked
     EXPECT_EQ(drawn_in(2)["radio"], 0);
 }
 
@@ -207,16 +201,12 @@ TEST(Checksums, TextChecksumSeesOrderAndLength) {
 
 // ---- limits ----
 
-struct ManyStruct {
-    FORM_HEAD head;
-    OBJ* cell;
-};
 const FORM_OBJECT many_table[] = {
-    test_page("many", sizeof(ManyStruct)),
-    label(1, "cell", FORM_MEMBER(ManyStruct, cell), 0, 0, 4).size(4, 4).caption(".").flagged(OF_CLONE)
+    test_page("many"),
+    label(1, "cell", 0, 0, 4).size(4, 4).caption(".").flagged(OF_CLONE)
         .repeated(1200, 1, 0),
 };
-TEST_FORM(many_form, ManyStruct, many_table)
+TEST_FORM(many_form, many_table)
 
 using RedrawLimits = FormsTest;
 

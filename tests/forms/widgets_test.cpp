@@ -14,72 +14,63 @@ int16_t fixed_value = 150;
 char secret[64] = "abc";
 char name_text[64] = "name";
 
-struct WidgetStruct {
-    FORM_HEAD head;
-    OBJ *held, *idle, *r1, *r2, *r3, *c1, *c2, *c3, *c4, *frames, *left, *right, *centre, *outlined, *wide,
-        *far, *last, *e1, *e2, *e3, *e4, *styles[6];
-};
-
-#define M(m) FORM_MEMBER(WidgetStruct, m)
-FORM_OBJECT big_button(const char* name, uint32_t member, int x, const char* caption, uint8_t* var) {
-    return button(name, member, x, 10, 72, 24).font(33, 2, 8, T_Arial_Unicode_MS_12).caption(caption)
-        .bind(var, VT_BYTE);
+FORM_OBJECT big_button(const char* name, int x, const char* caption, uint8_t* var) {
+    return button(name, x, 10, 72, 24).font(33, 2, 8, T_Arial_Unicode_MS_12).caption(caption).bind(var, VT_BYTE);
 }
-FORM_OBJECT radio(const char* name, uint32_t member, int x, int tag, const char* caption) {
-    return form_line(1, TButton, name, member).at(x, 50).size(60, 16).colours(0x005E2F08, 0, 0xFFFF00FC)
+FORM_OBJECT radio(const char* name, int x, int tag, const char* caption) {
+    return form_line(1, TButton, name, 0).at(x, 50).size(60, 16).colours(0x005E2F08, 0, 0xFFFF00FC)
         .frame(1).font(10, 10, 24).caption(caption).bind(&sel, VT_BYTE).tag(tag).flagged(OF_AUTOREFRESH).enable();
 }
-FORM_OBJECT check(const char* name, uint32_t member, int x, uint8_t* var, int tag, int flags) {
-    return form_line(1, TCheckbox, name, member).at(x, 84).size(16, 16).colours(255, 0, 0).frame(0)
+FORM_OBJECT check(const char* name, int x, uint8_t* var, int tag, int flags) {
+    return form_line(1, TCheckbox, name, 0).at(x, 84).size(16, 16).colours(255, 0, 0).frame(0)
         .font(0, 1, 1).caption(name).bind(var, VT_BYTE).tag(tag).flagged(flags).enable();
 }
-FORM_OBJECT aligned(const char* name, uint32_t member, int y, int tag) {
-    return label(2, name, member, 4, y, 152).size(152, 16).font(1, 1, 1).tag(tag);
+FORM_OBJECT aligned(const char* name, int y, int tag) {
+    return label(2, name, 4, y, 152).size(152, 16).font(1, 1, 1).tag(tag);
 }
-FORM_OBJECT cells(const char* name, uint32_t member, int x, uint8_t* var) {
-    return form_line(1, TBitmap, name, member).at(x, 260).size(120, 120).colours(4, 0, 0).frame(6)
+FORM_OBJECT cells(const char* name, int x, uint8_t* var) {
+    return form_line(1, TBitmap, name, 0).at(x, 260).size(120, 120).colours(4, 0, 0).frame(6)
         .image(RLC1_ICO, 3).bind(var, VT_BYTE).enable();
 }
-FORM_OBJECT edit(const char* name, uint32_t member, int y, void* var, uint8_t type, int dec, int dig) {
-    return form_line(1, TEdit, name, member).at(200, y).size(63, 22).colours(255, 0, 0).frame(2)
+FORM_OBJECT edit(const char* name, int y, void* var, uint8_t type, int dec, int dig) {
+    return form_line(1, TEdit, name, 0).at(200, y).size(63, 22).colours(255, 0, 0).frame(2)
         .font(33, 2, 8, T_Arial_Unicode_MS_12).caption(name).bind(var, type).number(dec, dig)
         .flagged(OF_FOCUS | OF_EDIT).enable();
 }
 FORM_OBJECT style(int i) {
     static const char* names[6] = {"s0", "s1", "s2", "s3", "s4", "s5"};
-    return form_line(1, TPanel, names[i], uint32_t(offsetof(WidgetStruct, styles) + sizeof(OBJ*) * size_t(i)))
-        .at(200 + 44 * i, 160).size(32, 20).colours(0xC0C0C0DB, 0xFF000000, 0).frame(i);
+    return form_line(1, TPanel, names[i], 0).at(200 + 44 * i, 160).size(32, 20).colours(0xC0C0C0DB, 0xFF000000, 0)
+        .frame(i);
 }
 
 const FORM_OBJECT widget_table[] = {
-    test_page("widgets", sizeof(WidgetStruct)),
-    big_button("held", M(held), 10, "PRESSED", &held),
-    big_button("idle", M(idle), 100, "RAISED", &idle),
-    radio("r1", M(r1), 10, 1, "S11"),
-    radio("r2", M(r2), 74, 2, "S21"),
-    radio("r3", M(r3), 138, 3, "RLC"),
-    check("on", M(c1), 10, &tick_on, 1, 0),
-    check("off", M(c2), 60, &tick_off, 1, 0),
-    check("r_a", M(c3), 110, &tick_radio, 1, OF_AUTOREFRESH),
-    check("r_b", M(c4), 160, &tick_radio, 2, OF_AUTOREFRESH),
-    form_line(1, TPanel, "frames", M(frames)).at(10, 120).size(160, 90).colours(0x005E2F08, 0, 0).frame(0),
-    aligned("left", M(left), 4, 0),
-    aligned("right", M(right), 24, 1),
-    aligned("centre", M(centre), 44, 2),
-    form_line(2, TLabel, "outlined", M(outlined)).at(4, 64).size(152, 24).colours(4, 0xFFFF80FE, 0x000000FF)
+    test_page("widgets"),
+    big_button("held", 10, "PRESSED", &held),
+    big_button("idle", 100, "RAISED", &idle),
+    radio("r1", 10, 1, "S11"),
+    radio("r2", 74, 2, "S21"),
+    radio("r3", 138, 3, "RLC"),
+    check("on", 10, &tick_on, 1, 0),
+    check("off", 60, &tick_off, 1, 0),
+    check("r_a", 110, &tick_radio, 1, OF_AUTOREFRESH),
+    check("r_b", 160, &tick_radio, 2, OF_AUTOREFRESH),
+    form_line(1, TPanel, "frames", 0).at(10, 120).size(160, 90).colours(0x005E2F08, 0, 0).frame(0),
+    aligned("left", 4, 0),
+    aligned("right", 24, 1),
+    aligned("centre", 44, 2),
+    form_line(2, TLabel, "outlined", 0).at(4, 64).size(152, 24).colours(4, 0xFFFF80FE, 0x000000FF)
         .font(33, 5, 8, T_Arial_Unicode_MS_16).caption("Outlined"),
-    form_line(1, TLabel, "wide", M(wide)).at(10, 220).size(300, 28).colours(0xC0C0C0DB, 0, 0)
+    form_line(1, TLabel, "wide", 0).at(10, 220).size(300, 28).colours(0xC0C0C0DB, 0, 0)
         .font(33, 5, 8, T_Arial_Unicode_MS_16).caption("Not connected"),
-    cells("far", M(far), 10, &cell_far),  // beyond the strip of three: shows the last cell
-    cells("last", M(last), 140, &cell_last),
-    edit("MHz.", M(e1), 10, &real_value, VT_REAL, 2, 7),
-    edit("fixed", M(e2), 40, &fixed_value, VT_WORD, 2, 7),
-    edit("pass", M(e3), 70, secret, VT_PASSWORD, 0, 9),
-    edit("focus", M(e4), 100, name_text, VT_STRING, 0, 9),
+    cells("far", 10, &cell_far),  // beyond the strip of three: shows the last cell
+    cells("last", 140, &cell_last),
+    edit("MHz.", 10, &real_value, VT_REAL, 2, 7),
+    edit("fixed", 40, &fixed_value, VT_WORD, 2, 7),
+    edit("pass", 70, secret, VT_PASSWORD, 0, 9),
+    edit("focus", 100, name_text, VT_STRING, 0, 9),
     style(0), style(1), style(2), style(3), style(4), style(5),
 };
-#undef M
-TEST_FORM(widget_form, WidgetStruct, widget_table)
+TEST_FORM(widget_form, widget_table)
 
 class Widgets : public FormsTest {
 protected:
