@@ -1,20 +1,20 @@
-// The simulator as a child process for tests: vna-sim started with --link into a fresh
-// temporary folder (ports/COM1 there), its terminal path read from its first output line,
-// control lines sent to its socket, and the process always killed and reaped at the end.
+// Child processes for tests: vna-sim started with --link into a fresh temporary folder
+// (ports/COM1 there), its terminal path read from its first output line, control lines
+// sent to its socket; every child dies with the test process and is killed and reaped.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,10 +30,8 @@ public:
         if (mkdtemp(tmpl)) path_ = tmpl;
     }
     ~TempDir() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path_, ec);
-        }
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -42,12 +40,6 @@ public:
 private:
     std::string path_;
 };
-
-// In a forked child: ends it when the test process ends, also when that crashes before
-// its destructors could stop the child.
-inline void die_with_parent() {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 
 // Reads one line from fd (without the newline), waiting at most timeout_ms per byte.
 inline std::string read_line(int fd, int timeout_ms = 5000) {
@@ -60,23 +52,41 @@ inline std::string read_line(int fd, int timeout_ms = 5000) {
 
 // One control line to a simulator's socket; gives its one-line answer.
 inline std::string control(const std::string& socket_path, const std::string& line) {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return "socket failed";
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return "connect failed";
-    }
     const std::string msg = line + "\n";
-    if (::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) != ssize_t(msg.size())) {
-        ::close(fd);
-        return "send failed";
-    }
-    std::string answer = read_line(fd);
+    std::string answer = "no answer";
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size()))
+        answer = read_line(fd);
     ::close(fd);
     return answer;
+}
+
+// `program` with `args` in a child process started in `dir`, with the descriptors in, out
+// and err as its standard streams (-1: /dev/null). The child is killed when the test
+// process ends, also when that crashes before its destructors could stop it.
+inline pid_t spawn(const std::string& program, std::vector<std::string> args, const std::string& dir, int in,
+                   int out, int err) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int null = ::open("/dev/null", O_RDWR);
+    const int fds[3] = {in, out, err};
+    for (int i = 0; i < 3; i++) dup2(fds[i] >= 0 ? fds[i] : null, i);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (chdir(dir.c_str()) == 0) execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
+inline void kill_and_reap(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
 }
 
 // vna-sim in its own process, linked as <dir>/ports/COM1.
@@ -84,36 +94,19 @@ class SimProcess {
 public:
     // args: further options, e.g. {"--no-pace", "--dut", "open"}.
     explicit SimProcess(std::vector<std::string> args = {"--no-pace"}) {
-        if (dir_.path().empty()) return;
-        std::filesystem::create_directories(dir_.path() + "/ports");
         int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) return;
-        std::vector<std::string> argv_s{sim_program, "--link", link()};
-        argv_s.insert(argv_s.end(), args.begin(), args.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            die_with_parent();
-            dup2(out[1], 1);
-            int null = ::open("/dev/null", O_RDWR);
-            if (null >= 0) dup2(null, 0);
-            // With --trace the host messages go to trace.txt in the folder.
-            const int err = ::open(trace_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (err >= 0) dup2(err, 2);
-            std::vector<char*> argv;
-            for (auto& a : argv_s) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(sim_program.c_str(), argv.data());
-            _exit(127);
-        }
+        if (dir().empty() || !std::filesystem::create_directory(dir() + "/ports") || pipe2(out, O_CLOEXEC)) return;
+        // With --trace the host messages go to standard error: trace.txt in the folder.
+        const int trace = ::open(trace_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        args.insert(args.begin(), {"--link", link()});
+        pid_ = spawn(sim_program, args, dir(), -1, out[1], trace);
         ::close(out[1]);
+        ::close(trace);
         out_ = out[0];
         if (pid_ > 0) tty_ = read_line(out_);
     }
     ~SimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
+        kill_and_reap(pid_);
         if (out_ >= 0) ::close(out_);
     }
     SimProcess(const SimProcess&) = delete;
@@ -124,20 +117,13 @@ public:
     // The terminal's path, e.g. /dev/pts/4 (a new one after an unplug and replug).
     const std::string& tty() const { return tty_; }
     const std::string& dir() const { return dir_.path(); }
-    std::string link() const { return dir_.path() + "/ports/COM1"; }
-    std::string trace_path() const { return dir_.path() + "/trace.txt"; }
+    std::string link() const { return dir() + "/ports/COM1"; }
+    std::string trace_path() const { return dir() + "/trace.txt"; }
     // The lines the simulator wrote to standard error so far (with --trace: "host: ...").
     std::vector<std::string> trace() const {
         std::vector<std::string> lines;
-        FILE* f = std::fopen(trace_path().c_str(), "r");
-        if (!f) return lines;
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, f)) {
-            std::string line = buf;
-            if (!line.empty() && line.back() == '\n') line.pop_back();
-            lines.push_back(line);
-        }
-        std::fclose(f);
+        std::ifstream in(trace_path());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     }
     std::string ctl(const std::string& line) {
