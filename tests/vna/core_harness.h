@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <complex>
 #include <cstring>
@@ -23,16 +24,14 @@ namespace coretest {
 
 using cf = std::complex<float>;
 using cd = std::complex<double>;
+using Texts = std::vector<std::string>;
 
 // Everything back to the state at program start.
 inline void reset_core() {
     vna_command.store(0);
     vna_state.store(VNA_NOT_CONNECTED);
     vna_status.set("Not connected");
-    vna_abort.store(0);
-    vna_acquired.store(0);
-    vna_data_valid.store(0);
-    contin.store(0);
+    for (auto* flag : {&vna_abort, &vna_acquired, &vna_data_valid, &contin}) flag->store(0);
     slow.store(0);
     vna_f_start.store(1000000);
     vna_f_stop.store(1000000000);
@@ -69,14 +68,15 @@ inline touchstone::Data read_data(const std::string& name) {
 }
 
 // Every status text set since `from` (a count taken earlier).
-inline std::vector<std::string> texts_since(uint64_t from) {
-    std::vector<std::string> out;
-    const uint64_t to = vna_status.count();
-    for (uint64_t seq = from + 1; seq <= to; seq++) {
-        std::string t;
-        if (vna_status.get(seq, t)) out.push_back(t);
-    }
+inline Texts texts_since(uint64_t from) {
+    Texts out;
+    for (uint64_t seq = from + 1, to = vna_status.count(); seq <= to; seq++)
+        if (std::string t; vna_status.get(seq, t)) out.push_back(t);
     return out;
+}
+
+inline void name_port(const std::string& path) {
+    std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str());
 }
 
 // The task running, the simulator started with `sim_args`, the port named after its
@@ -87,6 +87,11 @@ protected:
         sim_ = std::make_unique<simproc::SimProcess>(sim_args);
         ASSERT_TRUE(sim_->ok()) << "vna-sim did not start: " << simproc::sim_program;
         name_port(sim_->tty());
+    }
+    // Started and connected.
+    void connected(std::vector<std::string> sim_args = {"--no-pace"}) {
+        ASSERT_NO_FATAL_FAILURE(start(sim_args));
+        ASSERT_EQ(connect(), 1) << status();
     }
     void SetUp() override {
         reset_core();
@@ -100,17 +105,22 @@ protected:
         reset_core();
     }
 
-    static void name_port(const std::string& path) {
-        std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str());
-    }
-
-    // Posts code under the busy rule and waits until the task has finished it. Returns the
-    // command's result (1 or 0), or -1 when the post was refused or the task took too long.
-    int run(int code, int timeout_ms = 20000) {
+    // Posts code under the busy rule; gives the count of finished commands before it.
+    uint32_t post(int code) {
         const uint32_t before = vna_commands_done.load();
-        if (!vna_post(code)) return -1;
+        EXPECT_EQ(vna_post(code), 1) << "refused: " << code;
+        return before;
+    }
+    // Waits until the command posted after `before` is done: its result (1 or 0), or -1
+    // when the task took too long.
+    int finished(uint32_t before, int timeout_ms = 20000) {
         if (!eventually([&] { return vna_commands_done.load() != before; }, timeout_ms)) return -1;
         return vna_last_result.load();
+    }
+    // Posts code and waits for its result; -1 when the post was refused.
+    int run(int code) {
+        const uint32_t before = vna_commands_done.load();
+        return vna_post(code) ? finished(before) : -1;
     }
     int connect() { return run(VNA_CMD_CONNECT); }
     int scan() { return run(VNA_CMD_SCAN); }
@@ -121,16 +131,12 @@ protected:
     }
     std::string ctl(const std::string& line) { return sim_->ctl(line); }
 
-    // The five standards measured and applied.
-    void calibrate() {
-        const std::pair<const char*, int> steps[] = {{"open", VNA_CMD_OPEN},
-                                                     {"short", VNA_CMD_SHORT},
-                                                     {"load", VNA_CMD_LOAD},
-                                                     {"isolation", VNA_CMD_ISOL},
-                                                     {"thru", VNA_CMD_THRU}};
-        for (auto [dut, code] : steps) {
-            ASSERT_EQ(ctl(std::string("dut ") + dut), "ok");
-            ASSERT_EQ(run(code), 1) << dut << ": " << status();
+    // The five standards (codes 3 to 7) measured on the simulator's devices `duts` and
+    // applied.
+    void calibrate(const std::array<std::string, 5>& duts = {"open", "short", "load", "isolation", "thru"}) {
+        for (int k = 0; k < 5; k++) {
+            ASSERT_EQ(ctl("dut " + duts[k]), "ok");
+            ASSERT_EQ(run(VNA_CMD_OPEN + k), 1) << duts[k] << ": " << status();
         }
         ASSERT_EQ(run(VNA_CMD_CAL_APPLY), 1) << status();
     }

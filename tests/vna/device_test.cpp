@@ -11,34 +11,37 @@ using namespace coretest;
 
 using Device = Core;
 
-TEST_F(Device, ConnectAndDisconnect) {
+TEST_F(Device, ConnectDisconnectAndWhereThePortNameComesFrom) {
     start();
     EXPECT_EQ(status(), "Not connected");
+    for (int code : {VNA_CMD_SCAN, VNA_CMD_OPEN, VNA_CMD_THRU, VNA_CMD_CAL_APPLY}) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(run(code), 0);
+        EXPECT_EQ(status(), "Connect Corvane first");
+        EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
+    }
+    EXPECT_EQ(have_open.load(), 0);
+    // The sweep itself refuses to run outside a command while not connected.
+    EXPECT_EQ(vna_scan_raw(), 0);
+    EXPECT_EQ(status(), "VNA not connected");
+
     uint64_t mark = vna_status.count();
     ASSERT_EQ(connect(), 1);
+    EXPECT_EQ(texts_since(mark), (Texts{"Opening port...", "Corvane connected"}));
     EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
-    EXPECT_EQ(texts_since(mark), (std::vector<std::string>{"Opening port...", "Corvane connected"}));
     EXPECT_NE(vna_com->open.load(), 0);
-
     // CONNECT while connected does nothing and says nothing.
     mark = vna_status.count();
     EXPECT_EQ(connect(), 1);
     EXPECT_EQ(vna_status.count(), mark);
     EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
-
     ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
     EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
     EXPECT_EQ(status(), "Not connected");
     EXPECT_EQ(vna_com->open.load(), 0);
 
-    // Connecting again after a disconnect works.
-    ASSERT_EQ(connect(), 1);
-    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
-}
-
-TEST_F(Device, WhereThePortNameComesFrom) {
-    start();
-    // A port record keeps 15 characters; a longer link is opened through its target.
+    // Connected again, by a link longer than the 15 characters a port record keeps: it is
+    // opened through its target.
     ASSERT_GT(sim_->link().size(), 15u);
     name_port(sim_->link());
     ASSERT_EQ(connect(), 1) << status();
@@ -54,92 +57,60 @@ TEST_F(Device, WhereThePortNameComesFrom) {
     EXPECT_EQ(std::string(vna_port_name), chosen);
 }
 
-TEST_F(Device, CommandsThatNeedAConnection) {
-    start();
-    for (int code : {VNA_CMD_SCAN, VNA_CMD_OPEN, VNA_CMD_THRU, VNA_CMD_CAL_APPLY}) {
-        SCOPED_TRACE(code);
-        EXPECT_EQ(run(code), 0);
-        EXPECT_EQ(status(), "Connect Corvane first");
-        EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
-    }
-    EXPECT_EQ(have_open.load(), 0);
-    // The sweep itself refuses to run outside a command while not connected.
-    EXPECT_EQ(vna_scan_raw(), 0);
-    EXPECT_EQ(status(), "VNA not connected");
-}
-
-TEST_F(Device, FailedConnectsAndRetry) {
-    start();
-    name_port("/nonexistent/tty");
-    EXPECT_EQ(connect(), 0);
-    EXPECT_EQ(status(), "Port open error");
-    EXPECT_EQ(vna_state.load(), VNA_ERROR);
-    EXPECT_EQ(vna_com->open.load(), 0);
-
-    // A silent device fails the check; the port is closed again.
-    ASSERT_EQ(ctl("fault silent"), "ok");
-    name_port(sim_->tty());
-    EXPECT_EQ(connect(), 0);
-    EXPECT_EQ(status(), "Corvane not responding");
-    EXPECT_EQ(vna_state.load(), VNA_ERROR);
-    EXPECT_EQ(vna_com->open.load(), 0);
-
-    // From the error state a connect may be retried.
-    ASSERT_EQ(ctl("fault none"), "ok");
-    ASSERT_EQ(connect(), 1) << status();
-    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
-}
-
-// A device on a pseudo-terminal that answers every byte with `answer`.
+// A device on a pseudo-terminal that answers every byte with '3'.
 struct WrongDevice {
     int master = -1, slave = -1;
-    std::string path;
+    char path[64] = "";
     std::atomic<bool> stop{false};
     std::thread thread;
-    explicit WrongDevice(char answer) {
-        char name[64];
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-        path = name;
-        thread = std::thread([this, answer] {
-            while (!stop) {
-                pollfd p{master, POLLIN, 0};
-                if (poll(&p, 1, 5) <= 0) continue;
-                char buf[64];
-                const ssize_t n = ::read(master, buf, sizeof buf);
-                for (ssize_t i = 0; i < n; i++) {
-                    if (::write(master, &answer, 1) != 1) break;
-                }
-            }
+    WrongDevice() {
+        if (openpty(&master, &slave, path, nullptr, nullptr) != 0) return;
+        thread = std::thread([this] {
+            char buf[64];
+            for (pollfd p{master, POLLIN, 0}; !stop;)
+                if (poll(&p, 1, 5) > 0)
+                    for (ssize_t n = ::read(master, buf, sizeof buf); n > 0; n--)
+                        if (::write(master, "3", 1) != 1) break;
         });
     }
     ~WrongDevice() {
         stop = true;
         if (thread.joinable()) thread.join();
-        if (master >= 0) ::close(master);
-        if (slave >= 0) ::close(slave);
+        ::close(master);
+        ::close(slave);
     }
 };
 
-TEST_F(Device, DeviceThatAnswersSomethingElse) {
-    WrongDevice other('3');
-    ASSERT_FALSE(other.path.empty());
-    name_port(other.path);
-    EXPECT_EQ(connect(), 0);
-    EXPECT_EQ(status(), "Corvane not responding");
-    EXPECT_EQ(vna_state.load(), VNA_ERROR);
-    EXPECT_EQ(vna_com->open.load(), 0);
-}
-
-TEST_F(Device, ErrorStateWithThePortOpen) {
+TEST_F(Device, FailuresEndInTheErrorState) {
     start();
-    ASSERT_EQ(connect(), 1);
+    WrongDevice other;
+    ASSERT_NE(other.path[0], 0);
+    ASSERT_EQ(ctl("fault silent"), "ok");
+    const std::pair<std::string, const char*> cases[] = {
+        {"/nonexistent/tty", "Port open error"},
+        {other.path, "Corvane not responding"},   // answers something else
+        {sim_->tty(), "Corvane not responding"},  // answers nothing
+    };
+    for (const auto& [port, message] : cases) {
+        SCOPED_TRACE(port);
+        name_port(port);
+        EXPECT_EQ(connect(), 0);
+        EXPECT_EQ(status(), message);
+        EXPECT_EQ(vna_state.load(), VNA_ERROR);
+        EXPECT_EQ(vna_com->open.load(), 0);
+    }
+    // From the error state a connect may be retried.
+    ASSERT_EQ(ctl("fault none"), "ok");
+    ASSERT_EQ(connect(), 1) << status();
+    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
+
     // A failed load ends in the error state with the port still open: a connect then
     // finds the record taken, and a disconnect clears it.
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "%s/none.cal", sim_->dir().c_str());
     EXPECT_EQ(run(VNA_CMD_LOAD_CAL), 0);
     EXPECT_EQ(status(), "Calibration file not found");
     EXPECT_EQ(vna_state.load(), VNA_ERROR);
-    EXPECT_EQ(run(VNA_CMD_SCAN), 0);
+    EXPECT_EQ(scan(), 0);
     EXPECT_EQ(status(), "Connect Corvane first");
     EXPECT_EQ(connect(), 0);
     EXPECT_EQ(status(), "assign_com error");
@@ -150,18 +121,15 @@ TEST_F(Device, ErrorStateWithThePortOpen) {
 }
 
 TEST_F(Device, BusyRuleRefusesASecondPost) {
-    start();
-    ASSERT_EQ(connect(), 1);
+    connected();
     vna_points.store(2001);
-    const uint32_t before = vna_commands_done.load();
-    ASSERT_EQ(vna_post(VNA_CMD_SCAN), 1);
+    const uint32_t before = post(VNA_CMD_SCAN);
     // Whether the task has taken the first command yet or not, the second is refused.
     EXPECT_EQ(vna_post(VNA_CMD_SCAN), 0);
     EXPECT_EQ(status(), "Command ignored: VNA busy");
     page1_cal_open_onmousedown();
     EXPECT_EQ(status(), "Command ignored: VNA busy");
-    ASSERT_TRUE(eventually([&] { return vna_commands_done.load() != before; }));
-    EXPECT_EQ(vna_last_result.load(), 1);
+    EXPECT_EQ(finished(before), 1);
     EXPECT_EQ(status(), "Scan completed");
     EXPECT_EQ(vna_commands_done.load(), before + 1) << "a refused post ran anyway";
     EXPECT_EQ(have_open.load(), 0);
@@ -170,8 +138,7 @@ TEST_F(Device, BusyRuleRefusesASecondPost) {
 }
 
 TEST_F(Device, AbortByCommandWordAndQuit) {
-    start();
-    ASSERT_EQ(connect(), 1);
+    connected();
     // Code 12 only raises the abort flag; the next sweep clears it when it starts.
     ASSERT_EQ(run(VNA_CMD_ABORT), 1);
     EXPECT_EQ(vna_abort.load(), 1);
@@ -189,17 +156,16 @@ TEST_F(Device, AbortByCommandWordAndQuit) {
 
 TEST_F(Device, StatusTextIsReadWholeWhileWritten) {
     // A reader never sees a mixture of two texts, and the history keeps each of them.
-    const char* a = "Acquisition ISOLATION...";
-    const char* b = "Scan completed";
-    vna_status.set(a);
+    const char* texts[] = {"Acquisition ISOLATION...", "Scan completed"};
+    vna_status.set(texts[0]);
     std::atomic<bool> stop{false};
     std::thread writer([&] {
-        for (int i = 0; !stop; i++) vna_status.set(i % 2 ? a : b);
+        for (int i = 0; !stop; i++) vna_status.set(texts[i % 2]);
     });
     int torn = 0;
     for (int i = 0; i < 20000; i++) {
         const std::string t = status();
-        if (t != a && t != b) torn++;
+        torn += t != texts[0] && t != texts[1];
     }
     stop = true;
     writer.join();
