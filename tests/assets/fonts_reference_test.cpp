@@ -24,13 +24,7 @@ void draw_lines() {
     for (int x = 0; x < W; x++) v_rectfillc(x, 0, 1, H, int(uint32_t(0x60 + x / 8) << 24 | 0x6000u << 8 | uint32_t(0x80 + x / 5) << 8));
     // Each line: a font by number (33: the Unicode font at the address), its vertical
     // scale, the colours, the position, the text and the outline colour (-1: none).
-    struct Line {
-        int number;
-        const uint8_t* font;
-        int scale_y, bg, fg, x, y;
-        const char* text;
-        int outline;
-    };
+    struct Line { int number; const uint8_t* font; int scale_y, bg, fg, x, y; const char* text; int outline; };
     const Line lines[] = {
         // Fixed fonts: the start-up line at 1 x 2, font 3 with its arrow, the 32-pixel font.
         {0, nullptr, 2, 113, 0, 8, 24, "Scanning COM1... 115200 8N1", -1},

@@ -11,10 +11,7 @@
 
 namespace {
 
-struct Expected {
-    const char* name;
-    int coding, width, height;
-};
+struct Expected { const char* name; int coding, width, height; };
 
 // Names, codings and sizes that the pages rely on.
 const Expected expected[] = {

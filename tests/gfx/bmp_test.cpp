@@ -83,11 +83,7 @@ TEST_F(Bmp, UnusableFilesDrawNothing) {
         for (int i = 0; i < bytes; i++) b[at + size_t(i)] = uint8_t(v >> (8 * i));
         return b;
     };
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        size_t size;
-    } const cases[] = {
+    struct Case { const char* what; std::vector<uint8_t> bytes; size_t size; } const cases[] = {
         {"truncated rows", good, good.size() - 1},
         {"header only", good, 30},
         {"rows beyond the file", with(22, 1000), SIZE_MAX},

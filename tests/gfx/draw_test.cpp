@@ -20,11 +20,7 @@ PixelSet frame(int x0, int y0, int x1, int y1) {
 // Runs of dx + 1 pixels (wrapping into the next row, cut at both ends of the framebuffer),
 // stepping lines and rectangles: the exact pixels, all in the colour.
 TEST_F(Draw, PrimitivesDrawExactlyTheirPixels) {
-    struct Case {
-        const char* what;
-        std::function<void()> draw;
-        PixelSet want;
-    } const cases[] = {
+    struct Case { const char* what; std::function<void()> draw; PixelSet want; } const cases[] = {
         {"run of one", [] { v_hline(10, 5, 0, 255); }, box(10, 5, 10, 5)},
         {"run leftwards", [] { v_hline(10, 5, -3, 255); }, box(7, 5, 10, 5)},
         {"run wraps", [] { v_hline(crtx - 2, 9, 5, 255); }, box(1022, 9, 1023, 9, box(0, 10, 3, 10))},

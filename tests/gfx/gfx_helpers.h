@@ -58,7 +58,7 @@ std::vector<uint8_t> bmp(int bpp, int w, int h, Pixel pixel) {
 inline void write_file(const std::string& path, const std::vector<uint8_t>& b, size_t size = SIZE_MAX) {
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr) << path;
-    std::fwrite(b.data(), 1, std::min(size, b.size()), f);
+    if (!b.empty()) std::fwrite(b.data(), 1, std::min(size, b.size()), f);
     std::fclose(f);
 }
 

@@ -144,11 +144,7 @@ TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
     auto short_announced = image(32, 4, 1, words({0x7C00, 0x7C00, 0x7C00, 0x7C00}));
     short_announced[8] = 4;
     const auto cut_run = image(32, 8, 1, words({0x7C00, 0x8005, 0x03E0}));
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> s;
-        size_t size, pixels;
-    } const cases[] = {
+    struct Case { const char* what; std::vector<uint8_t> s; size_t size, pixels; } const cases[] = {
         {"announced data shorter than the pixels", short_announced, SIZE_MAX, 2},
         {"a run word without its colour word", cut_run, cut_run.size() - 2, 1},
         {"a repeat byte as the last byte", image(255, 8, 1, {224, 40}), SIZE_MAX, 1},

@@ -41,18 +41,22 @@ protected:
         OUTLINED = -1;
         v_color(BG, FG);
     }
-    void TearDown() override {
-        for (auto& p : v_fontpntvect) p = nullptr;
-    }
+    void TearDown() override { for (auto& p : v_fontpntvect) p = nullptr; }
     const vid_vect& ctx() const { return vid[perif]; }
-    // The framebuffer after drawing only the text (or the one code) at (0, y).
-    std::vector<uint32_t> alone(const char* text, int y, int code = 0) {
+    static void print_at(int x, int y, const char* text) {
+        v_locate(x, y);
+        v_print(text);
+    }
+    // The framebuffer after drawing only the code at (0, y).
+    static std::vector<uint32_t> alone(int code, int y) {
         fb_fill_all(0);
         v_locate(0, y);
-        if (text)
-            v_print(text);
-        else
-            v_wchar(code);
+        v_wchar(code);
+        return fb_snapshot();
+    }
+    static std::vector<uint32_t> alone(const char* text, int y) {
+        fb_fill_all(0);
+        print_at(0, y, text);
         return fb_snapshot();
     }
     // Font number, address, size, cell width and height, monospaced flag of the context.
@@ -84,8 +88,7 @@ TEST_F(Text, SelectingFontsSetsTheContext) {
     for (int n : {30, -3}) {
         v_setfont(n, 1, 1);
         EXPECT_EQ(ctx().v_fontpnt, nullptr);
-        v_locate(10, 40);
-        v_print("abc");
+        print_at(10, 40, "abc");
         EXPECT_TRUE(drawn().empty());
     }
 }
@@ -105,17 +108,17 @@ TEST_F(Text, CodesBeyondTheFontsDrawTheQuestionMark) {
     // Fixed fonts end at code 122: codes 123 to 127 and beyond draw "?" and never read
     // past the font.
     v_setfont(1, 1, 1);
-    const auto question = alone(nullptr, 16, '?');
+    const auto question = alone('?', 16);
     for (int code : {123, 127, 200, 255}) {
-        EXPECT_EQ(alone(nullptr, 16, code), question) << code;
+        EXPECT_EQ(alone(code, 16), question) << code;
         EXPECT_EQ(ctx().v_xlocate, 16);
     }
     // Unicode: codes 2048 to 4128 are not folded and lie beyond the 2016 glyph entries.
     v_setfontall(33, 1, 1, uni.data());
-    const auto uni_question = alone(nullptr, 18, '?');
-    for (int code : {2048, 3000, 4128}) EXPECT_EQ(alone(nullptr, 18, code), uni_question) << code;
+    const auto uni_question = alone('?', 18);
+    for (int code : {2048, 3000, 4128}) EXPECT_EQ(alone(code, 18), uni_question) << code;
     // Folded codes below 32 draw nothing and do not move.
-    EXPECT_EQ(alone(nullptr, 18, 0x2000 | 10), std::vector<uint32_t>(size_t(fb_pixels), 0));
+    EXPECT_EQ(alone(0x2000 | 10, 18), std::vector<uint32_t>(size_t(fb_pixels), 0));
     EXPECT_EQ(ctx().v_xlocate, 0);
     // A font without extended glyphs draws "?" from code 128.
     auto basic = make_unicode(14, 8, 18, false, uni_width, uni_cover);
@@ -125,40 +128,35 @@ TEST_F(Text, CodesBeyondTheFontsDrawTheQuestionMark) {
 
 TEST_F(Text, ProportionalGlyphCoversTheCellAboveTheOutputRow) {
     v_setfont(7, 1, 1);
-    v_locate(10, 50);
-    v_print("A");
+    print_at(10, 50, "A");
     const int g = 'A' - 32, w = prop_width(g);
     EXPECT_EQ(ctx().v_xlocate, 10 + w);
     const Box b = bounds(drawn());  // rows 37 to 49, from x to the advance
     EXPECT_EQ(std::vector<int>({b.x0, b.y0, b.x1, b.y1}), std::vector<int>({10, 37, 9 + w, 49}));
-    for (int y = 0; y < 13; y++)
-        for (int x = 0; x < w; x++) ASSERT_EQ(fb_at(10 + x, 37 + y), prop_pixel(g, x, y));
-}
-
-TEST_F(Text, TransparentBackgroundLeavesClearBitsAlone) {
+    const auto opaque = fb_snapshot();
+    // With a transparent background the clear bits are left alone.
     fb_fill_all(0x123456);
-    v_setfont(7, 1, 1);
     v_color(4, FG);
-    v_locate(0, 13);
-    v_wchar('B');
-    const int g = 'B' - 32;
+    v_locate(10, 50);
+    v_wchar('A');
     for (int y = 0; y < 13; y++)
-        for (int x = 0; x < prop_width(g); x++) ASSERT_EQ(fb_at(x, y), prop_bit(g, x, y) ? FG_RGB : 0x123456u);
+        for (int x = 0; x < w; x++) {
+            ASSERT_EQ(opaque[size_t(addr(10 + x, 37 + y))], prop_pixel(g, x, y)) << x << "," << y;
+            ASSERT_EQ(fb_at(10 + x, 37 + y), prop_bit(g, x, y) ? FG_RGB : 0x123456u) << x << "," << y;
+        }
 }
 
 TEST_F(Text, MonospacedDigitsUseTheDigitWidthAndStopAtALineBreak) {
     // Proportional: "@" turns it on, each glyph occupies exactly the digit width; bits
     // beyond it are not drawn, the rest of the cell is background.
     v_setfont(7, 1, 1);
-    v_locate(0, 13);
-    v_print("@1B1");
+    print_at(0, 13, "@1B1");
     EXPECT_EQ(ctx().v_xlocate, 18);
     EXPECT_EQ(ctx().monospaced, 1);
     const int wide = 'B' - 32, narrow = 'C' - 32;  // 7 and 3 wide
     ASSERT_GT(prop_width(wide), 6);
     ASSERT_LT(prop_width(narrow), 6);
-    v_locate(100, 13);
-    v_print("@C");
+    print_at(100, 13, "@C");
     for (int y = 0; y < 13; y++) {
         for (int x = 0; x < 6; x++) ASSERT_EQ(fb_at(6 + x, y), prop_pixel(wide, x, y));
         ASSERT_EQ(fb_at(12, y), prop_pixel('1' - 32, 0, y));  // the next digit starts at 12
@@ -168,13 +166,11 @@ TEST_F(Text, MonospacedDigitsUseTheDigitWidthAndStopAtALineBreak) {
     // glyph.
     EXPECT_EQ(ctx().monospaced, 1);
     v_setfont(7, 1, 1);
-    v_locate(200, 13);
-    v_print("x@");
+    print_at(200, 13, "x@");
     EXPECT_EQ(ctx().v_xlocate, 200 + prop_width('x' - 32) + prop_width('@' - 32));
     // Unicode: each digit advances num_width; a line break ends it.
     v_setfontall(33, 1, 1, uni.data());
-    v_locate(0, 100);
-    v_print("@123");
+    print_at(0, 100, "@123");
     EXPECT_EQ(ctx().v_xlocate, 3 * 8);
     v_print("\n1");
     EXPECT_EQ(ctx().monospaced, 0);
@@ -210,29 +206,26 @@ TEST_F(Text, UnicodeGlyphsFromUtf8AndLatin1AreTheSame) {
     EXPECT_EQ(ctx().v_xlocate, uni_width(233 - 32));
     EXPECT_EQ(alone("\xE9", 18), utf8);  // é as Latin-1
     EXPECT_EQ(ctx().v_xlocate, uni_width(233 - 32));
-    EXPECT_EQ(alone(nullptr, 18, 233), utf8);
+    EXPECT_EQ(alone(233, 18), utf8);
     EXPECT_EQ(alone("\xEF\xBB\xBF\xC3\xA9", 18), utf8);  // a byte-order mark is skipped
 }
 
 TEST_F(Text, LineBreaksReturnToTheLineStartOneCellLower) {
     v_setfont(7, 1, 1);
-    v_locate(20, 30);
-    v_print("a\nb");
+    print_at(20, 30, "a\nb");
     EXPECT_EQ(ctx().v_xlocate, 20 + prop_width('b' - 32));
     EXPECT_EQ(std::make_pair(ctx().v_ylocate, ctx().v_ystart), std::make_pair(43, 43));
     EXPECT_EQ(fb_at(20, 30), prop_pixel('b' - 32, 0, 0));
     // Fixed fonts step by size times vertical scale; CR does the same; other controls
     // draw nothing.
     v_setfont(0, 2, 3);
-    v_locate(0, 24);
-    v_print("\r\x01\x1F");
+    print_at(0, 24, "\r\x01\x1F");
     EXPECT_EQ(std::make_pair(ctx().v_xlocate, ctx().v_ylocate), std::make_pair(0, 48));
 }
 
 TEST_F(Text, BackspaceBlanksThePreviousCell) {
     v_setfont(1, 1, 1);
-    v_locate(0, 16);
-    v_print("AB");
+    print_at(0, 16, "AB");
     v_printchar(127);
     EXPECT_EQ(ctx().v_xlocate, 16);
     for (int y = 0; y < 16; y++)
@@ -297,8 +290,7 @@ protected:
 TEST_F(InlineImage, PaintedFromTheStartDirectoryWithItsBottomOnTheOutputRow) {
     const auto cwd = std::filesystem::current_path();
     v_setfont(7, 1, 1);
-    v_locate(10, 40);
-    v_print("$LAMP.bmp A");
+    print_at(10, 40, "$LAMP.bmp A");
     EXPECT_EQ(std::filesystem::current_path(), cwd);
     // The transparent-background marker leaves white ink behind for the text.
     for (int y = 38; y < 40; y++) EXPECT_EQ(row(10, y, 3), Row(3, 0xFF0000));
@@ -309,8 +301,7 @@ TEST_F(InlineImage, PaintedFromTheStartDirectoryWithItsBottomOnTheOutputRow) {
 TEST_F(InlineImage, AMissingImageIsPrintedAsTextAndStopsLaterImages) {
     v_setfont(7, 1, 1);
     v_color(4, FG);
-    v_locate(0, 40);
-    v_print("$LAX $LAMP.bmp");
+    print_at(0, 40, "$LAX $LAMP.bmp");
     // Every character is printed as a glyph, the second word too.
     int width = 0;
     for (char c : std::string("$LAX $LAMP.bmp")) width += prop_width(c - 32);

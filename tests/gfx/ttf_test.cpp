@@ -45,12 +45,7 @@ int used_slots() {
 // ---- deciding ---------------------------------------------------------------------------
 
 TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
-    struct Decision {
-        int fontn, fonty;
-        const char* defaulold;
-        const char* text;
-        int result, size;
-    } const cases[] = {
+    struct Decision { int fontn, fonty; const char* defaulold; const char* text; int result, size; } const cases[] = {
         // An image name, whatever follows; font_size is not computed for images.
         {33, 0, "", "$LAMP.bmp \xE4\xB8\xAD", 0, 0}, {0, 2, "", "$x", 0, 0},
         // The Unicode font keeps Latin text; Chinese needs the CJK face.
@@ -112,11 +107,7 @@ TEST(TtfDecision, LatinTextIsDecodedByLeadBytes) {
 }
 
 TEST(TtfDecision, Utf8DecodeRejectsInvalidAndTruncatedSequences) {
-    struct Case {
-        const char* s;
-        int n;
-        uint32_t code;
-    } const cases[] = {
+    struct Case { const char* s; int n; uint32_t code; } const cases[] = {
         {"A", 1, 'A'},          {"\xC3\xA9", 2, 0xE9},        {"\xE4\xB8\xAD", 3, 0x4E2D},
         {"\xF0\x9F\x98\x80", 4, 0x1F600},                     {"\x80", 0, 0},
         {"\xBF", 0, 0},         {"\xC3", 0, 0},               {"\xE4\xB8", 0, 0},
