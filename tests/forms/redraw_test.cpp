@@ -61,13 +61,13 @@ protected:
     }
     // Passes until the page is quiet again (only the objects that redraw on their own).
     void settle() {
-        page->passes(3);
+        passes(3);
         draws.clear();
     }
     // The objects drawn in n passes.
     std::map<std::string, int> drawn_in(int n) {
         draws.clear();
-        page->passes(n);
+        passes(n);
         return draws;
     }
     using Drawn = std::map<std::string, int>;
@@ -80,8 +80,8 @@ TEST_F(Redraw, QuietPassesDrawNothing) {
     // Without the objects that redraw by themselves, nothing at all is drawn.
     rec("fast")->frequency = 0;
     rec("periodic")->autorefresh = 0;
-    page->passes(2);  // the frequency is geometry: one page repaint
-    EXPECT_EQ(page->passes(70), 0);
+    passes(2);  // the frequency is geometry: one page repaint
+    EXPECT_EQ(passes(70), 0);
 }
 
 TEST_F(Redraw, ValueChangedElsewhereRedrawsWithinFrequencyPlusOnePasses) {
@@ -91,12 +91,12 @@ TEST_F(Redraw, ValueChangedElsewhereRedrawsWithinFrequencyPlusOnePasses) {
         polled++;
         int n = 0;
         while (draws["poll"] == 0 && n < 10) {
-            page->pass();
+            pass();
             n++;
         }
         EXPECT_LE(n, 3 + 1) << "trial " << trial;
         EXPECT_EQ(draws["poll"], 1);
-        page->pass();  // offsets the next change by one pass
+        pass();  // offsets the next change by one pass
     }
     // Frequency 1 redraws on every pass, changed or not.
     EXPECT_EQ(drawn_in(10)["fast"], 10);
@@ -139,12 +139,12 @@ TEST_F(Redraw, WordWrittenByAnotherThreadRedrawsItsLabel) {
             std::this_thread::yield();
         }
     });
-    while (shared_count.load() < 1000) page->pass();
-    page->passes(50);
+    while (shared_count.load() < 1000) pass();
+    passes(50);
     stop = true;
     writer.join();
     EXPECT_GT(draws["shared"], 0);
-    page->passes(2);  // a last change seen after the writer stopped
+    passes(2);  // a last change seen after the writer stopped
     EXPECT_EQ(drawn_in(5).count("shared"), 0u);
 }
 
@@ -203,21 +203,20 @@ TEST(Checksums, TextChecksumSeesOrderAndLength) {
 
 const FORM_OBJECT many_table[] = {
     test_page("many"),
-    label(1, "cell", 0, 0, 4).size(4, 4).caption(".").flagged(OF_CLONE)
-        .repeated(1200, 1, 0),
+    label(1, "cell", 0, 0, 4).size(4, 4).caption(".").flagged(OF_CLONE).repeated(1200, 1, 0),
 };
 TEST_FORM(many_form, many_table)
 
 using RedrawLimits = FormsTest;
 
 TEST_F(RedrawLimits, RegionTableAndStatusTableLimitsHold) {
-    FormDriver page(many_form, many_form_release);
+    start(many_form, many_form_release);
     // Every visible object registers on the initialisation pass; the table keeps 500.
     EXPECT_GE(_red, 498);
     EXPECT_LE(_red, REGIONS);
     // Objects beyond the status table are not run.
     EXPECT_EQ(num_cam, OBJ_STATUS_COUNT - 1);
-    page.passes(3);
+    passes(3);
     EXPECT_LE(_red, REGIONS);
 }
 

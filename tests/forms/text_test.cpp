@@ -133,7 +133,7 @@ TEST_F(Text, TrueTypeCaptionFallsBackToTheBitmapFont) {
     ttf_forget_failures();
     record(text_form_ptr, "greek")->fontcolor = 0;  // same colour, new checksum value: redraw
     record(text_form_ptr, "greek")->rgb_fontcolor = 0x01000000;
-    page->passes(2);
+    passes(2);
     // Anti-aliased TrueType edges: pixels of neither colour.
     EXPECT_LT(pixels(10, 34, 100, 40, fg) + pixels(10, 34, 100, 40, bg), 100 * 40);
 }

@@ -86,31 +86,31 @@ protected:
 };
 
 TEST_F(Widgets, LookMatchesTheReference) {
-    page->click(231, 111);  // focus the last edit field: reverse video
-    page->press(40, 20);    // hold the first button: sunken
-    page->passes(3);
+    click(231, 111);  // focus the last edit field: reverse video
+    press(40, 20);    // hold the first button: sunken
+    passes(3);
     expect_reference("forms/widgets", 0, 0, 480, 390);
 }
 
 TEST_F(Widgets, RadioButtonsShareOneVariable) {
-    page->click(20, 58);
+    click(20, 58);
     EXPECT_EQ(sel, 1);
-    page->click(150, 58);
+    click(150, 58);
     EXPECT_EQ(sel, 3);
 }
 
 TEST_F(Widgets, CheckBoxTogglesOncePerPress) {
-    page->press(68, 92);
-    page->passes(5);
+    press(68, 92);
+    passes(5);
     EXPECT_EQ(tick_off, 1);
-    page->release();
-    page->pass();
+    release();
+    pass();
     EXPECT_EQ(tick_off, 1);
-    page->click(68, 92);
+    click(68, 92);
     EXPECT_EQ(tick_off, 0);
-    page->click(118, 92);  // radio box: its tag
+    click(118, 92);  // radio box: its tag
     EXPECT_EQ(tick_radio, 1);
-    page->click(118, 92);
+    click(118, 92);
     EXPECT_EQ(tick_radio, 1);
 }
 

@@ -1,10 +1,10 @@
 // A headless page driver: runs passes of a form on the headless display with scripted
 // pointer and key input, without sleeping.
 //
-//   FormDriver page(form_test);   // initialisation pass (records built, nothing drawn)
-//   page.pass();                  // first loop pass: draws the whole page
-//   page.click(120, 40);          // press for one pass, release for one pass
-//   page.key('7'); page.key(13);  // one key per pass (held, then released)
+//   driver.start(form_test);        // initialisation pass (records built, nothing drawn)
+//   driver.pass();                  // first loop pass: draws the whole page
+//   driver.click(120, 40);          // press for one pass, release for one pass
+//   driver.key('7'); driver.key(13);  // one key per pass (held, then released)
 //
 // The page runs on the calling thread exactly as the page loop runs it; a pass reports
 // whether it drew anything.
@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "assets/fonts.h"
 #include "forms/edit.h"
@@ -23,24 +24,26 @@
 
 class FormDriver {
 public:
-    // Starts the page as Gopage does, up to its loop: with load, Loadpage runs first (the
-    // reset pass that allocates the records), then the initialisation pass of the run.
-    // release, when given, runs when the driver goes (tests free their forms there).
-    explicit FormDriver(void (*form)(), void (*release)() = nullptr, bool load = true) : release_(release) {
+    // Starts a page as Gopage does, up to its loop: with load, Loadpage runs first (the reset
+    // pass that allocates the records), then the initialisation pass of the run. release,
+    // when given, runs when the page stops (tests free their forms there).
+    void start(void (*form)(), void (*release)() = nullptr, bool load = true) {
+        stop();
         setup();
         if (load) Loadpage(form);
         page_address = form;
         page_reset = 0;
+        release_ = release;
         edit_page_init();
     }
-    FormDriver(const FormDriver&) = delete;
-    FormDriver& operator=(const FormDriver&) = delete;
-    ~FormDriver() {
+    // Lets go of all input and frees the running page's form.
+    void stop() {
         release_all();
         page_release_wait = nullptr;
         page_address = nullptr;
-        if (release_) release_();
+        if (release_) std::exchange(release_, nullptr)();
     }
+    ~FormDriver() { stop(); }
 
     // The display, fonts and input as the program sets them at start-up.
     static void setup() {
@@ -77,12 +80,7 @@ public:
     void press(int x, int y) { pointer(x, y, true); }
     void release() { mouse__left.store(0); }
     // Press for one pass, release for one pass.
-    void click(int x, int y) {
-        press(x, y);
-        pass();
-        release();
-        pass();
-    }
+    void click(int x, int y) { press(x, y); pass(); release(); pass(); }
     // The number of a record's object in the last pass (0 before its first execution).
     static int number_of(const OBJ* rec) {
         if (!rec || !rec->visible) return 0;
@@ -90,12 +88,7 @@ public:
     }
     // A key held for one pass and released for one pass (typing the same key twice needs
     // the release between).
-    void key(int code) {
-        key_down(code);
-        pass();
-        key_up();
-        pass();
-    }
+    void key(int code) { key_down(code); pass(); key_up(); pass(); }
     void type(const std::string& text) {
         for (char c : text) key(static_cast<unsigned char>(c));
     }
@@ -103,7 +96,7 @@ public:
     void key_up() { key__press.store(0); }
 
 private:
-    void (*release_)();
+    void (*release_)() = nullptr;
     // What an operator does when an ended page waits: lets go of everything.
     static void release_all() {
         mouse__left.store(0);
