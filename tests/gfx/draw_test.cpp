@@ -70,32 +70,18 @@ TEST_F(Draw, TransparentAndInvertColours) {
     EXPECT_EQ(drawn(), want);
 }
 
-TEST_F(Draw, PixelsByCoordinatesAndClearScreen) {
+TEST_F(Draw, PixelsAndPositionsByCoordinatesAndClearScreen) {
+    v_llocate(3, 6);  // line 3, column 6 of 8-pixel cells
+    EXPECT_EQ(std::make_pair(vid[0].v_xlocate, vid[0].v_ylocate), std::make_pair(40, 24));
     v_wrpixel_xy(1023, 599, 0x12345600);
-    EXPECT_EQ(v_rdpixel_xyz(1023, 599), 0x123456u);
-    EXPECT_EQ(v_rdpixel_xyz(-1, 0), 0u);
-    EXPECT_EQ(v_rdpixel_xyz(0, 2400), 0u);
+    // Reads outside the framebuffer give black.
+    EXPECT_EQ(Row({v_rdpixel_xyz(1023, 599), v_rdpixel_xyz(-1, 0), v_rdpixel_xyz(0, 2400)}), Row({0x123456, 0, 0}));
     v_pixel(uint32_t(addr(4, 4)), 28);
     EXPECT_EQ(fb_at(4, 4), 0x00FF00u);
     v_color(113, 255);
     v_cls();
-    EXPECT_EQ(fb_at(0, 0), pall[113]);
-    EXPECT_EQ(fb_at(1023, 599), pall[113]);
-    EXPECT_EQ(fb_at(0, 600), 0u);
-}
-
-// Text positions count lines and columns of 8 pixels; each context keeps its own settings.
-TEST(Context, PositionsAndColoursBelongToTheSelectedContext) {
-    perif = 0;
-    v_llocate(3, 6);
-    perif = 2;
-    v_color(4, 0x00E5);
-    v_locate(5, 6);
-    perif = 0;
-    EXPECT_EQ(std::vector<int>({vid[0].v_xlocate, vid[0].v_ylocate, vid[0].v_xstart, vid[0].v_ystart}),
-              std::vector<int>({40, 24, 40, 24}));
-    EXPECT_EQ(std::vector<int>({vid[2].color0, vid[2].color1, vid[2].v_xstart, vid[2].v_ystart}),
-              std::vector<int>({4, 0xE5, 5, 6}));
+    // The visible screen only.
+    EXPECT_EQ(Row({fb_at(0, 0), fb_at(1023, 599), fb_at(0, 600)}), Row({pall[113], pall[113], 0}));
 }
 
 TEST(Colour, ToRGB) {
@@ -106,13 +92,8 @@ TEST(Colour, ToRGB) {
 }
 
 TEST_F(Draw, AntialiasedLinePixelCountsPerStep) {
-    struct Case {
-        float x, y, dx, dy;
-        int colour;
-        float thick;
-        size_t pixels;
-        PixelSet inside, outside;
-    } const cases[] = {
+    struct Case { float x, y, dx, dy; int colour; float thick; size_t pixels; PixelSet inside, outside; };
+    const Case cases[] = {
         {10, 10.25f, 20, 0, 255, 1, 2 * 20, {}, {}},  // two edge pixels per column, end excluded
         {10, 10.25f, 20, 0, 255, 4, 5 * 20, {{10, 10}, {10, 14}, {29, 12}}, {{30, 10}}},  // and three solid
         {50.5f, 40, 0, 6, 224, 3, 4 * 6, {{50, 40}, {53, 45}}, {}},  // y-major: thickness along x
@@ -135,14 +116,12 @@ TEST_F(Draw, AntialiasedLineBlendsAgainstTheBackground) {
     };
     // Half-way between two rows on black: both edges get half the colour.
     line_on(0, 10.5f, int(0xFF000000u), 1);
-    EXPECT_EQ(fb_at(0, 10), 0x7F0000u);
-    EXPECT_EQ(fb_at(0, 11), 0x7F0000u);
+    EXPECT_EQ(std::make_pair(fb_at(0, 10), fb_at(0, 11)), std::make_pair(0x7F0000u, 0x7F0000u));
     // On whole rows the first edge is the colour and the second the background; the
     // background is read at the first edge, so the second takes its colour from there.
     line_on(0x40404000, 5, int(0xFF000000u), 2);
-    EXPECT_EQ(fb_at(3, 5), 0xFF0000u);
-    EXPECT_EQ(fb_at(3, 6), 0xFF0000u);  // the solid pixel
-    EXPECT_EQ(fb_at(3, 7), 0x404040u);
+    // Edge, solid pixel, edge:
+    EXPECT_EQ(Row({fb_at(3, 5), fb_at(3, 6), fb_at(3, 7)}), Row({0xFF0000, 0xFF0000, 0x404040}));
     // A quarter in: 0.25 * 255 = 63.75 of the background in the first edge.
     line_on(int(0x80808000), 20.25f, int(0xFF000000u), 1);
     EXPECT_EQ(fb_at(5, 20), uint32_t(223 << 16 | 32 << 8 | 32));  // (255*191.25 + 128*63.75)/255

@@ -23,19 +23,22 @@ std::vector<uint8_t> words(std::initializer_list<int> ws) {
 
 using Images = Canvas;
 
+void paint_at(const std::vector<uint8_t>& s, int x, int y, int scale = 0) {
+    v_locate(x, y);
+    v_paints(s.data(), scale);
+}
+
 constexpr uint32_t RED = 0xF80000, GREEN = 0x00F800, BLUE = 0x0000F8, GREY = 0x404040;
 
 TEST_F(Images, Coding32RunsAndRowEnds) {
     auto s = image(32, 5, 1, words({0x8004, 0x7C00}));
-    v_locate(100, 50);
-    v_paints(s.data(), 0);
+    paint_at(s, 100, 50);
     EXPECT_EQ(drawn().size(), 5u);
     EXPECT_EQ(row(100, 50, 5), Row(5, RED));
     // A run that starts three pixels before the row end continues on the next row.
     SetUp();
     s = image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}));
-    v_locate(10, 10);
-    v_paints(s.data(), 0);
+    paint_at(s, 10, 10);
     EXPECT_EQ(row(10, 10, 8), Row({GREEN, GREEN, GREEN, GREEN, GREEN, BLUE, BLUE, BLUE}));
     EXPECT_EQ(row(10, 11, 8), Row({BLUE, BLUE, BLUE, RED, RED, RED, RED, RED}));
     EXPECT_EQ(drawn().size(), 16u);
@@ -76,8 +79,7 @@ TEST_F(Images, TransparencyKey) {
     EXPECT_EQ(drawn(), PixelSet({{1, 0}}));
     v_color(4, 28);
     s = image(255, 3, 1, {28, 224, 28});
-    v_locate(0, 5);
-    v_paints(s.data(), 0);
+    paint_at(s, 0, 5);
     EXPECT_EQ(row(0, 5, 3), Row({GREY, 0xFF0000, GREY}));
     v_color(0, 28);  // without a transparent background nothing is skipped
     v_paints(s.data(), 0);
@@ -85,8 +87,7 @@ TEST_F(Images, TransparencyKey) {
     // Coding 2 draws both colours without the key test (the writer skips colour 4).
     v_color(4, 224);
     s = image(2, 2, 1, {0x00, 0x01});
-    v_locate(0, 7);
-    v_paints(s.data(), 0);
+    paint_at(s, 0, 7);
     EXPECT_EQ(row(0, 7, 2), Row({GREY, 0xFF0000}));
 }
 

@@ -151,8 +151,7 @@ TEST_F(Text, MonospacedDigitsUseTheDigitWidthAndStopAtALineBreak) {
     // beyond it are not drawn, the rest of the cell is background.
     v_setfont(7, 1, 1);
     print_at(0, 13, "@1B1");
-    EXPECT_EQ(ctx().v_xlocate, 18);
-    EXPECT_EQ(ctx().monospaced, 1);
+    EXPECT_EQ(std::make_pair(ctx().v_xlocate, ctx().monospaced), std::make_pair(18, 1));
     const int wide = 'B' - 32, narrow = 'C' - 32;  // 7 and 3 wide
     ASSERT_GT(prop_width(wide), 6);
     ASSERT_LT(prop_width(narrow), 6);
@@ -173,8 +172,7 @@ TEST_F(Text, MonospacedDigitsUseTheDigitWidthAndStopAtALineBreak) {
     print_at(0, 100, "@123");
     EXPECT_EQ(ctx().v_xlocate, 3 * 8);
     v_print("\n1");
-    EXPECT_EQ(ctx().monospaced, 0);
-    EXPECT_EQ(ctx().v_xlocate, uni_width('1' - 32));
+    EXPECT_EQ(std::make_pair(ctx().v_xlocate, ctx().monospaced), std::make_pair(uni_width('1' - 32), 0));
 }
 
 TEST_F(Text, UnicodeCoverageBlendsOverTheBackground) {
@@ -183,18 +181,14 @@ TEST_F(Text, UnicodeCoverageBlendsOverTheBackground) {
                              [](int g, int x, int) { return g == 33 ? x : 0; });
     v_setfontall(33, 1, 1, ramp.data());
     v_color(0, FG);
-    v_locate(0, 1);
-    v_wchar('A');
+    print_at(0, 1, "A");
     // Coverage 0: background; 1: 255 / 16; 8: (255 * 8) / 16; 15: foreground.
-    EXPECT_EQ(row(0, 0, 2), Row({0, 0x0F0F0F}));
-    EXPECT_EQ(fb_at(8, 0), 0x7F7F7Fu);
-    EXPECT_EQ(fb_at(15, 0), FG_RGB);
+    EXPECT_EQ(Row({fb_at(0, 0), fb_at(1, 0), fb_at(8, 0), fb_at(15, 0)}), Row({0, 0x0F0F0F, 0x7F7F7F, FG_RGB}));
     // With a transparent background the blend is over what is on the screen, and
     // coverage 0 leaves it.
     fb_fill_all(0x008040);
     v_color(4, int(0xFF000000));
-    v_locate(0, 1);
-    v_wchar('A');
+    print_at(0, 1, "A");
     EXPECT_EQ(fb_at(0, 0), 0x008040u);
     EXPECT_EQ(fb_at(4, 0), uint32_t((255 * 4) / 16) << 16 | ((0x80 * 11) / 16) << 8 | (0x40 * 11) / 16);
     EXPECT_EQ(fb_at(15, 0), 0xFF0000u);
