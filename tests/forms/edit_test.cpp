@@ -53,6 +53,12 @@ protected:
         type(text);
         if (end) key(end);
     }
+    // What field n's variable holds after typing text and Enter into it.
+    template <class T>
+    const T& typed(int n, const char* text, const T& variable) {
+        type_into(n, text);
+        return variable;
+    }
 };
 
 TEST_F(Edit, FirstPressFocusesTypingAndEnterCommit) {
@@ -70,30 +76,16 @@ TEST_F(Edit, FirstPressFocusesTypingAndEnterCommit) {
 }
 
 TEST_F(Edit, NumbersConvertByType) {
-    struct Case {
-        int field;
-        const char* typed;
-        double (*stored)();
-        double expected;
-    };
-    const Case cases[] = {
-        {1, "-3.6", [] { return double(word_v); }, -3},         // truncated toward zero
-        {2, "1.5", [] { return double(fixed_v); }, 150},        // fixed point with 2 decimals
-        {0, "3.14159", [] { return double(real_v); }, double(3.14f)},
-        {4, "-5", [] { return double(byte_v); }, -5},
-        {5, "200", [] { return double(ubyte_v); }, 200},
-        {6, "-123456", [] { return double(dword_v); }, -123456},
-        {7, "1.15", [] { return double(udword_v); }, 115},      // not 114.99... truncated
-        {4, "40000", [] { return double(byte_v); }, 0},         // beyond 16 bits: -32768, low byte 0
-        {1, "x", [] { return double(word_v); }, 0},             // not a number
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed);
-        type_into(c.field, c.typed);
-        EXPECT_EQ(c.stored(), c.expected);
-    }
-    type_into(8, "hello");
-    EXPECT_STREQ(text_v, "hello");
+    EXPECT_EQ(typed(1, "-3.6", word_v), -3);  // truncated toward zero
+    EXPECT_EQ(typed(2, "1.5", fixed_v), 150);  // fixed point with 2 decimals
+    EXPECT_FLOAT_EQ(typed(0, "3.14159", real_v), 3.14f);
+    EXPECT_EQ(typed(4, "-5", byte_v), -5);
+    EXPECT_EQ(typed(5, "200", ubyte_v), 200);
+    EXPECT_EQ(typed(6, "-123456", dword_v), -123456);
+    EXPECT_EQ(typed(7, "1.15", udword_v), 115u);  // not 114.99... truncated
+    EXPECT_STREQ(typed(8, "hello", text_v), "hello");
+    EXPECT_EQ(typed(4, "40000", byte_v), 0);  // beyond 16 bits: -32768, low byte 0
+    EXPECT_EQ(typed(1, "x", word_v), 0);  // not a number
 }
 
 TEST_F(Edit, BackspaceEscapeAndAFullBuffer) {

@@ -14,6 +14,7 @@ void log_me(const char* event) { events.push_back(std::string(me->decl->name) + 
 V take_events() { return std::exchange(events, {}); }
 
 uint8_t byte_a, byte_b, byte_top, byte_off;
+int off_entries = 0;
 
 FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
     return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
@@ -25,8 +26,8 @@ const FORM_OBJECT ev_table[] = {
     logged("b", 200, 10, &byte_b),
     // Overlaps the right half of b and is declared later: it lies on top.
     logged("top", 260, 20, &byte_top),
-    // Not enabled: drawn, but never hit.
-    logged("off", 10, 100, &byte_off).enable(false),
+    // Not enabled: drawn and run, but never hit.
+    logged("off", 10, 100, &byte_off).enable(false).on_entry([] { off_entries++; }),
 };
 TEST_FORM(ev_form, ev_table)
 
@@ -96,7 +97,9 @@ TEST_F(Events, LaterObjectWinsWhereTheyOverlap) {
 
 TEST_F(Events, DisabledObjectIsDrawnButNeverClicked) {
     EXPECT_NE(pixel(60, 115), 0u);  // drawn on the cleared screen
+    off_entries = 0;
     click(60, 115);
+    EXPECT_EQ(off_entries, 2);  // its entry handler ran on both passes
     EXPECT_EQ(take_events(), V{});
     EXPECT_EQ(byte_off, 0);
 }
