@@ -38,11 +38,11 @@ public:
     }
     // Reads lines of standard error until `text` comes; false at its end.
     bool until(const std::string& text) {
-        for (;;) {
-            lines_.push_back(simproc::read_line(err_, 20000));
-            if (lines_.back() == text) return true;
-            if (lines_.back().empty()) return false;
+        for (std::string l; !(l = simproc::read_line(err_, 20000)).empty();) {
+            lines_.push_back(l);
+            if (l == text) return true;
         }
+        return false;
     }
     void enter() { EXPECT_EQ(::write(in_, "\n", 1), 1); }
     void close_input() {
@@ -57,13 +57,9 @@ public:
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    // Every line read so far, without empty ones.
-    Texts lines() const {
-        Texts out;
-        std::copy_if(lines_.begin(), lines_.end(), std::back_inserter(out), [](auto& l) { return !l.empty(); });
-        return out;
-    }
-    std::string last() const { return lines().empty() ? "" : lines().back(); }
+    // Every line read so far.
+    const Texts& lines() const { return lines_; }
+    std::string last() const { return lines_.empty() ? "" : lines_.back(); }
 
 private:
     pid_t pid_ = -1;
@@ -121,7 +117,7 @@ TEST_F(CliRun, SweepsAndWritesTouchstone) {
     Cli cli(sim_.dir(), {"--points", "51", "--start", "10", "--stop", "510", "--sweeps", "2", "--out", "m.s1p"});
     ASSERT_EQ(cli.finish(), 0) << cli.last();
     Texts lines = cli.lines();
-    for (auto& l : lines)
+    for (std::string& l : lines)
         if (l.starts_with("Sweep: 51 points in ") && l.ends_with(" ms")) l = "Sweep: 51 points in N ms";
     EXPECT_EQ(lines, (Texts{"Opening port...", "Corvane connected", "Scanning...", "Scan completed",
                             "Sweep: 51 points in N ms", "Scanning...", "Scan completed", "Sweep: 51 points in N ms",

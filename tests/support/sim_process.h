@@ -109,8 +109,6 @@ public:
         kill_and_reap(pid_);
         if (out_ >= 0) ::close(out_);
     }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
 
     // True when the simulator runs and gave its terminal.
     bool ok() const { return pid_ > 0 && tty_.rfind("/dev/", 0) == 0; }

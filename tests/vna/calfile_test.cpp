@@ -49,12 +49,13 @@ struct Snapshot {
     uint16_t points;
     float fstart, fstop;
     int flags[5], valid;
-    std::vector<float> arrays;
+    std::vector<char> arrays;
     static Snapshot take() {
         Snapshot s{vna_f_start, vna_f_stop, vna_points, f_start, f_stop,
                    {have_open, have_short, have_load, have_isol, have_thru}, vna_cal_valid, {}};
         for (const VNA_COMPLEX* a : {cal_open, cal_short, cal_load, cal_isol, cal_thru, cal_ed, cal_es, cal_er})
-            for (int i = 0; i < VNA_MAX_POINTS; i++) s.arrays.insert(s.arrays.end(), {a[i].re, a[i].im});
+            s.arrays.insert(s.arrays.end(), reinterpret_cast<const char*>(a),
+                            reinterpret_cast<const char*>(a + VNA_MAX_POINTS));
         return s;
     }
     bool operator==(const Snapshot&) const = default;
