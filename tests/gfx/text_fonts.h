@@ -24,47 +24,37 @@ inline std::vector<uint8_t> make_fixed(int s, const GlyphBits& bit) {
     return f;
 }
 
-// A proportional font: glyph g is width(g) wide, height rows high.
-inline std::vector<uint8_t> make_proportional(int ascent, int digit, int height, const std::function<int(int)>& width,
-                                              const GlyphBits& bit) {
-    std::vector<uint8_t> f(PROP_DATA, 0);
+// A proportional font (bpp 1, codes 32 to 127) or a Unicode font with 4-bit glyphs (bpp 4,
+// coverage from 0 to 15, codes 32 to 2047, or only to 127 when extended is false: the entries
+// beyond stay 0). Glyph g is width(g) wide and height rows high; pixel(g, x, y) is its value.
+inline std::vector<uint8_t> make_font(int bpp, int ascent, int digit, int height, bool extended,
+                                      const std::function<int(int)>& width, const GlyphBits& pixel) {
+    const bool unicode = bpp == 4;
+    std::vector<uint8_t> f(unicode ? UNICODE_DATA : PROP_DATA, 0);
     f[0] = uint8_t(ascent);
     f[1] = uint8_t(digit);
     f[3] = uint8_t(height);
-    for (int g = 0; g < 96; g++) {
-        const int w = width(g);
-        f[size_t(PROP_WIDTHS + g)] = uint8_t(w);
-        f[2] = std::max<uint8_t>(f[2], uint8_t(w));
-        const size_t at = f.size();
-        f[size_t(PROP_OFFSETS + 2 * g)] = uint8_t(at);
-        f[size_t(PROP_OFFSETS + 2 * g + 1)] = uint8_t(at >> 8);
-        f.resize(at + (size_t(w * height) + 7) / 8, 0);
-        for (int n = 0; n < w * height; n++)
-            if (bit(g, n % w, n / w)) f[at + size_t(n / 8)] |= uint8_t(1 << (n % 8));
+    if (unicode) {
+        f[4] = 0xFF;  // the 4-bit mask, the maximum coverage and the extended flag
+        f[5] = 0x0F;
+        f[6] = 15;
+        f[7] = extended ? 1 : 0;
     }
-    return f;
-}
-
-// A Unicode font with 4-bit glyphs (coverage(g, x, y) from 0 to 15) for codes 32 to 2047,
-// or only to 127 when extended is false (the entries beyond stay 0).
-inline std::vector<uint8_t> make_unicode(int ascent, int digit, int height, bool extended,
-                                         const std::function<int(int)>& width, const GlyphBits& coverage) {
-    std::vector<uint8_t> f(UNICODE_DATA, 0);
-    f[0] = uint8_t(ascent);
-    f[1] = uint8_t(digit);
-    f[3] = uint8_t(height);
-    f[4] = 0xFF;
-    f[5] = 0x0F;
-    f[6] = 15;
-    f[7] = extended ? 1 : 0;
-    for (int g = 0; g < (extended ? UNICODE_GLYPHS : 96); g++) {
+    for (int g = 0; g < (unicode && extended ? UNICODE_GLYPHS : 96); g++) {
         const int w = width(g);
         const size_t at = f.size();
-        const uint32_t entry = uint32_t(w) << 24 | uint32_t(at);
-        for (int k = 0; k < 4; k++) f[UNICODE_HEADER + 4 * size_t(g) + size_t(k)] = uint8_t(entry >> (8 * k));
-        f.resize(at + (size_t(w * height) + 1) / 2, 0);
+        if (unicode) {
+            const uint32_t entry = uint32_t(w) << 24 | uint32_t(at);
+            for (size_t k = 0; k < 4; k++) f[UNICODE_HEADER + 4 * size_t(g) + k] = uint8_t(entry >> (8 * k));
+        } else {
+            f[2] = std::max<uint8_t>(f[2], uint8_t(w));
+            f[size_t(PROP_WIDTHS + g)] = uint8_t(w);
+            f[size_t(PROP_OFFSETS + 2 * g)] = uint8_t(at);
+            f[size_t(PROP_OFFSETS + 2 * g + 1)] = uint8_t(at >> 8);
+        }
+        f.resize(at + (size_t(w * height * bpp) + 7) / 8, 0);
         for (int n = 0; n < w * height; n++)
-            f[at + size_t(n / 2)] |= uint8_t((coverage(g, n % w, n / w) & 15) << (n % 2 ? 4 : 0));
+            f[at + size_t(n * bpp / 8)] |= uint8_t((pixel(g, n % w, n / w) & ((1 << bpp) - 1)) << (n * bpp % 8));
     }
     return f;
 }

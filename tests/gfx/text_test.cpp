@@ -30,8 +30,8 @@ class Text : public Canvas {
 protected:
     std::vector<uint8_t> fixed8 = make_fixed(8, fixed_bit);
     std::vector<uint8_t> fixed16 = make_fixed(16, fixed_bit);
-    std::vector<uint8_t> prop = make_proportional(10, 6, 13, prop_width, prop_bit);
-    std::vector<uint8_t> uni = make_unicode(14, 8, 18, true, uni_width, uni_cover);
+    std::vector<uint8_t> prop = make_font(1, 10, 6, 13, false, prop_width, prop_bit);
+    std::vector<uint8_t> uni = make_font(4, 14, 8, 18, true, uni_width, uni_cover);
     void SetUp() override {
         Canvas::SetUp();
         for (auto& p : v_fontpntvect) p = nullptr;
@@ -121,7 +121,7 @@ TEST_F(Text, CodesBeyondTheFontsDrawTheQuestionMark) {
     EXPECT_EQ(alone(0x2000 | 10, 18), std::vector<uint32_t>(size_t(fb_pixels), 0));
     EXPECT_EQ(ctx().v_xlocate, 0);
     // A font without extended glyphs draws "?" from code 128.
-    auto basic = make_unicode(14, 8, 18, false, uni_width, uni_cover);
+    auto basic = make_font(4, 14, 8, 18, false, uni_width, uni_cover);
     v_setfontall(33, 1, 1, basic.data());
     EXPECT_EQ(alone("\xC3\xA9", 18), uni_question);
 }
@@ -177,7 +177,7 @@ TEST_F(Text, MonospacedDigitsUseTheDigitWidthAndStopAtALineBreak) {
 
 TEST_F(Text, UnicodeCoverageBlendsOverTheBackground) {
     // One glyph of a single pixel per coverage level, drawn on an opaque black background.
-    auto ramp = make_unicode(1, 16, 1, true, [](int g) { return g == 33 ? 16 : 1; },
+    auto ramp = make_font(4, 1, 16, 1, true, [](int g) { return g == 33 ? 16 : 1; },
                              [](int g, int x, int) { return g == 33 ? x : 0; });
     v_setfontall(33, 1, 1, ramp.data());
     v_color(0, FG);
