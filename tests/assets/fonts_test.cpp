@@ -85,7 +85,9 @@ TEST(Fonts, ProportionalFontsFollowTheirLayout) {
             // Glyphs follow each other; offsets are 16-bit and inside the font; the
             // printable glyphs have width and ink.
             ASSERT_EQ(size_t(font_u16(d + PROP_OFFSETS + 2 * g)), expect_at) << f.name << " " << g;
-            if (g > 0 && g < 95) { EXPECT_TRUE(w > 0 && any_ink(d + expect_at, bytes)) << f.name << " " << char(g + 32); }
+            if (g > 0 && g < 95) {
+                EXPECT_TRUE(w > 0 && any_ink(d + expect_at, bytes)) << f.name << " " << char(g + 32);
+            }
             expect_at += bytes;
         }
         EXPECT_EQ(expect_at, f.bytes) << f.name;

@@ -60,8 +60,8 @@ TEST_F(Bmp, EightBitDarknessBlendsBetweenTheColours) {
     const auto file = bmp(8, 5, 1, [&](int x, int) -> uint32_t { return values[x]; });
     auto mix = [](int b, int f) { return uint32_t((13 * b + 3 * f) >> 4); };
     paint_over(file, 0x55555500, 0x20406000, int(0xE0A08000));
-    EXPECT_EQ(row(0, 0, 5),
-              Row({0x204060, 0xE0A080, 0x807070, mix(0x20, 0xE0) << 16 | mix(0x40, 0xA0) << 8 | mix(0x60, 0x80), 0x204060}));
+    const uint32_t three_sixteenths = mix(0x20, 0xE0) << 16 | mix(0x40, 0xA0) << 8 | mix(0x60, 0x80);
+    EXPECT_EQ(row(0, 0, 5), Row({0x204060, 0xE0A080, 0x807070, three_sixteenths, 0x204060}));
     // With a transparent background: paper is not drawn and blends use the screen.
     SetUp();
     paint_over(file, 0x40404000, 4, int(0xC0C0C000));

@@ -50,7 +50,8 @@ std::vector<uint8_t> bmp(int bpp, int w, int h, Pixel pixel) {
     b[28] = uint8_t(bpp);
     for (int r = 0; r < h; r++)
         for (int x = 0; x < w; x++)
-            for (int k = 0; k < bpp / 8; k++) b[size_t(data + r * stride + x * (bpp / 8) + k)] = uint8_t(pixel(x, r) >> (8 * k));
+            for (int k = 0; k < bpp / 8; k++)
+                b[size_t(data + r * stride + x * (bpp / 8) + k)] = uint8_t(pixel(x, r) >> (8 * k));
     return b;
 }
 

@@ -30,44 +30,43 @@ void paint_at(const std::vector<uint8_t>& s, int x, int y, int scale = 0) {
 
 constexpr uint32_t RED = 0xF80000, GREEN = 0x00F800, BLUE = 0x0000F8, GREY = 0x404040;
 
-TEST_F(Images, Coding32RunsAndRowEnds) {
-    auto s = image(32, 5, 1, words({0x8004, 0x7C00}));
-    paint_at(s, 100, 50);
-    EXPECT_EQ(drawn().size(), 5u);
-    EXPECT_EQ(row(100, 50, 5), Row(5, RED));
-    // A run that starts three pixels before the row end continues on the next row.
-    SetUp();
-    s = image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}));
-    paint_at(s, 10, 10);
-    EXPECT_EQ(row(10, 10, 8), Row({GREEN, GREEN, GREEN, GREEN, GREEN, BLUE, BLUE, BLUE}));
-    EXPECT_EQ(row(10, 11, 8), Row({BLUE, BLUE, BLUE, RED, RED, RED, RED, RED}));
-    EXPECT_EQ(drawn().size(), 16u);
-}
-
-TEST_F(Images, Coding255RepeatsAndReservedCodes) {
-    v_rectfillc(0, 0, 20, 2, 0x40404000);
-    // 33 repeats the next byte twice; 63 thirty-two times is too long for the image and
-    // stops at its end; 32 is the invert colour (0x404040 becomes 0xBFBFBF), not a repeat;
-    // 4 is not drawn.
-    auto s = image(255, 8, 1, {33, 224, 32, 4, 28, 63, 3});
-    v_paints(s.data(), 0);
-    EXPECT_EQ(row(0, 0, 8), Row({0xFF0000, 0xFF0000, 0xBFBFBF, GREY, 0x00FF00, 0x0000FF, 0x0000FF, 0x0000FF}));
-    EXPECT_EQ(fb_at(0, 1), GREY);  // nothing beyond the image
-}
-
-TEST_F(Images, Coding2And16) {
-    v_color(3, 224);
-    auto s = image(2, 4, 2, {0x05, 0x02, 0x07});  // 3 x color1, 2 x color0, 4 x color1 (cut)
-    v_paints(s.data(), 0);
-    EXPECT_EQ(row(0, 0, 4), Row({0xFF0000, 0xFF0000, 0xFF0000, 0x0000FF}));
-    EXPECT_EQ(row(0, 1, 4), Row({0x0000FF, 0xFF0000, 0xFF0000, 0xFF0000}));
-    EXPECT_EQ(drawn().size(), 8u);
-    SetUp();
-    s = image(16, 3, 2, {0x2C, 0x2F, 0x05});  // 3 x green (index 28), 3 x white, 1 x 18 (cut)
-    v_paints(s.data(), 0);
-    EXPECT_EQ(row(0, 0, 3), Row(3, 0x00FF00));
-    EXPECT_EQ(row(0, 1, 3), Row(3, 0xFFFFFF));
-    EXPECT_EQ(drawn().size(), 6u);
+// Every coding, at (10, 10) over a grey ground: the pixels of the image's rectangle and one
+// row more, and how many pixels changed.
+TEST_F(Images, EveryCodingWithRunsAcrossRowEnds) {
+    constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, _ = GREY;
+    const auto wrapping = image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}));
+    struct Case { const char* what; int c0, c1; std::vector<uint8_t> s; Row want; size_t changed; };
+    const Case cases[] = {
+        {"coding 32, one run", 0, 255, image(32, 5, 1, words({0x8004, 0x7C00})),
+         {RED, RED, RED, RED, RED, _, _, _, _, _}, 5},
+        // A run that starts three pixels before the row end continues on the next row.
+        {"coding 32, runs across the row end", 0, 255, wrapping,
+         {GREEN, GREEN, GREEN, GREEN, GREEN, BLUE, BLUE, BLUE, BLUE, BLUE, BLUE, RED, RED, RED, RED, RED,
+          _, _, _, _, _, _, _, _}, 16},
+        // 33 repeats the next byte twice; 63 thirty-two times is too long for the image and
+        // stops at its end; 32 is the invert colour (grey becomes 0xBFBFBF), not a repeat;
+        // 4 is not drawn.
+        {"coding 255", 0, 255, image(255, 8, 1, {33, 224, 32, 4, 28, 63, 3}),
+         {R, R, 0xBFBFBF, _, G, B, B, B, _, _, _, _, _, _, _, _}, 7},
+        // 3 x color1, 2 x color0, 4 x color1 (cut at the end of the image).
+        {"coding 2", 3, 224, image(2, 4, 2, {0x05, 0x02, 0x07}), {R, R, R, B, B, R, R, R, _, _, _, _}, 8},
+        // 3 x green (index 28), 3 x white, 1 x 18 (cut).
+        {"coding 16", 0, 255, image(16, 3, 2, {0x2C, 0x2F, 0x05}), {G, G, G, W, W, W, _, _, _}, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        v_rectfillc(0, 0, 30, 30, 0x40404000);
+        before = fb_snapshot();
+        v_color(c.c0, c.c1);
+        paint_at(c.s, 10, 10);
+        const int w = c.s[4], h = c.s[6] + 1;
+        Row got;
+        for (int y = 0; y < h; y++)
+            for (uint32_t p : row(10, 10 + y, w)) got.push_back(p);
+        EXPECT_EQ(got, c.want);
+        EXPECT_EQ(drawn().size(), c.changed);
+    }
 }
 
 TEST_F(Images, TransparencyKey) {

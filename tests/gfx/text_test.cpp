@@ -61,7 +61,8 @@ protected:
     }
     // Font number, address, size, cell width and height, monospaced flag of the context.
     std::vector<intptr_t> font_state() const {
-        return {ctx().fontnum, intptr_t(ctx().v_fontpnt), ctx().v_fontsize, ctx().v_fontx, ctx().v_fonty, ctx().monospaced};
+        const vid_vect& v = ctx();
+        return {v.fontnum, intptr_t(v.v_fontpnt), v.v_fontsize, v.v_fontx, v.v_fonty, v.monospaced};
     }
 };
 

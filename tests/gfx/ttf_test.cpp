@@ -51,7 +51,8 @@ TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
         // The Unicode font keeps Latin text; Chinese needs the CJK face.
         {33, 0, "", GRUSSE, 0, 0}, {33, 0, "", CHINESE, 5, 0},
         // Fixed fonts: ten times the height; non-ASCII goes TrueType; CJK still sets the size.
-        {0, 2, "", "Hello", 0, 20}, {6, 1, "", "Hello", 0, 40}, {4, 3, "", GRUSSE, 1, 60}, {2, 1, "", "\xE4\xB8\xAD", 5, 30},
+        {0, 2, "", "Hello", 0, 20}, {6, 1, "", "Hello", 0, 40}, {4, 3, "", GRUSSE, 1, 60},
+        {2, 1, "", "\xE4\xB8\xAD", 5, 30},
         // Negative numbers: no size.
         {-16, 5, "", "Hello", 0, 0},
         // Proportional fonts: TrueType for non-Latin text or once a name was set.
@@ -289,7 +290,8 @@ TEST_F(TtfFiles, ChainFallsBackToDefaultThenToTheCjkFace) {
     // Measuring follows the same chain; an empty name goes straight to DEFAULT.
     int w = 0, h = 0, w2 = 0, h2 = 0;
     EXPECT_EQ(measure_text_ttf(CHINESE, "", 18.f, &w, &h), chinese);
-    EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), measure_text_ttf_font("Hello", "default.ttf", 18.f, &w2, &h2));
+    EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h),
+              measure_text_ttf_font("Hello", "default.ttf", 18.f, &w2, &h2));
     EXPECT_EQ(h, h2);
 }
 
@@ -299,7 +301,8 @@ TEST_F(TtfFiles, NothingDrawsWithoutFontFiles) {
     int w = 9, h = 9;
     EXPECT_EQ(draw_text_ttf(10, 10, "Hello", "x.ttf", 18.f, 0xFFFFFF00), 0);
     EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), 0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("Errore apertura TTF: ./FONTS/notobd.ttf\n"), std::string::npos);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Errore apertura TTF: ./FONTS/notobd.ttf\n"), std::string::npos);
     EXPECT_EQ(w, 0);
     EXPECT_TRUE(drawn().empty());
 }
