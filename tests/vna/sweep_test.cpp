@@ -49,8 +49,10 @@ JumpClock& jump_clock() {
 
 class Sweep : public Core {
 protected:
-    // `code` posted, and the test waiting until its sweep's first batch has arrived.
+    // `code` posted, and the test waiting until its sweep's first batch has arrived (the
+    // count of the sweep before cleared while the task is idle).
     uint32_t under_way(int code = VNA_CMD_SCAN) {
+        vna_acquired.store(0);
         const uint32_t before = post(code);
         EXPECT_TRUE(eventually([] { return vna_acquired.load() > 0; }));
         return before;
