@@ -96,20 +96,33 @@ protected:
 TEST_F(CliRun, HelpAndUsageErrors) {
     Cli help(sim_.dir(), {"--help"});
     EXPECT_EQ(help.finish(), 0);
-    Cli bad(sim_.dir(), {"--bogus"});
-    EXPECT_EQ(bad.finish(), 2);
-    EXPECT_EQ(bad.lines()[0], "vna-cli: unknown argument --bogus");
-    EXPECT_EQ(bad.lines()[1].rfind("usage: vna-cli", 0), 0u);
-    Cli points(sim_.dir(), {"--points", "many"});
-    EXPECT_EQ(points.finish(), 2);
-    EXPECT_EQ(points.lines().front(), "vna-cli: --points needs a whole number, not many");
-    for (Texts args : {Texts{"--points"}, {"--points", "12x"}, {"--points", "-1"}, {"--points", "70000"},
-                       {"--start", "abc"}, {"--stop", "-5"}, {"--start", "nan"}, {"--sweeps", "1.5"},
-                       {"--out", "file.txt"}, {"--out", ".s1p"}, {"--port", ""}, {"--sweeps", "0", "--out", "a.s1p"},
-                       {"stray"}, {"--save-cal", std::string(128, 'x')}}) {
-        SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
+    // Status 2, the reason and the usage text.
+    const std::string frequency = "needs a frequency in MHz of 0 or more, not ", whole = "needs a whole number, not ";
+    const std::pair<Texts, std::string> cases[] = {
+        {{"--bogus"}, "unknown argument --bogus"},
+        {{"stray"}, "unknown argument stray"},
+        {{"--points"}, "--points needs a value"},
+        {{"--points", "many"}, "--points " + whole + "many"},
+        {{"--points", "12x"}, "--points " + whole + "12x"},
+        {{"--points", "-1"}, "--points " + whole + "-1"},
+        {{"--points", "70000"}, "--points " + whole + "70000"},
+        {{"--sweeps", "1.5"}, "--sweeps " + whole + "1.5"},
+        {{"--start", "abc"}, "--start " + frequency + "abc"},
+        {{"--start", "nan"}, "--start " + frequency + "nan"},
+        {{"--stop", "-5"}, "--stop " + frequency + "-5"},
+        {{"--out", "file.txt"}, "--out needs a file name ending in .s1p or .s2p"},
+        {{"--out", ".s1p"}, "--out needs a file name ending in .s1p or .s2p"},
+        {{"--sweeps", "0", "--out", "a.s1p"}, "--out needs at least one sweep"},
+        {{"--port", ""}, "--port needs a name of 1 to 63 characters"},
+        {{"--save-cal", std::string(128, 'x')}, "--save-cal needs a file name of 1 to 127 characters"},
+    };
+    for (const auto& [args, reason] : cases) {
+        SCOPED_TRACE(reason);
         Cli cli(sim_.dir(), args);
         EXPECT_EQ(cli.finish(), 2);
+        ASSERT_GE(cli.lines().size(), 2u);
+        EXPECT_EQ(cli.lines()[0], "vna-cli: " + reason);
+        EXPECT_EQ(cli.lines()[1].rfind("usage: vna-cli", 0), 0u);
     }
 }
 
