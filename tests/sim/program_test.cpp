@@ -3,7 +3,6 @@
 // using the processor, and a clean end on SIGTERM.
 #include <csignal>
 #include <fstream>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 
 #include "sim_harness.h"
@@ -16,24 +15,14 @@ namespace {
 // vna-sim started in dir, its standard input, output and error on pipes.
 struct Child {
     pid_t pid = -1;
-    int in = -1, out = -1, err = -1;
+    int in = -1, out = -1, err = -1;  // this process's ends of the pipes
 
-    Child(const std::string& dir, std::vector<std::string> args)
+    Child(const std::string& dir, const std::vector<std::string>& args)
     {
         int p[3][2];
         for (auto& ends : p)
             if (pipe2(ends, O_CLOEXEC) != 0) return;
-        if ((pid = fork()) == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);  // also when the test process crashes
-            for (int fd = 0; fd < 3; ++fd) dup2(p[fd][fd == 0 ? 0 : 1], fd);
-            if (chdir(dir.c_str()) != 0) _exit(127);
-            args.insert(args.begin(), simproc::sim_program);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        pid = simproc::spawn(simproc::sim_program, args, dir, p[0][0], p[1][1], p[2][1]);
         for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
         in = p[0][1];
         out = p[1][0];
@@ -41,10 +30,7 @@ struct Child {
     }
     ~Child()
     {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
+        simproc::kill_and_reap(pid);
         for (int fd : {in, out, err})
             if (fd >= 0) ::close(fd);
     }
@@ -128,6 +114,7 @@ TEST(SimProgram, RefusesBadArguments)
     std::ofstream(dir.path() + "/COM9") << "precious";
     Child sim(dir.path(), {"--link", "COM9"});
     EXPECT_EQ(sim.finish(), 1);
+    ASSERT_TRUE(std::filesystem::is_regular_file(dir.path() + "/COM9"));
     std::string text;
     std::ifstream(dir.path() + "/COM9") >> text;
     EXPECT_EQ(text, "precious");

@@ -167,7 +167,9 @@ inline Sweep sweep(Port& port, uint64_t start, uint64_t step, uint16_t points, u
     std::vector<bool> seen(points);
     size_t received = 0;
     port.send(setup(start, step, points, mode));
-    while (received < points) {
+    // The points come in order from 0, so a sweep takes points / 8 batches; a few more at
+    // most, or a fault ends the loop.
+    for (int batch = 0; received < points && batch < points / 8 + 2; ++batch) {
         port.send(fifo(8));
         auto recs = read_records(port, 8);
         if (recs.size() != 8) break;
