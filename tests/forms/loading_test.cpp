@@ -48,7 +48,9 @@ TEST_F(Loading, ResetPassAllocatesAndRunsNoFirstHandler) {
     EXPECT_NE(record(comp_ptr, "inner"), nullptr);
     EXPECT_EQ(firsts, 0);
     EXPECT_EQ(page_reset, 0);
-    load_form_release();
+    load_form_release();  // frees the records and clears the pointers, so that the next run builds them again
+    EXPECT_EQ(load_form_ptr, nullptr);
+    EXPECT_EQ(comp_ptr, nullptr);
 }
 
 TEST_F(Loading, InitialisationPassRunsFirstHandlersButNoEntryAndWritesNothing) {
