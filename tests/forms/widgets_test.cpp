@@ -14,9 +14,6 @@ int16_t fixed_value = 150;
 char secret[64] = "abc";
 char name_text[64] = "name";
 
-FORM_OBJECT big_button(const char* name, int x, const char* caption, uint8_t* var) {
-    return button(name, x, 10, 72, 24).font(33, 2, 8, T_Arial_Unicode_MS_12).caption(caption).bind(var, VT_BYTE);
-}
 FORM_OBJECT radio(const char* name, int x, int tag, const char* caption) {
     return form_line(1, TButton, name, 0).at(x, 50).size(60, 16).colours(0x005E2F08, 0, 0xFFFF00FC)
         .frame(1).font(10, 10, 24).caption(caption).bind(&sel, VT_BYTE).tag(tag).flagged(OF_AUTOREFRESH).enable();
@@ -24,9 +21,6 @@ FORM_OBJECT radio(const char* name, int x, int tag, const char* caption) {
 FORM_OBJECT check(const char* name, int x, uint8_t* var, int tag, int flags) {
     return form_line(1, TCheckbox, name, 0).at(x, 84).size(16, 16).colours(255, 0, 0).frame(0)
         .font(0, 1, 1).caption(name).bind(var, VT_BYTE).tag(tag).flagged(flags).enable();
-}
-FORM_OBJECT aligned(const char* name, int y, int tag) {
-    return label(2, name, 4, y, 152).size(152, 16).font(1, 1, 1).tag(tag);
 }
 FORM_OBJECT cells(const char* name, int x, uint8_t* var) {
     return form_line(1, TBitmap, name, 0).at(x, 260).size(120, 120).colours(4, 0, 0).frame(6)
@@ -45,8 +39,8 @@ FORM_OBJECT style(int i) {
 
 const FORM_OBJECT widget_table[] = {
     test_page("widgets"),
-    big_button("held", 10, "PRESSED", &held),
-    big_button("idle", 100, "RAISED", &idle),
+    button("held", 10, 10, 72, 24).font(33, 2, 8, T_Arial_Unicode_MS_12).caption("PRESSED").bind(&held, VT_BYTE),
+    button("idle", 100, 10, 72, 24).font(33, 2, 8, T_Arial_Unicode_MS_12).caption("RAISED").bind(&idle, VT_BYTE),
     radio("r1", 10, 1, "S11"),
     radio("r2", 74, 2, "S21"),
     radio("r3", 138, 3, "RLC"),
@@ -55,9 +49,9 @@ const FORM_OBJECT widget_table[] = {
     check("r_a", 110, &tick_radio, 1, OF_AUTOREFRESH),
     check("r_b", 160, &tick_radio, 2, OF_AUTOREFRESH),
     form_line(1, TPanel, "frames", 0).at(10, 120).size(160, 90).colours(0x005E2F08, 0, 0).frame(0),
-    aligned("left", 4, 0),
-    aligned("right", 24, 1),
-    aligned("centre", 44, 2),
+    label(2, "left", 4, 4, 152).size(152, 16).font(1, 1, 1).tag(0),
+    label(2, "right", 4, 24, 152).size(152, 16).font(1, 1, 1).tag(1),
+    label(2, "centre", 4, 44, 152).size(152, 16).font(1, 1, 1).tag(2),
     form_line(2, TLabel, "outlined", 0).at(4, 64).size(152, 24).colours(4, 0xFFFF80FE, 0x000000FF)
         .font(33, 5, 8, T_Arial_Unicode_MS_16).caption("Outlined"),
     form_line(1, TLabel, "wide", 0).at(10, 220).size(300, 28).colours(0xC0C0C0DB, 0, 0)
