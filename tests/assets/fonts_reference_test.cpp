@@ -7,7 +7,7 @@
 #include "assets/fonts.h"
 #include "gfx/text.h"
 #include "platform/display.h"
-#include "platform/framebuffer_helpers.h"
+#include "support/framebuffer_helpers.h"
 
 #include "support/reference_image.h"
 

@@ -11,7 +11,7 @@
 
 #include "assets/fonts.h"
 #include "gfx/text.h"
-#include "platform/framebuffer_helpers.h"
+#include "support/framebuffer_helpers.h"
 
 namespace {
 

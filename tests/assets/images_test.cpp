@@ -7,7 +7,7 @@
 #include "assets/images.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
-#include "platform/framebuffer_helpers.h"
+#include "support/framebuffer_helpers.h"
 
 namespace {
 

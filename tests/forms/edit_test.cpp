@@ -123,11 +123,11 @@ TEST_F(Edit, PressOnTheFocusedFieldTakesTheFocusAway) {
     click(30, 50);
     ASSERT_NE(obj_focus, 0);
     passes(2);
-    EXPECT_EQ(pixel(25, 48), 0u);  // reverse video: the box paints in the text colour
+    EXPECT_EQ(fb_at(25, 48), 0u);  // reverse video: the box paints in the text colour
     click(30, 50);
     EXPECT_EQ(obj_focus, 0);
     passes(2);
-    EXPECT_NE(pixel(25, 48), 0u);
+    EXPECT_NE(fb_at(25, 48), 0u);
 }
 
 TEST_F(Edit, PasswordShowsOneStarPerCharacter) {
@@ -136,7 +136,7 @@ TEST_F(Edit, PasswordShowsOneStarPerCharacter) {
     EXPECT_STREQ(pass_v, "abcd");
     passes(3);
     for (int y = 279; y < 279 + 24; y++)  // the password field looks like the field showing "****"
-        for (int x = 19; x < 19 + 72; x++) ASSERT_EQ(pixel(x, y), pixel(x, y + 30)) << x << "," << y;
+        for (int x = 19; x < 19 + 72; x++) ASSERT_EQ(fb_at(x, y), fb_at(x, y + 30)) << x << "," << y;
 }
 
 // The text a field of the given size prints for s with the integer or the real format.

@@ -96,7 +96,7 @@ TEST_F(Events, LaterObjectWinsWhereTheyOverlap) {
 }
 
 TEST_F(Events, DisabledObjectIsDrawnButNeverClicked) {
-    EXPECT_NE(pixel(60, 115), 0u);  // drawn on the cleared screen
+    EXPECT_NE(fb_at(60, 115), 0u);  // drawn on the cleared screen
     off_entries = 0;
     click(60, 115);
     EXPECT_EQ(off_entries, 2);  // its entry handler ran on both passes

@@ -3,6 +3,8 @@
 // and pixel reads.
 #pragma once
 
+#include "support/framebuffer_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -65,8 +67,7 @@ class FormsTest : public ::testing::Test, public FormDriver {
 protected:
     void SetUp() override {
         setup();
-        fb_open();
-        for (int64_t i = 0; i < fb_pixels; i++) dx_surface[i] = 0;
+        fb_fill_all(0);
         Lang = 0;
         in_edit = old_edit = obj_focus = 0;
     }
@@ -78,11 +79,10 @@ protected:
     }
 };
 
-inline uint32_t pixel(int x, int y) { return dx_surface[size_t(y) * size_t(dx_pitch) + size_t(x)]; }
 // Pixels of colour rgb in a w x h rectangle.
 inline int pixels(int x0, int y0, int w, int h, uint32_t rgb) {
     int n = 0;
     for (int y = y0; y < y0 + h; y++)
-        for (int x = x0; x < x0 + w; x++) n += pixel(x, y) == rgb;
+        for (int x = x0; x < x0 + w; x++) n += fb_at(x, y) == rgb;
     return n;
 }

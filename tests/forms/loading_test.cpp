@@ -148,7 +148,7 @@ TEST_F(Loading, TabsShowThePanelWhoseTagIsSelected) {
         passes(3);
         EXPECT_EQ(obj_stat[4].visible, panel == 1);
         EXPECT_EQ(obj_stat[5].visible, panel == 2);
-        EXPECT_EQ(pixel(100, 90), pall[panel == 1 ? 0xE0 : 0x1C]);
+        EXPECT_EQ(fb_at(100, 90), pall[panel == 1 ? 0xE0 : 0x1C]);
     };
     expect_shown(1);
     click(100, 18);  // tab 2
@@ -202,7 +202,7 @@ TEST_F(Loading, NestedPageSkipsTheRestOfTheOuterPassAndRedrawsIt) {
     EXPECT_EQ(outer_entries, outer_before + 3);  // the outer page runs on, not the inner one
     EXPECT_EQ(later_entries, 4);
     // The inner page painted the screen; the outer page is whole again, clickable again.
-    EXPECT_EQ(pixel(500, 300), 0xC0C0C0u);
+    EXPECT_EQ(fb_at(500, 300), 0xC0C0C0u);
     EXPECT_NE(xcampi_dx[3], 0);
 }
 

@@ -101,7 +101,7 @@ TEST_F(Redraw, ValueChangedElsewhereRedrawsWithinFrequencyPlusOnePasses) {
 }
 
 TEST_F(Redraw, HiddenObjectRepaintsItsContainerAndWhatLiesOnTop) {
-    ASSERT_NE(pixel(112, 112), pall[0xE0]);  // the text of "first" lies there
+    ASSERT_NE(fb_at(112, 112), pall[0xE0]);  // the text of "first" lies there
     settle();
     hide_first = true;
     // "first" disappears: its container registers its own area, redrawn on the next pass
@@ -111,13 +111,13 @@ TEST_F(Redraw, HiddenObjectRepaintsItsContainerAndWhatLiesOnTop) {
     const std::pair<const char*, int> expected[] = {{"panel", 1}, {"second", 1}, {"over", 1},
                                                     {"first", 0}, {"early", 0}, {"poll", 0}};
     for (auto [name, n] : expected) EXPECT_EQ(drawn[name], n) << name;
-    EXPECT_EQ(pixel(112, 112), pall[0xE0]);  // the panel covers where "first" was
+    EXPECT_EQ(fb_at(112, 112), pall[0xE0]);  // the panel covers where "first" was
     EXPECT_EQ(drawn_in(1)["panel"], 0);
     // Shown again: it registers its own area and redraws on the next pass.
     hide_first = false;
     *rec("first")->visible = 1;
     EXPECT_EQ(drawn_in(2)["first"], 1);
-    EXPECT_NE(pixel(112, 112), pall[0xE0]);
+    EXPECT_NE(fb_at(112, 112), pall[0xE0]);
 }
 
 TEST_F(Redraw, HiddenObjectInATransparentPanelRepaintsTheNextOpaqueContainer) {

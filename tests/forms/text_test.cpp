@@ -119,7 +119,7 @@ TEST_F(Text, TrueTypeCaptionFallsBackToTheBitmapFont) {
     const char* dejavu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     ttf_forget_failures();
     open(text_form, text_form_release);
-    const uint32_t bg = pixel(200, 300), fg = pall[0];
+    const uint32_t bg = fb_at(200, 300), fg = pall[0];
     _fontn = 0;
     EXPECT_STREQ(widget_ttf_font(greek_text, true), "default.ttf");
     EXPECT_EQ(widget_ttf_font("Omega", true), nullptr);

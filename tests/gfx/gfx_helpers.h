@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gfx/draw.h"
-#include "platform/framebuffer_helpers.h"
+#include "support/framebuffer_helpers.h"
 
 using PixelSet = std::set<std::pair<int, int>>;
 using Row = std::vector<uint32_t>;

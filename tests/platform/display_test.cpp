@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "framebuffer_helpers.h"
+#include "support/framebuffer_helpers.h"
 #include "platform/display.h"
 #include "platform/framebuffer.h"
 #include "platform/input.h"

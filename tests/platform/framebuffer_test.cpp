@@ -5,7 +5,7 @@
 
 #include "platform/display.h"
 #include "platform/framebuffer.h"
-#include "framebuffer_helpers.h"
+#include "support/framebuffer_helpers.h"
 
 namespace {
 

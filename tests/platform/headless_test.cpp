@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "framebuffer_helpers.h"
+#include "support/framebuffer_helpers.h"
 #include "platform/display.h"
 #include "platform/input.h"
 

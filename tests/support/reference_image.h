@@ -11,6 +11,7 @@
 
 #include "platform/display.h"
 #include "platform/framebuffer.h"
+#include "support/framebuffer_helpers.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -33,7 +34,7 @@ inline void expect_reference(const std::string& name, int x0, int y0, int w, int
         for (int x = 0; x < w && x < rw; x++) {
             const unsigned char* p = rgb + 3 * (y * rw + x);
             const uint32_t expected = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-            const uint32_t actual = dx_surface[size_t(y0 + y) * size_t(dx_pitch) + size_t(x0 + x)];
+            const uint32_t actual = fb_at(x0 + x, y0 + y);
             if (actual != expected && wrong++ < 5)
                 ADD_FAILURE() << name << " pixel " << x << "," << y << ": " << std::hex << actual << " expected "
                               << expected;
