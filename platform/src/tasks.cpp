@@ -66,11 +66,8 @@ void stop_runner(Runner r) {
         r.thread.join();
 }
 
-struct HiddenEntry {
-    hidden_task_fn func = nullptr;
-    void* arg = nullptr;
-    std::unique_ptr<Runner> handle;  // null while the entry is free
-};
+// A hidden-task entry: its thread, null while the entry is free.
+using HiddenEntry = std::unique_ptr<Runner>;
 
 // The tables live for the whole process: threads may still run while static objects
 // are destroyed at exit, so they are never destroyed.
@@ -164,12 +161,10 @@ unsigned exec_task_hidden(hidden_task_fn sub, void* arg, int priority) {
     std::lock_guard<std::mutex> guard(t.hidden_mutex);
     for (unsigned i = 0; i < HIDDEN_TASKS; i++) {
         HiddenEntry& e = t.hidden[i];
-        if (e.handle) continue;
+        if (e) continue;
         auto r = std::make_unique<Runner>();
         if (!start_runner(*r, priority, [sub, arg]() { sub(arg); })) return 0;
-        e.func = sub;
-        e.arg = arg;
-        e.handle = std::move(r);
+        e = std::move(r);
         return i + 1;
     }
     return 0;
@@ -182,10 +177,8 @@ int remove_task_hidden(unsigned num) {
         Tables& t = tables();
         std::lock_guard<std::mutex> guard(t.hidden_mutex);
         HiddenEntry& e = t.hidden[num - 1];
-        if (!e.handle) return -1;
-        r = std::move(e.handle);
-        e.func = nullptr;
-        e.arg = nullptr;
+        if (!e) return -1;
+        r = std::move(e);
     }
     stop_runner(std::move(*r));
     return 0;
