@@ -165,7 +165,7 @@ struct Source {
     Source(const std::string& path, const char* what) {
         f = fopen(path.c_str(), "w");
         if (!f) die("cannot write " + path);
-        fprintf(f, "// %s\n// Written by the font generator (tools/fontgen.cpp); do not edit by hand.\n", what);
+        fprintf(f, "// Written by the font generator (tools/fontgen.cpp); do not edit by hand.\n// %s\n", what);
     }
     ~Source() { fclose(f); }
     void array(const std::string& name, const std::vector<uint8_t>& bytes, const std::string& note) {

@@ -619,8 +619,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fprintf(out,
-                 "// The program's compiled-in images in the stored image format.\n"
                  "// Written by the image generator (tools/imagegen.cpp); do not edit by hand.\n"
+                 "// The program's compiled-in images in the stored image format.\n"
                  "#include \"assets/images.h\"\n");
     for (const Item& it : items) {
         std::vector<uint8_t> data = it.coding == 32 ? encode32(it.cv, it.name) : encode255(it.cv, it.name);

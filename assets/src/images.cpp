@@ -1,5 +1,5 @@
-// The program's compiled-in images in the stored image format.
 // Written by the image generator (tools/imagegen.cpp); do not edit by hand.
+// The program's compiled-in images in the stored image format.
 #include "assets/images.h"
 
 // 400 x 400, coding 32, 40484 data bytes

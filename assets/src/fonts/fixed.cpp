@@ -1,5 +1,5 @@
-// Fixed fonts 0 to 6: square glyphs for codes 32 to 122.
 // Written by the font generator (tools/fontgen.cpp); do not edit by hand.
+// Fixed fonts 0 to 6: square glyphs for codes 32 to 122.
 //
 // v_off8 and v_tim8 are the 8 x 8 "clean" bitmap faces (clR8x8, clB8x8) of X11's
 // schumacher-misc fonts:

@@ -1,5 +1,5 @@
-// Sizes in bytes of the generated font arrays.
 // Written by the font generator (tools/fontgen.cpp); do not edit by hand.
+// Sizes in bytes of the generated font arrays.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
+// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 // Proportional fonts 7 to 27 (codes 32 to 127, one bit per pixel), rendered from DejaVu
 // Sans (MS_Sans_Serif_*), DejaVu Sans Bold (Arial_Black_*), Liberation Mono Bold
 // (Courier_New_*_Bold) and DejaVu Serif Bold (Clarendon_Extended_*_Bold).
-// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 #include "assets/fonts.h"
 
 // cell height 13, 1249 bytes

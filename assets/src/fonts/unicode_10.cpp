@@ -1,6 +1,6 @@
+// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 // Unicode font T_Arial_Unicode_MS_10: codes 32 to 2047, 4-bit coverage, rendered from
 // Liberation Sans with DejaVu Sans for the codes it lacks.
-// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 #include "assets/fonts.h"
 
 // cell height 18, 1636 glyphs, 380 codes show "?", 116477 bytes

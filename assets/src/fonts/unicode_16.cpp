@@ -1,6 +1,6 @@
+// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 // Unicode font T_Arial_Unicode_MS_16: codes 32 to 2047, 4-bit coverage, rendered from
 // Liberation Sans with DejaVu Sans for the codes it lacks.
-// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 #include "assets/fonts.h"
 
 // cell height 28, 1544 glyphs, 472 codes show "?", 263992 bytes

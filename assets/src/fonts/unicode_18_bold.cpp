@@ -1,6 +1,6 @@
+// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 // Unicode font T_Arial_Unicode_MS_18_Bold: codes 32 to 2047, 4-bit coverage, rendered from
 // Liberation Sans Bold with DejaVu Sans Bold for the codes it lacks.
-// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 #include "assets/fonts.h"
 
 // cell height 33, 1016 glyphs, 1000 codes show "?", 264049 bytes

@@ -1,6 +1,6 @@
+// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 // Unicode font T_Arial_Unicode_MS_28: codes 32 to 2047, 4-bit coverage, rendered from
 // Liberation Sans with DejaVu Sans for the codes it lacks.
-// Written by the font generator (tools/fontgen.cpp); do not edit by hand.
 #include "assets/fonts.h"
 
 // cell height 50, 479 glyphs, 1537 codes show "?", 263872 bytes
