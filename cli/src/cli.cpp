@@ -359,7 +359,7 @@ int cli_run(const CliOptions& o, FILE* in, FILE* err, bool progress) {
     for (unsigned n = 0; n < o.sweeps; n++) {
         if (!run.command(VNA_CMD_SCAN)) return fail();
         char text[96];
-        std::snprintf(text, sizeof text, "Sweep: %u points in %ld ms", unsigned(vna_points.load()), MD777.load());
+        std::snprintf(text, sizeof text, "Sweep: %u points in %d ms", unsigned(vna_points.load()), int(MD777.load()));
         run.line(text);
     }
     if (!o.out.empty()) {

@@ -1,11 +1,10 @@
 // The widget kinds, frames and text measurement.
 #include "forms/widgets.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "forms/object.h"
@@ -61,18 +60,18 @@ bool click_then_draw() {
     return true;
 }
 
+// An image caption ("$" and a file name) with a relative file name taken in the start
+// directory. The process's current directory is never changed for it: other tasks open
+// their own files by relative names at the same time.
+std::string in_start_dir(const char* name) {
+    const char* file = name[0] == '$' ? name + 1 : name;
+    if (!MyDir[0] || !file[0] || file[0] == '/') return name;
+    return std::string(name, file) + MyDir + "/" + file;
+}
+
 }  // namespace
 
-int paint_from_mydir(const char* name) {
-    char cwd[1024];
-    const bool have_cwd = getcwd(cwd, sizeof cwd) != nullptr;
-    const bool moved = MyDir[0] && chdir(MyDir) == 0;
-    const int r = v_paint(name);
-    if (moved && have_cwd && chdir(cwd) != 0) {
-        // The old directory vanished; stay in MyDir.
-    }
-    return r;
-}
+int paint_from_mydir(const char* name) { return v_paint(in_start_dir(name).c_str()); }
 
 namespace {
 
@@ -91,13 +90,8 @@ int bitmap_measure(const char* s, bool width) {
     if (!s) return width ? v.HDX : v.HDY;
     // Only image captions name files; other texts are never opened as file names.
     if (s[0] != '$') return 0;
-    char cwd[1024];
-    const bool have_cwd = getcwd(cwd, sizeof cwd) != nullptr;
-    const bool moved = MyDir[0] && chdir(MyDir) == 0;
     int w = 0, h = 0;
-    if (!bmp_size(s, &w, &h)) w = h = 0;
-    if (moved && have_cwd && chdir(cwd) != 0) {
-    }
+    if (!bmp_size(in_start_dir(s).c_str(), &w, &h)) w = h = 0;
     v.HDX = int16_t(w);
     v.HDY = int16_t(h);
     return width ? w : h;

@@ -17,9 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "gfx/draw.h"
 #include "pixel.h"
+#include "platform/display.h"
 
 CachedFont g_fonts[TTF_CACHE_SLOTS];
 char DEFAULT[TTF_NAME];
@@ -110,12 +112,13 @@ bool tables_fit(const unsigned char* data, size_t size, int offset) {
     return tables > 0;
 }
 
-// The slot for name as given, else under ./FONTS/.
+// The slot for name, else for FONTS/name, both taken in the start directory (MyDir) when
+// it is known: the file dialog moves the current directory. An absolute name stands alone.
 CachedFont* find_font(const char* name) {
-    if (CachedFont* f = get_font_for_path(name)) return f;
-    char path[TTF_PATH + 8];
-    snprintf(path, sizeof path, "./FONTS/%s", name);
-    return get_font_for_path(path);
+    if (name[0] == '/') return get_font_for_path(name);
+    const std::string dir = MyDir[0] ? std::string(MyDir) + "/" : "";
+    if (CachedFont* f = get_font_for_path((dir + name).c_str())) return f;
+    return get_font_for_path(((dir.empty() ? "./" : dir) + "FONTS/" + name).c_str());
 }
 
 bool usable_name(const char* name) { return name && strlen(name) > 4; }

@@ -330,29 +330,36 @@ void close_fd(int& fd) {
     fd = -1;
 }
 
-// Opens the record's port with its line settings and the two wake-up events.
-bool open_host(COM* com, int n) {
+// errno of a call that failed, never 0 (0 means success to open_host's caller).
+int failure() { return errno != 0 ? errno : EIO; }
+
+// Opens the record's port with its line settings and the two wake-up events: 0, or the
+// errno of the step that failed.
+int open_host(COM* com, int n) {
     if (!com->NameCom[0]) std::snprintf(com->NameCom, sizeof com->NameCom, "COM%d", n);
     com->NameCom[sizeof com->NameCom - 1] = 0;
     if (!COM_REMOTE) {
         const speed_t speed = baud_speed(com->baud);
+        if (speed == B0) return EINVAL;
         const std::string path = port_device_path(com->NameCom);
-        if (speed == B0 || path.empty()) return false;
+        if (path.empty()) return ENODEV;
         int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) return failure();
         termios found{};
         // Not a terminal, or held by another opener: the lock comes before TIOCEXCL so
         // that a failed open does not change the holder's terminal.
         if (tcgetattr(fd, &found) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
             ioctl(fd, TIOCEXCL) != 0) {
+            const int err = failure();
             close(fd);
-            return false;
+            return err;
         }
         const termios t = line_settings(found, speed, com->parity, com->stops);
         if (tcsetattr(fd, TCSANOW, &t) != 0) {
+            const int err = failure();
             ioctl(fd, TIOCNXCL);
             close(fd);
-            return false;
+            return err;
         }
         // A pseudo-terminal has no modem lines and may refuse this.
         int lines = TIOCM_DTR | TIOCM_RTS;
@@ -363,8 +370,9 @@ bool open_host(COM* com, int n) {
         com->hCom = fd;
     }
     com->orx = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (com->orx < 0) return failure();
     com->ow = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    return com->orx >= 0 && com->ow >= 0;
+    return com->ow < 0 ? failure() : 0;
 }
 
 // Discards both queues, restores the settings found at open, gives up the port and
@@ -446,7 +454,8 @@ int com_open(COM* com, int baud) {
     com->txrun.store(0);
     com->enabled.store(0);
     com->baud = baud;
-    if (!open_host(com, n)) {
+    com->open_errno = open_host(com, n);
+    if (com->open_errno != 0) {
         close_host(com);
         return -1;
     }

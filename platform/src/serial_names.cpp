@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "platform/display.h"
 #include "platform/port_names.h"
 
 namespace {
@@ -61,11 +62,11 @@ std::vector<std::string> order_serial_devices(const std::vector<std::string>& de
 }
 
 std::string resolve_port_name(std::string_view name, const std::vector<std::string>& links,
-                              const std::vector<std::string>& dev_entries) {
+                              const std::vector<std::string>& dev_entries, const std::string& ports) {
     const int n = com_port_number(name);
     if (n == 0) return std::string(name);  // a path, or a name of some other form
     const std::string link = "COM" + std::to_string(n);
-    if (std::find(links.begin(), links.end(), link) != links.end()) return "ports/" + link;
+    if (std::find(links.begin(), links.end(), link) != links.end()) return ports + "/" + link;
     const std::vector<std::string> devices = order_serial_devices(dev_entries);
     if (size_t(n) <= devices.size()) return devices[size_t(n) - 1];
     return "";
@@ -73,5 +74,6 @@ std::string resolve_port_name(std::string_view name, const std::vector<std::stri
 
 std::string port_device_path(std::string_view name) {
     if (com_port_number(name) == 0) return std::string(name);
-    return resolve_port_name(name, list_directory("ports"), list_directory("/dev"));
+    const std::string ports = MyDir[0] ? std::string(MyDir) + "/ports" : "ports";
+    return resolve_port_name(name, list_directory(ports.c_str()), list_directory("/dev"), ports);
 }

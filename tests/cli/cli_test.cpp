@@ -223,7 +223,7 @@ TEST_F(CliRun, Failures) {
         {{"--points", "2002"}, "Invalid number of points"},
         {{"--start", "5", "--stop", "5"}, "Invalid frequencies"},
         {{"--load-cal", "missing.cal"}, "Calibration file not found"},
-        {{"--port", "/dev/null/tty"}, "Port open error"},
+        {{"--port", "/dev/null/tty"}, "Port open error: no such port"},
         {{"--save-cal", "x.cal"}, "No calibration to save"},
     };
     for (const auto& [args, message] : cases) {

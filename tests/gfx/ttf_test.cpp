@@ -12,6 +12,7 @@
 #include <string>
 
 #include "gfx/ttf.h"
+#include "platform/display.h"
 #include "text_fonts.h"
 
 namespace fs = std::filesystem;
@@ -127,11 +128,14 @@ TEST(TtfDecision, Utf8DecodeRejectsInvalidAndTruncatedSequences) {
 class TtfFiles : public Canvas {
 protected:
     fs::path dir, cwd;
+    std::string saved_mydir;
     void SetUp() override {
         Canvas::SetUp();
         if (!fs::exists(DEJAVU) || !fs::exists(NOTO_BOLD))
             GTEST_SKIP() << "needs fonts-dejavu-core and fonts-noto-cjk (" << DEJAVU << ", " << NOTO_BOLD << ")";
         reset_ttf();
+        saved_mydir = MyDir;
+        MyDir[0] = 0;
         cwd = fs::current_path();
         dir = fs::path(CORVANE_BINARY_DIR) / ("ttf_test." + std::to_string(getpid()));
         fs::remove_all(dir);
@@ -143,6 +147,7 @@ protected:
     void TearDown() override {
         if (dir.empty()) return;
         fs::current_path(cwd);
+        snprintf(MyDir, sizeof MyDir, "%s", saved_mydir.c_str());
         fs::remove_all(dir);
         reset_ttf();
     }
@@ -238,6 +243,14 @@ TEST_F(TtfFiles, DrawingFindsFontsUnderFontsAndMatchesTheMeasure) {
     bool solid = false;
     for (auto [x, y] : drawn()) solid |= fb_at(x, y) == 0xFFFFFFu;
     EXPECT_TRUE(solid);
+}
+
+TEST_F(TtfFiles, FontsStayInTheStartDirectoryWhenTheCurrentOneMoves) {
+    snprintf(MyDir, sizeof MyDir, "%s", dir.c_str());
+    fs::current_path(fs::temp_directory_path());
+    int w = 0, h = 0;
+    EXPECT_GT(measure_text_ttf_font("Hello", "default.ttf", 20.f, &w, &h), 0);
+    EXPECT_EQ(fs::path(g_fonts[0].path), dir / "FONTS" / "default.ttf");
 }
 
 TEST_F(TtfFiles, FaintPixelsOverOtherColoursStay) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/display.h"
 #include "platform/port_names.h"
 
 namespace {
@@ -42,6 +46,21 @@ TEST(PortNames, PathsAndOtherNamesPassThrough) {
     EXPECT_EQ(com_port_number("COM15"), 15);
     EXPECT_EQ(com_port_number("COM+1"), 0);
     EXPECT_EQ(com_port_number("COM99999999999"), 0);
+}
+
+TEST(PortNames, ThePortsFolderIsTheStartDirectorysWhereverTheCurrentOneMoved) {
+    namespace fs = std::filesystem;
+    const fs::path cwd = fs::current_path(), start = fs::temp_directory_path() / ("ports." + std::to_string(getpid()));
+    fs::create_directories(start / "ports");
+    fs::create_symlink(start / "gone", start / "ports" / "COM3");  // dangling: still taken
+    const std::string saved = MyDir;
+    std::snprintf(MyDir, sizeof MyDir, "%s", start.c_str());
+    fs::current_path(fs::temp_directory_path());
+    const std::string path = port_device_path("COM3");
+    fs::current_path(cwd);
+    std::snprintf(MyDir, sizeof MyDir, "%s", saved.c_str());
+    fs::remove_all(start);
+    EXPECT_EQ(path, (start / "ports" / "COM3").string());
 }
 
 }  // namespace

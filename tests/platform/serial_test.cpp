@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/display.h"
 #include "platform/serial.h"
 #include "platform/tasks.h"
 
@@ -352,14 +354,16 @@ TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
 
 TEST_F(SerialTest, PortNamesResolveThroughThePortsFolder) {
     namespace fs = std::filesystem;
-    const fs::path start = fs::current_path();
     const fs::path dir = fs::temp_directory_path() / ("serial_test." + std::to_string(getpid()));
     fs::create_directories(dir / "ports");
     fs::create_symlink(peer.path(), dir / "ports" / "COM7");
-    fs::current_path(dir);
+    // ports/ is looked up in the program's directory.
+    char saved[sizeof MyDir];
+    std::memcpy(saved, MyDir, sizeof MyDir);
+    std::snprintf(MyDir, sizeof MyDir, "%s", dir.c_str());
     ASSERT_EQ(assign_com(&com3, "COM7"), 0);
     const int opened = com_open(&com3, 115200);
-    fs::current_path(start);
+    std::memcpy(MyDir, saved, sizeof MyDir);
     fs::remove_all(dir);
     ASSERT_EQ(opened, 0);
     ASSERT_TRUE(peer.send({'x'}));

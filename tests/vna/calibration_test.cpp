@@ -117,7 +117,8 @@ TEST_F(Calibration, MissingStandardChangesNothing) {
         EXPECT_EQ(cal_es[0].re, es0.re);
         EXPECT_EQ(cal_er[0].re, er0.re);
     }
-    // Clearing forgets everything; so does a click in a sweep field.
+    // Clearing forgets everything. A click in a sweep field clears the flags at once and
+    // leaves the arrays to the command task, which clears them when it takes the request.
     for (void (*clear)() : {vna_clear_calibration, page1_epoints_onclick, page1_estart_onclick, page1_estop_onclick}) {
         all_flags();
         vna_cal_valid.store(1);
@@ -125,6 +126,8 @@ TEST_F(Calibration, MissingStandardChangesNothing) {
         clear();
         EXPECT_EQ(vna_cal_valid.load(), 0);
         EXPECT_EQ(have_open + have_short + have_load + have_isol + have_thru, 0);
+        EXPECT_EQ(cal_thru[0].re, clear == vna_clear_calibration ? 0.0f : 0.3f);
+        vna_clear_calibration_if_requested();
         EXPECT_EQ(cal_thru[0].re, 0.0f);
         EXPECT_EQ(cal_er[0].re, 0.0f);
     }
@@ -214,4 +217,28 @@ TEST_F(CalibratedSweep, RawSplitterMeasurementsCorrected) {
         worst = std::max({worst, std::abs(cd(s11(i)) - m / (m * es + er)), std::abs(cd(s21(i)) - want21)});
     }
     EXPECT_LT(worst, 1e-4);
+}
+
+TEST_F(CalibratedSweep, AClickInASweepFieldVoidsTheCommandUnderWay) {
+    // After a complete calibration, a click once the command's sweep is under way (CAL
+    // APPLY: at once). Until the click the simulator sends at the line rate, over five
+    // seconds for 2001 records; that the click came before the sweep's end is checked.
+    connected();
+    set_sweep(1000000, 800000000, 2001);
+    for (int code : {VNA_CMD_SCAN, VNA_CMD_THRU, VNA_CMD_CAL_APPLY}) {
+        SCOPED_TRACE(code);
+        ASSERT_NO_FATAL_FAILURE(calibrate());
+        const bool sweeps = code != VNA_CMD_CAL_APPLY;
+        ASSERT_EQ(ctl(sweeps ? "pace on" : "pace off"), "ok");
+        vna_acquired.store(0);
+        const uint32_t before = post(code);
+        ASSERT_TRUE(!sweeps || eventually([] { return vna_acquired.load() > 0; }));
+        page1_estart_onclick();
+        ASSERT_TRUE(!sweeps || vna_acquired.load() < 2001) << "the sweep ended before the click";
+        ASSERT_EQ(ctl("pace off"), "ok");
+        ASSERT_NE(finished(before), -1);
+        EXPECT_EQ(vna_cal_valid.load() + have_thru.load(), 0);
+        for (unsigned i = 0; code == VNA_CMD_SCAN && i < 2001; i++)
+            ASSERT_TRUE(s11(i) == raw_s11(i) && s21(i) == raw_s21(i)) << "corrected at " << i;
+    }
 }

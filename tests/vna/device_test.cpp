@@ -1,11 +1,13 @@
 // The device command task against the simulator: connect with the device check, the
 // state transitions and their messages, the busy rule, and the end of the task.
 #include <pty.h>
+#include <sys/file.h>
 
 #include <atomic>
 #include <thread>
 
 #include "core_harness.h"
+#include "platform/display.h"
 
 using namespace coretest;
 
@@ -83,11 +85,17 @@ struct WrongDevice {
 
 TEST_F(Device, FailuresEndInTheErrorState) {
     start();
-    WrongDevice other;
+    WrongDevice other, held;
     ASSERT_NE(other.path[0], 0);
+    ASSERT_EQ(flock(held.slave, LOCK_EX | LOCK_NB), 0);  // as another program holds its port
+    const std::string saved_mydir = MyDir;  // COM2: a dangling link in the start directory
+    std::snprintf(MyDir, sizeof MyDir, "%s", sim_->dir().c_str());
+    std::filesystem::create_symlink(sim_->dir() + "/gone", sim_->dir() + "/ports/COM2");
     ASSERT_EQ(ctl("fault silent"), "ok");
     const std::pair<std::string, const char*> cases[] = {
-        {"/nonexistent/tty", "Port open error"},
+        {"/nonexistent/tty", "Port open error: no such port"},
+        {"COM2", "Port open error: no such port"},
+        {held.path, "Port open error: in use by another program"},
         {other.path, "Corvane not responding"},   // answers something else
         {sim_->tty(), "Corvane not responding"},  // answers nothing
     };
@@ -99,6 +107,7 @@ TEST_F(Device, FailuresEndInTheErrorState) {
         EXPECT_EQ(vna_state.load(), VNA_ERROR);
         EXPECT_EQ(vna_com->open.load(), 0);
     }
+    std::snprintf(MyDir, sizeof MyDir, "%s", saved_mydir.c_str());
     // From the error state a connect may be retried.
     ASSERT_EQ(ctl("fault none"), "ok");
     ASSERT_EQ(connect(), 1) << status();
@@ -118,6 +127,15 @@ TEST_F(Device, FailuresEndInTheErrorState) {
     ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
     EXPECT_EQ(vna_state.load(), VNA_NOT_CONNECTED);
     ASSERT_EQ(connect(), 1);
+}
+
+TEST(OpenErrors, TheReasonFollowsTheMessage) {
+    const std::pair<std::vector<int>, std::string> reasons[] = {
+        {{EACCES, EPERM}, ": permission denied (dialout group?)"}, {{EBUSY, EWOULDBLOCK}, ": in use by another program"},
+        {{ENOENT, ENOTDIR, ENXIO, ENODEV}, ": no such port"}, {{ENOTTY}, ": not a serial port"},
+        {{EIO}, ": input/output error"}, {{9999}, ": error 9999"}, {{0}, ""}};
+    for (const auto& [errs, reason] : reasons)
+        for (int err : errs) EXPECT_EQ(vna_open_error_text(err), "Port open error" + reason) << err;
 }
 
 TEST_F(Device, BusyRuleRefusesASecondPost) {
@@ -160,7 +178,7 @@ TEST_F(Device, StatusTextIsReadWholeWhileWritten) {
     vna_status.set(texts[0]);
     std::atomic<bool> stop{false};
     std::thread writer([&] {
-        for (int i = 0; !stop; i++) vna_status.set(texts[i % 2]);
+        for (int i = 0; !stop || i < 2; i++) vna_status.set(texts[i % 2]);  // two at least
     });
     int torn = 0;
     for (int i = 0; i < 20000; i++) {

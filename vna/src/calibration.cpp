@@ -13,6 +13,13 @@ std::atomic<int> vna_cal_valid{0};
 
 namespace {
 
+std::atomic<int> clear_requested{0};
+
+void clear_flags() {
+    for (auto* flag : {&have_open, &have_short, &have_load, &have_isol, &have_thru}) flag->store(0);
+    vna_cal_valid.store(0);
+}
+
 using cd = std::complex<double>;
 
 constexpr double TINY = 1e-30;
@@ -45,10 +52,18 @@ double norm(const cd& v) { return v.real() * v.real() + v.imag() * v.imag(); }
 }  // namespace
 
 void vna_clear_calibration() {
-    for (auto* flag : {&have_open, &have_short, &have_load, &have_isol, &have_thru}) flag->store(0);
-    vna_cal_valid.store(0);
+    clear_flags();
     for (VNA_COMPLEX* a : {cal_open, cal_short, cal_load, cal_isol, cal_thru, cal_ed, cal_es, cal_er})
         std::memset(a, 0, sizeof(VNA_COMPLEX) * VNA_MAX_POINTS);
+}
+
+void vna_request_clear_calibration() {
+    clear_requested.store(1);
+    clear_flags();
+}
+
+void vna_clear_calibration_if_requested(bool take) {
+    if (take ? clear_requested.exchange(0) : clear_requested.load()) vna_clear_calibration();
 }
 
 int vna_compute_calibration() {

@@ -2,6 +2,8 @@
 #include "vna/device.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -75,7 +77,7 @@ int connect_device() {
         return 0;
     }
     if (com_open(vna_com, 115200) != 0) {
-        vna_status.set("Port open error");
+        vna_status.set(vna_open_error_text(vna_com->open_errno).c_str());
         com_close(vna_com);
         vna_state.store(VNA_ERROR);
         return 0;
@@ -176,6 +178,27 @@ bool VnaStatus::get(uint64_t seq, std::string& out) const {
     return true;
 }
 
+std::string vna_open_error_text(int err) {
+    std::string reason;
+    switch (err) {
+        case 0: return "Port open error";
+        case EACCES:
+        case EPERM: reason = "permission denied (dialout group?)"; break;
+        case EBUSY:
+        case EWOULDBLOCK: reason = "in use by another program"; break;
+        case ENOENT:
+        case ENOTDIR:
+        case ENXIO:
+        case ENODEV: reason = "no such port"; break;
+        case ENOTTY: reason = "not a serial port"; break;
+        default:
+            const char* text = strerrordesc_np(err);
+            reason = text ? text : "error " + std::to_string(err);
+            reason[0] = char(std::tolower(static_cast<unsigned char>(reason[0])));
+    }
+    return "Port open error: " + reason;
+}
+
 void vna_disconnect_device() {
     if (port_open()) com_close(vna_com);
     vna_state.store(VNA_NOT_CONNECTED);
@@ -184,6 +207,7 @@ void vna_disconnect_device() {
 
 void vna_task(void*) {
     for (;;) {
+        vna_clear_calibration_if_requested();
         int code = vna_command.load();
         if (code == 0) {
             wait(1);
@@ -235,6 +259,8 @@ void vna_task(void*) {
                 vna_state.store(port_open() ? VNA_CONNECTED : VNA_ERROR);
                 break;
         }
+        // A click during the command: what it measured, applied or loaded is void.
+        vna_clear_calibration_if_requested();
         finish(result);
     }
 }

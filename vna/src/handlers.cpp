@@ -32,6 +32,6 @@ void page1_abort_onmousedown() {
 
 void page1_button1_onmousedown() { std::_Exit(0); }
 
-void page1_epoints_onclick() { vna_clear_calibration(); }
-void page1_estart_onclick() { vna_clear_calibration(); }
-void page1_estop_onclick() { vna_clear_calibration(); }
+void page1_epoints_onclick() { vna_request_clear_calibration(); }
+void page1_estart_onclick() { vna_request_clear_calibration(); }
+void page1_estop_onclick() { vna_request_clear_calibration(); }

@@ -19,7 +19,7 @@ std::atomic<float> vna_s11_raw_re[VNA_MAX_POINTS], vna_s11_raw_im[VNA_MAX_POINTS
 std::atomic<float> vna_s21_raw_re[VNA_MAX_POINTS], vna_s21_raw_im[VNA_MAX_POINTS];
 std::atomic<float> vna_s11_re[VNA_MAX_POINTS], vna_s11_im[VNA_MAX_POINTS];
 std::atomic<float> vna_s21_re[VNA_MAX_POINTS], vna_s21_im[VNA_MAX_POINTS];
-std::atomic<long> MD777{0};
+std::atomic<int32_t> MD777{0};
 
 namespace {
 
@@ -182,7 +182,8 @@ int vna_scan_raw() {
             }
         }
     }
-    MD777.store(long(_time(nullptr) - t0));
+    MD777.store(int32_t(_time(nullptr) - t0));
+    vna_clear_calibration_if_requested(false);
     vna_apply_correction(points);
     vna_data_valid.store(1);
     return 1;

@@ -77,6 +77,9 @@ struct FORM_OBJECT {
         auto c = *this; c.font_declared = true; c.fontn = uint8_t(n); c.fontx = uint8_t(fx);
         c.fonty = uint8_t(fy); c.fontpnt = data; return c;
     }
+    // A named font: any structure with n, x, y and data (the application's style header).
+    template <class Font>
+    FORM_OBJECT font(const Font& f) const { return font(f.n, f.x, f.y, f.data); }
     FORM_OBJECT caption(const char* s) const { auto c = *this; c.text_caption = s; return c; }
     FORM_OBJECT bind(void* v, uint8_t type) const { auto c = *this; c.var = v; c.vartype = type; return c; }
     FORM_OBJECT bind_at(void* (*f)(int), uint8_t type) const { auto c = *this; c.var_at = f; c.vartype = type; return c; }

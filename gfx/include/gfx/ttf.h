@@ -2,8 +2,9 @@
 // files loaded at run time, and drawing and measuring UTF-8 text with anti-aliasing,
 // falling back through DEFAULT, "default.ttf" and "notobd.ttf".
 //
-// Font files are looked up under the name as given (relative to the current directory),
-// then as "./FONTS/" + name. Used from the page loop's thread only.
+// Font files are looked up under the name as given, then as "FONTS/" + name, both in the
+// start directory (MyDir, platform/display.h) when it is set, else in the current
+// directory; an absolute name is used as it stands. Used from the page loop's thread only.
 #pragma once
 
 #include <cstddef>
@@ -63,7 +64,7 @@ CachedFont* get_font_for_path(const char* path);
 // Forgets the paths that failed, so they are tried (and reported) again.
 void ttf_forget_failures();
 
-// Draws text with its line top at y in one font file (name as given, else under ./FONTS/),
+// Draws text with its line top at y in one font file (name, else FONTS/name, as above),
 // size the pixel height, colour a direct colour 0xRRGGBB00. Returns the advance in pixels;
 // 0 when the name is missing or 4 characters or fewer, or the font cannot be loaded.
 int draw_text_ttf_font(int x, int y, const char* text, const char* name, float size, uint32_t colour);

@@ -95,6 +95,7 @@ struct COM {
     char NameCom[16] = {};            // port name, at most 15 characters
     std::atomic<com_protocol_hook> protocol{nullptr};
     int hCom = -1;                    // the open device, -1 when closed
+    int open_errno = 0;               // why com_open last failed to open the port (see there)
     COM_TIMEOUTS ctmoNew{};           // read timeouts set at open
     termios ctmoOld{};                // the device's settings found at open, restored at close
     termios dcb{};                    // line settings applied at open
@@ -120,7 +121,11 @@ int assign_com(COM* com, const char* name);
 // control, DTR and RTS raised), exclusively, and starts the pumps. 0, or -1 when the
 // record is not one of the fifteen, is already open, the port cannot be opened or held
 // exclusively, the baud rate is not a standard one, or the pumps cannot be started
-// (records 4 to 15); on failure the record is left closed.
+// (records 4 to 15); on failure the record is left closed. Each call that gets as far as
+// the port sets open_errno: 0 when it opened, else the errno of the step that failed, e.g.
+// EACCES (no permission), EWOULDBLOCK (locked by another opener), EBUSY (a terminal held
+// exclusively by another opener), ENOENT (no such path, or a dangling link), ENODEV (the
+// name resolves to no device), EINVAL (the baud rate).
 int com_open(COM* com, int baud);
 // Stops and joins the pumps, discards both host queues, restores the port's settings,
 // releases and closes it, then frees the buffers and clears the indices. -1 for a null

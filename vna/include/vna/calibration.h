@@ -6,7 +6,9 @@
 // and divides by the through measurement minus isolation. Points are matched by index.
 // Intermediate values are doubles; every stored part is rounded to float.
 //
-// Everything here is written only by the device command task; the page reads the flags.
+// The arrays are written only by the device command task. The page reads the flags and
+// clears them through vna_request_clear_calibration: a click in a sweep field may come
+// while the task applies the arrays to a sweep, so the page never writes them itself.
 #pragma once
 
 #include <atomic>
@@ -27,6 +29,17 @@ extern std::atomic<int> vna_cal_valid;
 
 // Forgets the standards, the flags and the error terms (all zero, calibration invalid).
 void vna_clear_calibration();
+
+// The page's clear (a click in the start, stop or points field): the flags and
+// vna_cal_valid clear at once, so the next sweep is uncorrected, and the command task
+// clears the arrays. It does so before it takes a command, before it corrects a sweep and
+// after each command it ran, so a command running at the click (a standard, CAL APPLY,
+// LOAD CAL) still ends with its flag and vna_cal_valid 0.
+void vna_request_clear_calibration();
+// The command task's side: vna_clear_calibration when a request is pending. Between
+// commands the request is taken; within one (take false: before a sweep's correction) it
+// stays pending, so the command still ends cleared whatever it stores after the sweep.
+void vna_clear_calibration_if_requested(bool take = true);
 
 // Computes the error terms for points 0 .. vna_points - 1: 1 and "Calibration active",
 // or 0 and "Incomplete calibration" (nothing changed) when a standard is missing.

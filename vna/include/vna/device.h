@@ -110,7 +110,7 @@ extern std::atomic<float> vna_s21_raw_re[VNA_MAX_POINTS], vna_s21_raw_im[VNA_MAX
 extern std::atomic<float> vna_s11_re[VNA_MAX_POINTS], vna_s11_im[VNA_MAX_POINTS];
 extern std::atomic<float> vna_s21_re[VNA_MAX_POINTS], vna_s21_im[VNA_MAX_POINTS];
 // Duration of the last complete sweep in ms.
-extern std::atomic<long> MD777;
+extern std::atomic<int32_t> MD777;
 
 // The analyser's port record (&com3) and the name connect opens. vna_port_name is
 // written by the caller before it posts CONNECT, or by connect itself from the installed
@@ -130,6 +130,13 @@ void vna_task(void* unused);
 
 // Closes the port when open; state 0, "Not connected".
 void vna_disconnect_device();
+
+// The status text of a failed port open with the reason err (the record's open_errno):
+// "Port open error: permission denied (dialout group?)" for EACCES and EPERM, "...: in use
+// by another program" for EBUSY and EWOULDBLOCK, "...: no such port" for ENOENT, ENOTDIR,
+// ENXIO and ENODEV, "...: not a serial port" for ENOTTY, else the system's text starting in
+// lower case; "Port open error" alone for 0.
+std::string vna_open_error_text(int err);
 
 // Register protocol. Each returns 1 when the message was queued, 0 when the port is
 // closed or queuing failed.

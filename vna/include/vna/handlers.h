@@ -19,7 +19,8 @@ void page1_cal_done_onmousedown();
 void page1_abort_onmousedown();
 // EXIT: ends the process at once with status 0.
 void page1_button1_onmousedown();
-// A click in the points, start or stop field: the calibration no longer fits the sweep.
+// A click in the points, start or stop field: the calibration no longer fits the sweep
+// (vna_request_clear_calibration).
 void page1_epoints_onclick();
 void page1_estart_onclick();
 void page1_estop_onclick();
