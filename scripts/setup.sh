@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libstb-dev
   fonts-dejavu-core fonts-liberation2 fonts-noto-cjk
-  locales
+  locales netcat-openbsd
 )
 
 missing=()

@@ -23,12 +23,17 @@ public:
     }
 };
 
-MonotonicClock monotonic;
-std::atomic<ClockSource*> source{&monotonic};
+// Never destroyed: tasks still sleep on it while the process exits.
+ClockSource& monotonic() {
+    static ClockSource* clock = new MonotonicClock;
+    return *clock;
+}
+// Null: the monotonic clock.
+std::atomic<ClockSource*> source{nullptr};
 
 }  // namespace
 
-ClockSource& real_clock() { return monotonic; }
+ClockSource& real_clock() { return monotonic(); }
 
 void ManualClock::sleep_until_ns(uint64_t deadline_ns) {
     sleeps_.fetch_add(1);
@@ -41,9 +46,12 @@ void ManualClock::sleep_until_ns(uint64_t deadline_ns) {
     }
 }
 
-void set_clock_source(ClockSource* s) { source.store(s ? s : &monotonic); }
+void set_clock_source(ClockSource* s) { source.store(s); }
 
-ClockSource& clock_source() { return *source.load(); }
+ClockSource& clock_source() {
+    ClockSource* s = source.load();
+    return s ? *s : monotonic();
+}
 
 uint32_t abs_time(int granularity) {
     // The counter counts nanoseconds, so its frequency is 10^9.

@@ -1,0 +1,242 @@
+// The file dialog component on a page that embeds it: files chosen, refused and cancelled
+// in the program's own dialog page (input scripted through its pass hook) and through a
+// stand-in desktop chooser put first on PATH.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/dialog_page.h"
+#include "app/open_dialog.h"
+#include "app/style.h"
+#include "forms/widgets.h"
+#include "support/forms_driver.h"
+#include "vna/device.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// The page: the component and a button that runs Execute on the press, as the main page's
+// file buttons do, lying where the dialog's Cancel button will be.
+int32_t result;
+FORM_HEAD* page_ptr = nullptr;
+const FORM_OBJECT page_table[] = {
+    form_head(TPage, "page", sizeof(FORM_HEAD) + sizeof(OBJ*)).size(1024, 600).colours(PAGE_GREY, BLACK, BLACK),
+    form_line(1, TPanel, "Dialog1", 0).at(316, 24).caption("object2")
+        .component(&open_dialog_form, reinterpret_cast<void**>(&Dialog1)),
+    form_line(1, TButton, "go", sizeof(FORM_HEAD)).at(DIALOG_CANCEL_BUTTON.x, DIALOG_CANCEL_BUTTON.y).size(60, 30)
+        .enable().on_mousedown([] { result = Dialog1->Execute(); }),
+};
+const FORM page_form(page_table);
+void page() { form_run(page_form, reinterpret_cast<void**>(&page_ptr)); }
+void page_release() { form_release(page_form, reinterpret_cast<void**>(&page_ptr)); }
+
+// ---- the script: one step per pass of the dialog page ----
+
+std::vector<std::function<void()>> steps;
+size_t next_step;
+int idle_passes;
+void run_script() {
+    if (next_step < steps.size()) return steps[next_step++]();
+    if (++idle_passes > 50) page_end = 1;  // the dialog stayed open: ends it, and the test fails
+}
+// A press or a key, held for one pass and released for the next.
+void click_at(int x, int y) {
+    steps.insert(steps.end(), {[=] { mouse__x = x, mouse__y = y, mouse__left = 1; }, [] { mouse__left = 0; }});
+}
+void key(int k) { steps.insert(steps.end(), {[=] { key__press = uint8_t(k); }, [] { key__press = 0; }}); }
+// Words: rowN, a button (ok cancel up down; bar: the scroll bar below its thumb), a key
+// (enter esc), 'text (typed), wait, png:NAME (a picture in the build folder), rm:PATH.
+void script(const std::string& words) {
+    static const std::map<std::string, DialogRect> buttons = {
+        {"ok", DIALOG_OK_BUTTON}, {"cancel", DIALOG_CANCEL_BUTTON}, {"up", DIALOG_SCROLL_UP},
+        {"down", DIALOG_SCROLL_DOWN}, {"bar", {DIALOG_SCROLL_DOWN.x, DIALOG_SCROLL_DOWN.y - 20, 30, 20}}};
+    static const std::map<std::string, int> keys = {{"enter", 13}, {"esc", 27}};
+    // The dialog opens with the press on "go" held over its Cancel button for two passes (the
+    // first draws the dialog); that press must click nothing.
+    steps.assign({[] {}, [] { mouse__left = 0; }});
+    next_step = 0;
+    idle_passes = 0;
+    std::istringstream in(words);
+    for (std::string w; in >> w;) {
+        const std::string rest = w.substr(std::min(w.find(':'), w.size() - 1) + 1);
+        if (w.rfind("row", 0) == 0)
+            click_at(DIALOG_FIRST_ROW.x + 40, DIALOG_FIRST_ROW.centre_y() + std::stoi(&w[3]) * DIALOG_FIRST_ROW.height);
+        else if (buttons.count(w)) click_at(buttons.at(w).centre_x(), buttons.at(w).centre_y());
+        else if (keys.count(w)) key(keys.at(w));
+        else if (w[0] == '\'') for (char c : w.substr(1)) key(c);
+        else if (w == "wait") steps.push_back([] {});
+        else if (w.rfind("png:", 0) == 0)
+            steps.push_back([f = CORVANE_BINARY_DIR "/" + rest + ".png"] { EXPECT_EQ(headless_write_png(&f[0]), 0); });
+        else if (w.rfind("rm:", 0) == 0) steps.push_back([rest] { fs::remove_all(rest); });
+        else ADD_FAILURE() << "unknown word " << w;
+    }
+}
+
+const char *const L = "   Load file", *const S = "   Save file";
+const std::string name79 = std::string(75, 'x') + ".cal", name80 = std::string(76, 'y') + ".cal";
+const std::string deep = std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
+
+// A run from a start folder and what it must leave: the result, FileName, the current
+// folder (relative to the test's folder, or absolute; on failure the start folder) and the
+// status line.
+struct Flow {
+    const char *title, *start;
+    std::string words;
+    int32_t result;
+    std::string file = "", folder = "", status = "";
+};
+
+// Every test runs in a new temporary folder, with the builtin dialog unless it says otherwise.
+class OpenDialogTest : public ::testing::Test, public FormDriver {
+protected:
+    std::string dir;
+    fs::path home = fs::current_path();
+    std::string status = vna_status.text();
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_env;
+
+    void SetUp() override {
+        char name[] = "/tmp/corvane-dialog-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        for (const char* v : {"PATH", "DISPLAY", "WAYLAND_DISPLAY", "CORVANE_FILE_DIALOG"})
+            saved_env.emplace_back(v, std::getenv(v) ? std::optional<std::string>(std::getenv(v)) : std::nullopt);
+        setenv("CORVANE_FILE_DIALOG", "builtin", 1);
+        dialog_page_pass_hook = run_script;
+        start(page, page_release);
+        pass();
+        snprintf(Dialog1->FileType, sizeof Dialog1->FileType, "*.cal");
+    }
+    void TearDown() override {
+        stop();
+        OpenDialog = sys_gen_point0 = nullptr;  // the record is freed
+        vna_status.set(status.c_str());
+        dialog_page_pass_hook = nullptr;
+        fs::current_path(home);
+        fs::remove_all(dir);
+        for (auto& [v, value] : saved_env) value ? setenv(v, value->c_str(), 1) : unsetenv(v);
+    }
+    // A file, or a folder when the path ends with "/", under the test's folder.
+    void make(const std::string& path) {
+        fs::create_directories(fs::path(dir + "/" + path).parent_path());
+        if (path.back() != '/') std::ofstream(dir + "/" + path) << "x";
+    }
+    // Runs Execute from "go" and checks what it left.
+    void run(const Flow& f) {
+        fs::current_path(dir + "/" + f.start);
+        snprintf(Dialog1->Title, sizeof Dialog1->Title, "%s", f.title);
+        snprintf(Dialog1->FileName, sizeof Dialog1->FileName, "old");
+        vna_status.set("");
+        script(f.words);
+        result = -1;
+        press(DIALOG_CANCEL_BUTTON.centre_x(), DIALOG_CANCEL_BUTTON.centre_y());
+        pass();
+        release();
+        passes(2);  // the page runs on and draws whole again, "go" included
+        const std::string folder = f.result ? f.folder : f.start;
+        EXPECT_LE(idle_passes, 50) << f.words << ": the dialog stayed open";
+        EXPECT_EQ(std::tuple(result, std::string(Dialog1->FileName), fs::current_path().string(), vna_status.text()),
+                  std::tuple(f.result, f.result ? f.file : "", folder.empty() ? dir : (fs::path(dir) / folder).string(),
+                             f.status))
+            << f.title << " from " << f.start << ": " << f.words;
+    }
+};
+
+TEST_F(OpenDialogTest, BuiltinDialogChoosesRefusesAndCancels) {
+    for (const std::string& p : std::vector<std::string>{"main/sub/my.cal", "main/sub/other.cal", "main/my.cal",
+             "main/" + name79, "main/" + name80, "gone/sub/", deep + "/" + name80 + name80})
+        make(p);
+    for (const char* p : {"b.cal", "A.cal", "c.txt", ".hidden.cal", "D.CAL", "zdir/", "adir/", ".hdir/"})
+        make(std::string("order/") + p);
+    for (int i = 0; i < 40; i++) make("many/f" + std::to_string(100 + i).substr(1) + ".cal");
+    EXPECT_EQ(Dialog1->Scala, 2.0f);  // set when the record was new, and only then
+    Dialog1->Scala = 0.6f;
+    const Flow flows[] = {
+        // main: "..", "sub/", "my.cal", name79, name80; main/sub: "..", "my.cal", "other.cal"
+        {L, "main", "row1 row1 ok", 1, "my.cal", "main/sub"},
+        {L, "main", "'new.cal enter", 1, "new.cal", "main"},  // a missing file is returned in load mode
+        {L, "main", "'sub/x.cal ok", 1, "x.cal", "main/sub"},
+        {L, "main", "'/tmp/x.cal enter", 1, "x.cal", "/tmp"},
+        {L, "main", "'sub enter row2 ok", 1, "other.cal", "main/sub"},  // a typed folder is shown
+        {L, "main", "'abc row2 ok", 1, "my.cal", "main"},               // a click replaces the typing
+        {L, "main", "row3 ok", 1, name79, "main"},
+        {L, "main", "row4 ok", 0, "", "", "File name too long"},
+        {L, "main", "'nosuch/x.cal enter", 0, "", "", "Cannot enter the folder"},
+        {L, "main", "row1 cancel", 0},
+        {L, "main", "ok esc", 0},       // OK without a name keeps the dialog open
+        {S, "main", "row2 ok esc", 0},  // an existing file needs a second OK
+        {S, "main", "row2 ok ok", 1, "my.cal", "main"},
+        {S, "main", "'fresh.cal enter", 1, "fresh.cal", "main"},
+        {L, "gone", "rm:sub row1 row1 'x.cal enter", 0, "", "", "Cannot enter the folder"},  // a vanished folder
+        // order: "..", "adir/", "zdir/", "A.cal", "b.cal", "D.CAL" (hidden entries left out)
+        {L, "order", "row0 'q enter", 1, "q", ""},
+        {L, "order", "row1 'q enter", 1, "q", "order/adir"},
+        {L, "order", "row2 'q enter", 1, "q", "order/zdir"},
+        {L, "order", "row3 ok", 1, "A.cal", "order"},
+        {L, "order", "row4 wait wait wait png:open_dialog ok", 1, "b.cal", "order"},
+        {L, "order", "row5 ok", 1, "D.CAL", "order"},
+        {L, "order", "row6 ok esc", 0},
+        // many: "..", f00 .. f39; a page is 15 rows
+        {L, "many", "down row0 ok", 1, "f14.cal", "many"},
+        {L, "many", "bar row0 ok", 1, "f14.cal", "many"},
+        {L, "many", "down down down row15 ok", 1, "f39.cal", "many"},
+        {L, "many", "down up row1 ok", 1, "f00.cal", "many"},
+        // a folder path of over 300 characters, entered row by row
+        {L, "", "row1 row1 row1 row1 wait wait png:open_dialog_long 'x.cal enter", 1, "x.cal", deep},
+    };
+    for (const Flow& f : flows) run(f);
+    EXPECT_EQ(Dialog1->Scala, 0.6f);
+}
+
+// The desktop chooser: a script that records its arguments and prints a path.
+TEST_F(OpenDialogTest, DesktopChooserIsRunWithTheModeFilterAndStartFolder) {
+    for (const std::string& p : {"main/sub/my.cal"s, deep + "/", "bin/zenity"s}) make(p);
+    std::ofstream(dir + "/bin/zenity") << "#!/bin/sh\nIFS='|'\necho \"$(basename $0)|$*\" >$FAKE_ARGS\n"
+                                          "[ -n \"$FAKE_PATH\" ] && echo \"$FAKE_PATH\"\nexit $FAKE_EXIT\n";
+    fs::permissions(dir + "/bin/zenity", fs::perms::owner_all);
+    fs::copy_file(dir + "/bin/zenity", dir + "/bin/kdialog");
+    setenv("PATH", (dir + "/bin:" + saved_env[0].second.value_or("")).c_str(), 1);
+    setenv("FAKE_ARGS", (dir + "/args").c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    const std::string zenity = "zenity|--file-selection|--title=", from = "|--filename=" + dir + "/main/";
+    const std::string load = zenity + "Load file" + from + "|--file-filter=*.cal";
+    // The chooser forced and the display, the path it prints (relative to the test's folder)
+    // and its exit status; the run (its words go to the dialog page, should that run); the
+    // arguments it got, "|"-separated (empty: not run).
+    struct Case { const char *force, *display; std::string printed; int exit; Flow expect; std::string args; };
+    const Case cases[] = {
+        {"", ":9", "main/sub/my.cal", 0, {S, "main", "", 1, "my.cal", "main/sub"},
+         zenity + "Save file" + from + "|--file-filter=*.cal|--save|--confirm-overwrite"},
+        {"", ":9", "main/sub/my.cal", 0, {L, "main", "", 1, "my.cal", "main/sub"}, load},
+        {"", ":9", "main/sub/my.cal", 1, {L, "main", "", 0}, load},  // cancelled
+        {"", ":9", deep + "/x.cal", 0, {L, "main", "", 1, "x.cal", deep}, load},
+        {"kdialog", "", "main/sub/my.cal", 0, {S, "main", "", 1, "my.cal", "main/sub"},
+         "kdialog|--title|Save file|--getsavefilename|" + dir + "/main/|*.cal"},
+        {"", "", "main/sub/my.cal", 0, {L, "main", "esc", 0}, ""},          // no display: the dialog page
+        {"builtin", ":9", "main/sub/my.cal", 0, {L, "main", "esc", 0}, ""},  // forced
+    };
+    for (const Case& c : cases) {
+        fs::remove(dir + "/args");
+        setenv("CORVANE_FILE_DIALOG", c.force, 1);
+        c.display[0] ? setenv("DISPLAY", c.display, 1) : unsetenv("DISPLAY");
+        setenv("FAKE_PATH", (dir + "/" + c.printed).c_str(), 1);
+        setenv("FAKE_EXIT", std::to_string(c.exit).c_str(), 1);
+        run(c.expect);
+        std::string args;
+        std::getline(std::ifstream(dir + "/args"), args);
+        EXPECT_EQ(args, c.args) << c.printed;
+    }
+}
+
+}  // namespace

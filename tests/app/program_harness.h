@@ -1,0 +1,170 @@
+// The program started once per test process as corvane starts it (without the window),
+// then, per test, a fresh program directory with simulated analysers linked as
+// ports/COMn, the main page run by the headless driver, and the page's buttons pressed.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <complex>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/combo_box.h"
+#include "app/dialog_page.h"
+#include "app/page1.h"
+#include "app/start.h"
+#include "app/traces.h"
+#include "platform/display.h"
+#include "platform/tasks.h"
+#include "support/forms_driver.h"
+#include "support/sim_process.h"
+#include "vna/calibration.h"
+#include "vna/device.h"
+#include "vna/handlers.h"
+
+namespace apptest {
+
+// Centres of the page's command buttons, in framebuffer pixels.
+struct Point {
+    int x, y;
+};
+namespace Button {
+inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, stop{680, 24};
+inline constexpr Point standards[5] = {{896, 232}, {896, 272}, {896, 312}, {896, 352}, {896, 392}};
+inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520};
+}  // namespace Button
+
+template <class F>
+bool eventually(F cond, int timeout_ms = 20000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Ends the device command task and the control cycle that start_program started, so that
+// nothing runs while the test process exits.
+inline void end_program() {
+    const uint32_t before = vna_commands_done.load();
+    if (vna_post(VNA_CMD_QUIT)) eventually([&] { return vna_commands_done.load() != before; });
+    remove_task(0);
+}
+
+class Program : public ::testing::Test, public FormDriver {
+protected:
+    void SetUp() override {
+        MyDir[0] = 0;
+        std::snprintf(MyDir, sizeof MyDir, "%s", run_.path().c_str());
+        ASSERT_EQ(chdir(MyDir), 0);
+        std::filesystem::create_directory(run_.path() + "/ports");
+        static const bool started = (setup(), start_program(), std::atexit(end_program), true);
+        (void)started;
+        quale = 0;
+        page1_switch34 = 1;
+        vna_points = 401;
+        f_start = 1.0f;
+        f_stop = 800.0f;
+    }
+    void TearDown() override {
+        if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
+        stop();
+        contin = 0;
+        slow = 0;
+        vna_status.set("Not connected");
+        vna_request_clear_calibration();
+        if (chdir("/") != 0) ADD_FAILURE() << "chdir";
+    }
+
+    // Simulated analysers on the given port numbers; every other port of 1 to 15 a dangling
+    // link, so that the machine's own serial devices do not count. Then the page starts, its
+    // first showing scans the ports, and its first pass draws it.
+    void start_page(const std::vector<int>& ports) {
+        stop();
+        sims_.clear();
+        const std::string dir = run_.path() + "/ports/";
+        for (int n = 1; n <= 15; n++) std::filesystem::remove(dir + "COM" + std::to_string(n));
+        std::vector<bool> used(16);
+        for (int n : ports) {
+            sims_.push_back(std::make_unique<simproc::SimProcess>());
+            ASSERT_TRUE(sims_.back()->ok());
+            std::filesystem::create_symlink(sims_.back()->tty(), dir + "COM" + std::to_string(n));
+            used[size_t(n)] = true;
+        }
+        for (int n = 1; n <= 15; n++)
+            if (!used[size_t(n)]) std::filesystem::create_symlink("/nonexistent", dir + "COM" + std::to_string(n));
+        start(form_page1, nullptr, false);
+        pass();
+    }
+    simproc::SimProcess& sim(size_t i) { return *sims_.at(i); }
+
+    // Clicks a button and waits until the command it posted is done (STOP is clicked once
+    // stop_when holds): its result, or -1 when no command finished.
+    int run_button(Point b, std::function<bool()> stop_when = nullptr) {
+        const uint32_t before = vna_commands_done.load();
+        click(b.x, b.y);
+        if (stop_when) {
+            EXPECT_TRUE(eventually(stop_when));
+            click(Button::stop.x, Button::stop.y);
+        }
+        const bool done = eventually([&] { return vna_commands_done.load() != before; });
+        pass();
+        return done ? vna_last_result.load() : -1;
+    }
+    // The five standards measured by their buttons, the simulator switched between them.
+    void calibrate() {
+        const char* duts[] = {"open", "short", "load", "isolation", "thru"};
+        for (int k = 0; k < 5; k++) {
+            ASSERT_EQ(sim(0).ctl(std::string("dut ") + duts[k]), "ok");
+            ASSERT_EQ(run_button(Button::standards[k]), 1) << duts[k] << ": " << page1_status;
+        }
+    }
+    // The file dialog answered with a name typed and Enter ("" cancels with Escape), one
+    // key state per pass of its page; then waits until `commands` commands are done.
+    int dialog_answers(Point button, const std::string& name, int commands) {
+        static std::deque<uint8_t> keys;
+        keys.clear();
+        for (char c : name.empty() ? std::string("\x1b") : name + "\r") keys.insert(keys.end(), {uint8_t(c), 0});
+        dialog_page_pass_hook = [] {
+            key__press = keys.empty() ? 0 : keys.front();
+            if (!keys.empty()) keys.pop_front();
+        };
+        const uint32_t before = vna_commands_done.load();
+        click(button.x, button.y);
+        dialog_page_pass_hook = nullptr;
+        const bool done = eventually([&] { return vna_commands_done.load() - before >= uint32_t(commands); });
+        pass();
+        return done ? vna_last_result.load() : -1;
+    }
+    // Focuses the sweep field at height y, types text and Enter.
+    void type_into(int y, const char* text) {
+        click(887, y);
+        type(text);
+        key(13);
+    }
+    // The status line as the page shows it after a pass.
+    std::string shown_status() {
+        pass();
+        return page1_status;
+    }
+    static bool visible(const OBJ* o) { return o && *o->visible; }
+    static bool checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
+    static std::complex<float> s11(int k) { return {vna_s11_re[k].load(), vna_s11_im[k].load()}; }
+    static std::string status() { return vna_status.text(); }
+
+    simproc::TempDir run_;
+
+private:
+    std::vector<std::unique_ptr<simproc::SimProcess>> sims_;
+};
+
+}  // namespace apptest
