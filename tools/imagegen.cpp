@@ -32,6 +32,7 @@ Rgb hex(uint32_t v) { return {float(v >> 16 & 255), float(v >> 8 & 255), float(v
 struct Canvas {
     int w, h;
     std::vector<float> r, g, b, a;
+    bool keyed = false;  // coding 32: pixels left undrawn are transparent (code 4)
     Canvas(int w_, int h_) : w(w_), h(h_), r(size_t(w_ * h_)), g(size_t(w_ * h_)), b(size_t(w_ * h_)), a(size_t(w_ * h_)) {}
     void blend(int x, int y, Rgb c, float cover) {
         if (x < 0 || y < 0 || x >= w || y >= h || cover <= 0) return;
@@ -357,37 +358,37 @@ Canvas probe() {
     return cv;
 }
 
+// The SMD test fixture. The page shows it in a 224 x 156 box with its caption over the
+// band y 92 to 125 and the probe picture below the box, so the picture fills that box,
+// keeps the band plain, and leaves the rest of the image transparent.
 Canvas smd_fixture() {
     Canvas cv(324, 225);
+    cv.keyed = true;
     const Rgb board = hex(0x1E6B3C), brass = hex(0xC9A23A), brass_dark = hex(0x8A6C1E), chip = hex(0x262626),
               cap = hex(0xC8C8C8), knob = hex(0x505860);
-    rect(cv, 0, 0, 324, 225, hex(0x5E2F08));
-    rounded(cv, 10, 10, 304, 205, 10, hex(0x3A1C05));
-    rounded(cv, 14, 14, 296, 197, 8, board);
-    text(cv, bold, 18, 162, 40, U"SMD TEST", INK, 0);
+    rounded(cv, 0, 0, 224, 156, 10, hex(0x3A1C05));
+    rounded(cv, 4, 4, 216, 148, 8, board);
     // The clamp: a fixed jaw, a sliding jaw and the screw that pushes it.
-    rect(cv, 70, 90, 70, 60, brass_dark);
-    rect(cv, 72, 92, 66, 56, brass);
-    rect(cv, 178, 90, 70, 60, brass_dark);
-    rect(cv, 180, 92, 66, 56, brass);
-    rect(cv, 248, 114, 26, 12, hex(0xB0B4B8));
-    rounded(cv, 274, 100, 18, 40, 5, knob);
-    for (int i = 0; i < 4; i++) rect(cv, 276, 106 + 8 * i, 14, 2, hex(0x394047));
-    // The part between the jaws.
-    rect(cv, 146, 110, 26, 20, chip);
-    rect(cv, 140, 110, 8, 20, cap);
-    rect(cv, 170, 110, 8, 20, cap);
-    // Clamping arrows.
+    rect(cv, 36, 30, 56, 44, brass_dark);
+    rect(cv, 38, 32, 52, 40, brass);
+    rect(cv, 124, 30, 56, 44, brass_dark);
+    rect(cv, 126, 32, 52, 40, brass);
+    rect(cv, 180, 46, 16, 10, hex(0xB0B4B8));
+    rounded(cv, 196, 36, 14, 30, 4, knob);
+    for (int i = 0; i < 3; i++) rect(cv, 198, 42 + 8 * i, 10, 2, hex(0x394047));
+    // The part between the jaws, and the arrows that clamp it.
+    rect(cv, 98, 44, 20, 16, chip);
+    rect(cv, 92, 44, 7, 16, cap);
+    rect(cv, 117, 44, 7, 16, cap);
     for (int s : {-1, 1}) {
-        float x = 159 + s * 40.0f;
-        line(cv, x + s * 30, 170, x, 170, 3, INK);
-        polygon(cv, {{x, 163}, {x, 177}, {x - s * 10, 170}}, INK);
+        float x = 108 + s * 30.0f;
+        line(cv, x + s * 22, 84, x, 84, 3, INK);
+        polygon(cv, {{x, 78}, {x, 90}, {x - s * 9, 84}}, INK);
     }
     // Connector at the bottom left with its line to the fixed jaw.
-    rect(cv, 30, 180, 36, 18, brass);
-    rect(cv, 66, 186, 40, 6, hex(0xD09A48));
-    rect(cv, 100, 150, 6, 40, hex(0xD09A48));
-    text(cv, sans, 12, 162, 202, U"place the part between the jaws", DIM, 0);
+    rect(cv, 14, 130, 30, 14, brass);
+    rect(cv, 44, 134, 26, 6, hex(0xD09A48));
+    rect(cv, 64, 74, 6, 66, hex(0xD09A48));
     return cv;
 }
 
@@ -492,8 +493,10 @@ uint32_t palette_entry(int n) {
     return uint32_t(level[n >> 5 & 7] << 16 | level[n >> 2 & 7] << 8 | blue[n & 3]);
 }
 
-// 15-bit colour of a canvas pixel; the reserved codes 4 and 32 are moved to a neighbour.
+// 15-bit colour of a canvas pixel; the reserved codes 4 and 32 are moved to a neighbour, and
+// on a keyed canvas a mostly undrawn pixel becomes 4, which the program does not draw.
 int code15(const Canvas& cv, size_t i) {
+    if (cv.keyed && cv.a[i] < 0.5f) return 4;
     auto q = [](float v) { return std::clamp(int(std::lround(v / 8.22f)), 0, 31); };
     int c = q(cv.r[i]) << 10 | q(cv.g[i]) << 5 | q(cv.b[i]);
     if (c == 4) c = 5;

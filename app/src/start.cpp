@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "app/combo_box.h"
 #include "app/page1.h"
@@ -28,6 +29,8 @@ std::atomic<int> pagina{0};
 std::atomic<int> nn{0}, okok{0};
 
 namespace {
+
+unsigned device_task = 0;  // hidden-task number of the device command task
 
 // Counters of the control cycle; nothing reads them.
 long plc_loop = 0;
@@ -74,7 +77,7 @@ void start_program() {
     MB22 = 4;
     if (MyDir[0] && chdir(MyDir) != 0) std::fprintf(stderr, "corvane: cannot enter %s\n", MyDir);
     std::snprintf(vna_port_name, sizeof vna_port_name, "COM%d", vna_port_index + 1);
-    exec_task_hidden(vna_task, nullptr, 0);
+    device_task = exec_task_hidden(vna_task, nullptr, 0);
     progress("start plc               ");
     exec_task(plc, 0, 0);
     wait(20);
@@ -87,6 +90,13 @@ void start_program() {
 void mainloop() {
     start_program();
     for (;;) Gopage(form_page1);
+}
+
+void end_program() {
+    // The device command task stops at its next wait, then the port and its pumps close.
+    if (device_task) remove_task_hidden(std::exchange(device_task, 0u));
+    vna_disconnect_device();
+    remove_task(0);
 }
 
 void plc() {

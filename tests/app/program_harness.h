@@ -15,11 +15,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "app/combo_box.h"
 #include "app/dialog_page.h"
 #include "app/page1.h"
+#include "app/rlc.h"
 #include "app/start.h"
 #include "app/traces.h"
 #include "platform/display.h"
@@ -50,14 +52,6 @@ bool eventually(F cond, int timeout_ms = 20000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-// Ends the device command task and the control cycle that start_program started, so that
-// nothing runs while the test process exits.
-inline void end_program() {
-    const uint32_t before = vna_commands_done.load();
-    if (vna_post(VNA_CMD_QUIT)) eventually([&] { return vna_commands_done.load() != before; });
-    remove_task(0);
 }
 
 class Program : public ::testing::Test, public FormDriver {

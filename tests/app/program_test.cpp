@@ -94,7 +94,7 @@ TEST_F(Program, CalibrationAndSweepByThePagesButtons) {
 
 TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
     start_page({});
-    const std::pair<int, int> tabs[] = {{262, 2}, {424, 3}, {100, 1}};
+    const std::pair<int, int> tabs[] = {{100, 1}, {262, 2}, {424, 3}};
     for (auto [x, tab] : tabs) {
         click(x, 61);
         passes(2);
@@ -104,6 +104,19 @@ TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
         EXPECT_EQ(visible(page1->panel10), tab == 3);
         EXPECT_TRUE(visible(page1->panel11));
     }
+    // The RLC view: without a result the probe pictures, with one the value, its frequency
+    // and unit, with about three significant digits.
+    for (auto [ok, value, decimals] : {std::tuple(0, 0.0f, 2), {1, 9.87f, 2}, {1, 98.7f, 1}, {1, 987.0f, 0}}) {
+        rlc_ok = int8_t(ok);
+        rlc_valx = value;
+        passes(2);
+        for (const OBJ* o : {page1->edit11, page1->edit13, page1->label15}) EXPECT_EQ(visible(o), ok == 1);
+        EXPECT_EQ(visible(page1->panel21), ok == 0);
+        EXPECT_EQ(page1->edit11->decimals, decimals) << value;
+        if (ok == 0) expect_reference("app/rlc", 0, 0, 1024, 600);
+    }
+    rlc_ok = 0;
+    click(100, 61);
     click(541, 24);  // "continue"
     EXPECT_EQ(contin.load(), 1);
     click(Button::stop.x, Button::stop.y);  // STOP also ends continuous measuring
