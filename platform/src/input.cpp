@@ -11,6 +11,8 @@ std::atomic<int32_t> mouse__x{0};
 std::atomic<int32_t> mouse__y{0};
 std::atomic<uint8_t> mouse__left{0};
 std::atomic<uint8_t> key__press{0};
+std::atomic<uint8_t> mouse__pressed{0};
+std::atomic<uint8_t> key__typed{0};
 std::atomic<int32_t> absolute_touchx{0};
 std::atomic<int32_t> absolute_touchy{0};
 std::atomic<int32_t> client_width{0};
@@ -51,10 +53,15 @@ int8_t v_inkey() {
         }
     }
 
+    // A press or key that came and went since the last look counts as held for this pass,
+    // so that a click or keystroke shorter than a pass is not lost.
     uint8_t left = mouse__left.load(std::memory_order_relaxed);
+    left |= mouse__pressed.exchange(0, std::memory_order_relaxed);
     touch_premuto = left;
 
     uint8_t key = key__press.load(std::memory_order_relaxed);
+    const uint8_t typed = key__typed.exchange(0, std::memory_order_relaxed);
+    if (key == 0) key = typed;
     if (key != 0 && _tastiera != 0) {
         if (_tastiera == 2 && key >= 'A' && key <= 'J') return int8_t(key - 121);
         return int8_t(key);
@@ -85,6 +92,12 @@ bool draggable() {
 
 void set_key(int c) {
     key__press.store(uint8_t(c), std::memory_order_relaxed);
+    if (c) key__typed.store(uint8_t(c), std::memory_order_relaxed);
+}
+
+void set_left(bool down) {
+    mouse__left.store(down ? 1 : 0, std::memory_order_relaxed);
+    if (down) mouse__pressed.store(1, std::memory_order_relaxed);
 }
 
 void set_pointer(int x, int y) {
@@ -123,7 +136,7 @@ SHELL_ACTION WndProc(const SHELL_EVENT& e) {
         return refreshed();
     case EV_POINTER_MOVE:
         set_pointer(e.x, e.y);
-        mouse__left.store(e.left ? 1 : 0, std::memory_order_relaxed);
+        set_left(e.left);
         if (e.right && draggable()) {
             startx += mouse__x.load(std::memory_order_relaxed) - oldx;
             starty += mouse__y.load(std::memory_order_relaxed) - oldy;
@@ -132,8 +145,8 @@ SHELL_ACTION WndProc(const SHELL_EVENT& e) {
         return ACT_NONE;
     case EV_LEFT_DOWN:
     case EV_LEFT_UP:
-        mouse__left.store(e.kind == EV_LEFT_DOWN ? 1 : 0, std::memory_order_relaxed);
         set_pointer(e.x, e.y);
+        set_left(e.kind == EV_LEFT_DOWN);
         return ACT_NONE;
     case EV_RIGHT_DOWN:
         if (!draggable()) return ACT_NONE;
@@ -147,8 +160,8 @@ SHELL_ACTION WndProc(const SHELL_EVENT& e) {
         }
         return ACT_NONE;
     case EV_TOUCH:
-        mouse__left.store(e.left ? 1 : 0, std::memory_order_relaxed);
         set_pointer(e.x, e.y);
+        set_left(e.left);
         return ACT_NONE;
     case EV_CLOSE:
         return ACT_EXIT;

@@ -12,8 +12,8 @@ protected:
     void SetUp() override {
         client_width = 1024;
         client_height = 600;
-        mouse__x = mouse__y = mouse__left = 0;
-        key__press = 0;
+        mouse__x = mouse__y = mouse__left = mouse__pressed = 0;
+        key__press = key__typed = 0;
         _tastiera = 1;
         _freeze = 0;
         num_cam = 0;
@@ -125,7 +125,7 @@ protected:
     void SetUp() override {
         std::strcpy(WindowName, "Corvane.64.App");
         refresh_time = 0;
-        key__press = 0;
+        key__press = mouse__pressed = key__typed = 0;
         startx = starty = oldx = oldy = 0;
         shell_reset_presses();
     }
@@ -155,6 +155,20 @@ TEST_F(Shell, CharactersAndKeys) {
     EXPECT_EQ(key__press, 'Q');
     WndProc(key_down(8, false, true));  // codes up to 9 clear
     EXPECT_EQ(key__press, 0);
+}
+
+TEST_F(Shell, ClickAndKeystrokeShorterThanAPassAreSeenOnce) {
+    client_width = 1024;
+    client_height = 600;
+    _tastiera = 1;
+    WndProc(ev(EV_LEFT_DOWN, 0, 10, 10));
+    WndProc(ev(EV_CHAR, 'a'));
+    WndProc(ev(EV_LEFT_UP, 0, 10, 10));
+    WndProc(ev(EV_KEY_UP));
+    EXPECT_EQ(v_inkey(), 'a');
+    EXPECT_EQ(touch_premuto, 1);
+    EXPECT_EQ(v_inkey(), 0);  // then released
+    EXPECT_EQ(touch_premuto, 0);
 }
 
 TEST_F(Shell, PageRefreshOnlyWithRefreshTime) {

@@ -13,6 +13,10 @@ extern std::atomic<uint8_t> mouse__left;  // 1 while the left button or a touch 
 // Current key: a 7-bit character code or the low 7 bits of the virtual-key code of an
 // extended key; 0 = no key. Stays until the key is released.
 extern std::atomic<uint8_t> key__press;
+// Set by the window thread at every left press and key press, taken by v_inkey: a click or
+// keystroke that ended before the page loop looked is still seen once.
+extern std::atomic<uint8_t> mouse__pressed;
+extern std::atomic<uint8_t> key__typed;
 extern std::atomic<int32_t> absolute_touchx;  // last touch in screen coordinates
 extern std::atomic<int32_t> absolute_touchy;
 // Size of the window's client area in window coordinates; 0 while minimised. The window
