@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <complex>
@@ -14,7 +13,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -26,6 +24,7 @@
 #include "app/traces.h"
 #include "platform/display.h"
 #include "platform/tasks.h"
+#include "support/eventually.h"
 #include "support/forms_driver.h"
 #include "support/sim_process.h"
 #include "vna/calibration.h"
@@ -44,15 +43,8 @@ inline constexpr Point standards[5] = {{896, 232}, {896, 272}, {896, 312}, {896,
 inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520};
 }  // namespace Button
 
-template <class F>
-bool eventually(F cond, int timeout_ms = 20000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+// Longest wait for a command of the page (a sweep under a sanitizer takes seconds).
+inline constexpr int COMMAND_MS = 20000;
 
 class Program : public ::testing::Test, public FormDriver {
 protected:
@@ -64,6 +56,8 @@ protected:
         static const bool started = (setup(), start_program(), std::atexit(end_program), true);
         (void)started;
         quale = 0;
+        vna_acquired = 0;  // what the status bar shows of an earlier test's sweep
+        MD777 = 0;
         page1_switch34 = 1;
         vna_points = 401;
         f_start = 1.0f;
@@ -107,10 +101,10 @@ protected:
         const uint32_t before = vna_commands_done.load();
         click(b.x, b.y);
         if (stop_when) {
-            EXPECT_TRUE(eventually(stop_when));
+            EXPECT_TRUE(eventually(stop_when, COMMAND_MS));
             click(Button::stop.x, Button::stop.y);
         }
-        const bool done = eventually([&] { return vna_commands_done.load() != before; });
+        const bool done = eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS);
         pass();
         return done ? vna_last_result.load() : -1;
     }
@@ -135,7 +129,8 @@ protected:
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);
         dialog_page_pass_hook = nullptr;
-        const bool done = eventually([&] { return vna_commands_done.load() - before >= uint32_t(commands); });
+        const bool done =
+            eventually([&] { return vna_commands_done.load() - before >= uint32_t(commands); }, COMMAND_MS);
         pass();
         return done ? vna_last_result.load() : -1;
     }
@@ -153,7 +148,6 @@ protected:
     static bool visible(const OBJ* o) { return o && *o->visible; }
     static bool checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
     static std::complex<float> s11(int k) { return {vna_s11_re[k].load(), vna_s11_im[k].load()}; }
-    static std::string status() { return vna_status.text(); }
 
     simproc::TempDir run_;
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/tasks.h"
+#include "support/eventually.h"
 #include "support/sim_process.h"
 #include "vna/calfile.h"
 #include "vna/calibration.h"
@@ -43,17 +44,6 @@ inline void reset_core() {
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "vna.cal");
     vna_clear_calibration_if_requested();  // no clear left pending from a click
     vna_clear_calibration();
-}
-
-// Polls cond every ms until it holds or timeout_ms passed.
-template <class F>
-bool eventually(F cond, int timeout_ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 inline std::string status() { return vna_status.text(); }
