@@ -42,6 +42,7 @@ inline void reset_core() {
     vna_port_source.store(nullptr);
     std::snprintf(vna_port_name, sizeof vna_port_name, "COM1");
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "vna.cal");
+    vna_answer_timeout_ms.store(2000);  // a loaded machine running sanitizers is slow to answer
     vna_clear_calibration_if_requested();  // no clear left pending from a click
     vna_clear_calibration();
 }

@@ -88,7 +88,7 @@ int connect_device() {
     const uint8_t check = 0x0D;
     uint8_t answer = 0;
     if (com_txsl(vna_com, &check, 1) != 0 || !port_open() ||
-        !vna_read_exact(&answer, 1, 500) || answer != '2') {
+        !vna_read_exact(&answer, 1, vna_answer_timeout_ms.load()) || answer != '2') {
         com_close(vna_com);
         vna_status.set("Corvane not responding");
         vna_state.store(VNA_ERROR);

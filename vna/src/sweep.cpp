@@ -20,6 +20,7 @@ std::atomic<float> vna_s21_raw_re[VNA_MAX_POINTS], vna_s21_raw_im[VNA_MAX_POINTS
 std::atomic<float> vna_s11_re[VNA_MAX_POINTS], vna_s11_im[VNA_MAX_POINTS];
 std::atomic<float> vna_s21_re[VNA_MAX_POINTS], vna_s21_im[VNA_MAX_POINTS];
 std::atomic<int32_t> MD777{0};
+std::atomic<int> vna_answer_timeout_ms{500};
 
 namespace {
 
@@ -30,7 +31,6 @@ constexpr uint8_t REG_MODE = 0x40;
 constexpr uint8_t REG_FIFO = 0x30;
 constexpr int RECORD_BYTES = 32;
 constexpr int BATCH_RECORDS = 8;
-constexpr int READ_TIMEOUT_MS = 500;
 constexpr uint32_t SWEEP_TIMEOUT_MS = 30000;
 
 // Queues a message while the port is open.
@@ -158,7 +158,7 @@ int vna_scan_raw() {
             return 0;
         }
         if (!send(request, sizeof request) ||
-            !vna_read_exact(batch, sizeof batch, READ_TIMEOUT_MS)) {
+            !vna_read_exact(batch, sizeof batch, vna_answer_timeout_ms.load())) {
             vna_status.set("FIFO read error");
             return 0;
         }

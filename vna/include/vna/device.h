@@ -109,6 +109,10 @@ extern std::atomic<float> vna_s11_raw_re[VNA_MAX_POINTS], vna_s11_raw_im[VNA_MAX
 extern std::atomic<float> vna_s21_raw_re[VNA_MAX_POINTS], vna_s21_raw_im[VNA_MAX_POINTS];
 extern std::atomic<float> vna_s11_re[VNA_MAX_POINTS], vna_s11_im[VNA_MAX_POINTS];
 extern std::atomic<float> vna_s21_re[VNA_MAX_POINTS], vna_s21_im[VNA_MAX_POINTS];
+// How long the analyser may take to answer the device check or a FIFO batch before it
+// counts as not answering: 500 ms, as the instrument needs. Tests on a loaded machine under
+// a sanitizer raise it.
+extern std::atomic<int> vna_answer_timeout_ms;
 // Duration of the last complete sweep in ms.
 extern std::atomic<int32_t> MD777;
 
