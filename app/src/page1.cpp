@@ -71,9 +71,15 @@ FORM_OBJECT standard_box(const char* name, uint32_t member, int y, void* flag) {
         .frame(FRAME_SUNKEN).font(FIXED_8).caption(row(26)).bind(flag, VT_DWORD).tag(1).enable();
 }
 
-// The readouts show element quale of their arrays, computed on every pass.
-template <float* array>
-void* at_marker(int) { return &array[marker_index()]; }
+// The readouts show element quale of their arrays, computed on every pass, through a copy
+// that fits the field; the arrays keep infinite and undefined values (the RLC view reads
+// them). An exact open (0/0) shows the largest resistance and no reactance.
+template <float* array, bool resistance = false>
+void* at_marker(int) {
+    static float shown;
+    shown = readout_value(array[marker_index()], resistance ? READOUT_LIMIT : 0);
+    return &shown;
+}
 FORM_OBJECT readout(const char* name, uint32_t member, int x, int y, int text, void* (*element)(int)) {
     return form_line(4, TEdit, name, member).at(x, y).size(72, 22).colours(MARKER_BLUE, YELLOW, YELLOW)
         .frame(FRAME_NONE).font(UNICODE_12).caption(row(text)).bind_at(element, VT_REAL).number(3, 8)
@@ -193,7 +199,7 @@ const FORM_OBJECT page1_lines[] = {
     readout("edit5", AT(edit5), 168, 30, 41, at_marker<vna_s11_mag>),
     readout("edit6", AT(edit6), 348, 10, 42, at_marker<vna_s21_fase>),
     readout("edit7", AT(edit7), 348, 30, 43, at_marker<vna_s21_db>),
-    readout("edit8", AT(edit8), 544, 10, 44, at_marker<vna_z_re>),
+    readout("edit8", AT(edit8), 544, 10, 44, at_marker<vna_z_re, true>),
     readout("edit9", AT(edit9), 544, 30, 45, at_marker<vna_z_im>),
     form_line(4, TCheckbox, "checkbox7", AT(checkbox7)).at(748, 20).size(16, 16).colours(WHITE, BLACK, BLACK)
         .frame(FRAME_SUNKEN).font(FIXED_8).caption(row(46)).bind(&rlc_ok, VT_BYTE).tag(1).enable(),

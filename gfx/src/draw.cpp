@@ -1,6 +1,7 @@
 // Drawing primitives.
 #include "gfx/draw.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "pixel.h"
@@ -133,46 +134,95 @@ inline Rgb split(int32_t c) { return {(c >> 16) & 255, (c >> 8) & 255, c & 255};
 
 inline int direct(int r, int g, int b) { return int(uint32_t(r << 16 | g << 8 | b) << 8); }
 
-}  // namespace
+// One anti-aliased line as walk_steps takes it: u is the major and v the minor coordinate,
+// and `swap` says that u is y.
+struct Walk {
+    float u0, v0, du, dv;  // V = (U - u0) / du * dv + v0
+    float end;             // steps run while U < end
+    float w;               // thickness
+    int32_t color;
+    bool swap;
+    int ulimit, vlimit;    // framebuffer size along u and v
+};
 
-// Steps along the major axis: u is the major and v the minor coordinate, and `swap` says
-// that u is y. At each whole step U (the end excluded) the line lies at V; the first edge
-// pixel is at trunc(V) and blends from the line colour toward the background by frac(V),
-// the second at trunc(V + w) blends from the background toward the line colour by
-// frac(V + w); both blend against the background read at the first edge pixel. Whole
-// pixels of the line colour fill trunc(V + k) for k = 1 .. w - 1.
-static void antialias_walk(float u0, float v0, float du, float dv, float w, int32_t color, bool swap) {
-    Rgb c = split(color);
+// A minor coordinate truncated, or -1 when it lies off the framebuffer.
+int cell(float v, int limit) { return v > -1 && v < float(limit) ? trunc_int(v) : -1; }
+
+// Steps along the major axis. At each whole step U (the end excluded) the line lies at V;
+// the first edge pixel is at trunc(V) and blends from the line colour toward the background
+// by frac(V), the second at trunc(V + w) blends from the background toward the line colour
+// by frac(V + w); both blend against the background read at the first edge pixel. Whole
+// pixels of the line colour fill trunc(V + k) for k = 1 .. w - 1. Only pixels on the
+// framebuffer are written (and read): nothing wraps around an edge.
+void walk_steps(const Walk& line) {
+    Rgb c = split(line.color);
     int solid = direct(c.r, c.g, c.b);
-    auto plot = [swap](int u, int v, int value) {
-        if (swap)
+    auto plot = [&line](int u, int v, int value) {
+        if (v < 0) return;
+        if (line.swap)
             v_wrpixel_xy(v, u, value);
         else
             v_wrpixel_xy(u, v, value);
     };
+    auto read = [&line](int u, int v) {
+        if (v < 0) return 0u;
+        return line.swap ? v_rdpixel_xyz(v, u) : v_rdpixel_xyz(u, v);
+    };
+    const float w = line.w;
+    const int vlimit = line.vlimit;
+    for (float U = line.u0; U < line.end; U += 1) {
+        float V = (U - line.u0) / line.du * line.dv + line.v0;
+        if (!(std::max(V, V + w) > -1 && std::min(V, V + w) < float(vlimit))) continue;  // all off
+        int u = trunc_int(U);
+        Rgb bg = split(int32_t(read(u, cell(V, vlimit))));
+        float f = frac(V) * 255;
+        float g = frac(V + w) * 255;
+        auto first = [&](int cc, int bb) { return trunc_int((cc * (255 - f) + bb * f) / 255); };
+        auto second = [&](int cc, int bb) { return trunc_int((bb * (255 - g) + cc * g) / 255); };
+        plot(u, cell(V, vlimit), direct(first(c.r, bg.r), first(c.g, bg.g), first(c.b, bg.b)));
+        plot(u, cell(V + w, vlimit), direct(second(c.r, bg.r), second(c.g, bg.g), second(c.b, bg.b)));
+        const int k_first = std::max(1, trunc_int(-V));  // rows above the framebuffer skipped
+        for (int k = k_first; w >= 2 && k <= w - 1 && V + float(k) < float(vlimit); k++)
+            plot(u, trunc_int(V + float(k)), solid);
+    }
+}
+
+}  // namespace
+
+static void antialias_walk(float u0, float v0, float du, float dv, float w, int32_t color, bool swap) {
     if (du < 0) {
         u0 += du;
         v0 += dv;
         du = -du;
         dv = -dv;
     }
-    for (float U = u0; U < u0 + du; U += 1) {
-        float V = (U - u0) / du * dv + v0;
-        int u = trunc_int(U);
-        Rgb bg = split(int32_t(swap ? v_rdpixel_xyz(trunc_int(V), u) : v_rdpixel_xyz(u, trunc_int(V))));
-        float f = frac(V) * 255;
-        float g = frac(V + w) * 255;
-        auto first = [&](int cc, int bb) { return trunc_int((cc * (255 - f) + bb * f) / 255); };
-        auto second = [&](int cc, int bb) { return trunc_int((bb * (255 - g) + cc * g) / 255); };
-        plot(u, trunc_int(V), direct(first(c.r, bg.r), first(c.g, bg.g), first(c.b, bg.b)));
-        plot(u, trunc_int(V + w), direct(second(c.r, bg.r), second(c.g, bg.g), second(c.b, bg.b)));
-        for (int k = 1; w >= 2 && k <= w - 1; k++) plot(u, trunc_int(V + k), solid);
+    fb_open();
+    const int rows = int(fb_pixels / crtx);
+    // Thicker than any framebuffer counts as 65536, which keeps V + w an int.
+    Walk line{u0, v0, du, dv, 0, std::clamp(w, -65536.f, 65536.f), color, swap, swap ? rows : crtx,
+              swap ? crtx : rows};
+    // Only the steps whose column trunc(U) lies on the framebuffer (-1 < U < ulimit) are
+    // taken, so a far-off line costs at most one step per column. A start before that moves,
+    // in double precision, to the first step on it; a line that starts on it keeps its
+    // float values, and so its pixels.
+    const double end = std::min(double(u0) + du, double(line.ulimit));
+    double start = u0;
+    if (!(u0 > -1)) start = u0 + std::floor(-1.0 - u0) + 1;
+    if (!(start < end)) return;
+    if (start != u0) {
+        line.u0 = float(start);
+        line.v0 = float(v0 + (start - u0) / du * dv);
     }
+    line.end = float(end);
+    walk_steps(line);
 }
 
 void v_linec_antialias(float x0, float y0, float dx, float dy, uint32_t color, float spessore) {
+    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(dx) || !std::isfinite(dy) ||
+        !std::isfinite(spessore))
+        return;
     int32_t c = ToRGB(int(color));
-    if (std::abs(trunc_int(dx)) > std::abs(trunc_int(dy)))
+    if (std::fabs(std::trunc(dx)) > std::fabs(std::trunc(dy)))
         antialias_walk(x0, y0, dx, dy, spessore, c, false);
     else
         antialias_walk(y0, x0, dy, dx, spessore, c, true);

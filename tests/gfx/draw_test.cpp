@@ -1,3 +1,4 @@
+#include <array>
 #include <functional>
 
 #include "gfx_helpers.h"
@@ -136,6 +137,31 @@ TEST_F(Draw, AntialiasedLineBlendsAgainstTheBackground) {
     SetUp();
     v_linec_antialias(140, 113, -40, -13, 252, 2.0f);
     EXPECT_EQ(drawn(), forward);
+}
+
+// Lines reaching far off the framebuffer (where counting in floats stood still or ran for
+// billions of steps) draw exactly their part on it, as the line between their crossings of
+// the edges draws it, and nothing wraps around an edge.
+TEST_F(Draw, AntialiasedLineIsClippedToTheFramebuffer) {
+    const float far = 1073741824.f;  // 2^30
+    using Line = std::array<float, 6>;  // x, y, dx, dy, colour, thickness
+    const std::pair<Line, Line> cases[] = {
+        {{-far, -far / 4, 2 * far, far / 2, 252, 2}, {0, 0, 1024, 256, 252, 2}},
+        {{far, far / 4, -2 * far, -far / 2, 252, 2}, {0, 0, 1024, 256, 252, 2}},
+        {{100.5f, -far, 0, 2 * far, 224, 3}, {100.5f, 0, 0, 2400, 224, 3}},
+        {{1020, 10.25f, far, 0, 255, 1}, {1020, 10.25f, 4, 0, 255, 1}},  // past the right edge
+        {{0, far, 1000, 0, 255, 4}, {}},                                 // below the framebuffer
+        {{-far, 5, 0, 100, 255, 1e9f}, {}},                              // left of it, thick
+    };
+    auto draw = [](const Line& l) { v_linec_antialias(l[0], l[1], l[2], l[3], uint32_t(l[4]), l[5]); };
+    for (const auto& [line, on_screen] : cases) {
+        SetUp();
+        draw(on_screen);
+        const std::vector<uint32_t> want = fb_snapshot();
+        SetUp();
+        draw(line);
+        EXPECT_TRUE(fb_changes(want).empty()) << line[0] << "," << line[1];
+    }
 }
 
 TEST_F(Draw, CopiesFollowTheContextKey) {

@@ -12,5 +12,9 @@
 // minx .. maxx is the X span of the labels. size 0 draws the trace two pixels thick. The
 // result is the sample index under the cursor line when the remembered press lies inside
 // the panel, else 0.
+//
+// At most VNA_MAX_POINTS samples are read. Non-finite samples do not count for the scale and
+// leave a gap in the trace; fewer than 2 samples draw no trace. Frequency labels that would
+// touch each other are shown on every second (third, ...) line only.
 uint32_t AutoPlot_Y2(const void* vect, uint32_t n, uint32_t size, int32_t color1, int32_t color2, int32_t color3,
                      int32_t color4, const char* flags, float miny, float maxy, float minx, float maxx);

@@ -1,6 +1,10 @@
 // The trace panels and the marker: the derived trace arrays that the S11 and S21 panels
 // compute from the corrected samples, the trace choice of the two S11 plots, and the
 // marker (sample index, slider position, frequency) that the readouts show.
+//
+//   s11_traces(page_points());        // vna_s11_mag ... vna_z_im from vna_s11_re/im
+//   quale = slider_index(dove, page_points(), page1->panel11->width);
+//   edit8 shows readout_value(vna_z_re[quale], READOUT_LIMIT)
 #pragma once
 
 #include <cstdint>
@@ -18,6 +22,26 @@ extern int8_t MB21, MB22;
 // plot engine last returned for the upper and the lower plot.
 extern int32_t quale, dove, MD667, MD668;
 extern float ffreq;
+
+// The derived arrays of samples 0 .. n - 1 (n bounded to the arrays): S11 magnitude,
+// phase, dB, standing-wave ratio (at most 1000) and impedance (50 ohms; Gamma = 1 gives
+// 0/0, left as it is); S21 magnitude, dB, and the phase of the mean of samples k - 2 ..
+// k + 2 inside the sweep.
+void s11_traces(int n);
+void s21_traces(int n);
+
+// The slider bar of width pixels whose left edge is at x_x: the slider position of a press
+// at mouse_x, and the sample index of a position (0 without samples).
+int32_t slider_position(int mouse_x, int x_x, int width);
+int32_t slider_index(int32_t position, int n, int width);
+// The slider position that shows sample index of n on a bar of width pixels.
+int32_t marker_position(int32_t index, int n, int width);
+
+// What a marker readout shows of a value: limited to +-READOUT_LIMIT, so that its text
+// fits the 8-character field; not-a-number shows `undefined`. The impedance of an open is
+// 0/0 in both parts: its resistance shows READOUT_LIMIT, its reactance 0.
+inline constexpr float READOUT_LIMIT = 99999.0f;
+float readout_value(float v, float undefined = 0);
 
 void page1_panel8_onentry();
 void page1_panel9_onentry();

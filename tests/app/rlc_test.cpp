@@ -1,0 +1,114 @@
+// The RLC view: synthetic sweeps judged one SCAN after the other, and the simulator's parts
+// measured through the whole program.
+#include "program_harness.h"
+#include "support/reference_image.h"
+
+namespace {
+
+using apptest::Program;
+
+// n points from 1 MHz in steps of `step` Hz of a resistor ('R', ohms), inductor ('L', H),
+// capacitor ('C', F) or open ('O'), shorts below sample `from`; the trace arrays another's.
+void sweep(int n, int kind, double v, double step = 2e6, int from = 0) {
+    vna_points = uint16_t(n);
+    for (int k = 0; k < VNA_MAX_POINTS; k++) {
+        const double f = 1e6 + k * step, x = kind == 'L' ? 2 * M_PI * f * v : -1 / (2 * M_PI * f * v);
+        const auto z = kind == 'R' ? std::complex<double>(v) : std::complex<double>(0, x);
+        const auto g = k < from ? -1.0 : kind == 'O' ? 1.0 : (z - 50.0) / (z + 50.0);
+        vna_frequency[k] = uint64_t(f), vna_s11_re[k] = float(g.real()), vna_s11_im[k] = float(g.imag());
+        vna_z_re[k] = 2200;
+    }
+}
+
+TEST(Rlc, JudgesSyntheticSweepsAndTheirAgreement) {
+    constexpr double L50 = 50 / (2 * M_PI * 1e6);  // 50 ohms at 1 MHz
+    struct Case {
+        int n, kind;
+        double v;
+        int quale, ok;  // quale -1: no result; ok: within 20 percent of the row before
+        float shown = 0;
+        const char* unit = nullptr;
+        double step = 2e6;
+        int from = 0;
+    };
+    const Case cases[] = {{4, 'R', 100, -1, 0}, {401, 'R', 100, 1, 0, 100, "ohm"}, {401, 'R', 110, 1, 1, 110, "ohm"},
+        {401, 'R', 143, 1, 0, 143, "ohm"}, {401, 'R', 25e3, -1, 0}, {401, 'R', 0.5, -1, 0}, {401, 'O', 0, -1, 0},
+        {5000, 'R', 2200, 1, 0, 2.2f, "Kohm"}, {401, 'C', 10e-12, 157, 0, 9.9f, "pF"},  // |X| nearest 50 at 159
+        {401, 'C', 2200e-12, 0, 0, 2.1999f, "nF "}, {401, 'L', 100e-9, 37, 0, 100, "nHe"},
+        {401, 'L', 1.5e-6, 2, 0, 1.5f, "uHe"},  // then 50 ohms at 3, 6, 9, and 9 after shorts up to 8
+        {401, 'L', L50 / 4, 3, 0, 0, nullptr, 1e6}, {401, 'L', L50 / 7, 5, 0, 0, nullptr, 1e6},
+        {401, 'L', L50 / 10, 7, 0, 0, nullptr, 1e6}, {401, 'L', L50 / 10, 8, 1, 0, nullptr, 1e6, 8}};
+    const int state = vna_state.exchange(VNA_BUSY);  // SCAN's sweep is refused
+    OBJ label{};
+    STATUS status{};
+    me = &label, me2 = &status;
+    for (const Case& c : cases) {
+        sweep(c.n, c.kind, c.v, c.step, c.from);
+        vna_data_valid = 1;
+        page1_scan_onmousedown();
+        EXPECT_EQ(rlc_ok, c.ok) << char(c.kind) << c.v;
+        EXPECT_EQ(vna_data_valid.load(), 0);
+        ASSERT_EQ(do_rlc(), int(c.quale >= 0)) << char(c.kind) << c.v;
+        if (c.quale < 0) continue;
+        const double value = c.kind == 'R' ? c.v : c.kind == 'L' ? c.v * 1e9 : c.v * 1e12 - 0.1;
+        EXPECT_EQ(rlc, c.kind == 'R' ? 0 : c.kind == 'L' ? 1 : 2);
+        EXPECT_EQ(quale, c.quale) << char(c.kind) << c.v;
+        EXPECT_NEAR(rlc_val, value, 1e-4 * value);
+        EXPECT_NEAR(freq_best, vna_frequency[c.quale] / 1e6, 1e-3);
+        page1_label10_onentry();
+        if (c.unit) {
+            EXPECT_STREQ(label.caption, c.unit);
+            EXPECT_NEAR(rlc_valx, c.shown, 1e-4 * c.shown);
+        }
+    }
+    sweep(401, 'R', 100);  // an open among the resistor's samples: no number shown
+    vna_s11_re[5] = 1, vna_s11_im[5] = 0;
+    EXPECT_EQ(do_rlc(), 0);
+    vna_data_valid = 1;  // the task stores it a moment before it leaves its busy state
+    page1_bitmap3_onentry();
+    EXPECT_EQ(vna_data_valid.load(), 1) << "evaluated, and its sweep refused";
+    vna_state = state, vna_points = 401, vna_data_valid = 0;
+    vna_status.set("Not connected");
+}
+
+TEST_F(Program, MeasuresTheSimulatorsPartsOnTheRlcTab) {
+    auto idle = [] { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; };
+    start_page({1});
+    ASSERT_EQ(run_button(apptest::Button::connect), 1);
+    // Each completed sweep is judged on the next pass, which posts the next sweep; the finer
+    // 400 MHz sweep moves the best sample.
+    for (auto [stop, dut, kind, shown, unit, index] :
+         {std::tuple(800, "r 100", 0, 100.0f, "ohm", 1), {800, "r 2.2k", 0, 2.2f, "Kohm", 1},
+          {800, "l 100n", 1, 100.0f, "nHe", 37}, {800, "c 10p", 2, 9.9f, "pF", 157},
+          {400, "c 10p", 2, 9.9f, "pF", 316}}) {
+        if (stop != f_stop.load() || !vna_cal_valid.load()) {  // calibrated on the S11 tab
+            click(100, 61);
+            ASSERT_TRUE(eventually(idle, apptest::COMMAND_MS));
+            type_into(55, std::to_string(stop).c_str());
+            ASSERT_NO_FATAL_FAILURE(calibrate());
+            ASSERT_EQ(run_button(apptest::Button::cal_done), 1);
+            click(424, 61);
+        }
+        ASSERT_TRUE(eventually(idle, apptest::COMMAND_MS));
+        ASSERT_EQ(sim(0).ctl(std::string("dut ") + dut), "ok");
+        click(apptest::Button::scan.x, apptest::Button::scan.y);
+        for (int sweeps = 0; sweeps < 2; sweeps++) {  // the second agrees with the first
+            ASSERT_TRUE(eventually([&] { return vna_data_valid.load() == 1 && idle(); }, apptest::COMMAND_MS))
+                << vna_status.text();
+            pass();
+        }
+        pass();
+        EXPECT_EQ(rlc_ok, 1) << dut;
+        EXPECT_EQ(rlc, kind) << dut;
+        EXPECT_EQ(quale, index) << dut;
+        EXPECT_NEAR(rlc_valx, shown, 0.01 * shown) << dut;
+        EXPECT_STREQ(page1->label10->caption, unit);
+        for (const OBJ* o : {page1->bitmap3, page1->edit11, page1->label10}) EXPECT_TRUE(visible(o));
+    }
+    expect_reference("app/rlc_result", 21, 73, 805, 410);
+    click(100, 61);
+    EXPECT_TRUE(eventually(idle, apptest::COMMAND_MS));
+    vna_data_valid = 0;  // the last sweep would start measuring where a later test shows the tab
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// The trace panels and the marker: arrays and readouts of known samples, the slider, and on
+// the page the trace choice, presses with 0 and 1 points, the tabs and continuous measuring.
+#include <gmock/gmock.h>
+
+#include <complex>
+
+#include "program_harness.h"
+#include "support/reference_image.h"
+
+namespace {
+
+using apptest::Program;
+namespace Button = apptest::Button;
+using C = std::complex<float>;
+using ::testing::FloatNear;
+
+void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) { re[k] = v.real(), im[k] = v.imag(); }
+
+TEST(Traces, S11AndReadoutsOfKnownReflections) {
+    constexpr float L = READOUT_LIMIT;  // an open: 0/0 exactly, huge nearly
+    const std::pair<C, std::array<float, 6>> cases[] = {  // mag, phase, SWR, dB, readouts RE and IM
+        {0.5f, {0.5f, 0, 3, -6.0206f, 150, 0}}, {-1, {1, 180, 1000, 0, 0, 0}}, {0, {0, 0, 1, -120, 50, 0}},
+        {C(0, 1), {1, 90, 1000, 0, 0, 50}},     {1, {1, 0, 1000, 0, L, 0}},
+        {C(1, -1e-4f), {1, -0.0057f, 1000, 0, -50, -L}}};
+    for (int k = 0; k < 6; k++) set(vna_s11_re, vna_s11_im, k, cases[k].first);
+    s11_traces(6);
+    for (int k = 0; k < 6; k++)
+        EXPECT_THAT((std::array{vna_s11_mag[k], vna_s11_fase[k], vna_s11_ros[k], vna_s11_db[k],
+                                readout_value(vna_z_re[k], L), readout_value(vna_z_im[k])}),
+                    ::testing::Pointwise(FloatNear(1e-3f), cases[k].second)) << k;
+}
+
+TEST(Traces, S21PhaseIsTheAngleOfTheMeanInsideTheSweep) {
+    // A lone sample between zeros, +-179 degrees alternating (a mean of angles would be 0),
+    // then two samples beyond the sweep of 9.
+    const C lone = std::polar(0.1f, 0.5f), up = std::polar(1.0f, 3.124f), down = std::conj(up);
+    const C samples[] = {0, lone, 0, 0, up, down, up, down, up, C(0, 50), C(0, 50)};
+    for (int k = 0; k < 11; k++) set(vna_s21_re, vna_s21_im, k, samples[k]);
+    s21_traces(9);
+    EXPECT_THAT(std::vector(vna_s21_fase, vna_s21_fase + 2), ::testing::Each(FloatNear(28.648f, 1e-3f)));
+    for (int k = 4; k < 9; k++) EXPECT_NEAR(std::abs(vna_s21_fase[k]), 180, 0.5f) << k;
+    EXPECT_EQ(std::pair(vna_s21_db[0], std::round(vna_s21_db[1])), std::pair(-120.0f, -20.0f));
+}
+
+TEST(Traces, SliderArithmetic) {
+    // Press at mouse_x on a bar at x_x: its position, and the index of n samples there.
+    for (auto [mouse_x, x_x, width, n, position, index] :
+         {std::array{0, 12, 800, 401, 8, 4}, {0, 30, 800, 401, 0, 0}, {568, 0, 600, 401, 588, 400},
+          {900, 21, 800, 2001, 788, 2000}, {400, 21, 800, 0, 399, 0}})
+        EXPECT_EQ(std::pair(slider_position(mouse_x, x_x, width), slider_index(position, n, width)),
+                  std::pair(position, index)) << mouse_x << " " << n;
+    EXPECT_EQ(marker_position(400, 401, 800), 790);
+}
+
+TEST_F(Program, TraceChoiceAndTheMarkerOfNoneOrOnePoint) {
+    start_page({});
+    MB21 = 3, MB22 = 4;
+    const std::string titles[] = {"S11_MAG", "S11_PHASE", "S11_DB", "ROS", "ROS"},
+                      choices[] = {"MAG ", "PHASE", "DB  ", "ROS ", "----"};
+    for (int code : {0, 1, 2, 3, 4}) {  // the lower plot is shown from the first press to the fifth
+        click(888, 185), click(888, 153);
+        EXPECT_EQ(std::tuple(int(MB21), int(MB22), visible(page1->panel9), int(page1->panel8->height)),
+                  std::tuple(code % 4, code, code != 4, code == 4 ? 399 : 188));
+        using Texts = std::vector<std::string>;
+        const auto* p = page1;
+        EXPECT_EQ(Texts({p->label2->caption, p->label3->caption, p->label5->caption, p->label6->caption}),
+                  Texts({titles[code % 4], titles[code], choices[code % 4], choices[code]}));
+    }
+    click(888, 185);  // both plots again
+    for (int n : {0, 1})  // presses on both plots divide by the number of points
+        for (int y : {150, 350}) {
+            vna_points = uint16_t(n);
+            click(600, y);
+            EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << n << " " << y;
+        }
+    MB21 = 3, MB22 = 4;  // as the program starts
+}
+
+TEST_F(Program, TabsAfterSweepsOfKnownDevicesThenContinuousMeasuring) {
+    start_page({1});
+    ASSERT_EQ(run_button(Button::connect), 1);
+    ASSERT_NO_FATAL_FAILURE(calibrate());
+    ASSERT_EQ(run_button(Button::cal_done), 1);
+    MB21 = 2, MB22 = 1;  // S11 dB above, phase below
+    const std::string line = "dut file " CORVANE_SOURCE_DIR "/tests/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p";
+    for (auto [dut, tab_x, name, x, width] :
+         {std::tuple(std::string("dut c 10p"), 100, "app/traces_s11_c10p", 425, 400),
+          {line, 262, "app/traces_s21_line", 21, 800}}) {
+        ASSERT_EQ(sim(0).ctl(dut), "ok");
+        click(tab_x, 61);
+        ASSERT_EQ(run_button(Button::scan), 1) << page1_status;
+        passes(2);
+        expect_reference(name, x, 73, width, 412);
+    }
+    // Without "continue" the sweep's data stays; with it the S21 level plot asks for more.
+    EXPECT_EQ(vna_data_valid.load(), 1);
+    click(541, 24);
+    const uint32_t before = vna_commands_done.load();
+    EXPECT_TRUE(eventually([&] { return pass(), vna_commands_done.load() - before >= 3; }, apptest::COMMAND_MS));
+    EXPECT_EQ(vna_last_result.load(), 1) << page1_status;
+    click(Button::stop.x, Button::stop.y);
+    EXPECT_TRUE(eventually([&] { return pass(), vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }));
+    MB21 = 3, MB22 = 4;
+}
+
+}  // namespace
