@@ -27,6 +27,7 @@ void fill_sweep() {
         vna_s21_re[k] = float((1 - 0.9 * t) * std::cos(3 * angle));
         vna_s21_im[k] = float((1 - 0.9 * t) * std::sin(3 * angle));
     }
+    vna_acquired = VNA_MAX_POINTS;
     vna_data_valid = 1;
 }
 
