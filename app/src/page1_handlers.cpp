@@ -34,9 +34,12 @@ void port_source(char* out, size_t n) {
 
 void show_status() { vna_status.copy(page1_status, sizeof page1_status); }
 
+// The page thread is port_choice's only writer, so it compares without the lock and takes
+// the lock only to change it.
 void take_port_choice() {
     char text[COMBO_TEXT];
     combo_text(Co1, text, sizeof text);
+    if (std::strcmp(text, port_choice) == 0) return;
     std::lock_guard<std::mutex> hold(port_lock);
     std::memcpy(port_choice, text, sizeof text);
 }

@@ -33,13 +33,13 @@ void take_sweep(int n) {
     for (int k = 0; k < n; k++) {
         const float re = vna_s11_re[k].load(std::memory_order_relaxed);
         const float im = vna_s11_im[k].load(std::memory_order_relaxed);
-        const float d = (1 - re) * (1 - re) + im * im;
+        const Impedance i = impedance_of(re, im);
         Sample& s = z[k];
-        s.zr = 50 * (1 - re * re - im * im) / d;
-        s.zx = 50 * 2 * im / d;
+        s.zr = i.re;
+        s.zx = i.im;
         s.im = im;
         s.f = vna_frequency[k].load(std::memory_order_relaxed);
-        s.usable = d >= 0.00000001f && std::isfinite(s.zr) && std::isfinite(s.zx);
+        s.usable = i.d >= 0.00000001f && std::isfinite(s.zr) && std::isfinite(s.zx);
     }
 }
 

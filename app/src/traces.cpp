@@ -68,9 +68,9 @@ void s11_traces(int n) {
         vna_s11_fase[k] = std::atan2(im, re) * 180 / 3.1415927f;
         vna_s11_ros[k] = mag < 1 ? std::min((1 + mag) / (1 - mag), MAX_ROS) : MAX_ROS;
         vna_s11_db[k] = mag > 0 ? 20 * std::log10(mag) : NO_LEVEL_DB;
-        const float d = (1 - re) * (1 - re) + im * im;
-        vna_z_re[k] = 50 * (1 - re * re - im * im) / d;
-        vna_z_im[k] = 50 * 2 * im / d;
+        const Impedance z = impedance_of(re, im);
+        vna_z_re[k] = z.re;
+        vna_z_im[k] = z.im;
     }
 }
 

@@ -147,6 +147,12 @@ protected:
         pass();
         return done ? vna_last_result.load() : -1;
     }
+    // Connected, the five standards measured and applied.
+    void calibrated() {
+        ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
+        ASSERT_NO_FATAL_FAILURE(calibrate());
+        ASSERT_EQ(run_button(Button::cal_done), 1) << page1_status;
+    }
     // Focuses the sweep field at height y, types text and Enter.
     void type_into(int y, const char* text) {
         click(887, y);

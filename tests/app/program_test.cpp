@@ -125,9 +125,7 @@ TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
 
 TEST_F(Program, TypedSweepFieldsForgetTheCalibration) {
     start_page({1});
-    ASSERT_EQ(run_button(Button::connect), 1);
-    ASSERT_NO_FATAL_FAILURE(calibrate());
-    ASSERT_EQ(run_button(Button::cal_done), 1);
+    ASSERT_NO_FATAL_FAILURE(calibrated());
     struct Case {
         int y;  // field
         const char* typed;

@@ -78,9 +78,7 @@ TEST_F(Program, TraceChoiceAndTheMarkerOfNoneOrOnePoint) {
 
 TEST_F(Program, TabsAfterSweepsOfKnownDevicesThenContinuousMeasuring) {
     start_page({1});
-    ASSERT_EQ(run_button(Button::connect), 1);
-    ASSERT_NO_FATAL_FAILURE(calibrate());
-    ASSERT_EQ(run_button(Button::cal_done), 1);
+    ASSERT_NO_FATAL_FAILURE(calibrated());
     MB21 = 2, MB22 = 1;  // S11 dB above, phase below
     const std::string line = "dut file " CORVANE_SOURCE_DIR "/tests/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p";
     for (auto [dut, tab_x, name, x, width] :

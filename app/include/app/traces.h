@@ -43,6 +43,16 @@ int32_t marker_position(int32_t index, int n, int width);
 inline constexpr float READOUT_LIMIT = 99999.0f;
 float readout_value(float v, float undefined = 0);
 
+// The impedance of a reflection re + j·im against 50 ohms, and d = |1 - reflection|², which
+// is 0 for an open (the quotients then follow float division: infinite or not a number).
+struct Impedance {
+    float re, im, d;
+};
+inline Impedance impedance_of(float re, float im) {
+    const float d = (1 - re) * (1 - re) + im * im;
+    return {50 * (1 - re * re - im * im) / d, 50 * 2 * im / d, d};
+}
+
 void page1_panel8_onentry();
 void page1_panel9_onentry();
 void page1_panel16_onentry();
