@@ -267,6 +267,10 @@ void obj_exec(void* var, void** object_var) {
         Var.String[0] = 0;
         me2->hold = 0;
     }
+    // The value as loaded: only a change the widget makes is written back. Writing back an
+    // unchanged copy would undo what another thread stored in the variable meanwhile.
+    const VAR_CELL loaded = Var;
+    const auto widget_changed = [&loaded] { return std::memcmp(&Var, &loaded, sizeof Var) != 0; };
 
     lock();
 
@@ -326,7 +330,7 @@ void obj_exec(void* var, void** object_var) {
             return;
         }
         if (_keydown) obj_focus = obj_num;
-        if (var_checksum(me->vartype) != me2->hold) _changed = 1;
+        if (widget_changed()) _changed = 1;
         if (!_freeze_clone) {
             const uint32_t s1 = obj_checksum();
             if (s1 != me2->status && _red <= REGION_TRIGGER_LIMIT) {
@@ -343,7 +347,7 @@ void obj_exec(void* var, void** object_var) {
 
     if (_changed) {
         *me->vishold = 0;
-        var_store(var, me->vartype);
+        if (widget_changed()) var_store(var, me->vartype);
     }
 
     if (*me->visible) {

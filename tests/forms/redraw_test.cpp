@@ -17,6 +17,7 @@ bool hide_first = false;
 uint8_t glyph_value = 0;
 char text_value[64] = "text";
 std::atomic<int32_t> polled{0};  // written by other threads while the page runs
+int32_t written_mid_pass = 0;     // stored into `polled` after the label loaded it
 
 const FORM_OBJECT redraw_table[] = {
     test_page("page"),
@@ -31,7 +32,9 @@ const FORM_OBJECT redraw_table[] = {
     label(2, "second", 10, 150, 80).on_draw(count_draw),
     // Declared after the panel and overlapping it.
     label(1, "over", 350, 120, 100).on_draw(count_draw),
-    label(1, "poll", 600, 10, 60).bind(&polled, VT_DWORD).every(3).on_draw(count_draw),
+    label(1, "poll", 600, 10, 60).bind(&polled, VT_DWORD).every(3).on_draw(count_draw).on_entry([] {
+        if (written_mid_pass) polled = written_mid_pass;
+    }),
     label(1, "fast", 600, 30, 60).every(1).on_draw(count_draw),
     label(1, "periodic", 600, 50, 60).flagged(OF_AUTOREFRESH).on_draw(count_draw),
     button("radio", 600, 70, 60, 16).frame(1).bind(&glyph_value, VT_BYTE).tag(3)
@@ -53,6 +56,7 @@ protected:
         draws.clear();
         hide_first = false;
         polled = 0;
+        written_mid_pass = 0;
         glyph_value = 0;
         std::strcpy(text_value, "text");
         open(redraw_form, redraw_form_release);
@@ -144,6 +148,17 @@ TEST_F(Redraw, WordWrittenByAnotherThreadWhileThePageRunsRedrawsItsLabel) {
     EXPECT_GT(draws["poll"], 0);
     passes(3 + 1);  // the last change is seen within frequency + 1 passes
     EXPECT_EQ(drawn_in(5).count("poll"), 0u);
+}
+
+TEST_F(Redraw, AValueStoredElsewhereIsNeverOverwrittenByTheLoadedCopy) {
+    settle();
+    // Polled or not on this pass, the label did not change the value: it writes nothing back.
+    for (int32_t i = 0; i < 8; i++) {
+        polled = 100 + 2 * i;
+        written_mid_pass = 101 + 2 * i;
+        pass();
+        EXPECT_EQ(polled.load(), written_mid_pass) << "pass " << i;
+    }
 }
 
 TEST_F(Redraw, PeriodicSlotIsOnePassInThirtyTwoAndNeverForButtons) {
