@@ -6,6 +6,7 @@
 
 #include "program_harness.h"
 #include "support/reference_image.h"
+#include "vna/touchstone.h"
 
 namespace {
 
@@ -99,6 +100,57 @@ TEST_F(Program, TabsAfterSweepsOfKnownDevicesThenContinuousMeasuring) {
     click(Button::stop.x, Button::stop.y);
     EXPECT_TRUE(eventually([&] { return pass(), vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }));
     MB21 = 3, MB22 = 4;
+}
+
+// Each kind of device of the (ideal) simulator swept after calibration: what the marker bar
+// shows at a sample that the slider chose, on the S11 tab and on the S21 tab, read back as
+// S11 and S21 and compared with the device at the sample's frequency.
+TEST_F(Program, MarkerReadoutsOfEveryKindOfDevice) {
+    const std::string bfu520 = CORVANE_SOURCE_DIR "/tests/data/touchstone/bfu520_5v_10ma.s2p";
+    touchstone::Data transistor;
+    std::string error;
+    ASSERT_TRUE(touchstone::read_file(bfu520, transistor, error)) << error;
+    using Z = std::complex<double>;
+    using Device = std::function<std::pair<Z, Z>(double w)>;  // S11 and S21 at w rad/s
+    const auto of_z = [](Z z) { return std::pair((z - 50.0) / (z + 50.0), Z(0)); };
+    const std::pair<std::string, Device> devices[] = {
+        {"open", [](double) { return std::pair(Z(1), Z(0)); }},
+        {"short", [](double) { return std::pair(Z(-1), Z(0)); }},
+        {"load", [](double) { return std::pair(Z(0), Z(0)); }},
+        {"r 50", [=](double) { return of_z(50); }},
+        {"c 10p", [=](double w) { return of_z(1.0 / Z(0, w * 10e-12)); }},
+        {"l 100n", [=](double w) { return of_z(Z(0, w * 100e-9)); }},
+        {"file " + bfu520, [&](double w) {
+             const double f = w / (2 * M_PI);
+             return std::pair(touchstone::interpolate(transistor, touchstone::S11, f),
+                              touchstone::interpolate(transistor, touchstone::S21, f));
+         }}};
+    start_page({1});
+    ASSERT_NO_FATAL_FAILURE(calibrated());
+    const auto reflection = [](float z_re, float z_im) {  // of what the R and X readouts show
+        const Z z(readout_value(z_re, READOUT_LIMIT), readout_value(z_im));
+        return (z - 50.0) / (z + 50.0);
+    };
+    for (const auto& [dut, device] : devices) {
+        ASSERT_EQ(sim(0).ctl("dut " + dut), "ok");
+        click(100, 61);
+        ASSERT_EQ(run_button(Button::scan), 1) << page1_status;
+        click(600, 492);  // the slider, three quarters along (SCAN put the marker where the RLC view looked)
+        const int k = quale;
+        EXPECT_NEAR(k, 300, 10) << dut;
+        const double f = double(vna_frequency[k].load());
+        EXPECT_FLOAT_EQ(ffreq, float(f / 1e6)) << dut;
+        const auto [s11, s21] = device(2 * M_PI * f);
+        const Z polar = std::polar<double>(vna_s11_mag[k], vna_s11_fase[k] * M_PI / 180);
+        const double swr = vna_s11_ros[k], by_swr = (swr - 1) / (swr + 1);
+        EXPECT_LT(std::abs(polar - s11), 0.01) << dut << " S11 " << polar;
+        EXPECT_NEAR(by_swr, std::abs(s11), 0.01) << dut << " SWR " << swr;
+        EXPECT_LT(std::abs(reflection(vna_z_re[k], vna_z_im[k]) - s11), 0.01) << dut << " R and X";
+        click(262, 61);
+        passes(2);
+        const Z through = std::polar<double>(std::pow(10, vna_s21_db[k] / 20), vna_s21_fase[k] * M_PI / 180);
+        EXPECT_LT(std::abs(through - s21), 0.01 * (1 + std::abs(s21))) << dut << " S21 " << through;
+    }
 }
 
 }  // namespace
