@@ -189,7 +189,7 @@ double round_n(double x, int n) {
 }
 
 void input_string(int max) {
-    int k = uint8_t(v_inkey());
+    int k = uint8_t(obj_inkey);
     if (CSET ? k == 128 : k >= 128) k = 0;
     if (k == last_key) return;
     last_key = k;
@@ -293,7 +293,7 @@ void fill_edit_string(const char* src) {
 void TEdit() {
     widget_prologue();
 
-    const int k = uint8_t(v_inkey());
+    const int k = uint8_t(obj_inkey);
     if (_tastiera && _focus && _doubleclick && k != 0 && k != 128) {
         obj_focus = 0;
         _keydown = 0;

@@ -20,6 +20,7 @@ uint8_t page_end = 0;
 uint8_t page_invalidate = 0;
 uint16_t obj_loop = 0;
 uint8_t obj_keypress = 0;
+int8_t obj_inkey = 0;
 uint16_t obj_click = 0;
 uint16_t obj_oldclick = 0;
 uint16_t obj_focus = 0;
@@ -106,6 +107,7 @@ void edit_page_loop() {
     obj_loop++;
     page_init = 0;
     const int8_t k = v_inkey();
+    obj_inkey = k;
     obj_keypress = uint8_t(k);
     obj_oldclick = obj_click;
     obj_click = 0;

@@ -193,10 +193,10 @@ TEST(EditTyping, BufferNeverExceedsItsSize) {
     in_edit = 1;
     edit_string[0] = 0;
     for (int i = 0; i < 200 && in_edit; i++) {
-        key__press.store(uint8_t('a' + i % 2));
+        obj_inkey = int8_t('a' + i % 2);  // the key of this pass
         input_string(1000);
     }
-    key__press.store(0);
+    obj_inkey = 0;
     EXPECT_EQ(std::strlen(edit_string), size_t(EDIT_STRING - 1));
     EXPECT_EQ(in_edit, 0);
     me = saved;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "forms_fixture.h"
+#include "platform/input.h"
 
 namespace {
 
@@ -15,6 +16,14 @@ V take_events() { return std::exchange(events, {}); }
 
 uint8_t byte_a, byte_b, byte_top, byte_off;
 int off_entries = 0;
+char field_text[64];
+bool click_mid_pass = false;  // the window thread takes a short click of "a" during a pass
+
+void window_click(SHELL_EVENT_KIND kind) {
+    SHELL_EVENT e{kind};
+    e.x = 50, e.y = 20;
+    WndProc(e);
+}
 
 FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
     return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
@@ -28,6 +37,12 @@ const FORM_OBJECT ev_table[] = {
     logged("top", 260, 20, &byte_top),
     // Not enabled: drawn and run, but never hit.
     logged("off", 10, 100, &byte_off).enable(false).on_entry([] { off_entries++; }),
+    label(1, "window", 800, 450, 40).on_entry([] {
+        if (std::exchange(click_mid_pass, false)) window_click(EV_LEFT_DOWN), window_click(EV_LEFT_UP);
+    }),
+    // An edit field reads the keyboard on every pass, after the click above came.
+    form_line(1, TEdit, "field", 0).at(800, 500).size(80, 20).colours(255, 0, 0).frame(2).font(0, 1, 1)
+        .caption("field").bind(field_text, VT_STRING).number(0, 9).flagged(OF_FOCUS | OF_EDIT).enable(),
 };
 TEST_FORM(ev_form, ev_table)
 
@@ -93,6 +108,14 @@ TEST_F(Events, LaterObjectWinsWhereTheyOverlap) {
     EXPECT_EQ(take_events(), (V{"top:click", "top:down", "top:press", "top:click", "top:up"}));
     click(220, 30);  // inside b only
     EXPECT_EQ(take_events(), (V{"b:click", "b:down", "b:press", "b:click", "b:up"}));
+}
+
+TEST_F(Events, ClickThatCameAndWentDuringAPassFiresOnTheNext) {
+    click_mid_pass = true;
+    pass();
+    EXPECT_EQ(take_events(), V{});
+    pass();
+    EXPECT_EQ(take_events(), press_a);
 }
 
 TEST_F(Events, DisabledObjectIsDrawnButNeverClicked) {

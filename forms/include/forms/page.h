@@ -14,6 +14,10 @@ extern uint8_t page_end;         // set by a handler to end the page (2: also de
 extern uint8_t page_invalidate;  // a nested page ended: the rest of this pass is skipped
 extern uint16_t obj_loop;        // pass counter
 extern uint8_t obj_keypress;     // this pass's key code, 0 for none
+// What v_inkey returned at the start of this pass. Widgets read it rather than calling
+// v_inkey again: a second call would take a click or key latched since, and the page loop
+// would never see it.
+extern int8_t obj_inkey;
 extern uint16_t obj_click;       // object under the pressed pointer, 0 for none
 extern uint16_t obj_oldclick;    // obj_click of the previous pass
 extern uint16_t obj_focus;       // object with the focus
