@@ -9,6 +9,7 @@ packages=(
   libsdl2-dev libstb-dev
   fonts-dejavu-core fonts-liberation2 fonts-noto-cjk
   locales netcat-openbsd
+  desktop-file-utils file   # the installed tree's desktop entry checked; packaging
 )
 
 missing=()

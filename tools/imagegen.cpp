@@ -2,6 +2,7 @@
 // source (assets/src/images.cpp), with PNG previews on request.
 //
 //   image-generator OUTPUT.cpp [PREVIEW_DIR]
+//   image-generator --icon DIR SIZE...    the desktop icon as DIR/corvane-SIZE.png
 //
 // Shapes are drawn with 4 x 4 supersampling on a floating-point RGBA canvas; text comes
 // from the DejaVu faces (Debian fonts-dejavu-core). Colour images are coded as 15-bit
@@ -483,6 +484,54 @@ Canvas file_icon(int kind) {
     return ic.cv;
 }
 
+// The application icon for the desktop: a Smith chart on a dark rounded tile with a
+// measured trace spiralling in to a marker. Drawn at each size rather than scaled, so
+// the lines stay crisp; the smallest sizes leave out the finer grid.
+Canvas app_icon(int size) {
+    Canvas cv(size, size);
+    const float s = float(size), u = s / 256;  // u: one pixel of the 256 x 256 drawing
+    const float cx = s / 2, cy = s / 2, R = 100 * u;
+    const float thin = std::max(1.0f, 3 * u), bold_line = std::max(1.6f, 9 * u);
+    const Rgb tile = hex(0x1C2833), tile_edge = hex(0x3E5266), face = hex(0x0E151C), res = hex(0x3C8CC0),
+              rea = hex(0xC08C3C), edge = hex(0xE6E6E6), trace = hex(0xFFC850);
+    rounded(cv, 8 * u, 8 * u, s - 16 * u, s - 16 * u, 44 * u, tile_edge);
+    rounded(cv, 14 * u, 14 * u, s - 28 * u, s - 28 * u, 38 * u, tile);
+    disc(cv, cx, cy, R, face);
+    auto inside = [=](float px, float py) { return std::hypot(px - cx, py - cy) <= R; };
+    std::vector<float> values = {1};
+    if (size >= 64) values = {0.3f, 1, 3};
+    for (float v : values) {
+        ring(cv, cx + R * v / (1 + v), cy, R / (1 + v), thin, res);
+        ring(cv, cx + R, cy - R / v, R / v, thin, rea, inside);
+        ring(cv, cx + R, cy + R / v, R / v, thin, rea, inside);
+    }
+    line(cv, cx - R, cy, cx + R, cy, thin, res);
+    ring(cv, cx, cy, R, std::max(1.4f, 6 * u), edge);
+    // A reflection that turns clockwise with frequency and shrinks towards the match, as
+    // through a length of lossy line.
+    std::vector<std::pair<float, float>> pts;
+    const int n = 200;
+    for (int i = 0; i <= n; i++) {
+        const float t = float(i) / n, turn = 0.9f - 7.2f * t, radius = 0.9f * std::exp(-1.5f * t);
+        pts.push_back({cx + R * radius * std::cos(turn), cy - R * radius * std::sin(turn)});
+    }
+    polyline(cv, pts, bold_line, trace);
+    disc(cv, pts.back().first, pts.back().second, bold_line * 1.25f, edge);
+    disc(cv, pts.back().first, pts.back().second, bold_line * 0.8f, trace);
+    return cv;
+}
+
+// Writes cv as an RGBA PNG; the canvas holds colour times coverage.
+bool write_rgba_png(const std::string& path, const Canvas& cv) {
+    std::vector<unsigned char> px;
+    for (size_t i = 0; i < size_t(cv.w * cv.h); i++) {
+        const float a = cv.a[i], k = a > 0 ? 1 / a : 0;
+        for (float v : {cv.r[i] * k, cv.g[i] * k, cv.b[i] * k, 255 * a})
+            px.push_back(uint8_t(std::clamp(std::lround(v), 0L, 255L)));
+    }
+    return stbi_write_png(path.c_str(), cv.w, cv.h, 4, px.data(), cv.w * 4) != 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // Coding.
 
@@ -591,8 +640,21 @@ void preview(const std::string& path, const Canvas& cv, int coding) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--icon") {
+        for (int i = 3; i < argc; i++) {
+            const int size = std::atoi(argv[i]);
+            const std::string path = std::string(argv[2]) + "/corvane-" + std::to_string(size) + ".png";
+            if (size < 16 || size > 1024 || !write_rgba_png(path, app_icon(size))) {
+                std::fprintf(stderr, "image-generator: cannot write %s\n", path.c_str());
+                return 1;
+            }
+        }
+        return argc > 3 ? 0 : 2;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: image-generator OUTPUT.cpp [PREVIEW_DIR]\n");
+        std::fprintf(stderr,
+                     "usage: image-generator OUTPUT.cpp [PREVIEW_DIR]\n"
+                     "       image-generator --icon DIR SIZE...   (DIR/corvane-SIZE.png)\n");
         return 2;
     }
     sans = load_font("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");

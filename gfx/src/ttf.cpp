@@ -22,6 +22,7 @@
 #include "gfx/draw.h"
 #include "pixel.h"
 #include "platform/display.h"
+#include "platform/program_dir.h"
 
 CachedFont g_fonts[TTF_CACHE_SLOTS];
 char DEFAULT[TTF_NAME];
@@ -113,12 +114,16 @@ bool tables_fit(const unsigned char* data, size_t size, int offset) {
 }
 
 // The slot for name, else for FONTS/name, both taken in the start directory (MyDir) when
-// it is known: the file dialog moves the current directory. An absolute name stands alone.
+// it is known: the file dialog moves the current directory. An installed program then
+// looks in FONTS/ of its share folder, so the user's own FONTS/ wins over the installed
+// one. An absolute name stands alone.
 CachedFont* find_font(const char* name) {
     if (name[0] == '/') return get_font_for_path(name);
     const std::string dir = MyDir[0] ? std::string(MyDir) + "/" : "";
     if (CachedFont* f = get_font_for_path((dir + name).c_str())) return f;
-    return get_font_for_path(((dir.empty() ? "./" : dir) + "FONTS/" + name).c_str());
+    if (CachedFont* f = get_font_for_path(((dir.empty() ? "./" : dir) + "FONTS/" + name).c_str())) return f;
+    const std::string& share = program_share_dir();
+    return share.empty() ? nullptr : get_font_for_path((share + "/FONTS/" + name).c_str());
 }
 
 bool usable_name(const char* name) { return name && strlen(name) > 4; }

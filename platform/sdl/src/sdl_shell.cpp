@@ -13,6 +13,7 @@
 #include "platform/display.h"
 #include "platform/framebuffer.h"
 #include "platform/input.h"
+#include "platform/program_dir.h"
 #include "platform/sdl_events.h"
 
 namespace {
@@ -134,7 +135,7 @@ void apply(SHELL_ACTION action) {
 }  // namespace
 
 int WinMain(void (*mainloop)()) {
-    if (!getcwd(MyDir, 199)) MyDir[0] = 0;
+    if (const char* error = use_program_dir()) fail(error);
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) fail("Window Registration Failed!");
     // Without a display SDL falls back to drivers that show nothing; unless one of them was
