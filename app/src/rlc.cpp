@@ -116,8 +116,11 @@ int judge_reactance(int n) {
     const int e = region_end(s, n, kind);
     int b = best_sample(s, e, kind);
     if (b < 0) return 0;
-    // The value is taken two samples below the best (one below from 6), inside the region.
-    b = std::max(b > 6 ? b - 2 : b == 6 ? 5 : b, s);
+    // The value is taken two samples below the best, and never at 6: from 6 and from 8 it is
+    // taken at 5. It stays inside the region.
+    if (b > 6) b -= 2;
+    if (b == 6) b = 5;
+    b = std::max(b, s);
     quale = b;
     rlc = kind;
     const float v = value_of(b, kind);

@@ -35,9 +35,10 @@ TEST(Rlc, JudgesSyntheticSweepsAndTheirAgreement) {
         {401, 'R', 143, 1, 0, 143, "ohm"}, {401, 'R', 25e3, -1, 0}, {401, 'R', 0.5, -1, 0}, {401, 'O', 0, -1, 0},
         {5000, 'R', 2200, 1, 0, 2.2f, "Kohm"}, {401, 'C', 10e-12, 157, 0, 9.9f, "pF"},  // |X| nearest 50 at 159
         {401, 'C', 2200e-12, 0, 0, 2.1999f, "nF "}, {401, 'L', 100e-9, 37, 0, 100, "nHe"},
-        {401, 'L', 1.5e-6, 2, 0, 1.5f, "uHe"},  // then 50 ohms at 3, 6, 9, and 9 after shorts up to 8
+        {401, 'L', 1.5e-6, 2, 0, 1.5f, "uHe"},  // then 50 ohms at 3, 6, 9, 9 after shorts up to 8, and 8
         {401, 'L', L50 / 4, 3, 0, 0, nullptr, 1e6}, {401, 'L', L50 / 7, 5, 0, 0, nullptr, 1e6},
-        {401, 'L', L50 / 10, 7, 0, 0, nullptr, 1e6}, {401, 'L', L50 / 10, 8, 1, 0, nullptr, 1e6, 8}};
+        {401, 'L', L50 / 10, 7, 0, 0, nullptr, 1e6}, {401, 'L', L50 / 10, 8, 1, 0, nullptr, 1e6, 8},
+        {401, 'L', L50 / 9, 5, 1, 0, nullptr, 1e6}};
     const int state = vna_state.exchange(VNA_BUSY);  // SCAN's sweep is refused
     OBJ label{};
     STATUS status{};

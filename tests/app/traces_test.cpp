@@ -22,10 +22,11 @@ TEST(Traces, S11AndReadoutsOfKnownReflections) {
     const std::pair<C, std::array<float, 6>> cases[] = {  // mag, phase, SWR, dB, readouts RE and IM
         {0.5f, {0.5f, 0, 3, -6.0206f, 150, 0}}, {-1, {1, 180, 1000, 0, 0, 0}}, {0, {0, 0, 1, -120, 50, 0}},
         {C(0, 1), {1, 90, 1000, 0, 0, 50}},     {1, {1, 0, 1000, 0, L, 0}},
-        {C(1, -1e-4f), {1, -0.0057f, 1000, 0, -50, -L}}};
-    for (int k = 0; k < 6; k++) set(vna_s11_re, vna_s11_im, k, cases[k].first);
-    s11_traces(6);
-    for (int k = 0; k < 6; k++)
+        {C(1, -1e-4f), {1, -0.0057f, 1000, 0, -50, -L}}, {C(0, 0.999f), {0.999f, 90, 1000, -0.0087f, 0.05f, 50}},
+        {5e-21f, {0, 0, 1, -406.0206f, 50, 0}}};  // only S21 levels end at 1e-20
+    for (int k = 0; k < 8; k++) set(vna_s11_re, vna_s11_im, k, cases[k].first);
+    s11_traces(8);
+    for (int k = 0; k < 8; k++)
         EXPECT_THAT((std::array{vna_s11_mag[k], vna_s11_fase[k], vna_s11_ros[k], vna_s11_db[k],
                                 readout_value(vna_z_re[k], L), readout_value(vna_z_im[k])}),
                     ::testing::Pointwise(FloatNear(1e-3f), cases[k].second)) << k;
@@ -35,12 +36,13 @@ TEST(Traces, S21PhaseIsTheAngleOfTheMeanInsideTheSweep) {
     // A lone sample between zeros, +-179 degrees alternating (a mean of angles would be 0),
     // then two samples beyond the sweep of 9.
     const C lone = std::polar(0.1f, 0.5f), up = std::polar(1.0f, 3.124f), down = std::conj(up);
-    const C samples[] = {0, lone, 0, 0, up, down, up, down, up, C(0, 50), C(0, 50)};
+    const C samples[] = {0, lone, 0, 1e-21f, up, down, up, down, up, C(0, 50), C(0, 50)};
     for (int k = 0; k < 11; k++) set(vna_s21_re, vna_s21_im, k, samples[k]);
     s21_traces(9);
     EXPECT_THAT(std::vector(vna_s21_fase, vna_s21_fase + 2), ::testing::Each(FloatNear(28.648f, 1e-3f)));
     for (int k = 4; k < 9; k++) EXPECT_NEAR(std::abs(vna_s21_fase[k]), 180, 0.5f) << k;
-    EXPECT_EQ(std::pair(vna_s21_db[0], std::round(vna_s21_db[1])), std::pair(-120.0f, -20.0f));
+    EXPECT_EQ(std::tuple(vna_s21_db[0], std::round(vna_s21_db[1]), vna_s21_db[3]),
+              std::tuple(-120.0f, -20.0f, -120.0f));
 }
 
 TEST(Traces, SliderArithmetic) {
