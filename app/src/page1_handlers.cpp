@@ -9,6 +9,7 @@
 
 #include "app/combo_box.h"
 #include "app/open_dialog.h"
+#include "app/operator_keys.h"
 #include "app/rlc.h"
 #include "app/traces.h"
 #include "platform/tasks.h"
@@ -55,6 +56,7 @@ const char* choose_calibration_file(const char* title) {
     d->FullScreen = 8;
     sys_gen_point0 = d;
     const int32_t chosen = d->Execute ? d->Execute() : OpenDialog_Execute();
+    operator_keys_drop();  // pressed over the dialog, not meant for the page
     show_status();  // a refused name is reported at once
     return chosen ? d->FileName : nullptr;
 }
@@ -75,6 +77,7 @@ void page1_onentry() {
     vna_f_start = vna_mhz_to_hz(f_start.load());
     vna_f_stop = vna_mhz_to_hz(f_stop.load());
     quale = marker_index();
+    operator_keys_poll();
     show_status();
     take_port_choice();
 }

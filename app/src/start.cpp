@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <utility>
 
 #include "app/combo_box.h"
 #include "app/page1.h"
@@ -30,7 +29,9 @@ std::atomic<int> nn{0}, okok{0};
 
 namespace {
 
-unsigned device_task = 0;  // hidden-task number of the device command task
+// Hidden-task number of the device command task; the page thread starts it, the shutdown
+// (on whichever thread ends the program) stops it.
+std::atomic<unsigned> device_task{0};
 
 // Counters of the control cycle; nothing reads them.
 long plc_loop = 0;
@@ -94,7 +95,7 @@ void mainloop() {
 
 void end_program() {
     // The device command task stops at its next wait, then the port and its pumps close.
-    if (device_task) remove_task_hidden(std::exchange(device_task, 0u));
+    if (const unsigned task = device_task.exchange(0)) remove_task_hidden(task);
     vna_disconnect_device();
     remove_task(0);
 }

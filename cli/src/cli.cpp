@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "platform/tasks.h"
@@ -193,14 +194,6 @@ bool write_whole(const std::string& path, const std::string& text, std::string& 
     return ok;
 }
 
-void put_value(std::string& out, float v) {
-    char buf[32];
-    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, double(v), std::chars_format::general, 9);
-    (void)ec;
-    out += ' ';
-    out.append(buf, ptr);
-}
-
 // Ends the run: the quit command disconnects the device and ends the task.
 void shut_down(Runner& run, unsigned task) {
     run.command(VNA_CMD_QUIT);
@@ -280,27 +273,17 @@ bool cli_parse(int argc, char** argv, CliOptions& o, std::string& error) {
 }
 
 std::string cli_touchstone(bool two_port, bool raw) {
-    const unsigned points = vna_points.load();
-    std::string out;
-    out += "! vna-cli sweep: " + std::to_string(points) + " points, " +
-           std::to_string(vna_frequency[0].load()) + " Hz to " +
-           std::to_string(vna_frequency[points ? points - 1 : 0].load()) + " Hz\n";
-    out += raw ? "! calibration: none, uncorrected values\n"
-               : vna_cal_valid.load() ? "! calibration: applied\n"
-                                      : "! calibration: none\n";
-    out += "# Hz S RI R 50\n";
-    for (unsigned i = 0; i < points && i < VNA_MAX_POINTS; i++) {
-        out += std::to_string(vna_frequency[i].load());
-        put_value(out, raw ? vna_s11_raw_re[i].load() : vna_s11_re[i].load());
-        put_value(out, raw ? vna_s11_raw_im[i].load() : vna_s11_im[i].load());
-        if (two_port) {
-            put_value(out, raw ? vna_s21_raw_re[i].load() : vna_s21_re[i].load());
-            put_value(out, raw ? vna_s21_raw_im[i].load() : vna_s21_im[i].load());
-            out += " 0 0 0 0";
-        }
-        out += '\n';
+    auto sweep = std::make_unique<VnaSweep>();
+    sweep->points = std::min<unsigned>(vna_points.load(), VNA_MAX_POINTS);
+    for (unsigned i = 0; i < sweep->points; i++) {
+        sweep->frequency[i] = vna_frequency[i].load();
+        sweep->s11_re[i] = raw ? vna_s11_raw_re[i].load() : vna_s11_re[i].load();
+        sweep->s11_im[i] = raw ? vna_s11_raw_im[i].load() : vna_s11_im[i].load();
+        sweep->s21_re[i] = raw ? vna_s21_raw_re[i].load() : vna_s21_re[i].load();
+        sweep->s21_im[i] = raw ? vna_s21_raw_im[i].load() : vna_s21_im[i].load();
     }
-    return out;
+    return vna_touchstone_text(*sweep, two_port, "vna-cli",
+                               raw ? "none, uncorrected values" : vna_cal_valid.load() ? "applied" : "none");
 }
 
 int cli_run(const CliOptions& o, FILE* in, FILE* err, bool progress) {

@@ -1,8 +1,11 @@
 // The headless display: no window; the client area is the framebuffer, the caller sets the
 // input, and the framebuffer can be written to PNG files.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <atomic>
 #include <vector>
 
@@ -47,7 +50,33 @@ int fb_write_png(const char* path, int x, int y, int width, int height) {
             *out++ = uint8_t(p);
         }
     }
-    return stbi_write_png(path, w, h, 3, rgb.data(), w * 3) ? 0 : -1;
+    int len = 0;
+    unsigned char* png = stbi_write_png_to_mem(rgb.data(), w * 3, w, h, 3, &len);
+    if (!png) {
+        errno = ENOMEM;
+        return -1;
+    }
+    // Every write and the close are checked (a full disk must not pass for a saved file);
+    // a failed file is removed, with errno kept for the caller.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool ok = fd >= 0;
+    for (int done = 0; ok && done < len;) {
+        const ssize_t n = ::write(fd, png + done, size_t(len - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            ok = false;
+        } else {
+            done += int(n);
+        }
+    }
+    if (fd >= 0 && ::close(fd) != 0 && ok) ok = false;
+    const int err = errno;
+    std::free(png);
+    if (ok) return 0;
+    if (fd >= 0) ::unlink(path);
+    errno = err;
+    return -1;
 }
 
 int headless_write_png(const char* path) { return fb_write_png(path, 0, 0, crtx, crty); }

@@ -2,17 +2,20 @@
 // events to input-state changes.
 #include "platform/input.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/display.h"
 #include "platform/framebuffer.h"
+#include "platform/tasks.h"
 
 std::atomic<int32_t> mouse__x{0};
 std::atomic<int32_t> mouse__y{0};
 std::atomic<uint8_t> mouse__left{0};
 std::atomic<uint8_t> key__press{0};
 std::atomic<uint8_t> mouse__pressed{0};
-std::atomic<uint8_t> key__typed{0};
+std::atomic<uint16_t> key__function{0};
 std::atomic<int32_t> absolute_touchx{0};
 std::atomic<int32_t> absolute_touchy{0};
 std::atomic<int32_t> client_width{0};
@@ -32,6 +35,43 @@ int16_t xcampi_dy[TOUCH_FIELDS];
 int16_t num_cam = 0;
 
 int startx = 0, starty = 0, oldx = 0, oldy = 0;
+
+namespace {
+
+// The typed-key queue: the window thread writes slots and then head, the page loop reads
+// a slot and then advances tail.
+std::atomic<uint8_t> typed_keys[TYPED_KEYS];
+std::atomic<uint32_t> typed_head{0}, typed_tail{0};
+
+// The page loop's side: a queued key for one pass, then a pass without one.
+uint8_t next_typed_key() {
+    static bool released = true;
+    if (!released) {
+        released = true;
+        return 0;
+    }
+    const int key = take_typed_key();
+    if (key < 0) return 0;
+    released = false;
+    return uint8_t(key);
+}
+
+}  // namespace
+
+void queue_typed_key(uint8_t code) {
+    const uint32_t head = typed_head.load(std::memory_order_relaxed);
+    if (head - typed_tail.load(std::memory_order_acquire) >= TYPED_KEYS) return;
+    typed_keys[head % TYPED_KEYS].store(code, std::memory_order_relaxed);
+    typed_head.store(head + 1, std::memory_order_release);
+}
+
+int take_typed_key() {
+    const uint32_t tail = typed_tail.load(std::memory_order_relaxed);
+    if (tail == typed_head.load(std::memory_order_acquire)) return -1;
+    const uint8_t code = typed_keys[tail % TYPED_KEYS].load(std::memory_order_relaxed);
+    typed_tail.store(tail + 1, std::memory_order_release);
+    return code;
+}
 
 int8_t v_inkey() {
     int32_t cw = client_width.load(std::memory_order_relaxed);
@@ -60,8 +100,7 @@ int8_t v_inkey() {
     touch_premuto = left;
 
     uint8_t key = key__press.load(std::memory_order_relaxed);
-    const uint8_t typed = key__typed.exchange(0, std::memory_order_relaxed);
-    if (key == 0) key = typed;
+    if (key == 0) key = next_typed_key();
     if (key != 0 && _tastiera != 0) {
         if (_tastiera == 2 && key >= 'A' && key <= 'J') return int8_t(key - 121);
         return int8_t(key);
@@ -71,7 +110,14 @@ int8_t v_inkey() {
     return 0;
 }
 
+uint16_t take_function_keys() { return key__function.exchange(0, std::memory_order_relaxed); }
+
 namespace {
+
+constexpr int VK_F1 = 112, VK_F12 = 123;
+
+std::atomic<void (*)()> shutdown_hook{nullptr};
+std::atomic<bool> ending{false};
 
 bool have_right_press = false;
 uint32_t last_right_press = 0;
@@ -88,11 +134,6 @@ int title_number(const char* name) {
 
 bool draggable() {
     return std::strlen(WindowName) <= 1 || title_number(WindowName) >= 321;
-}
-
-void set_key(int c) {
-    key__press.store(uint8_t(c), std::memory_order_relaxed);
-    if (c) key__typed.store(uint8_t(c), std::memory_order_relaxed);
 }
 
 void set_left(bool down) {
@@ -118,21 +159,25 @@ SHELL_ACTION WndProc(const SHELL_EVENT& e) {
         int c = e.code & 127;
         // Control codes 1 to 9 are dropped, except Backspace, which the edit fields use
         // to delete a character.
-        if (c <= 9 && c != 8) {
-            set_key(0);
-            return ACT_NONE;
-        }
-        set_key(c);
+        if (c <= 9 && c != 8) return ACT_NONE;
+        queue_typed_key(uint8_t(c));
         return refreshed();
     }
     case EV_KEY_DOWN: {
-        if (!e.extended && !e.repeat) return ACT_NONE;
+        if (!e.extended && e.code >= VK_F1 && e.code <= VK_F12) {
+            if (e.repeat) return ACT_NONE;
+            key__function.fetch_or(uint16_t(1u << (e.code - VK_F1)), std::memory_order_relaxed);
+            return refreshed();
+        }
+        // An ordinary key, also repeated, types through its character event.
+        if (!e.extended) return ACT_NONE;
         int c = e.code & 127;
-        set_key(c <= 9 ? 0 : c);
-        return c <= 9 ? ACT_NONE : refreshed();
+        if (c <= 9) return ACT_NONE;
+        queue_typed_key(uint8_t(c));
+        return refreshed();
     }
     case EV_KEY_UP:
-        set_key(0);
+        key__press.store(0, std::memory_order_relaxed);
         return refreshed();
     case EV_POINTER_MOVE:
         set_pointer(e.x, e.y);
@@ -167,6 +212,17 @@ SHELL_ACTION WndProc(const SHELL_EVENT& e) {
         return ACT_EXIT;
     }
     return ACT_NONE;
+}
+
+void shell_set_shutdown(void (*shutdown)()) { shutdown_hook.store(shutdown); }
+
+void shell_exit(int status) {
+    if (ending.exchange(true)) {
+        for (;;) task_sleep_ms(10);
+    }
+    if (void (*shutdown)() = shutdown_hook.load()) shutdown();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 WINDOW_MODE window_mode(const char* name, int width, int height, int screen_width,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "platform/display.h"
 #include "platform/input.h"
@@ -13,7 +14,9 @@ protected:
         client_width = 1024;
         client_height = 600;
         mouse__x = mouse__y = mouse__left = mouse__pressed = 0;
-        key__press = key__typed = 0;
+        key__press = 0;
+        while (take_typed_key() >= 0) {
+        }
         _tastiera = 1;
         _freeze = 0;
         num_cam = 0;
@@ -125,36 +128,55 @@ protected:
     void SetUp() override {
         std::strcpy(WindowName, "Corvane.64.App");
         refresh_time = 0;
-        key__press = mouse__pressed = key__typed = 0;
+        key__press = mouse__pressed = mouse__left = 0;
+        while (take_typed_key() >= 0) {
+        }
         startx = starty = oldx = oldy = 0;
         shell_reset_presses();
     }
     void TearDown() override { std::strcpy(WindowName, "Corvane.64.App"); }
 };
 
+// What one event queues for the page: the key, or -1 for nothing.
+int typed(const SHELL_EVENT& e) {
+    WndProc(e);
+    const int key = take_typed_key();
+    EXPECT_EQ(take_typed_key(), -1) << "one key at most";
+    return key;
+}
+
 TEST_F(Shell, CharactersAndKeys) {
     struct {
         int code, key;
-    } chars[] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8},     {9, 0},
-                 {1, 0},     {7, 0},    {10, 10}, {200, 72}, {127, 127}, {0, 0}};
-    for (auto c : chars) {
-        key__press = 99;
-        EXPECT_EQ(WndProc(ev(EV_CHAR, c.code)), ACT_NONE);
-        EXPECT_EQ(key__press, c.key) << c.code;
-    }
-    WndProc(key_down(37, true));  // left arrow
-    EXPECT_EQ(key__press, 37);
+    } chars[] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8},     {9, -1},
+                 {1, -1},    {7, -1},   {10, 10}, {200, 72}, {127, 127}, {0, -1}};
+    for (auto c : chars) EXPECT_EQ(typed(ev(EV_CHAR, c.code)), c.key) << c.code;
+    EXPECT_EQ(typed(key_down(37, true)), 37);           // left arrow
+    EXPECT_EQ(typed(key_down(37, true, true)), 37);     // ... and its repeat
+    EXPECT_EQ(typed(key_down(144, true)), 16);          // Num Lock: low 7 bits
+    EXPECT_EQ(typed(key_down('Q', false)), -1);         // an ordinary key types through its character,
+    EXPECT_EQ(typed(key_down('Q', false, true)), -1);   // its repeats too
+    EXPECT_EQ(typed(key_down(8, true)), -1);            // codes up to 9 are dropped
+    key__press = 37;
     WndProc(ev(EV_KEY_UP));
     EXPECT_EQ(key__press, 0);
-    WndProc(key_down(144, true));  // Num Lock: low 7 bits
-    EXPECT_EQ(key__press, 16);
-    key__press = 0;
-    WndProc(key_down('Q', false));  // an ordinary key reports through its character
-    EXPECT_EQ(key__press, 0);
-    WndProc(key_down('Q', false, true));  // ... but a repeat counts
-    EXPECT_EQ(key__press, 'Q');
-    WndProc(key_down(8, false, true));  // codes up to 9 clear
-    EXPECT_EQ(key__press, 0);
+}
+
+TEST_F(Shell, KeysTypedFasterThanThePageRunsComeOneAPassInOrder) {
+    client_width = 1024;
+    client_height = 600;
+    _tastiera = 1;
+    for (int c : {int('b'), int('e'), int('e'), 13}) {
+        WndProc(ev(EV_CHAR, c));
+        WndProc(ev(EV_KEY_UP));
+    }
+    std::vector<int> seen;
+    for (int pass = 0; pass < 9; pass++) seen.push_back(v_inkey());
+    EXPECT_EQ(seen, (std::vector<int>{'b', 0, 'e', 0, 'e', 0, 13, 0, 0}));
+    // A full queue drops further keys rather than overwrite waiting ones.
+    for (unsigned i = 0; i < TYPED_KEYS + 5; i++) WndProc(ev(EV_CHAR, 'a' + i % 26));
+    for (unsigned i = 0; i < TYPED_KEYS; i++) EXPECT_EQ(take_typed_key(), int('a' + i % 26)) << i;
+    EXPECT_EQ(take_typed_key(), -1);
 }
 
 TEST_F(Shell, ClickAndKeystrokeShorterThanAPassAreSeenOnce) {

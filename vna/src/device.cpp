@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -25,6 +26,8 @@ std::atomic<int> vna_acquired{0};
 std::atomic<int> vna_data_valid{0};
 std::atomic<int> contin{0};
 std::atomic<char> slow{0};
+
+std::atomic<uint64_t> vna_sweeps_kept{0};
 
 COM* const vna_com = &com3;
 char vna_port_name[64] = "COM1";
@@ -130,6 +133,38 @@ bool runs_busy(int code) {
     }
 }
 
+// The copy behind vna_last_sweep. The lock is held only while the copy is written or
+// read, so a reader never sees half of one sweep and half of the next.
+std::mutex kept_lock;
+VnaSweep kept;
+
+// Copies the sweep that just completed. Its point count is vna_acquired: the sweep counts
+// every point it received there and completes when all arrived, whereas vna_points may
+// have been edited on the page meanwhile.
+void keep_sweep() {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    const unsigned points = std::min<unsigned>(unsigned(std::max(vna_acquired.load(), 0)), VNA_MAX_POINTS);
+    std::lock_guard<std::mutex> hold(kept_lock);
+    kept.points = points;
+    kept.calibrated = vna_cal_valid.load() != 0;
+    for (unsigned i = 0; i < points; i++) {
+        kept.frequency[i] = vna_frequency[i].load(relaxed);
+        kept.s11_re[i] = vna_s11_re[i].load(relaxed);
+        kept.s11_im[i] = vna_s11_im[i].load(relaxed);
+        kept.s21_re[i] = vna_s21_re[i].load(relaxed);
+        kept.s21_im[i] = vna_s21_im[i].load(relaxed);
+    }
+    vna_sweeps_kept.fetch_add(1);
+}
+
+void put_value(std::string& out, float v) {
+    char buf[32];
+    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, double(v), std::chars_format::general, 9);
+    (void)ec;
+    out += ' ';
+    out.append(buf, ptr);
+}
+
 void finish(int result) {
     vna_last_result.store(result);
     vna_commands_done.fetch_add(1);
@@ -176,6 +211,50 @@ bool VnaStatus::get(uint64_t seq, std::string& out) const {
     if (seq == 0 || seq > count_ || count_ - seq >= history) return false;
     out = texts_[(seq - 1) % history];
     return true;
+}
+
+uint64_t vna_last_sweep(VnaSweep& out) {
+    std::lock_guard<std::mutex> hold(kept_lock);
+    const uint64_t number = vna_sweeps_kept.load();
+    if (number == 0) return 0;
+    out.points = kept.points;
+    out.calibrated = kept.calibrated;
+    const size_t n = kept.points;
+    std::copy_n(kept.frequency, n, out.frequency);
+    std::copy_n(kept.s11_re, n, out.s11_re);
+    std::copy_n(kept.s11_im, n, out.s11_im);
+    std::copy_n(kept.s21_re, n, out.s21_re);
+    std::copy_n(kept.s21_im, n, out.s21_im);
+    return number;
+}
+
+void vna_forget_sweep() {
+    std::lock_guard<std::mutex> hold(kept_lock);
+    vna_sweeps_kept.store(0);
+    kept.points = 0;
+}
+
+std::string vna_touchstone_text(const VnaSweep& sweep, bool two_port, const char* who, const char* calibration) {
+    const unsigned points = std::min<unsigned>(sweep.points, VNA_MAX_POINTS);
+    std::string out;
+    out.reserve(size_t(points) * (two_port ? 80 : 40) + 160);
+    out += std::string("! ") + who + " sweep: " + std::to_string(points) + " points, " +
+           std::to_string(points ? sweep.frequency[0] : 0) + " Hz to " +
+           std::to_string(points ? sweep.frequency[points - 1] : 0) + " Hz\n";
+    out += std::string("! calibration: ") + calibration + "\n";
+    out += "# Hz S RI R 50\n";
+    for (unsigned i = 0; i < points; i++) {
+        out += std::to_string(sweep.frequency[i]);
+        put_value(out, sweep.s11_re[i]);
+        put_value(out, sweep.s11_im[i]);
+        if (two_port) {
+            put_value(out, sweep.s21_re[i]);
+            put_value(out, sweep.s21_im[i]);
+            out += " 0 0 0 0";
+        }
+        out += '\n';
+    }
+    return out;
 }
 
 std::string vna_open_error_text(int err) {
@@ -250,7 +329,10 @@ void vna_task(void*) {
                 if (code == VNA_CMD_SCAN) {
                     vna_status.set("Scanning...");
                     result = vna_scan_raw();
-                    if (result) vna_status.set("Scan completed");
+                    if (result) {
+                        keep_sweep();
+                        vna_status.set("Scan completed");
+                    }
                 } else if (code >= VNA_CMD_OPEN && code <= VNA_CMD_THRU) {
                     result = measure_standard(code);
                 } else if (code == VNA_CMD_CAL_APPLY) {

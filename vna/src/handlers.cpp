@@ -1,8 +1,7 @@
 // Page handlers that post to the device command task.
 #include "vna/handlers.h"
 
-#include <cstdlib>
-
+#include "platform/input.h"
 #include "vna/calibration.h"
 #include "vna/device.h"
 
@@ -30,7 +29,7 @@ void page1_abort_onmousedown() {
     contin.store(0);
 }
 
-void page1_button1_onmousedown() { std::_Exit(0); }
+void page1_button1_onmousedown() { shell_exit(0); }
 
 void page1_epoints_onclick() { vna_request_clear_calibration(); }
 void page1_estart_onclick() { vna_request_clear_calibration(); }

@@ -17,7 +17,8 @@ void mainloop();
 // Start-up up to the page loop: progress lines, the page built, the program directory made
 // current, the device command task, the control cycle, the timers, the text table.
 void start_program();
-// Stops the device command task (closing the analyser's port) and the control cycle.
+// Stops the device command task (closing the analyser's port) and the control cycle. The
+// window shell runs it when the program ends (shell_set_shutdown); any thread may.
 void end_program();
 // The control-cycle task body.
 void plc();

@@ -2,6 +2,7 @@
 #include "platform/sdl_shell.h"
 
 #include <SDL2/SDL.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,7 +17,14 @@
 #include "platform/program_dir.h"
 #include "platform/sdl_events.h"
 
+// Xlib's types only; its functions come from the library SDL loaded (see
+// catch_window_system_errors). Included last: it defines macros such as None and Bool.
+#include <X11/Xlib.h>
+
 namespace {
+
+using GetErrorText = int (*)(Display*, int, char*, int);
+GetErrorText XGetErrorText_fn = nullptr;
 
 SDL_Window* w = nullptr;
 SDL_Renderer* renderer = nullptr;
@@ -26,16 +34,51 @@ Uint32 frame_event = 0;  // user event: a frame waits in the hand-over
 Uint32 timer_event = 0;  // user event: the page-refresh timer
 std::atomic<bool> frame_event_pending{false};
 
+bool display_found = false;  // SDL runs on a display that can show a message box
+
+// A window that cannot be made: one line on stderr (with SDL's reason), a message box when
+// there is a display to show it on, status 1. Nothing of the program runs yet.
 [[noreturn]] void fail(const char* message) {
-    std::fprintf(stderr, "%s %s\n", message, SDL_GetError());
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error!", message, w);
-    std::exit(1);
+    const char* reason = SDL_GetError();
+    std::fprintf(stderr, "%s%s%s\n", message, reason && reason[0] ? " " : "", reason ? reason : "");
+    if (display_found) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error!", message, w);
+    std::fflush(nullptr);
+    std::_Exit(1);
 }
 
-[[noreturn]] void end_process() {
-    // The main loop's thread may be drawing: leave without running static destructors.
-    std::fflush(nullptr);
-    std::_Exit(0);
+// The window system went away under the program (the display's connection lost, the
+// window destroyed from outside): Xlib's own handlers would call exit() and run static
+// destructors under the running threads. One line on stderr, then the program's shutdown
+// and a failure status.
+[[noreturn]] void window_system_lost(const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    shell_exit(1);
+}
+
+int on_x_io_error(Display*) { window_system_lost("Connection to the display lost"); }
+
+int on_x_error(Display* display, XErrorEvent* e) {
+    char text[80] = "";
+    if (XGetErrorText_fn) XGetErrorText_fn(display, e->error_code, text, sizeof text);
+    char line[160];
+    std::snprintf(line, sizeof line, "Display error: %s (request %d)", text[0] ? text : "unknown",
+                  int(e->request_code));
+    window_system_lost(line);
+}
+
+// SDL loads Xlib itself; the handlers are installed through that same library, so the
+// shell does not link it. Installed after SDL_Init, they replace SDL's own error handler,
+// which ends in Xlib's exiting one.
+void catch_window_system_errors() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::strcmp(driver, "x11") != 0) return;
+    void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!x11) return;
+    using SetIo = XIOErrorHandler (*)(XIOErrorHandler);
+    using SetError = XErrorHandler (*)(XErrorHandler);
+    XGetErrorText_fn = reinterpret_cast<GetErrorText>(dlsym(x11, "XGetErrorText"));
+    if (auto set_io = reinterpret_cast<SetIo>(dlsym(x11, "XSetIOErrorHandler"))) set_io(on_x_io_error);
+    if (auto set_error = reinterpret_cast<SetError>(dlsym(x11, "XSetErrorHandler"))) set_error(on_x_error);
 }
 
 // Called on the page-loop thread by dx_refresh; one wake-up event at a time.
@@ -123,7 +166,7 @@ void apply(SHELL_ACTION action) {
         winredraw();
         break;
     case ACT_EXIT:
-        end_process();
+        shell_exit(0);
     case ACT_REFRESH:
         if (refresh_time != 0 && sub_loop) sub_loop();
         break;
@@ -137,7 +180,22 @@ void apply(SHELL_ACTION action) {
 int WinMain(void (*mainloop)()) {
     if (const char* error = use_program_dir()) fail(error);
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) fail("Window Registration Failed!");
+    // Without a Wayland display only X11 is tried, so a missing or refused X display fails
+    // with X11's reason alone (the Wayland client library would print a line of its own).
+    const auto set = [](const char* name) { return std::getenv(name) && std::getenv(name)[0]; };
+    if (!set("SDL_VIDEODRIVER") && !set("WAYLAND_DISPLAY")) {
+        if (!set("DISPLAY")) {
+            SDL_SetError("no display to show the window on (DISPLAY is not set)");
+            fail("Window Registration Failed!");
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
+            SDL_SetError("cannot open the X display %s (%s)", std::getenv("DISPLAY"), SDL_GetError());
+            fail("Window Registration Failed!");
+        }
+    }
+    if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0)
+        fail("Window Registration Failed!");
     // Without a display SDL falls back to drivers that show nothing; unless one of them was
     // asked for, that is a failure rather than a program running unseen.
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -146,6 +204,8 @@ int WinMain(void (*mainloop)()) {
         SDL_SetError("no display to show the window on");
         fail("Window Registration Failed!");
     }
+    display_found = true;
+    catch_window_system_errors();
     frame_event = SDL_RegisterEvents(2);
     if (frame_event == Uint32(-1)) fail("Window Registration Failed!");
     timer_event = frame_event + 1;

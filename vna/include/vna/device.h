@@ -109,6 +109,32 @@ extern std::atomic<float> vna_s11_raw_re[VNA_MAX_POINTS], vna_s11_raw_im[VNA_MAX
 extern std::atomic<float> vna_s21_raw_re[VNA_MAX_POINTS], vna_s21_raw_im[VNA_MAX_POINTS];
 extern std::atomic<float> vna_s11_re[VNA_MAX_POINTS], vna_s11_im[VNA_MAX_POINTS];
 extern std::atomic<float> vna_s21_re[VNA_MAX_POINTS], vna_s21_im[VNA_MAX_POINTS];
+// The last completed sweep: when a SCAN command succeeds the task copies the corrected
+// sweep (frequencies, S11, S21) here; a failed or aborted sweep keeps the previous copy.
+// Readers take it whole through vna_last_sweep, never the arrays above, which fill in
+// place while a sweep runs.
+struct VnaSweep {
+    unsigned points = 0;
+    bool calibrated = false;  // the calibration was active when the sweep completed
+    uint64_t frequency[VNA_MAX_POINTS];
+    float s11_re[VNA_MAX_POINTS], s11_im[VNA_MAX_POINTS];
+    float s21_re[VNA_MAX_POINTS], s21_im[VNA_MAX_POINTS];
+};
+// Number of sweeps copied so far (0: none).
+extern std::atomic<uint64_t> vna_sweeps_kept;
+// Copies the last completed sweep into out and returns its number (vna_sweeps_kept when
+// it was taken); 0 when there is none (out is then unchanged).
+uint64_t vna_last_sweep(VnaSweep& out);
+// Forgets the last completed sweep (a fresh start; tests).
+void vna_forget_sweep();
+// The Touchstone v1 text of a sweep as the program and vna-cli write it: "! <who> sweep:
+// N points, F0 Hz to F1 Hz", "! calibration: <calibration>", "# Hz S RI R 50", then one
+// line per point: whole hertz and each value with 9 significant digits (read back as a
+// float it is the same float); one port S11, two ports S11, S21 and S12, S22 as 0.
+// Independent of the process locale.
+std::string vna_touchstone_text(const VnaSweep& sweep, bool two_port, const char* who,
+                                const char* calibration);
+
 // How long the analyser may take to answer the device check or a FIFO batch before it
 // counts as not answering: 500 ms, as the instrument needs. Tests on a loaded machine under
 // a sanitizer raise it.

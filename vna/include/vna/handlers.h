@@ -17,7 +17,7 @@ void page1_cal_done_onmousedown();
 // STOP: asks a running sweep to stop and turns continuous mode off, without the command
 // word, so it works while the task is busy.
 void page1_abort_onmousedown();
-// EXIT: ends the process at once with status 0.
+// EXIT: ends the program with status 0 through the installed shutdown (shell_exit).
 void page1_button1_onmousedown();
 // A click in the points, start or stop field: the calibration no longer fits the sweep
 // (vna_request_clear_calibration).
