@@ -9,6 +9,7 @@ packages=(
   libsdl2-dev libstb-dev
   fonts-dejavu-core fonts-liberation2 fonts-noto-cjk
   locales netcat-openbsd
+  xvfb xdotool imagemagick libx11-dev  # the program tested in a real X window, as an operator drives it
   desktop-file-utils file   # the installed tree's desktop entry checked; packaging
 )
 

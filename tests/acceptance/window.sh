@@ -1,0 +1,281 @@
+#!/usr/bin/env bash
+# The real program in a real X window, driven as an operator drives it: real pointer and key
+# events of an X server (Xvfb, xdotool) at the main page's objects, the simulator on
+# ports/COM1, and screenshots of the window compared with the references in
+# tests/data/acceptance/ (a few pixels may differ by a little: fonts are drawn by the X
+# server's machine).
+#
+#   window.sh CORVANE VNA_SIM        the program as built, started in a fresh folder
+#   window.sh --installed BUILD_DIR  the programs of a staged `cmake --install` of the build,
+#                                    the program's folder given by CORVANE_HOME
+#
+#   WM_CLOSE=PROGRAM                 closes a window as a window manager does (the test
+#                                    tool wm_close); without it that step is left out
+#
+#   CORVANE_REGENERATE=1 window.sh ...     writes the references instead of comparing
+#   ACCEPTANCE_KEEP=DIR window.sh ...      keeps the screenshots of failed steps in DIR
+#   ACCEPTANCE_DEBUG=1 window.sh ...       lists the run's folder and the simulator's log on failure
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+refs=$here/../data/acceptance
+regenerate=${CORVANE_REGENERATE:-0}
+keep=${ACCEPTANCE_KEEP:-}
+for tool in Xvfb xdotool import compare nc; do
+  command -v "$tool" >/dev/null || { echo "window.sh: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
+done
+
+wm_close=${WM_CLOSE:+$(realpath "$WM_CLOSE")}
+run=$(mktemp -d /tmp/corvane-window.XXXXXX)
+xvfb_pid="" sim_pid="" prog_pid=""
+cleanup() {
+  for pid in $prog_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$run"
+}
+trap cleanup EXIT
+installed=0
+if [ "${1:-}" = --installed ]; then
+  installed=1
+  DESTDIR=$run/stage cmake --install "$2" --prefix /usr >/dev/null
+  corvane=$run/stage/usr/bin/corvane
+  sim=$run/stage/usr/bin/vna-sim
+else
+  corvane=$(realpath "$1")
+  sim=$(realpath "$2")
+fi
+
+step_text=""
+step() {
+  step_text=$1
+  echo "-- $1"
+}
+fail() {
+  echo "FAILED at: $step_text"
+  echo "  $1"
+  [ -n "${ACCEPTANCE_DEBUG:-}" ] && ls -la "$run" && cat "$run/sim.log"
+  [ -f "$run/corvane.log" ] && sed 's/^/  corvane: /' "$run/corvane.log" | tail -20
+  exit 1
+}
+
+# An X server of its own, on the first free display number.
+exec 3>"$run/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
+[ -s "$run/display" ] || fail "Xvfb did not start: $(cat "$run/xvfb.log")"
+export DISPLAY=:$(cat "$run/display")
+
+# --- the operator's means ---------------------------------------------------------------
+
+W="" width=1024 height=600
+# Page coordinates (1024 x 600) to the window's, which may be scaled.
+wx() { echo $(($1 * width / 1024)); }
+wy() { echo $(($1 * height / 600)); }
+click() { xdotool mousemove --window "$W" "$(wx "$1")" "$(wy "$2")" click 1; }
+type_text() { xdotool type --delay 40 "$1"; }
+key() { xdotool key "$1"; }
+ctl() { [ "$(echo "$1" | nc -U -q1 "$run/ports/COM1.ctl")" = ok ] || fail "the simulator refused: $1"; }
+
+shoot() { import -window "$W" "$1"; }
+# The region x y w h of the page (page coordinates) in a screenshot, what changes from run
+# to run blanked: the sweep's milliseconds, and the rectangle in $blank when set.
+blank=""
+crop() {
+  local file=$1 x=$2 y=$3 w=$4 h=$5
+  convert "$file" -resize "1024x600!" -fill black -draw "rectangle 160,562 210,588" \
+    ${blank:+-draw "rectangle $blank"} -crop "${w}x${h}+${x}+${y}" +repage "$6"
+}
+# Waits until the region shows what the reference shows (at most timeout seconds).
+expect() {
+  local name=$1 x=$2 y=$3 w=$4 h=$5 timeout=${6:-15}
+  local ref=$refs/$name.png got=$run/$name.png shot=$run/shot.png
+  if [ "$regenerate" = 1 ]; then
+    sleep "${7:-2}"
+    shoot "$shot" && crop "$shot" "$x" "$y" "$w" "$h" "$ref"
+    echo "   wrote $ref"
+    return
+  fi
+  [ -f "$ref" ] || fail "no reference $ref"
+  local allowed=$((w * h / 500 + 4)) differ=""
+  local end=$((SECONDS + timeout))
+  while :; do
+    if shoot "$shot" 2>/dev/null && crop "$shot" "$x" "$y" "$w" "$h" "$got"; then
+      differ=$(compare -metric AE -fuzz 12% "$ref" "$got" null: 2>&1 || true)
+      [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le "$allowed" ] && return
+    fi
+    [ $SECONDS -ge $end ] && break
+    sleep 0.2
+  done
+  if [ -n "$keep" ]; then
+    mkdir -p "$keep"
+    cp "$got" "$keep/$name.got.png"
+    compare -fuzz 12% "$ref" "$got" "$keep/$name.diff.png" 2>/dev/null || true
+  fi
+  fail "the window does not show $name.png after ${timeout} s ($differ pixels differ, $allowed allowed)"
+}
+# The status line, and the whole window but for the status line's timing.
+status() { expect "status_$1" 264 562 420 28 "${2:-15}" 1.5; }
+page() { expect "$1" 0 0 1024 600 "${2:-15}"; }
+
+# --- the operator's folder, the simulator, the program -------------------------------------
+
+mkdir -p "$run/ports"
+if [ "$installed" = 1 ]; then
+  export CORVANE_HOME=$run
+  cd /
+else
+  mkdir -p "$run/FONTS"
+  ln -s /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$run/FONTS/default.ttf"
+  ln -s /usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc "$run/FONTS/notobd.ttf"
+  cd "$run"
+fi
+(cd "$run" && exec "$sim" --link ports/COM1 --dut open --no-pace --noise 0) </dev/null >"$run/sim.log" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do [ -e "$run/ports/COM1.ctl" ] && break; sleep 0.05; done
+[ -e "$run/ports/COM1.ctl" ] || fail "vna-sim did not start: $(cat "$run/sim.log")"
+for n in $(seq 2 15); do ln -s /nonexistent "$run/ports/COM$n"; done  # not this machine's ports
+
+# Starts the program and finds its window, placed at the screen's corner.
+start_program() {
+  CORVANE_FILE_DIALOG=builtin "$corvane" >"$run/corvane.log" 2>&1 &
+  prog_pid=$!
+  W=$(timeout 20 xdotool search --sync --onlyvisible --pid "$prog_pid" --name '^Corvane' | head -1) ||
+    fail "no window"
+  xdotool windowmove --sync "$W" 0 0  # all of it on the screen, also when larger
+  width=1024 height=600
+}
+# Waits (5 s at most) for the program to end with status $1.
+ended_with() {
+  for _ in $(seq 100); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$prog_pid" 2>/dev/null && fail "still running 5 s later"
+  local code=0
+  wait "$prog_pid" || code=$?
+  prog_pid=""
+  [ "$code" = "$1" ] || fail "exit status $code, not $1"
+}
+
+step "start-up: the main page, the simulator found as COM1"
+start_program
+page startup
+
+step "CONNECT: the analyser answers"
+click 212 24
+status connected
+
+step "the five standards, the simulator switched between them"
+buttons=(232 272 312 352 392)
+standards=(open short load isolation thru)
+for i in 0 1 2 3 4; do
+  ctl "dut ${standards[$i]}"
+  click 896 "${buttons[$i]}"
+  status "${standards[$i]}"
+done
+expect standards 852 208 157 200
+
+step "CAL APPLY"
+click 926 432
+status calibrated
+
+step "SCAN of a 50 ohm load: a point in the chart's centre, SWR 1"
+ctl "dut load"
+click 464 24
+status scanned
+page load
+
+step "SCAN of a 10 pF capacitor: an arc on the lower rim"
+ctl "dut c 10p"
+click 464 24
+page c10p
+
+step "F2 and F3: the screen as a PNG file and the sweep as a Touchstone file in the program's folder"
+key F2
+key F3
+for _ in $(seq 100); do
+  shots=("$run"/corvane-*.png) sweeps=("$run"/corvane-*.s2p)
+  [ -f "${shots[0]}" ] && [ -f "${sweeps[0]}" ] && break
+  sleep 0.05
+done
+[ -f "${shots[0]}" ] || fail "no screenshot file after F2"
+[ -f "${sweeps[0]}" ] || fail "no Touchstone file after F3"
+if [ "$regenerate" != 1 ]; then
+  crop "${shots[0]}" 0 0 1024 600 "$run/f2.png"
+  differ=$(compare -metric AE -fuzz 12% "$refs/c10p.png" "$run/f2.png" null: 2>&1 || true)
+  [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le 1232 ] || fail "the screenshot file does not show the page ($differ)"
+fi
+[ "$(grep -c '^[0-9]' "${sweeps[0]}")" = 401 ] || fail "the Touchstone file does not hold 401 points"
+grep -q '^! calibration: applied' "${sweeps[0]}" || fail "the Touchstone file is not of the corrected sweep"
+
+step "the RLC tab shows the capacitor's value"
+click 424 61
+expect rlc_c10p 16 48 816 501
+
+step "the S11 tab: the last sweep of the RLC view; a press on the chart moves the marker there"
+click 100 61
+page c10p_rlc_marker
+click 296 405
+expect smith_marker 0 48 832 501
+
+step "SAVE CAL in the program's own dialog"
+click 926 474
+blank="205,88 700,112" expect dialog_save 0 0 1024 600  # the run's folder blanked
+type_text "bench.cal"
+key Return
+status saved
+[ -s "$run/bench.cal" ] || fail "bench.cal was not written"
+cmp -s "$run/bench.cal" "$run/vna.cal" 2>/dev/null || [ ! -e "$run/vna.cal" ] ||
+  fail "bench.cal differs from vna.cal, saved from the same calibration"
+
+step "LOAD CAL of that file"
+click 926 520
+type_text "bench.cal"
+key Return
+status loaded
+
+step "a larger window: the page scaled, the pointer still on its objects"
+xdotool windowsize "$W" 1280 750
+width=1280 height=750
+page scaled
+click 262 61
+expect scaled_s21 0 0 1024 600
+
+step "STOP during a slow sweep of 2001 points at the line's real rate"
+click 887 86
+type_text 2001
+key Return
+click 868 120
+ctl "pace on"
+click 464 24
+status scanning
+click 680 24
+status aborted
+
+step "EXIT: the program ends with status 0"
+click 781 24
+ended_with 0
+
+if [ -n "$wm_close" ]; then
+  step "started again and connected, the window closed as a window manager closes it: status 0"
+  start_program
+  click 212 24
+  status connected
+  "$wm_close" "$W"
+  ended_with 0
+fi
+
+step "started again and connected, the window destroyed from outside: one line, status 1"
+start_program
+click 212 24
+status connected
+xdotool windowclose "$W"
+ended_with 1
+[ "$(wc -l <"$run/corvane.log")" = 1 ] || fail "not one line on stderr"
+
+step "no display: one line, status 1"
+code=0
+env -u DISPLAY "$corvane" >"$run/corvane.log" 2>&1 || code=$?
+[ "$code" = 1 ] || fail "exit status $code, not 1"
+[ "$(wc -l <"$run/corvane.log")" = 1 ] || fail "not one line on stderr"
+
+echo "window.sh: the whole workflow passed"
