@@ -1,12 +1,14 @@
 // The headless display: no window; the client area is the framebuffer, the caller sets the
 // input, and the framebuffer can be written to PNG files.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <atomic>
+#include <string>
 #include <vector>
 
 #include "platform/display.h"
@@ -56,10 +58,18 @@ int fb_write_png(const char* path, int x, int y, int width, int height) {
         errno = ENOMEM;
         return -1;
     }
-    // Every write and the close are checked (a full disk must not pass for a saved file);
-    // a failed file is removed, with errno kept for the caller.
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool ok = fd >= 0;
+    // The picture goes to a new file beside the target, renamed over it only when every
+    // write and the close succeeded: a full disk never leaves a cut picture, an existing
+    // file stays whole on failure, and what is not a regular file is not written to.
+    struct stat st;
+    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        std::free(png);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    std::string temp = std::string(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    bool ok = fd >= 0 && ::fchmod(fd, 0644) == 0;
     for (int done = 0; ok && done < len;) {
         const ssize_t n = ::write(fd, png + done, size_t(len - done));
         if (n < 0 && errno == EINTR) continue;
@@ -71,10 +81,11 @@ int fb_write_png(const char* path, int x, int y, int width, int height) {
         }
     }
     if (fd >= 0 && ::close(fd) != 0 && ok) ok = false;
+    if (ok && ::rename(temp.c_str(), path) != 0) ok = false;
     const int err = errno;
     std::free(png);
     if (ok) return 0;
-    if (fd >= 0) ::unlink(path);
+    if (fd >= 0) ::unlink(temp.c_str());
     errno = err;
     return -1;
 }

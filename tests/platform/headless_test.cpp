@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 
 #include <cstdio>
 #include <string>
@@ -55,6 +61,41 @@ TEST(Headless, ClientAreaIsTheFramebufferAndPngHoldsTheVisibleScreenExactly) {
     stbi_image_free(rgb);
     std::remove(path.c_str());
     EXPECT_EQ(fb_write_png(path.c_str(), 2000, 0, 10, 10), -1);
+}
+
+// A write that fails leaves what was at the path as it was and no file of its own.
+TEST(Headless, APngIsWrittenWholeOrNotAtAll) {
+    headless_start();
+    const std::filesystem::path dir = temp_png("whole");
+    std::filesystem::create_directories(dir / "folder");
+    const std::string kept = (dir / "kept.png").string();
+    std::ofstream(kept) << "keep";
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const struct {
+        std::string path;
+        rlim_t size_limit;
+        int error;
+    } cases[] = {{kept, 100, EFBIG},  // a full disk
+                 {(dir / "folder").string(), RLIM_INFINITY, EISDIR},
+                 {(dir / "none" / "x.png").string(), RLIM_INFINITY, ENOENT}};
+    for (const auto& c : cases) {
+        rlimit limit = old;
+        limit.rlim_cur = c.size_limit;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        errno = 0;
+        EXPECT_EQ(fb_write_png(c.path.c_str(), 0, 0, 1024, 600), -1) << c.path;
+        const int error = errno;
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(error, c.error) << c.path;
+    }
+    std::ifstream in(kept);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "a temporary file was left";
+    EXPECT_EQ(fb_write_png(kept.c_str(), 0, 0, 8, 8), 0);  // and a good write replaces the file
+    EXPECT_GT(std::filesystem::file_size(kept), 8u);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
