@@ -1,14 +1,20 @@
 // Shows the compiled-in images and a drawing test pattern in a real window, and echoes the
 // input: pressing the left button paints at the pointer, the last key shows as seven bit
-// boxes. With --png FILE it draws the same screen headless into a PNG file instead.
+// boxes. With --png FILE it draws the same screen headless into a PNG file instead (a
+// failed write says why, leaves no file and exits with 1).
 //
 //   gfx-demo [--title TITLE] [--png FILE]
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "assets/images.h"
 #include "gfx/draw.h"
@@ -118,6 +124,24 @@ void demo_loop() {
     }
 }
 
+// Writes the screen beside path and renames it over path, so that a failed write leaves
+// what was at path as it was (the writer removes the file it failed to write). A path that
+// exists as something else than a regular file (a device, a FIFO) is refused.
+bool write_png(const char* path, std::string& why) {
+    struct stat st;
+    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+        return false;
+    }
+    const std::string temp = std::string(path) + "." + std::to_string(getpid()) + ".tmp";
+    if (headless_write_png(temp.c_str()) != 0 || std::rename(temp.c_str(), path) != 0) {
+        why = std::strerror(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,7 +153,10 @@ int main(int argc, char** argv) {
     if (png) {
         headless_start();
         draw_screen();
-        return headless_write_png(png) == 0 ? 0 : 1;
+        std::string why;
+        if (write_png(png, why)) return 0;
+        std::fprintf(stderr, "gfx-demo: cannot write %s: %s\n", png, why.c_str());
+        return 1;
     }
     return WinMain(demo_loop);
 }

@@ -1,13 +1,11 @@
 // vna-cli's logic: options, the command sequence, status lines, progress and the output.
 #include "cli/cli.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -20,6 +18,7 @@
 #include "vna/calibration.h"
 #include "vna/device.h"
 #include "vna/handlers.h"
+#include "vna/user_input.h"
 
 const char cli_usage[] =
     "usage: vna-cli [--port NAME] [--start MHZ] [--stop MHZ] [--points N] [--slow]\n"
@@ -108,7 +107,7 @@ public:
         if (count != seen_) clear_bar();
         for (; seen_ < count; seen_++) {
             std::string text;
-            if (vna_status.get(seen_ + 1, text)) std::fprintf(err_, "%s\n", text.c_str());
+            if (vna_status.get(seen_ + 1, text)) std::fprintf(err_, "%s\n", with_reason(text).c_str());
         }
         if (progress_ && sweeping_ && vna_state.load() == VNA_BUSY) bar();
         std::fflush(err_);
@@ -136,6 +135,15 @@ public:
 
 private:
     static void sleep_ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+    // A failed save's status text with the system's reason after it (the page's status
+    // line shows the bare text).
+    static std::string with_reason(const std::string& text) {
+        const int err = vna_cal_errno.load();
+        if (err != 0 && (text == "Calibration file open error" || text == "Calibration write error"))
+            return text + ": " + std::strerror(err);
+        return text;
+    }
 
     void bar() {
         const int points = vna_points.load();
@@ -167,31 +175,10 @@ private:
 
 // Writes text to path through a temporary file beside it, renamed over it when complete.
 bool write_whole(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temp = path + "." + std::to_string(getpid()) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < text.size()) {
-        const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) ok = false;
-        else done += size_t(w);
-    }
-    if (!ok) error = std::strerror(errno ? errno : EIO);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = std::strerror(errno);
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = std::strerror(errno);
-    }
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    int err = 0;
+    if (vna_write_whole_file(path.c_str(), text, err) == FileWrite::done) return true;
+    error = std::strerror(err);
+    return false;
 }
 
 // Ends the run: the quit command disconnects the device and ends the task.
@@ -230,19 +217,19 @@ bool cli_parse(int argc, char** argv, CliOptions& o, std::string& error) {
             if (!need()) return false;
             double& target = a == "--start" ? o.start_mhz : o.stop_mhz;
             if (!parse_double(value, target) || target < 0) {
-                error = a + " needs a frequency in MHz of 0 or more, not " + value;
+                error = a + " needs a frequency in MHz of 0 or more, not " + vna_printable(value);
                 return false;
             }
         } else if (a == "--points") {
             if (!need()) return false;
             if (!parse_unsigned(value, 65535, o.points)) {
-                error = std::string("--points needs a whole number, not ") + value;
+                error = "--points needs a whole number, not " + vna_printable(value);
                 return false;
             }
         } else if (a == "--sweeps") {
             if (!need()) return false;
             if (!parse_unsigned(value, 1000000, o.sweeps)) {
-                error = std::string("--sweeps needs a whole number, not ") + value;
+                error = "--sweeps needs a whole number, not " + vna_printable(value);
                 return false;
             }
         } else if (a == "--load-cal" || a == "--save-cal") {
@@ -261,7 +248,7 @@ bool cli_parse(int argc, char** argv, CliOptions& o, std::string& error) {
                 return false;
             }
         } else {
-            error = "unknown argument " + a;
+            error = "unknown argument " + vna_printable(a);
             return false;
         }
     }
@@ -348,7 +335,7 @@ int cli_run(const CliOptions& o, FILE* in, FILE* err, bool progress) {
     if (!o.out.empty()) {
         std::string error;
         if (!write_whole(o.out, cli_touchstone(ends_with(o.out, ".s2p"), o.raw), error)) {
-            const std::string why = "cannot write " + o.out + ": " + error;
+            const std::string why = "cannot write " + vna_printable(o.out) + ": " + error;
             return cut_short(why.c_str());
         }
     }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "sim/server.h"
+#include "vna/user_input.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ int main(int argc, char** argv)
             std::fputs(usage, stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "vna-sim: bad argument %s\n%s", argv[i], usage);
+            std::fprintf(stderr, "vna-sim: bad argument %s\n%s", vna_printable(argv[i]).c_str(), usage);
             return 2;
         }
     }

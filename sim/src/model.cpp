@@ -5,6 +5,8 @@
 #include <numbers>
 #include <vector>
 
+#include "vna/user_input.h"
+
 namespace sim {
 namespace {
 
@@ -100,7 +102,7 @@ bool parse_dut(std::string_view device, Dut& dut, std::string& error)
         }
         for (size_t i = 0; i < n; ++i) {
             if (!parse_value(w[i + 1], *out[i]) || *out[i] < 0) {
-                error = "not a value of zero or more: " + std::string(w[i + 1]);
+                error = "not a value of zero or more: " + vna_printable(w[i + 1]);
                 return false;
             }
         }
@@ -132,7 +134,7 @@ bool parse_dut(std::string_view device, Dut& dut, std::string& error)
         ok = touchstone::read_file(path, *data, error);
         d.data = std::move(data);
     } else {
-        error = "unknown device: " + std::string(kind);
+        error = "unknown device: " + vna_printable(kind);
     }
     if (ok) dut = std::move(d);
     return ok;

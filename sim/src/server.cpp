@@ -14,12 +14,26 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <exception>
+
+#include "vna/user_input.h"
+
 namespace sim {
 namespace {
 
 constexpr size_t pace_batch = 12;  // bytes written per wake-up when paced, about 1 ms of line
 
 std::string sys_error(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// A path from the command line, as shown in a message.
+std::string shown(const std::string& path) { return vna_printable(path); }
+
+// what + the path shown + the system's reason (errno taken first).
+std::string sys_error(const std::string& what, const std::string& path)
+{
+    const int err = errno;
+    return what + shown(path) + ": " + std::strerror(err);
+}
 
 std::string_view next_word(std::string_view& s)
 {
@@ -49,7 +63,7 @@ bool make_parents(const std::string& path, std::string& error)
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         std::string dir = path.substr(0, slash);
         if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-            error = sys_error("cannot create folder " + dir);
+            error = sys_error("cannot create folder ", dir);
             return false;
         }
     }
@@ -185,17 +199,17 @@ bool Server::make_link(std::string& error)
     struct stat st;
     if (lstat(link.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
-            error = link + " exists and is not a link";
+            error = shown(link) + " exists and is not a link";
             return false;
         }
         if (control_answers(control_path())) {
-            error = link + " belongs to a simulator that is running";
+            error = shown(link) + " belongs to a simulator that is running";
             return false;
         }
         ::unlink(link.c_str());  // a link left by an earlier run
     }
     if (symlink(tty_path_.c_str(), link.c_str()) != 0) {
-        error = sys_error("cannot create link " + link);
+        error = sys_error("cannot create link ", link);
         return false;
     }
     return true;
@@ -216,13 +230,13 @@ bool Server::open_control(std::string& error)
     std::string path = control_path();
     sockaddr_un addr;
     if (!socket_address(path, addr)) {
-        error = "control socket path too long: " + path;
+        error = "control socket path too long: " + shown(path);
         return false;
     }
     struct stat st;
     if (lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
-            error = path + " exists and is not a socket";
+            error = shown(path) + " exists and is not a socket";
             return false;
         }
         ::unlink(path.c_str());
@@ -230,7 +244,7 @@ bool Server::open_control(std::string& error)
     listen_ = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         listen(listen_, 8) != 0) {
-        error = sys_error("cannot listen on " + path);
+        error = sys_error("cannot listen on ", path);
         if (listen_ >= 0) ::close(listen_);
         listen_ = -1;
         return false;
@@ -387,6 +401,16 @@ void Server::run()
 
 std::string Server::command(std::string_view line)
 {
+    // No control line may end the simulator: whatever throws becomes an error answer.
+    try {
+        return run_command(line);
+    } catch (const std::exception& e) {
+        return std::string("error: ") + e.what();
+    }
+}
+
+std::string Server::run_command(std::string_view line)
+{
     std::string_view rest = line;
     std::string_view word = next_word(rest);
     if (word.empty()) return {};
@@ -412,7 +436,7 @@ std::string Server::command(std::string_view line)
         std::string_view what = next_word(rest);
         return fault(what, rest);
     }
-    return "error: unknown command " + std::string(word) + " (dut, noise, pace, fault)";
+    return "error: unknown command " + vna_printable(word) + " (dut, noise, pace, fault)";
 }
 
 std::string Server::fault(std::string_view what, std::string_view arg)
@@ -420,7 +444,7 @@ std::string Server::fault(std::string_view what, std::string_view arg)
     size_t n = 0;
     bool counted = what == "garbage" || what == "drop";
     if (counted && !parse_count(arg, n)) return "error: fault " + std::string(what) + " needs a count";
-    if (!counted && !arg.empty()) return "error: fault " + std::string(what) + " takes no value";
+    if (!counted && !arg.empty()) return "error: fault " + vna_printable(what) + " takes no value";
     if (what == "silent") {
         device_.set_silent(true);
         return "ok";
@@ -457,7 +481,7 @@ std::string Server::fault(std::string_view what, std::string_view arg)
         }
         return "ok " + tty_path_;
     }
-    return "error: unknown fault " + std::string(what) + " (silent, none, garbage N, drop N, unplug, replug)";
+    return "error: unknown fault " + vna_printable(what) + " (silent, none, garbage N, drop N, unplug, replug)";
 }
 
 }  // namespace sim

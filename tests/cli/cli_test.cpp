@@ -3,6 +3,9 @@
 // Touchstone output and the failures.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <bit>
 #include <charconv>
 #include <fstream>
 #include <iterator>
@@ -19,13 +22,13 @@ using Texts = std::vector<std::string>;
 
 const std::string cli_program = std::string(CORVANE_BINARY_DIR) + "/cli/vna-cli";
 
-// vna-cli started in `dir` with pipes on its standard input and error.
+// vna-cli (or `program`) started in `dir` with pipes on its standard input and error.
 class Cli {
 public:
-    Cli(const std::string& dir, std::vector<std::string> args) {
+    Cli(const std::string& dir, std::vector<std::string> args, const std::string& program = cli_program) {
         int in[2], err[2];
         if (pipe2(in, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
-        pid_ = simproc::spawn(cli_program, args, dir, in[0], -1, err[1]);
+        pid_ = simproc::spawn(program, args, dir, in[0], -1, err[1]);
         ::close(in[0]);
         ::close(err[1]);
         in_ = in[1];
@@ -81,6 +84,24 @@ touchstone::Data parse(const std::string& text, int ports) {
 
 cd gamma_z(cd z) { return (z - 50.0) / (z + 50.0); }
 
+// A calibration file of two points, 1 to 2 MHz, with ideal standards; value replaces the
+// real part of the open at point 0.
+void write_cal(const std::string& path, float value) {
+    std::string b = "CANV";
+    auto put = [&](uint64_t v, int n) {
+        for (int i = 0; i < n; i++) b += char(v >> (8 * i));
+    };
+    put(2, 4);
+    put(1000000, 8);
+    put(2000000, 8);
+    put(2, 2);
+    put(0, 6);
+    const float standards[5][2] = {{value, 1}, {-1, -1}, {0, 0}, {0, 0}, {1, 1}};  // re of point 0, point 1
+    for (const auto& s : standards)
+        for (float re : s) put(std::bit_cast<uint32_t>(re), 4), put(0, 4);
+    std::ofstream(path, std::ios::binary) << b;
+}
+
 }  // namespace
 
 class CliRun : public ::testing::Test {
@@ -115,6 +136,10 @@ TEST_F(CliRun, HelpAndUsageErrors) {
         {{"--sweeps", "0", "--out", "a.s1p"}, "--out needs at least one sweep"},
         {{"--port", ""}, "--port needs a name of 1 to 63 characters"},
         {{"--save-cal", std::string(128, 'x')}, "--save-cal needs a file name of 1 to 127 characters"},
+        // What the user typed comes back escaped and cut.
+        {{"--\x1b]0;t\x07"}, "unknown argument --\\x1b]0;t\\x07"},
+        {{"--points", "\xff\xfe"}, "--points " + whole + "\\xff\\xfe"},
+        {{std::string(400, 'y')}, "unknown argument " + std::string(60, 'y') + "..."},
     };
     for (const auto& [args, reason] : cases) {
         SCOPED_TRACE(reason);
@@ -242,4 +267,36 @@ TEST_F(CliRun, Failures) {
     Cli out(sim_.dir(), {"--points", "11", "--out", "no/such/dir/x.s1p"});
     EXPECT_EQ(out.finish(), 1);
     EXPECT_EQ(out.last().rfind("vna-cli: cannot write no/such/dir/x.s1p: ", 0), 0u) << out.last();
+}
+
+TEST_F(CliRun, CalibrationFilesAndFullDisks) {
+    write_cal(path("good.cal"), 1);
+    write_cal(path("nan.cal"), std::numeric_limits<float>::quiet_NaN());
+    ASSERT_EQ(mkfifo(path("fifo.cal").c_str(), 0666), 0);
+    // A full file system: the file size limit, with SIGXFSZ ignored so that writes fail
+    // with EFBIG.
+    const std::string full = "trap '' XFSZ; ulimit -f 0; exec " + cli_program + " --load-cal good.cal ";
+    const std::tuple<std::string, Texts, std::string> cases[] = {
+        // A FIFO without a writer: the open waited for one, also through SIGTERM.
+        {"", {"--load-cal", "fifo.cal"}, "Invalid calibration file"},
+        // NaN standards made every corrected point NaN.
+        {"", {"--load-cal", "nan.cal"}, "Invalid calibration file"},
+        {"", {"--load-cal", "good.cal", "--save-cal", "no/such.cal", "--sweeps", "0"},
+         "Calibration file open error: No such file or directory"},
+        {"/bin/sh", {"-c", full + "--save-cal big.cal --sweeps 0"}, "Calibration write error: File too large"},
+        {"/bin/sh", {"-c", full + "--points 11 --out big.s1p"}, "vna-cli: cannot write big.s1p: File too large"},
+    };
+    for (const auto& [program, args, message] : cases) {
+        SCOPED_TRACE(message);
+        Cli cli(sim_.dir(), args, program.empty() ? cli_program : program);
+        EXPECT_EQ(cli.finish(), 1);
+        EXPECT_EQ(cli.last(), message);
+    }
+    for (const auto& e : std::filesystem::directory_iterator(sim_.dir())) {
+        const std::string name = e.path().filename().string();
+        EXPECT_TRUE(name.find(".tmp") == std::string::npos && !name.starts_with("big.")) << name;
+    }
+    // The good file loads.
+    Cli good(sim_.dir(), {"--load-cal", "good.cal", "--sweeps", "0"});
+    EXPECT_EQ(good.finish(), 0) << good.last();
 }

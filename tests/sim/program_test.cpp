@@ -110,6 +110,14 @@ TEST(SimProgram, RefusesBadArguments)
         Child sim(dir.path(), args);
         EXPECT_NE(sim.finish(), 0) << args[0];
     }
+    // A device file that is no regular file: a message and status 1, not an abort.
+    ASSERT_EQ(mkdir((dir.path() + "/d.s2p").c_str(), 0777), 0);
+    ASSERT_EQ(mkfifo((dir.path() + "/f.s2p").c_str(), 0666), 0);
+    for (const char* name : {"d.s2p", "f.s2p"}) {
+        Child sim(dir.path(), {"--dut", std::string("file ") + name});
+        EXPECT_EQ(read_line(sim.err), std::string("vna-sim: ") + name + ": not a regular file");
+        EXPECT_EQ(sim.finish(), 1) << name;
+    }
     // A link name held by a file is not replaced.
     std::ofstream(dir.path() + "/COM9") << "precious";
     Child sim(dir.path(), {"--link", "COM9"});

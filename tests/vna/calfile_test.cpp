@@ -1,11 +1,13 @@
 // Calibration files: the bytes written, the round trip, every load failure leaving the
 // calibration and the sweep as they were, and a failed save leaving the old file intact.
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <bit>
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <optional>
 
 #include "core_harness.h"
@@ -134,6 +136,14 @@ TEST_F(CalFile, EveryLoadFailureLeavesEverythingAsItWas) {
         return b;
     };
     auto first = [&](long n) { return Bytes(good.begin(), n < 0 ? good.end() + n : good.begin() + n); };
+    // Floats replaced, by index: standard a, point i, part k at 2 * (11 * a + i) + k.
+    auto with_floats = [&](std::initializer_list<std::pair<size_t, float>> floats) {
+        Bytes b = good;
+        for (auto [index, f] : floats)
+            for (size_t k = 0; k < 4; k++) b.at(32 + 4 * index + k) = uint8_t(std::bit_cast<uint32_t>(f) >> (8 * k));
+        return b;
+    };
+    constexpr float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     const std::tuple<const char*, std::optional<Bytes>, const char*> cases[] = {
         {"missing", std::nullopt, "Calibration file not found"},
         {"empty", Bytes{}, "Invalid calibration file"},
@@ -145,16 +155,37 @@ TEST_F(CalFile, EveryLoadFailureLeavesEverythingAsItWas) {
         {"one byte short", first(-1), "Incomplete calibration file"},
         {"header only", first(32), "Incomplete calibration file"},
         {"more points than bytes", patched(24, {12, 0}), "Incomplete calibration file"},
+        // Values that would make every corrected point NaN.
+        {"NaN in the open", with_floats({{0, nan}}), "Invalid calibration file"},
+        {"infinity in the thru", with_floats({{109, -inf}}), "Invalid calibration file"},
+        // Finite values whose source match overflows a float: open and short 1e30 from the
+        // load and 1e-14 apart.
+        {"overflowing terms", with_floats({{0, 1e30f}, {1, 0}, {22, 1e30f}, {23, 1e-14f}, {44, 0}, {45, 0}}),
+         "Invalid calibration file"},
+    };
+    auto refused = [&](const char* message) {
+        EXPECT_EQ(vna_load_calibration(), 0);
+        EXPECT_EQ(status(), message);
+        EXPECT_EQ(vna_state.load(), VNA_ERROR);
+        EXPECT_TRUE(Snapshot::take() == before);
     };
     for (const auto& [what, bytes, message] : cases) {
         SCOPED_TRACE(what);
         if (bytes) spit(name_, *bytes);
         else std::filesystem::remove(name_);
-        EXPECT_EQ(vna_load_calibration(), 0);
-        EXPECT_EQ(status(), message);
-        EXPECT_EQ(vna_state.load(), VNA_ERROR);
-        EXPECT_TRUE(Snapshot::take() == before);
+        refused(message);
     }
+    // Not regular files: a folder, a FIFO without a writer (an open that waits for one
+    // would hang here) and a device.
+    ASSERT_EQ(mkdir((dir_.path() + "/folder.cal").c_str(), 0777), 0);
+    ASSERT_EQ(mkfifo((dir_.path() + "/fifo.cal").c_str(), 0666), 0);
+    for (const char* name : {"folder.cal", "fifo.cal"}) {
+        SCOPED_TRACE(name);
+        use(name);
+        refused("Invalid calibration file");
+    }
+    std::snprintf(vna_cal_file, sizeof vna_cal_file, "/dev/zero");
+    refused("Invalid calibration file");
 }
 
 TEST_F(CalFile, FailedSavesKeepTheOldFile) {
@@ -184,15 +215,17 @@ TEST_F(CalFile, FailedSavesKeepTheOldFile) {
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(status(), "Calibration write error");
+    EXPECT_EQ(vna_cal_errno.load(), EFBIG);
     EXPECT_EQ(slurp(name_), old);
     EXPECT_EQ(files(), 1) << "temporary file left";
 
     // A folder that does not exist, and a name taken by a folder.
     std::filesystem::create_directory(dir_.path() + "/taken.cal");
-    for (const char* name : {"no/such.cal", "taken.cal"}) {
+    for (auto [name, err] : {std::pair{"no/such.cal", ENOENT}, {"taken.cal", EISDIR}}) {
         use(name);
         EXPECT_EQ(vna_save_calibration(), 0);
         EXPECT_EQ(status(), "Calibration file open error");
+        EXPECT_EQ(vna_cal_errno.load(), err);
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir_.path() + "/taken.cal"));
 }

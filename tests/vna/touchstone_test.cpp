@@ -4,6 +4,7 @@
 #include "vna/touchstone.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -14,6 +15,8 @@
 #include <numbers>
 #include <string>
 #include <tuple>
+
+#include "support/sim_process.h"
 
 using namespace touchstone;
 using cd = std::complex<double>;
@@ -228,6 +231,9 @@ TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
         {"# Hz S RI\n1 +-5 0\n", 1, "line 2: not a number: +-5"},
         {"# Hz S RI\n1 nan 0\n", 1, "line 2: not a number: nan"},
         {"# Hz S RI\n1 1e999 0\n", 1, "line 2: not a number: 1e999"},
+        // Tokens in a message are escaped and cut.
+        {"# Hz S RI\n1 \x1b[2J\xff 0\n", 1, "line 2: not a number: \\x1b[2J\\xff"},
+        {"# \x1b]0;x\x07\n", 1, "line 1: unknown option \\x1b]0;x\\x07"},
     };
     Data d;
     std::string error;
@@ -236,11 +242,25 @@ TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
         EXPECT_EQ(error, message) << text;
     }
     EXPECT_FALSE(read_file(data_dir + "no-such-file.s1p", d, error));
-    EXPECT_EQ(error, data_dir + "no-such-file.s1p: cannot open");
+    EXPECT_EQ(error, data_dir + "no-such-file.s1p: cannot open: No such file or directory");
     EXPECT_FALSE(read_file("device.s3p", d, error));
     EXPECT_EQ(error, "device.s3p: only one- and two-port files are supported");
     EXPECT_FALSE(write_file("/nonexistent-dir/x.s2p", d, Format::ri, Unit::hz, error));
-    EXPECT_EQ(error, "/nonexistent-dir/x.s2p: cannot create");
+    EXPECT_EQ(error, "/nonexistent-dir/x.s2p: cannot create: No such file or directory");
+}
+
+TEST(Touchstone, ReadsOnlyRegularFiles) {
+    // A folder threw from inside the stream library; a FIFO without a writer blocked.
+    simproc::TempDir dir;
+    const std::string folder = dir.path() + "/folder.s2p", fifo = dir.path() + "/fifo.s1p";
+    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    for (const std::string& path : {folder, fifo, std::string("/dev/null")}) {
+        Data d;
+        std::string error;
+        EXPECT_FALSE(read_file(path, d, error));
+        EXPECT_EQ(error, path + ": not a regular file");
+    }
 }
 
 TEST(Touchstone, InterpolatesLinearlyAndClampsAtTheEnds) {

@@ -1,11 +1,8 @@
 // Saving and loading calibration files.
 #include "vna/calfile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,8 +10,10 @@
 
 #include "vna/calibration.h"
 #include "vna/device.h"
+#include "vna/user_input.h"
 
 char vna_cal_file[128] = "vna.cal";
+std::atomic<int> vna_cal_errno{0};
 
 namespace {
 
@@ -64,29 +63,27 @@ std::vector<uint8_t> file_bytes(uint64_t start, uint64_t stop, uint16_t points) 
     return out;
 }
 
-bool write_all(int fd, const uint8_t* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= size_t(w);
+// True when every float of the standards is finite and so are the error terms computed
+// from them: a file that passes gives finite corrected values.
+bool finite_standards(const uint8_t* p, unsigned points) {
+    const size_t floats = 10u * points;
+    for (size_t k = 0; k < floats; k++)
+        if (!std::isfinite(get_float(p + 4 * k))) return false;
+    const auto at = [&](int standard, unsigned i) {
+        const uint8_t* q = p + 8 * (size_t(standard) * points + i);
+        return VNA_COMPLEX{get_float(q), get_float(q + 4)};
+    };
+    for (unsigned i = 0; i < points; i++) {
+        VNA_COMPLEX es, er;
+        vna_error_terms(at(0, i), at(1, i), at(2, i), es, er);
+        for (float f : {es.re, es.im, er.re, er.im})
+            if (!std::isfinite(f)) return false;
     }
     return true;
 }
 
-// Reads up to max bytes of the file; false when it cannot be opened.
-bool read_file(const char* name, size_t max, std::vector<uint8_t>& out) {
-    FILE* f = std::fopen(name, "rb");
-    if (!f) return false;
-    out.resize(max);
-    const size_t got = std::fread(out.data(), 1, max, f);
-    std::fclose(f);
-    out.resize(got);
-    return true;
-}
-
-int end_in_error(const char* message) {
+int end_in_error(const char* message, int err = 0) {
+    vna_cal_errno.store(err);
     vna_status.set(message);
     vna_state.store(VNA_ERROR);
     return 0;
@@ -112,6 +109,7 @@ void vna_set_cal_file(const char* typed, bool for_save) {
 
 int vna_save_calibration() {
     vna_state.store(VNA_BUSY);
+    vna_cal_errno.store(0);
     int result = 0;
     const uint16_t points = vna_points.load();
     // A point count outside 2 to 2001 (edited after the calibration) has no calibration
@@ -120,29 +118,15 @@ int vna_save_calibration() {
         vna_status.set("No calibration to save");
     } else {
         const std::vector<uint8_t> bytes = file_bytes(vna_f_start.load(), vna_f_stop.load(), points);
-        // A temporary file beside the target, renamed over it once complete.
-        static std::atomic<unsigned> serial{0};
-        char temp[sizeof vna_cal_file + 32];
-        std::snprintf(temp, sizeof temp, "%s.%d.%u.tmp", vna_cal_file, int(getpid()),
-                      serial.fetch_add(1));
-        const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            vna_status.set("Calibration file open error");
-        } else {
-            const bool written = write_all(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-            const bool closed = ::close(fd) == 0;
-            if (!written || !closed) {
-                ::unlink(temp);
-                vna_status.set("Calibration write error");
-            } else if (std::rename(temp, vna_cal_file) != 0) {
-                // The target name cannot take the file (a folder, say).
-                ::unlink(temp);
-                vna_status.set("Calibration file open error");
-            } else {
-                vna_status.set("Calibration saved");
-                result = 1;
-            }
-        }
+        int err = 0;
+        const FileWrite written = vna_write_whole_file(
+            vna_cal_file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), err);
+        vna_cal_errno.store(err);
+        // A rename that fails means the target name cannot take the file (a folder, say).
+        vna_status.set(written == FileWrite::done            ? "Calibration saved"
+                       : written == FileWrite::write_failed ? "Calibration write error"
+                                                             : "Calibration file open error");
+        result = written == FileWrite::done;
     }
     vna_state.store(port_open() ? VNA_CONNECTED : VNA_NOT_CONNECTED);
     return result;
@@ -150,9 +134,13 @@ int vna_save_calibration() {
 
 int vna_load_calibration() {
     vna_state.store(VNA_BUSY);
-    std::vector<uint8_t> bytes;
-    if (!read_file(vna_cal_file, cal_file_size(VNA_MAX_POINTS), bytes))
-        return end_in_error("Calibration file not found");
+    std::string text;
+    int err = 0;
+    const UserFile read = vna_read_user_file(vna_cal_file, cal_file_size(VNA_MAX_POINTS), text, err);
+    if (read == UserFile::cannot_open) return end_in_error("Calibration file not found", err);
+    if (read != UserFile::ok) return end_in_error("Invalid calibration file", err);
+    vna_cal_errno.store(0);
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
     if (bytes.size() < CAL_HEADER_BYTES) return end_in_error("Invalid calibration file");
     const uint32_t magic = get_u32(&bytes[0]), version = get_u32(&bytes[4]);
     const uint64_t start = get_u64(&bytes[8]), stop = get_u64(&bytes[16]);
@@ -160,6 +148,7 @@ int vna_load_calibration() {
     if (magic != CAL_MAGIC || version != CAL_VERSION || points < 2 || points > VNA_MAX_POINTS)
         return end_in_error("Invalid calibration file");
     if (bytes.size() < cal_file_size(points)) return end_in_error("Incomplete calibration file");
+    if (!finite_standards(&bytes[CAL_HEADER_BYTES], points)) return end_in_error("Invalid calibration file");
 
     // The file is whole: only now do the sweep and the standards change.
     vna_points.store(points);

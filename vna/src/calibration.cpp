@@ -51,6 +51,20 @@ double norm(const cd& v) { return v.real() * v.real() + v.imag() * v.imag(); }
 
 }  // namespace
 
+void vna_error_terms(const VNA_COMPLEX& open_, const VNA_COMPLEX& short_, const VNA_COMPLEX& load_,
+                     VNA_COMPLEX& es, VNA_COMPLEX& er) {
+    const cd load = wide(load_);
+    const cd open = wide(open_) - load;
+    const cd short_d = wide(short_) - load;
+    if (norm(open - short_d) < TINY) {
+        es = VNA_COMPLEX{0.0f, 0.0f};
+        er = narrow(open);
+    } else {
+        es = narrow(divide(open + short_d, open - short_d));
+        er = narrow(multiply(open, cd(1.0, 0.0) - wide(es)));
+    }
+}
+
 void vna_clear_calibration() {
     clear_flags();
     for (VNA_COMPLEX* a : {cal_open, cal_short, cal_load, cal_isol, cal_thru, cal_ed, cal_es, cal_er})
@@ -74,17 +88,8 @@ int vna_compute_calibration() {
     }
     const unsigned points = vna_points.load();
     for (unsigned i = 0; i < points && i < VNA_MAX_POINTS; i++) {
-        const cd load = wide(cal_load[i]);
-        const cd open = wide(cal_open[i]) - load;
-        const cd short_ = wide(cal_short[i]) - load;
         cal_ed[i] = cal_load[i];
-        if (norm(open - short_) < TINY) {
-            cal_es[i] = VNA_COMPLEX{0.0f, 0.0f};
-            cal_er[i] = narrow(open);
-        } else {
-            cal_es[i] = narrow(divide(open + short_, open - short_));
-            cal_er[i] = narrow(multiply(open, cd(1.0, 0.0) - wide(cal_es[i])));
-        }
+        vna_error_terms(cal_open[i], cal_short[i], cal_load[i], cal_es[i], cal_er[i]);
     }
     vna_cal_valid.store(1);
     vna_status.set("Calibration active");

@@ -60,6 +60,27 @@ void ratio(const uint8_t* x, const uint8_t* a, float& re, float& im) {
 
 bool seen[VNA_MAX_POINTS];
 
+unsigned record_point(const uint8_t* rec) { return unsigned(rec[24]) | unsigned(rec[25]) << 8; }
+
+// A record as the device sends it: its point within the sweep and the six bytes after it zero.
+bool plausible(const uint8_t* rec, unsigned points) {
+    for (int k = 26; k < RECORD_BYTES; k++)
+        if (rec[k] != 0) return false;
+    return record_point(rec) < points;
+}
+
+// Records that start at rec and carry consecutive points (the device sends them in sweep
+// order), so that bytes which are no records are not taken for them.
+constexpr int SYNC_RECORDS = 3;
+bool in_step(const uint8_t* rec, unsigned points) {
+    for (int k = 0; k < SYNC_RECORDS; k++) {
+        const uint8_t* r = rec + k * RECORD_BYTES;
+        if (!plausible(r, points) || (k > 0 && record_point(r) != (record_point(r - RECORD_BYTES) + 1) % points))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int vna_write8(uint8_t addr, uint64_t value) {
@@ -147,7 +168,15 @@ int vna_scan_raw() {
     const uint32_t t0 = _time(nullptr);
     int received = 0;
     static const uint8_t request[3] = {0x18, REG_FIFO, BATCH_RECORDS};
-    uint8_t batch[BATCH_RECORDS * RECORD_BYTES];
+    // Bytes that are no records (line noise, the rest of an earlier answer) shift every
+    // record after them. A record is taken while it carries the next point in sweep order
+    // with its reserved bytes zero; after one that does not, bytes are skipped until
+    // SYNC_RECORDS records in step follow. Bytes not yet taken stay in `held`.
+    constexpr int BATCH_BYTES = BATCH_RECORDS * RECORD_BYTES;
+    uint8_t stream[SYNC_RECORDS * RECORD_BYTES + BATCH_BYTES];
+    int held = 0;
+    bool in_sync = true;
+    unsigned expected = 0;  // the point of the next record while in step
     while (received < points) {
         if (vna_abort.load()) {
             vna_status.set("Scan aborted");
@@ -158,14 +187,26 @@ int vna_scan_raw() {
             return 0;
         }
         if (!send(request, sizeof request) ||
-            !vna_read_exact(batch, sizeof batch, vna_answer_timeout_ms.load())) {
+            !vna_read_exact(stream + held, BATCH_BYTES, vna_answer_timeout_ms.load())) {
             vna_status.set("FIFO read error");
             return 0;
         }
-        for (int k = 0; k < BATCH_RECORDS; k++) {
-            const uint8_t* rec = batch + k * RECORD_BYTES;
-            const unsigned point = unsigned(rec[24]) | unsigned(rec[25]) << 8;
-            if (point >= points) continue;
+        held += BATCH_BYTES;
+        int pos = 0;
+        while (held - pos >= RECORD_BYTES) {
+            const uint8_t* rec = stream + pos;
+            if (!in_sync || !plausible(rec, points) || record_point(rec) != expected) {
+                in_sync = false;
+                if (held - pos < SYNC_RECORDS * RECORD_BYTES) break;
+                if (!in_step(rec, points)) {
+                    pos++;
+                    continue;
+                }
+                in_sync = true;
+            }
+            pos += RECORD_BYTES;
+            const unsigned point = record_point(rec);
+            expected = (point + 1) % points;
             float s11_re, s11_im, s21_re, s21_im;
             ratio(rec + 8, rec, s11_re, s11_im);
             ratio(rec + 16, rec, s21_re, s21_im);
@@ -181,6 +222,8 @@ int vna_scan_raw() {
                 vna_acquired.store(received);
             }
         }
+        held -= pos;
+        std::memmove(stream, stream + pos, size_t(held));
     }
     MD777.store(int32_t(_time(nullptr) - t0));
     vna_clear_calibration_if_requested(false);

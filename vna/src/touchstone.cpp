@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <numbers>
+
+#include "vna/user_input.h"
 
 namespace touchstone {
 namespace {
 
 constexpr double deg = std::numbers::pi / 180.0;
+// Larger files are refused rather than read into memory.
+constexpr size_t max_file_bytes = size_t(256) << 20;
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -88,7 +91,7 @@ bool parse_options(const std::vector<std::string_view>& tokens, int line, Option
         else if (t == "ghz") o.scale = 1e9;
         else if (t == "s") {
         } else if (t == "y" || t == "z" || t == "h" || t == "g") {
-            error = at_line(line, "only S-parameters are supported, not " + std::string(tokens[i]));
+            error = at_line(line, "only S-parameters are supported, not " + vna_printable(tokens[i]));
             return false;
         } else if (t == "ri") o.format = Format::ri;
         else if (t == "ma") o.format = Format::ma;
@@ -100,7 +103,7 @@ bool parse_options(const std::vector<std::string_view>& tokens, int line, Option
             }
             ++i;
         } else {
-            error = at_line(line, "unknown option " + std::string(tokens[i]));
+            error = at_line(line, "unknown option " + vna_printable(tokens[i]));
             return false;
         }
     }
@@ -176,7 +179,7 @@ bool parse(std::string_view text, int ports, Data& out, std::string& error)
             continue;
         }
         if (tokens[0][0] == '[') {
-            error = at_line(line_no, "keyword " + std::string(tokens[0]) + " of a newer file version is not supported");
+            error = at_line(line_no, "keyword " + vna_printable(tokens[0]) + " of a newer file version is not supported");
             return false;
         }
         if (!have_data && ports == 0) {
@@ -191,7 +194,7 @@ bool parse(std::string_view text, int ports, Data& out, std::string& error)
         for (auto t : tokens) {
             double v;
             if (!to_number(t, v)) {
-                error = at_line(line_no, "not a number: " + std::string(t));
+                error = at_line(line_no, "not a number: " + vna_printable(t));
                 return false;
             }
             if (group.empty()) {
@@ -250,22 +253,24 @@ bool read_file(const std::string& path, Data& out, std::string& error)
         name[dot + 2] >= '0' && name[dot + 2] <= '9') {
         ports = name[dot + 2] - '0';
         if (ports != 1 && ports != 2) {
-            error = path + ": only one- and two-port files are supported";
+            error = vna_printable(path) + ": only one- and two-port files are supported";
             return false;
         }
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open";
+    std::string text;
+    int err = 0;
+    const UserFile read = vna_read_user_file(path.c_str(), max_file_bytes, text, err);
+    if (read != UserFile::ok) {
+        error = vna_printable(path) + ": " + (read == UserFile::cannot_open ? "cannot open: " : "") +
+                vna_user_file_reason(read, err);
         return false;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = path + ": read error";
+    if (text.size() >= max_file_bytes) {
+        error = vna_printable(path) + ": larger than 256 MB";
         return false;
     }
     if (!parse(text, ports, out, error)) {
-        error = path + ": " + error;
+        error = vna_printable(path) + ": " + error;
         return false;
     }
     return true;
@@ -313,19 +318,13 @@ std::string format(const Data& data, Format fmt, Unit unit, std::string_view com
 bool write_file(const std::string& path, const Data& data, Format fmt, Unit unit, std::string& error,
                 std::string_view comment)
 {
-    std::string text = format(data, fmt, unit, comment);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = path + ": cannot create";
-        return false;
-    }
-    out.write(text.data(), std::streamsize(text.size()));
-    out.close();
-    if (!out) {
-        error = path + ": write error";
-        return false;
-    }
-    return true;
+    const std::string text = format(data, fmt, unit, comment);
+    int err = 0;
+    const FileWrite written = vna_write_whole_file(path.c_str(), text, err);
+    if (written == FileWrite::done) return true;
+    error = vna_printable(path) + (written == FileWrite::write_failed ? ": write error: " : ": cannot create: ") +
+            std::strerror(err);
+    return false;
 }
 
 std::complex<double> interpolate(const Data& data, int k, double freq_hz)

@@ -73,6 +73,7 @@ private:
     void read_terminal(uint64_t now);
     void read_stdin();
     void read_client(size_t index);
+    std::string run_command(std::string_view line);
     std::string fault(std::string_view what, std::string_view arg);
 
     Options options_;

@@ -3,9 +3,12 @@
 //
 // Saving writes a temporary file beside the target and renames it over the target only
 // when every byte was written, so a failed save leaves the previous file as it was.
-// Loading reads and checks the whole file before it changes anything.
+// Loading reads and checks the whole file before it changes anything: only a regular
+// file is read, and one whose values are not finite, or give error terms that are not,
+// is refused as invalid.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -27,6 +30,10 @@ inline constexpr size_t cal_file_size(unsigned points) { return CAL_HEADER_BYTES
 // The file that the save and load commands use; "vna.cal" at start. Written by the poster
 // before it posts command 9 or 10.
 extern char vna_cal_file[128];
+
+// The system's error number behind the last save or load failure, 0 when it had none
+// (a bad file, no calibration). Stored before the status text is set.
+extern std::atomic<int> vna_cal_errno;
 
 // Ends s at its first blank, if it has one.
 void remblank(char* s);

@@ -41,6 +41,11 @@ void vna_request_clear_calibration();
 // stays pending, so the command still ends cleared whatever it stores after the sweep.
 void vna_clear_calibration_if_requested(bool take = true);
 
+// The source match and reflection tracking of one point from its open, short and load
+// (the directivity is the load itself).
+void vna_error_terms(const VNA_COMPLEX& open, const VNA_COMPLEX& short_, const VNA_COMPLEX& load,
+                     VNA_COMPLEX& es, VNA_COMPLEX& er);
+
 // Computes the error terms for points 0 .. vna_points - 1: 1 and "Calibration active",
 // or 0 and "Incomplete calibration" (nothing changed) when a standard is missing.
 int vna_compute_calibration();

@@ -47,8 +47,9 @@ struct Data {
 // line) when the text is not a valid file; out is then unspecified.
 bool parse(std::string_view text, int ports, Data& out, std::string& error);
 
-// Reads a file; the port count comes from the name (".s1p", ".s2p", any case), else
-// from the content.
+// Reads a regular file (a FIFO, folder or device is refused without waiting, as is a file
+// of 256 MB or more); the port count comes from the name (".s1p", ".s2p", any case), else
+// from the content. Messages show the path and tokens escaped and cut (vna_printable).
 bool read_file(const std::string& path, Data& out, std::string& error);
 
 // The text of a file: an option line for the given unit and format, reference
@@ -57,6 +58,7 @@ bool read_file(const std::string& path, Data& out, std::string& error);
 // read back bit for bit.
 std::string format(const Data& data, Format fmt, Unit unit, std::string_view comment = {});
 
+// Writes the file whole or not at all (a temporary file renamed over path).
 bool write_file(const std::string& path, const Data& data, Format fmt, Unit unit,
                 std::string& error, std::string_view comment = {});
 
