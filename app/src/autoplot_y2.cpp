@@ -257,6 +257,11 @@ uint32_t cursor(const Area& a, const float* v, int n, int color1) {
 
 }  // namespace
 
+uint64_t AutoPlot_cursor_key() {
+    const int32_t x = touch_premuto ? touch_x : touch_x_old, y = touch_premuto ? touch_y : touch_y_old;
+    return uint64_t(uint32_t(x)) << 32 | uint32_t(y);
+}
+
 uint32_t AutoPlot_Y2(const void* vect, uint32_t n, uint32_t size, int32_t color1, int32_t color2, int32_t color3,
                      int32_t color4, const char* flags, float miny, float maxy, float minx, float maxx) {
     (void)flags;  // the samples are always floats ("F")

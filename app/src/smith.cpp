@@ -31,6 +31,8 @@ int store_w = 0, store_h = 0;
 int32_t quale_old = 0;
 // The image was painted; something was drawn over it; the image was painted over that.
 bool image_shown = false, curve_drawn = false, curve_covered = false;
+// What the curve on the screen was drawn from.
+PanelDrawn curve_inputs;
 
 SmithPoint sample_point(int k, int32_t xc, int32_t yc, int32_t r) {
     return smith_map(vna_s11_re[k].load(), vna_s11_im[k].load(), xc, yc, r);
@@ -134,7 +136,14 @@ void page1_bitmap1_onentry() {
         redraw();
     }
     if (MD5 > 8 && vna_data_valid.load()) {
-        redraw();
+        // Redrawn when the samples, the marker or the chart's place changed, or the image
+        // was painted: the curve on the screen is otherwise the one it would draw.
+        const int n = page_points();
+        const bool changed = curve_inputs.must_draw(
+            {s11_fingerprint(n), uint64_t(n), uint64_t(uint32_t(vna_acquired.load())), uint64_t(marker_index()),
+             uint64_t(uint32_t(MD10)) << 32 | uint32_t(MD11), uint64_t(uint32_t(MD12)),
+             uint64_t(uint32_t(MD1)) << 32 | uint32_t(MD2), uint64_t(store.empty()), uint64_t(repainting)});
+        if (changed || repainting) redraw();
         if (contin.load()) {
             if (sweep_to_continue()) page1_scan_onmousedown();
             return;

@@ -1,14 +1,19 @@
 // The trace panels and the marker. The S11 and S21 panels recompute their derived arrays
-// from the corrected samples each time they are drawn and plot the chosen one; a press on
-// a plot or on the slider bar moves the marker, whose values the readouts show.
+// from the corrected samples when these changed and plot the chosen one when anything it
+// shows changed; a press on a plot or on the slider bar moves the marker, whose values the
+// readouts show.
 #include "app/traces.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "app/autoplot.h"
 #include "app/page1.h"
 #include "app/rlc.h"
+#include "forms/page.h"
 #include "forms/widgets.h"
 
 float vna_s11_mag[VNA_MAX_POINTS], vna_s11_fase[VNA_MAX_POINTS], vna_s11_db[VNA_MAX_POINTS],
@@ -50,6 +55,50 @@ void caption_by(int code, const char* const* texts, int count) {
     if (code >= 0 && code < count) me->caption = texts[code];
 }
 
+// The frequency span of the plots' labels, as one input.
+uint64_t span_bits() {
+    return uint64_t(std::bit_cast<uint32_t>(f_start.load())) << 32 | std::bit_cast<uint32_t>(f_stop.load());
+}
+
+uint64_t fingerprint(const std::atomic<float>* re, const std::atomic<float>* im, int n) {
+    n = std::clamp(n, 0, VNA_MAX_POINTS);
+    // Two independent lanes keep the multiplications pipelined.
+    constexpr uint64_t K1 = 0x9e3779b97f4a7c15u, K2 = 0xc2b2ae3d27d4eb4fu;
+    uint64_t a = K1 ^ uint64_t(n), b = K2;
+    constexpr auto relaxed = std::memory_order_relaxed;
+    int k = 0;
+    for (; k + 1 < n; k += 2) {
+        a = (a ^ (uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 |
+                  std::bit_cast<uint32_t>(im[k].load(relaxed)))) * K2;
+        b = (b ^ (uint64_t(std::bit_cast<uint32_t>(re[k + 1].load(relaxed))) << 32 |
+                  std::bit_cast<uint32_t>(im[k + 1].load(relaxed)))) * K1;
+        a ^= a >> 29;
+        b ^= b >> 31;
+    }
+    if (k < n)
+        a = (a ^ (uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 |
+                  std::bit_cast<uint32_t>(im[k].load(relaxed)))) * K2;
+    return a ^ (b * K1) ^ (b >> 17);
+}
+
+// The derived arrays are recomputed only when the samples they come from changed; each
+// recomputation is numbered, and the plots of a derived array draw from that number.
+struct Derived {
+    uint64_t samples = 0;
+    int n = -1;
+    uint64_t generation = 0;
+};
+Derived s11_derived, s21_derived;
+
+// The drawing state of each plot object: one handler may serve several objects (panel8's
+// also runs the off-screen panel15), each with its own place and size.
+PanelDrawn& drawn_of(const OBJ* object) {
+    static std::vector<std::pair<const OBJ*, PanelDrawn>> states;
+    for (auto& [o, state] : states)
+        if (o == object) return state;
+    return states.emplace_back(object, PanelDrawn{}).second;
+}
+
 // A press on a plot: the marker takes the plot's cursor index, the slider follows.
 void mark(int32_t index) {
     quale = index;
@@ -60,6 +109,7 @@ void mark(int32_t index) {
 }  // namespace
 
 void s11_traces(int n) {
+    s11_derived.generation++;
     n = std::min(n, VNA_MAX_POINTS);
     for (int k = 0; k < n; k++) {
         const float re = vna_s11_re[k].load(), im = vna_s11_im[k].load();
@@ -74,9 +124,30 @@ void s11_traces(int n) {
     }
 }
 
+uint64_t s11_fingerprint(int n) { return fingerprint(vna_s11_re, vna_s11_im, n); }
+uint64_t s21_fingerprint(int n) { return fingerprint(vna_s21_re, vna_s21_im, n); }
+
+bool PanelDrawn::must_draw(std::initializer_list<uint64_t> now) {
+    uint64_t current[INPUTS] = {};
+    std::copy_n(now.begin(), std::min<size_t>(now.size(), INPUTS), current);
+    const bool same = drawn && uint16_t(loop + 1) == obj_loop && std::equal(current, current + INPUTS, inputs) &&
+                      !page_refresh && !_se_dentro();
+    std::copy_n(current, INPUTS, inputs);
+    loop = obj_loop;
+    drawn = true;
+    return !same;
+}
+
+uint64_t panel_geometry() {
+    return (uint64_t(uint16_t(x_x)) << 48 | uint64_t(uint16_t(y_y)) << 32 | uint64_t(uint16_t(me->width)) << 16 |
+            uint16_t(me->height)) ^
+           uint64_t(me->rgb_color) * 0x9e3779b97f4a7c15u;
+}
+
 void s21_traces(int n) {
     // Each sample read once: the window means see one value of it while a sweep writes.
     static float re[VNA_MAX_POINTS], im[VNA_MAX_POINTS];
+    s21_derived.generation++;
     n = std::min(n, VNA_MAX_POINTS);
     for (int k = 0; k < n; k++) {
         re[k] = vna_s21_re[k].load();
@@ -116,26 +187,80 @@ float readout_value(float v, float undefined) {
     return std::clamp(v, -READOUT_LIMIT, READOUT_LIMIT);
 }
 
+namespace {
+
+// The derived arrays of the samples now, recomputed only when these changed.
+template <void (*derive)(int), uint64_t (*samples_of)(int)>
+void derive_if_changed(Derived& d, int n) {
+    const uint64_t samples = samples_of(n);
+    if (samples == d.samples && n == d.n) return;
+    derive(n);
+    d.samples = samples;
+    d.n = n;
+}
+
+// The captions on the plots, by plot. They are declared to redraw on every pass, which they
+// had to while the plot under them did. A plot now draws only when what it shows changed,
+// and then repaints its area in this pass (repaint_over_plot), which redraws its captions.
+using Member = OBJ* page1_Struct::*;
+constexpr std::pair<Member, Member> CAPTIONS[] = {
+    {&page1_Struct::panel8, &page1_Struct::label2},  {&page1_Struct::panel9, &page1_Struct::label3},
+    {&page1_Struct::panel15, &page1_Struct::label4}, {&page1_Struct::panel16, &page1_Struct::label7},
+    {&page1_Struct::panel17, &page1_Struct::label8}, {&page1_Struct::panel17, &page1_Struct::label9},
+};
+
+void captions_follow_plot() {
+    if (!page1) return;
+    for (auto [plot_member, caption] : CAPTIONS)
+        if (page1->*plot_member == me && page1->*caption) (page1->*caption)->frequency = 0;
+}
+
+// Adds the plot's area to this pass's repaint regions: the objects after it over that area
+// (its captions) draw again in this pass, over the plot, as after a repaint of the area.
+void repaint_over_plot() {
+    if (_rep >= REGIONS) return;
+    _repx0[_rep] = x_x;
+    _repy0[_rep] = y_y;
+    _repx1[_rep] = x_x + me->width;
+    _repy1[_rep] = y_y + me->height;
+    _repz[_rep] = obj_num;
+    _rep++;
+}
+
+// Plots trace when anything it draws from changed, or the panel was painted over.
+void plot_if_changed(const Derived& d, int code, const float* trace, int32_t& cursor_index) {
+    captions_follow_plot();
+    if (!trace) return;
+    if (!drawn_of(me).must_draw({d.generation, uint64_t(page_points()), uint64_t(code), span_bits(),
+                                 panel_geometry(), AutoPlot_cursor_key()}))
+        return;
+    cursor_index = plot(trace);
+    repaint_over_plot();
+}
+
+}  // namespace
+
 void page1_panel8_onentry() {
     me->height = MB22 == LOWER_HIDDEN ? 399 : 188;
-    s11_traces(page_points());
-    if (const float* trace = s11_trace(MB21)) MD667 = plot(trace);
+    derive_if_changed<s11_traces, s11_fingerprint>(s11_derived, page_points());
+    plot_if_changed(s11_derived, MB21, s11_trace(MB21), MD667);
 }
 
 void page1_panel9_onentry() {
     me2->visible = MB22 != LOWER_HIDDEN;
-    if (!me2->visible) return;
-    if (const float* trace = s11_trace(MB22)) MD668 = plot(trace);
+    if (!me2->visible) return drawn_of(me).forget();
+    plot_if_changed(s11_derived, MB22, s11_trace(MB22), MD668);
 }
 
 void page1_panel16_onentry() {
-    s21_traces(page_points());
-    MD667 = plot(vna_s21_fase);
+    derive_if_changed<s21_traces, s21_fingerprint>(s21_derived, page_points());
+    plot_if_changed(s21_derived, 0, vna_s21_fase, MD667);
 }
 
 void page1_panel17_onentry() {
-    if (!vna_data_valid.load()) return;
-    MD668 = plot(vna_s21_db);
+    captions_follow_plot();
+    if (!vna_data_valid.load()) return drawn_of(me).forget();
+    plot_if_changed(s21_derived, 0, vna_s21_db, MD668);
     // Continuous measuring: each completed sweep asks for the next.
     if (contin.load() && sweep_to_continue()) page1_scan_onmousedown();
 }

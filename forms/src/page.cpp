@@ -59,8 +59,9 @@ constexpr int REGION_TRIGGER_LIMIT = REGIONS - 2;
 
 int applied_priority = -1000;
 
-// The per-pass sleep on an absolute deadline, with a timer slack of 5 µs so that it lasts
-// 1 ms and not the default 50 µs more.
+// The per-pass sleep until the next whole millisecond, the grid the control cycle also
+// sleeps on, so that both wake together; with a timer slack of 5 µs so that it ends on the
+// millisecond and not the default 50 µs later.
 void sleep_1ms() {
     static thread_local bool slack_set = false;
     if (!slack_set) {
@@ -68,7 +69,7 @@ void sleep_1ms() {
         slack_set = true;
     }
     ClockSource& clock = clock_source();
-    clock.sleep_until_ns(clock.now_ns() + 1000000);
+    clock.sleep_until_ns(next_ms_tick_ns(clock.now_ns()));
 }
 
 }  // namespace

@@ -70,3 +70,9 @@ uint32_t _time(uint32_t* pt) {
 }
 
 uint32_t micro_timer() { return abs_time(1000000); }
+
+uint64_t next_ms_tick_ns(uint64_t now_ns) {
+    constexpr uint64_t MS = 1000000, AHEAD = 100000;
+    const uint64_t tick = (now_ns / MS + 1) * MS;
+    return tick - now_ns < AHEAD ? tick + MS : tick;
+}

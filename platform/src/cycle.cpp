@@ -82,7 +82,8 @@ void start_cycle() {
             applied_priority = priority;
             priority_applied = true;
         }
-        task_sleep_ms(1);
+        // On the shared 1 ms grid: the cycle wakes together with the page loop.
+        task_sleep_tick();
     }
     const uint32_t now = _time(nullptr);
     ORA.store(now);

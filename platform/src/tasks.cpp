@@ -1,11 +1,15 @@
 #include "platform/tasks.h"
 
+#include <linux/futex.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -23,6 +27,11 @@ constexpr uint64_t STOP_POLL_NS = 2000000;
 
 struct StopFlag {
     std::atomic<bool> requested{false};
+    // The word the task sleeps on in task_wait_word (null otherwise), so that a stop
+    // request can wake it.
+    std::atomic<const std::atomic<int>*> waiting_on{nullptr};
+    // Set when the task's thread has left its body.
+    std::atomic<bool> ended{false};
 };
 
 // The stop flag of the task running in this thread; null outside tasks.
@@ -34,13 +43,25 @@ struct Runner {
     std::thread thread;
 };
 
-// Starts body() in a new thread. The thread knows its stop flag, applies its priority,
-// and ends quietly when a stop point throws TaskStopped. False when no thread could be made.
+int futex(const std::atomic<int>& word, int op, int value, const timespec* timeout) {
+    // std::atomic<int> is lock-free and holds just the int: the kernel compares and wakes on
+    // that int, as the standard library's own atomic waits do.
+    return int(syscall(SYS_futex, reinterpret_cast<const int*>(&word), op, value, timeout, nullptr, 0));
+}
+
+void wake_all(const std::atomic<int>& word) { futex(word, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr); }
+
+// Starts body() in a new thread named name (as ps and /proc show it). The thread knows its
+// stop flag, applies its priority, and ends quietly when a stop point throws TaskStopped.
+// False when no thread could be made.
 template <class Body>
-bool start_runner(Runner& r, int priority, Body body) {
+bool start_runner(Runner& r, int priority, const char* name, Body body) {
     auto stop = std::make_shared<StopFlag>();
+    char thread_name[16];
+    std::snprintf(thread_name, sizeof thread_name, "%s", name);
     try {
-        r.thread = std::thread([stop, priority, body]() {
+        r.thread = std::thread([stop, priority, thread_name, body]() {
+            prctl(PR_SET_NAME, thread_name, 0, 0, 0);
             current_stop = stop.get();
             set_thread_priority(priority);
             try {
@@ -48,6 +69,7 @@ bool start_runner(Runner& r, int priority, Body body) {
             } catch (const TaskStopped&) {
             }
             current_stop = nullptr;
+            stop->ended.store(true);
         });
     } catch (const std::system_error&) {
         return false;
@@ -58,12 +80,20 @@ bool start_runner(Runner& r, int priority, Body body) {
 
 // Asks the runner's thread to stop and waits until it has; a task that removes itself
 // stops at its next stop point instead.
+// A task sleeping in task_wait_word is woken until it has ended: a wake-up that comes
+// between its last look at the request and its sleep finds nobody to wake.
 void stop_runner(Runner r) {
     r.stop->requested.store(true);
-    if (r.thread.get_id() == std::this_thread::get_id())
+    if (r.thread.get_id() == std::this_thread::get_id()) {
         r.thread.detach();
-    else
-        r.thread.join();
+        return;
+    }
+    while (!r.stop->ended.load()) {
+        if (const std::atomic<int>* word = r.stop->waiting_on.load()) wake_all(*word);
+        const timespec pause{0, 200000};
+        nanosleep(&pause, nullptr);
+    }
+    r.thread.join();
 }
 
 // A hidden-task entry: its thread, null while the entry is free.
@@ -83,16 +113,20 @@ Tables& tables() {
     return *t;
 }
 
-void sleep_ns(uint64_t duration) {
-    ClockSource& clock = clock_source();
-    uint64_t now = clock.now_ns();
-    const uint64_t end = now + duration;
+// Sleeps until the clock reads end, looking at the stop request every STOP_POLL_NS.
+void sleep_until(ClockSource& clock, uint64_t now, uint64_t end) {
     while (now < end) {
         uint64_t to = current_stop ? std::min(end, now + STOP_POLL_NS) : end;
         clock.sleep_until_ns(to);
         task_stop_point();
         now = clock.now_ns();
     }
+}
+
+void sleep_ns(uint64_t duration) {
+    ClockSource& clock = clock_source();
+    const uint64_t now = clock.now_ns();
+    sleep_until(clock, now, now + duration);
 }
 
 }  // namespace
@@ -130,7 +164,9 @@ int exec_task(task_fn fun, int numtask, int priority) {
     ClockSource& clock = clock_source();
     clock.sleep_until_ns(clock.now_ns() + 10000000);
     Runner& r = t.numbered[numtask];
-    bool started = start_runner(r, priority, [fun, numtask]() {
+    char name[16];
+    std::snprintf(name, sizeof name, "task%d", numtask);
+    bool started = start_runner(r, priority, name, [fun, numtask]() {
         thread__num = numtask;
         fun();
     });
@@ -163,7 +199,9 @@ unsigned exec_task_hidden(hidden_task_fn sub, void* arg, int priority) {
         HiddenEntry& e = t.hidden[i];
         if (e) continue;
         auto r = std::make_unique<Runner>();
-        if (!start_runner(*r, priority, [sub, arg]() { sub(arg); })) return 0;
+        char name[16];
+        std::snprintf(name, sizeof name, "hidden%u", i + 1);
+        if (!start_runner(*r, priority, name, [sub, arg]() { sub(arg); })) return 0;
         e = std::move(r);
         return i + 1;
     }
@@ -204,6 +242,30 @@ void wait(int n) {
 
 void task_sleep_ms(int ms) {
     if (ms > 0) sleep_ns(uint64_t(ms) * 1000000u);
+    task_stop_point();
+}
+
+void task_wait_word(const std::atomic<int>& word, int old, int timeout_ms) {
+    if (current_stop) current_stop->waiting_on.store(&word);
+    struct Clear {
+        ~Clear() {
+            if (current_stop) current_stop->waiting_on.store(nullptr);
+        }
+    } clear;
+    task_stop_point();
+    if (timeout_ms > 0 && word.load() == old) {
+        const timespec timeout{timeout_ms / 1000, long(timeout_ms % 1000) * 1000000L};
+        futex(word, FUTEX_WAIT_PRIVATE, old, &timeout);
+    }
+    task_stop_point();
+}
+
+void task_wake_word(const std::atomic<int>& word) { wake_all(word); }
+
+void task_sleep_tick() {
+    ClockSource& clock = clock_source();
+    const uint64_t now = clock.now_ns();
+    sleep_until(clock, now, next_ms_tick_ns(now));
     task_stop_point();
 }
 

@@ -155,4 +155,55 @@ TEST_F(Program, MarkerReadoutsOfEveryKindOfDevice) {
     }
 }
 
+// The plots and the Smith chart draw only when what they show changed: an idle page draws
+// nothing, a pixel put over a panel stays while nothing changes, and a changed sample
+// redraws the panel over it. (Last in the file: the chart keeps its curve for later tests.)
+struct PanelCase {
+    const char* name;
+    int tab_x;       // the tab's button, at y 61
+    int8_t lower;    // MB22: the lower S11 plot's trace (4: hidden)
+    int x, y;        // a pixel inside the panel
+    std::atomic<float>* sample;
+};
+
+TEST_F(Program, PanelsRedrawOnlyWhenTheirSamplesChange) {
+    start_page({1});
+    for (int k = 0; k < 401; k++) {
+        const float a = float(k) * 0.02f;
+        vna_s11_re[k] = 0.8f * std::cos(a), vna_s11_im[k] = 0.8f * std::sin(a);
+        vna_s21_re[k] = 0.5f * std::cos(2 * a), vna_s21_im[k] = 0.5f * std::sin(2 * a);
+    }
+    vna_acquired = 401;
+    const PanelCase cases[] = {
+        {"upper S11 plot", 100, 4, 600, 150, &vna_s11_re[200]},
+        {"lower S11 plot", 100, 2, 600, 350, &vna_s11_im[300]},
+        {"Smith chart", 100, 4, 225, 400, &vna_s11_re[100]},
+        {"S21 phase plot", 262, 4, 400, 150, &vna_s21_im[200]},
+        {"S21 dB plot", 262, 4, 400, 300, &vna_s21_re[300]},
+    };
+    // With nothing changing, a pass draws nothing at all on either tab.
+    for (int tab : {100, 262}) {
+        click(tab, 61);
+        vna_data_valid = 1;
+        passes(12);
+        EXPECT_EQ(passes(3), 0) << "tab at " << tab;
+    }
+    constexpr uint32_t MARK = 0x00123456;
+    for (const PanelCase& c : cases) {
+        MB22 = c.lower;
+        click(c.tab_x, 61);
+        vna_data_valid = 1;
+        passes(12);  // the chart's clean copy is taken from its fifth drawing on
+        dx_surface[addr(c.x, c.y)] = MARK;
+        passes(3);
+        EXPECT_EQ(dx_surface[addr(c.x, c.y)], MARK) << c.name << " redrawn without a change";
+        c.sample->store(c.sample->load() + 0.1f);
+        passes(2);
+        EXPECT_NE(dx_surface[addr(c.x, c.y)], MARK) << c.name << " not redrawn after a changed sample";
+    }
+    MB22 = 4;
+    vna_data_valid = 0;
+    click(100, 61);
+}
+
 }  // namespace

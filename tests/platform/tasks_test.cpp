@@ -107,6 +107,55 @@ TEST_F(HiddenTasks, RemovalStopsTheTaskAtItsNextWaitAndUnwindsIt) {
     }
 }
 
+// A hidden task sleeping on a word with a wait that only a wake-up can end, keeping the
+// last value it woke up to.
+struct WordSleeper {
+    std::atomic<int> word{0}, seen{0};
+    std::atomic<bool> unwound{false};
+};
+
+void word_sleeper_body(void* p) {
+    auto* w = static_cast<WordSleeper*>(p);
+    struct Guard {
+        WordSleeper* w;
+        ~Guard() { w->unwound.store(true); }
+    } guard{w};
+    for (;;) {
+        task_wait_word(w->word, w->seen.load(), 24 * 3600 * 1000);
+        w->seen.store(w->word.load());
+    }
+}
+
+TEST(WordWait, AWakeUpOrARemovalEndsTheSleep) {
+    WordSleeper w;
+    const unsigned n = exec_task_hidden(word_sleeper_body, &w, 0);
+    ASSERT_NE(n, 0u);
+    for (int value : {5, 7}) {
+        w.word = value;
+        task_wake_word(w.word);
+        EXPECT_TRUE(eventually([&] { return w.seen.load() == value; })) << value;
+    }
+    std::atomic<bool> removed{false};
+    std::thread remover([&] { remove_task_hidden(n), removed = true; });
+    EXPECT_TRUE(eventually([&] { return removed.load(); })) << "removal did not end the sleep";
+    while (!removed) {  // lets the task end anyway
+        w.word.fetch_add(1), task_wake_word(w.word);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    remover.join();
+    EXPECT_TRUE(w.unwound.load());
+}
+
+TEST(Tick, LoopsOnOneMillisecondWakeOnTheWholeMillisecondAtLeast100MicrosecondsAhead) {
+    const uint64_t cases[][2] = {{0, 1000000},       {1, 1000000},       {899999, 1000000},
+                                 {900000, 1000000},  {900001, 2000000},  {1000000, 2000000},
+                                 {5999999999, 6001000000}};
+    for (auto [now, tick] : cases) EXPECT_EQ(next_ms_tick_ns(now), tick) << now;
+    ScopedManualClock c(1234567);
+    task_sleep_tick();
+    EXPECT_EQ(c.clock.now_ns(), 2000000u);
+}
+
 std::atomic<int> seen_number[2];
 std::atomic<int> calls_of[2];
 void numbered_a() { seen_number[0] = thread__num; calls_of[0]++; }

@@ -172,6 +172,26 @@ TEST_F(Device, AbortByCommandWordAndQuit) {
     EXPECT_EQ(vna_command.load(), VNA_CMD_CONNECT);
 }
 
+// The idle task sleeps on its command word with a wait that only a wake-up can end: posts
+// are taken (also the one after a command), and removal ends the sleep.
+TEST(DeviceTask, SleepsOnItsWordYetTakesPostsAndEndsWhenRemoved) {
+    reset_core();
+    vna_idle_wait_ms = 24 * 3600 * 1000;
+    const unsigned task = exec_task_hidden(vna_task, nullptr, 0);
+    ASSERT_NE(task, 0u);
+    for (int k = 0; k < 2; k++) {
+        const uint32_t before = vna_commands_done.load();
+        ASSERT_EQ(vna_post(VNA_CMD_DISCONNECT), 1);
+        EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; })) << "post " << k;
+    }
+    std::atomic<bool> removed{false};
+    std::thread remover([&] { remove_task_hidden(task), removed = true; });
+    EXPECT_TRUE(eventually([&] { return removed.load(); })) << "removal did not end the wait";
+    if (!removed) vna_command = VNA_CMD_QUIT, task_wake_word(vna_command);  // lets the task end anyway
+    remover.join();
+    vna_idle_wait_ms = 100;
+}
+
 TEST_F(Device, StatusTextIsReadWholeWhileWritten) {
     // A reader never sees a mixture of two texts, and the history keeps each of them.
     const char* texts[] = {"Acquisition ISOLATION...", "Scan completed"};

@@ -19,6 +19,7 @@ std::atomic<int> vna_command{0};
 std::atomic<int> vna_state{VNA_NOT_CONNECTED};
 VnaStatus vna_status{"Not connected"};
 std::atomic<uint32_t> vna_commands_done{0};
+std::atomic<int> vna_idle_wait_ms{100};
 std::atomic<int> vna_last_result{0};
 
 std::atomic<int> vna_abort{0};
@@ -289,7 +290,9 @@ void vna_task(void*) {
         vna_clear_calibration_if_requested();
         int code = vna_command.load();
         if (code == 0) {
-            wait(1);
+            // vna_post wakes the wait at once; the timeout only bounds how late a word
+            // stored without a wake-up (or a calibration clear request) is taken.
+            task_wait_word(vna_command, 0, vna_idle_wait_ms.load());
             continue;
         }
         // A command that will run is marked busy before the word is cleared, so that a

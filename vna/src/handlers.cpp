@@ -2,6 +2,7 @@
 #include "vna/handlers.h"
 
 #include "platform/input.h"
+#include "platform/tasks.h"
 #include "vna/calibration.h"
 #include "vna/device.h"
 
@@ -12,6 +13,8 @@ int vna_post(int code) {
         vna_status.set("Command ignored: VNA busy");
         return 0;
     }
+    // The idle task sleeps on the word: it takes the command now, not at its next look.
+    task_wake_word(vna_command);
     return 1;
 }
 

@@ -18,3 +18,8 @@
 // touch each other are shown on every second (third, ...) line only.
 uint32_t AutoPlot_Y2(const void* vect, uint32_t n, uint32_t size, int32_t color1, int32_t color2, int32_t color3,
                      int32_t color4, const char* flags, float miny, float maxy, float minx, float maxx);
+
+// Where the cursor line of the next AutoPlot_Y2 call lies: the pointer while it is pressed,
+// else the last pressed position (x in the upper 32 bits). A plot that was drawn with the
+// same cursor and the same samples would draw the same pixels.
+uint64_t AutoPlot_cursor_key();

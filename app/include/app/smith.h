@@ -7,8 +7,8 @@
 //
 // bitmap1's entry handler saves the clean chart from the screen once (from its fifth
 // drawing on, when the image is on the screen) and copies it back before each redraw of
-// the curve: after a valid sweep on every pass, when the marker moved, and after the image
-// was painted over the curve.
+// the curve: after a valid sweep when its samples, the marker or the chart's place changed,
+// when the marker moved, and after the image was painted over the curve.
 #pragma once
 
 #include <cstdint>

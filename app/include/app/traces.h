@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "vna/device.h"
 
@@ -29,6 +30,31 @@ extern float ffreq;
 // k + 2 inside the sweep.
 void s11_traces(int n);
 void s21_traces(int n);
+
+// A fingerprint of the corrected samples 0 .. n - 1 of S11 (of S21): two sweeps that differ
+// in any sample bit differ in it (up to a 2^-64 chance). Cheap next to deriving the traces.
+uint64_t s11_fingerprint(int n);
+uint64_t s21_fingerprint(int n);
+
+// What a panel or chart was last drawn from. Its entry handler draws on every pass; when
+// nothing it draws from changed since the previous pass and nothing was painted over it,
+// the screen already shows what it would draw, and it may skip the drawing.
+struct PanelDrawn {
+    static constexpr int INPUTS = 10;
+    uint64_t inputs[INPUTS] = {};
+    uint16_t loop = 0;
+    bool drawn = false;
+
+    // True when the panel must draw in this pass: never drawn, not run in the previous
+    // pass (a tab switch, a test calling the handler by itself), other inputs (unused
+    // ones 0), the page redrawn, or a repaint region over the panel. Records the inputs
+    // and the pass either way: call it from the entry handler and draw when it says so.
+    bool must_draw(std::initializer_list<uint64_t> now);
+    void forget() { drawn = false; }
+};
+// Where and how big the object being executed is (x_x, y_y, width, height) and its colour:
+// an input of every panel.
+uint64_t panel_geometry();
 
 // The slider bar of width pixels whose left edge is at x_x: the slider position of a press
 // at mouse_x, and the sample index of a position (0 without samples).

@@ -47,6 +47,11 @@ private:
 void set_clock_source(ClockSource* source);
 ClockSource& clock_source();
 
+// The next whole millisecond of the clock at least 100 µs after now_ns. Loops that pace
+// themselves at 1 ms sleep until it, so that they all wake together, once per millisecond,
+// instead of each at its own moment.
+uint64_t next_ms_tick_ns(uint64_t now_ns);
+
 // Seconds of the latest clock reading (written by every abs_time call).
 extern std::atomic<double> ___ftime;
 

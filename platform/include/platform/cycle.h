@@ -1,5 +1,5 @@
 // The control cycle: one pass of the control-cycle task (numbered task 0), paced at
-// about 1 ms. Each pass also takes the query word that another process may post through
+// about 1 ms, on the whole milliseconds of the clock (next_ms_tick_ns) as the page loop. Each pass also takes the query word that another process may post through
 // the shared-memory object FILEIN1.
 #pragma once
 
@@ -17,7 +17,7 @@ extern std::atomic<uint32_t> query_rx;     // cycles that read the mapped word
 // POSIX shared-memory name of the query word (opened, never created).
 inline constexpr const char* FILEIN1 = "/FileIn1";
 
-// One cycle. A stop point (its 1 ms sleep).
+// One cycle. A stop point (its sleep to the next whole millisecond).
 void start_cycle();
 
 // Unmaps the query word and looks for it under another name from the next cycle on

@@ -9,9 +9,10 @@
 // ask the task to stop and wait until it does; the task stops at its next stop point,
 // where TaskStopped is thrown and unwinds its stack (destructors release what it owned)
 // up to the runtime's start routine. Nothing after that point of the task's code runs.
-// The stop points are: wait(), task_sleep_ms(), task_stop_point(), the sleep of
-// start_cycle(), and the waits of the serial pumps. A task must not swallow TaskStopped
-// (catch (...) without rethrowing) and must reach a stop point every few milliseconds.
+// The stop points are: wait(), task_sleep_ms(), task_sleep_tick(), task_wait_word(),
+// task_stop_point(), the sleep of start_cycle(), and the waits of the serial pumps. A task
+// must not swallow TaskStopped (catch (...) without rethrowing) and must reach a stop point
+// every few milliseconds (task_wait_word counts as one however long it sleeps).
 #pragma once
 
 #include <atomic>
@@ -63,6 +64,18 @@ int remove_task_hidden(unsigned num);
 void wait(int n);
 // Sleeps at least ms milliseconds. A stop point.
 void task_sleep_ms(int ms);
+// Sleeps until word no longer holds old, at most timeout_ms (it may also return early
+// without a change); returns at once when word does not hold old. A stop point: a task
+// asked to stop while it waits here ends at once, not after the timeout. A task that waits
+// for a command word costs nothing while no command comes, where a 1 ms poll wakes it
+// 1000 times a second.
+void task_wait_word(const std::atomic<int>& word, int old, int timeout_ms);
+// Wakes every thread waiting in task_wait_word on word. Call after changing it.
+void task_wake_word(const std::atomic<int>& word);
+// Sleeps until the next whole millisecond of the clock (next_ms_tick_ns): every 1 ms loop
+// that sleeps here wakes on the same grid, so the machine wakes once per millisecond
+// however many such loops run. A stop point.
+void task_sleep_tick();
 // Throws TaskStopped when the calling task has been asked to stop; else returns.
 void task_stop_point();
 // True when the calling task has been asked to stop (false outside tasks).

@@ -139,6 +139,9 @@ std::string vna_touchstone_text(const VnaSweep& sweep, bool two_port, const char
 // counts as not answering: 500 ms, as the instrument needs. Tests on a loaded machine under
 // a sanitizer raise it.
 extern std::atomic<int> vna_answer_timeout_ms;
+// Longest sleep of the idle task on vna_command before it looks again by itself: 100 ms.
+// vna_post wakes it at once; tests raise the value so that only the wake-up can end it.
+extern std::atomic<int> vna_idle_wait_ms;
 // Duration of the last complete sweep in ms.
 extern std::atomic<int32_t> MD777;
 
@@ -154,8 +157,9 @@ extern short vna_port_index;
 using vna_port_source_fn = void (*)(char* out, size_t n);
 extern std::atomic<vna_port_source_fn> vna_port_source;
 
-// The task body (started with exec_task_hidden; the argument is not read). Polls
-// vna_command every 1 ms and runs one command at a time until command 13.
+// The task body (started with exec_task_hidden; the argument is not read). Sleeps on
+// vna_command until a command is posted (vna_post wakes it; a word stored without a wake-up
+// is seen within vna_idle_wait_ms) and runs one command at a time until command 13.
 void vna_task(void* unused);
 
 // Closes the port when open; state 0, "Not connected".
