@@ -157,6 +157,7 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     ASSERT_EQ(sim(0).ctl("dut short"), "ok");
     ASSERT_EQ(sim(0).ctl("pace on"), "ok");
     vna_points = 2001;
+    vna_acquired = 0;  // the sweep before counted 401: only the new sweep raises it
     OperatorKeyResult during;
     EXPECT_EQ(run_button(Button::scan, [&] {
                   if (vna_acquired.load() < 16) return false;
