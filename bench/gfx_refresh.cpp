@@ -1,5 +1,7 @@
 // links: platform
-// Cost of the refresh hand-over: nothing changed (no copy) and a whole changed screen.
+// Cost of the refresh hand-over: nothing changed (no copy), the rows of one label changed
+// (only they are copied), and a whole changed screen (what every hand-over copied before
+// only changed rows were handed over).
 #include <benchmark/benchmark.h>
 
 #include "platform/display.h"
@@ -14,6 +16,18 @@ static void BM_RefreshUnchanged(benchmark::State& state) {
     if (display_frames() != frames) state.SkipWithError("a frame was handed over without a change");
 }
 BENCHMARK(BM_RefreshUnchanged);
+
+// A status label's text: 28 rows of the status bar.
+static void BM_RefreshOneLabel(benchmark::State& state) {
+    headless_start();
+    int k = 0;
+    for (auto _ : state) {
+        v_fastfill(279, 561, 416, 28, (k++ & 1) ? 255 : 0);
+        benchmark::DoNotOptimize(dx_refresh());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * crtx * 28 * 4);
+}
+BENCHMARK(BM_RefreshOneLabel);
 
 static void BM_RefreshWholeScreen(benchmark::State& state) {
     headless_start();

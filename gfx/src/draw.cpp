@@ -46,7 +46,8 @@ void v_hline(int x0, int y0, int dx, int color) {
     if (a < 0) a = 0;
     if (b >= fb_pixels) b = fb_pixels - 1;
     for (int64_t p = a; p <= b; p++) put_pixel(p, ink);
-    if (a <= b && a < visible_pixels()) fb_touch();
+    if (a <= b && a < visible_pixels())
+        fb_touch_rows(int(a / crtx), int(std::min(b, visible_pixels() - 1) / crtx));
 }
 
 void v_vline(int x0, int y0, int dy, int color) {
@@ -57,15 +58,15 @@ void v_vline(int x0, int y0, int dy, int color) {
     Ink ink = ink_of(color);
     if (ink.op == Ink::SKIP) return;
     int64_t a = int64_t(crtx) * y0 + x0;
-    bool visible = false;
+    WrittenSpan written;
     for (int64_t k = 0; k <= dy; k++) {
         int64_t p = a + k * crtx;
         if (p < 0) continue;
         if (p >= fb_pixels) break;
         put_pixel(p, ink);
-        visible |= p < visible_pixels();
+        written.add(p);
     }
-    if (visible) fb_touch();
+    written.mark();
 }
 
 void v_linec(int x0, int y0, int dx, int dy, int color) {
@@ -96,12 +97,12 @@ void v_linec(int x0, int y0, int dx, int dy, int color) {
     int64_t p = int64_t(crtx) * y0 + x0;
     int64_t ex = 0, ey = 0;
     int moved = 1;
-    bool visible = false;
+    WrittenSpan written;
     for (int64_t t = 0; t < n; t++) {
         if (moved) {
             if (p >= 0 && p < fb_pixels) {
                 put_pixel(p, ink);
-                visible |= p < visible_pixels();
+                written.add(p);
             }
             moved = 0;
         }
@@ -118,7 +119,7 @@ void v_linec(int x0, int y0, int dx, int dy, int color) {
             moved++;
         }
     }
-    if (visible) fb_touch();
+    written.mark();
 }
 
 namespace {

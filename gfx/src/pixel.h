@@ -2,6 +2,7 @@
 // writer decided once per call instead of once per pixel.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/framebuffer.h"
@@ -33,3 +34,17 @@ inline void put_pixel(int64_t p, Ink ink) {
 
 // Linear addresses below this are on the visible screen.
 inline int64_t visible_pixels() { return int64_t(crtx) * crty; }
+
+// The linear addresses a primitive wrote, lowest and highest, so that it marks the visible
+// rows between them changed once when it is done.
+struct WrittenSpan {
+    int64_t lo = INT64_MAX, hi = -1;
+    void add(int64_t p) {
+        lo = std::min(lo, p);
+        hi = std::max(hi, p);
+    }
+    void mark() const {
+        if (hi < 0 || lo >= visible_pixels()) return;
+        fb_touch_rows(int(lo / crtx), int(std::min(hi, visible_pixels() - 1) / crtx));
+    }
+};

@@ -17,19 +17,17 @@ int32_t CSET = 0;
 namespace {
 
 // Pixel output for one glyph: colour rules decided once, addresses outside the framebuffer
-// dropped (as the pixel writer does), the visible screen marked changed once.
+// dropped (as the pixel writer does), the visible rows written marked changed once.
 struct GlyphPen {
     Ink fg, bg;
-    bool visible = false;
+    WrittenSpan written;
     GlyphPen(int f, int b) : fg(ink_of(f)), bg(ink_of(b)) {}
     void put(int64_t address, const Ink& ink) {
         if (ink.op == Ink::SKIP || address < 0 || address >= fb_pixels) return;
         put_pixel(address, ink);
-        visible |= address < visible_pixels();
+        written.add(address);
     }
-    ~GlyphPen() {
-        if (visible) fb_touch();
-    }
+    ~GlyphPen() { written.mark(); }
 };
 
 inline int64_t address_of(int x, int y) { return int64_t(y) * crtx + x; }

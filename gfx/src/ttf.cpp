@@ -333,7 +333,7 @@ int draw_text_ttf_font(int x, int y, const char* text, const char* name, float s
     const int yb = y + int(float(ascent) * scale);
     const uint32_t cr = colour >> 24 & 255, cg = colour >> 16 & 255, cb = colour >> 8 & 255;
     fb_open();
-    bool visible = false;
+    int top = INT32_MAX, bottom = -1;  // visible rows written
     int pen = x;
     each_code(text, [&](uint32_t code, uint32_t next) {
         int advance = 0, lsb = 0;
@@ -362,14 +362,17 @@ int draw_text_ttf_font(int x, int y, const char* text, const char* name, float s
                     const uint32_t g8 = (cg * a + (under >> 8 & 255) * (255 - a)) / 255;
                     const uint32_t b8 = (cb * a + (under & 255) * (255 - a)) / 255;
                     dx_surface[address] = r8 << 16 | g8 << 8 | b8;
-                    visible |= py < crty;
+                    if (py < crty) {
+                        top = std::min(top, py);
+                        bottom = std::max(bottom, py);
+                    }
                 }
             free(cover);
         }
         pen += int(float(advance) * scale);
         if (next) pen += int(float(stbtt_GetCodepointKernAdvance(font, int(code), int(next))) * scale);
     });
-    if (visible) fb_touch();
+    if (bottom >= 0) fb_touch_rows(top, bottom);
     return pen - x;
 }
 

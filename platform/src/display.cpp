@@ -32,14 +32,43 @@ const DISPLAY_BACKEND* backend = nullptr;
 
 // Three frame buffers rotate: the refreshing thread fills `back` and swaps it with
 // `ready`; the window thread swaps `ready` with `front` and reads `front` while the next
-// frame is being filled. Only the swaps take the mutex.
+// frame is being filled. Only the swaps take the mutex. A buffer is brought up to date by
+// copying only the rows that changed since it was last filled: `stale[i]` holds them for
+// buffer i (bits as in fb_dirty), and `ready_rows` the rows changed since the window took
+// its last frame.
 std::mutex handover_mutex;
 std::vector<uint32_t> frames[3];
+std::vector<uint64_t> stale[3];  // refreshing thread
+std::vector<uint64_t> taken;     // refreshing thread: the rows handed over by this refresh
 int back = 0;    // refreshing thread
 int ready = 1;   // under handover_mutex
 int front = 2;   // window thread
-bool ready_is_new = false;  // under handover_mutex
+bool ready_is_new = false;        // under handover_mutex
+std::vector<uint64_t> ready_rows;  // under handover_mutex
 std::atomic<uint64_t> frames_handed{0};
+
+// Copies the rows whose bits are set in `rows` from the screen into `frame`, a band of
+// consecutive rows at a time.
+void copy_rows(uint32_t* frame, const std::vector<uint64_t>& rows) {
+    const size_t width = size_t(crtx);
+    int y = 0;
+    while (y < crty) {
+        const uint64_t word = rows[size_t(y >> 6)] >> (y & 63);
+        if (word == 0) {
+            y = (y | 63) + 1;  // the rest of this word is clean
+            continue;
+        }
+        if (!(word & 1)) {
+            y += __builtin_ctzll(word);
+            continue;
+        }
+        int end = y;
+        while (end < crty && (rows[size_t(end >> 6)] >> (end & 63) & 1)) end++;
+        std::memcpy(frame + size_t(y) * width, dx_surface + size_t(y) * size_t(dx_pitch),
+                    size_t(end - y) * width * sizeof(uint32_t));
+        y = end;
+    }
+}
 
 }  // namespace
 
@@ -87,16 +116,35 @@ void display_set_backend(const DISPLAY_BACKEND* b) { backend = b; }
 int dx_refresh() {
     if (!fb_ready.load(std::memory_order_acquire)) return 0;
     if (!fb_changed.exchange(false, std::memory_order_acq_rel)) return 0;
-    size_t n = size_t(crtx) * size_t(crty);
+    const size_t n = size_t(crtx) * size_t(crty);
+    const size_t words = size_t(crty + 63) / 64;
     if (frames[back].size() != n) {
+        // First hand-over: every buffer and the window's copy lack every row.
         std::lock_guard<std::mutex> hold(handover_mutex);
-        for (auto& f : frames) f.resize(n);
+        for (int i = 0; i < 3; i++) {
+            frames[i].resize(n);
+            stale[i].assign(words, ~uint64_t(0));
+        }
+        ready_rows.assign(words, ~uint64_t(0));
+        taken.assign(words, 0);
     }
-    std::memcpy(frames[back].data(), dx_surface, n * sizeof(uint32_t));
+    uint64_t any = 0;
+    for (size_t w = 0; w < words; w++) {
+        taken[w] = fb_dirty[w].exchange(0, std::memory_order_acquire);
+        any |= taken[w];
+    }
+    if (!any) return 0;  // the rows went with the hand-over before
+    // Rows past the last screen row would read beyond the framebuffer.
+    if (crty & 63) taken[words - 1] &= ~uint64_t(0) >> (64 - (crty & 63));
+    for (int i = 0; i < 3; i++)
+        for (size_t w = 0; w < words; w++) stale[i][w] |= taken[w];
+    copy_rows(frames[back].data(), stale[back]);
+    std::fill(stale[back].begin(), stale[back].end(), 0);
     {
         std::lock_guard<std::mutex> hold(handover_mutex);
         std::swap(back, ready);
         ready_is_new = true;
+        for (size_t w = 0; w < words; w++) ready_rows[w] |= taken[w];
     }
     frames_handed.fetch_add(1, std::memory_order_relaxed);
     if (backend && backend->frame_ready) backend->frame_ready();
@@ -105,11 +153,25 @@ int dx_refresh() {
 
 uint64_t display_frames() { return frames_handed.load(std::memory_order_relaxed); }
 
-bool display_take_frame(const uint32_t** pixels) {
+bool display_take_frame(const uint32_t** pixels, ROW_BAND* bands, int max, int* count) {
     std::lock_guard<std::mutex> hold(handover_mutex);
     if (!ready_is_new) return false;
     std::swap(front, ready);
     ready_is_new = false;
     *pixels = frames[front].data();
+    int k = 0;
+    for (int y = 0; bands && max > 0 && y < crty; y++) {
+        if (!(ready_rows[size_t(y >> 6)] >> (y & 63) & 1)) continue;
+        if (k > 0 && bands[k - 1].last == y)
+            bands[k - 1].last = y + 1;
+        else if (k < max)
+            bands[k++] = {y, y + 1};
+        else
+            bands[k - 1].last = y + 1;  // out of bands: the last one reaches on
+    }
+    std::fill(ready_rows.begin(), ready_rows.end(), 0);
+    if (count) *count = k;
     return true;
 }
+
+bool display_take_frame(const uint32_t** pixels) { return display_take_frame(pixels, nullptr, 0, nullptr); }

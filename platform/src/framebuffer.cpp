@@ -2,6 +2,7 @@
 #include "platform/framebuffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -10,6 +11,7 @@ int crty = 600;
 uint32_t* dx_surface = nullptr;
 int dx_pitch = 0;
 uint32_t pall[256];
+std::atomic<uint64_t>* fb_dirty = nullptr;
 std::atomic<bool> fb_changed{false};
 std::atomic<bool> fb_ready{false};
 int64_t fb_pixels = 0;
@@ -37,8 +39,12 @@ void fb_open_slow() {
     std::call_once(once, [] {
         palette(2);
         fb_pixels = int64_t(crtx) * 4 * crty;
-        dx_surface = new uint32_t[size_t(fb_pixels)]();
+        // Zeroed pages from the system: drawing memory below the screen that is never
+        // written stays out of the resident set.
+        dx_surface = static_cast<uint32_t*>(std::calloc(size_t(fb_pixels), sizeof(uint32_t)));
+        if (!dx_surface) std::abort();
         dx_pitch = crtx;
+        fb_dirty = new std::atomic<uint64_t>[size_t(crty + 63) / 64]();
         fb_ready.store(true, std::memory_order_release);
     });
 }
@@ -57,7 +63,7 @@ static inline uint32_t* pixel_for_write(uint32_t address) {
     fb_open();
     uint32_t row = address / uint32_t(crtx);
     if (row > uint32_t(fb_rows() - 1)) return nullptr;
-    if (row < uint32_t(crty)) fb_touch();
+    if (row < uint32_t(crty)) fb_touch_row(int(row));
     return dx_surface + size_t(row) * size_t(dx_pitch) + address % uint32_t(crtx);
 }
 
@@ -109,7 +115,7 @@ void v_fastfill(int x0, int y0, int dx, int dy, int color) {
         uint32_t* row = dx_surface + y * dx_pitch;
         std::fill(row + xa, row + xb, value);
     }
-    if (ya < crty) fb_touch();
+    fb_touch_rows(int(ya), int(yb - 1));
 }
 
 namespace {
@@ -138,7 +144,7 @@ void fb_copy(int xs, int ys, int xd, int yd, int dx, int dy, int64_t key) {
     // Forward when the source lies after the destination, else backward, so that
     // overlapping rectangles copy correctly.
     bool forward = ys > yd || (ys == yd && xs > xd);
-    bool touched = false;
+    int64_t top = INT64_MAX, bottom = -1;  // visible rows written
     for (int k = 0; k < dy; k++) {
         int j = forward ? k : dy - 1 - k;
         int64_t sy = int64_t(ys) + j, ty = int64_t(yd) + j;
@@ -155,9 +161,10 @@ void fb_copy(int xs, int ys, int xd, int yd, int dx, int dy, int64_t key) {
             for (int64_t i = c.hi - 1; i >= c.lo; i--)
                 if (src[xs + i] != uint32_t(key)) dst[xd + i] = src[xs + i];
         }
-        if (ty < crty) touched = true;
+        top = std::min(top, ty);
+        bottom = std::max(bottom, ty);
     }
-    if (touched) fb_touch();
+    if (bottom >= 0) fb_touch_rows(int(top), int(std::min<int64_t>(bottom, crty - 1)));
 }
 
 void fb_copy_to_buffer(int xs, int ys, uint32_t* buffer, int offset, int dx, int dy,
@@ -180,7 +187,8 @@ void fb_copy_from_buffer(const uint32_t* buffer, int offset, int xd, int yd, int
     fb_open();
     if (dy < 1 || dx < 1) return;
     ColumnRange c = clip_columns(dx, xd, xd);
-    bool touched = false;
+    if (c.lo >= c.hi) return;
+    int64_t top = INT64_MAX, bottom = -1;  // rows written
     for (int j = 0; j < dy; j++) {
         int64_t ty = int64_t(yd) + j;
         if (!row_inside(ty)) continue;
@@ -188,7 +196,8 @@ void fb_copy_from_buffer(const uint32_t* buffer, int offset, int xd, int yd, int
         uint32_t* dst = dx_surface + ty * dx_pitch;
         for (int64_t i = c.lo; i < c.hi; i++)
             if (key == FB_NO_KEY || src[i] != uint32_t(key)) dst[xd + i] = src[i];
-        if (ty < crty && c.lo < c.hi) touched = true;
+        top = std::min(top, ty);
+        bottom = std::max(bottom, ty);
     }
-    if (touched) fb_touch();
+    if (bottom >= 0) fb_touch_rows(int(top), int(std::min<int64_t>(bottom, crty - 1)));
 }

@@ -41,8 +41,9 @@ void winredraw();
 // Gives up the rest of the calling thread's time slice.
 void _idle();
 
-// Hands rows 0 .. crty - 1 to the window when the framebuffer changed since the last
-// hand-over; does nothing (no copy) otherwise. Called by the page loop. Returns 0.
+// Hands the visible screen to the window when it changed since the last hand-over, copying
+// only the rows that changed (fb_dirty); does nothing (no copy) otherwise. Called by the
+// page loop. Returns 0.
 int dx_refresh();
 
 // The window side of the display.
@@ -58,8 +59,16 @@ void display_set_backend(const DISPLAY_BACKEND* backend);
 // Number of frames handed over so far.
 uint64_t display_frames();
 // Window thread: the newest handed-over frame (crtx by crty pixels) if one arrived since
-// the last call, else false. The pixels stay valid until the next call.
+// the last call, else false. The pixels stay valid until the next call that returns true.
 bool display_take_frame(const uint32_t** pixels);
+// Rows first .. last - 1 of the screen.
+struct ROW_BAND {
+    int first, last;
+};
+// The same, with the rows that changed since the frame taken before as bands from top to
+// bottom (every row at the first take): at most max bands; beyond that the last band
+// reaches to the last changed row. *count receives the number of bands.
+bool display_take_frame(const uint32_t** pixels, ROW_BAND* bands, int max, int* count);
 
 // Window style and size chosen from the title.
 struct WINDOW_MODE {

@@ -36,17 +36,48 @@ void palette(int x);
 int dx_start();
 
 // Makes sure the framebuffer exists. Every pixel operation calls it; drawing code that
-// writes dx_surface itself calls it first and then fb_touch() for visible rows.
+// writes dx_surface itself calls it first and then fb_touch_rows() for the visible rows.
 extern std::atomic<bool> fb_ready;
 void fb_open_slow();
 inline void fb_open() {
     if (!fb_ready.load(std::memory_order_acquire)) fb_open_slow();
 }
 
-// Marks the visible screen as changed, so that the next dx_refresh hands it to the window.
-// The pixel operations below call it themselves when they write a visible row.
+// Which visible rows changed since the last hand-over: bit y % 64 of word y / 64 for row y,
+// (crty + 63) / 64 words, made with the framebuffer. The drawing thread sets bits,
+// dx_refresh takes them; fb_changed is set with them, so that a refresh with nothing drawn
+// reads a single word.
+extern std::atomic<uint64_t>* fb_dirty;
 extern std::atomic<bool> fb_changed;
-inline void fb_touch() { fb_changed.store(true, std::memory_order_relaxed); }
+
+// Marks visible rows first .. last (inclusive, cut to the screen) as changed, so that the
+// next dx_refresh hands them to the window. The pixel operations below call it for the
+// visible rows they write.
+inline void fb_touch_rows(int first, int last) {
+    if (first < 0) first = 0;
+    if (last > crty - 1) last = crty - 1;
+    if (first > last) return;
+    fb_open();
+    const int w0 = first >> 6, w1 = last >> 6;
+    for (int w = w0; w <= w1; w++) {
+        uint64_t mask = ~uint64_t(0);
+        if (w == w0) mask &= ~uint64_t(0) << (first & 63);
+        if (w == w1) mask &= ~uint64_t(0) >> (63 - (last & 63));
+        // Rows drawn again before the hand-over cost a load, not a read-modify-write.
+        if ((fb_dirty[w].load(std::memory_order_relaxed) & mask) != mask)
+            fb_dirty[w].fetch_or(mask, std::memory_order_release);
+    }
+    fb_changed.store(true, std::memory_order_release);
+}
+// Marks visible row y (0 .. crty - 1, framebuffer open) as changed: the pixel writers' path.
+inline void fb_touch_row(int y) {
+    const uint64_t bit = uint64_t(1) << (y & 63);
+    std::atomic<uint64_t>& word = fb_dirty[y >> 6];
+    if (!(word.load(std::memory_order_relaxed) & bit)) word.fetch_or(bit, std::memory_order_release);
+    fb_changed.store(true, std::memory_order_release);
+}
+// Marks the whole visible screen as changed (for code that writes dx_surface itself).
+inline void fb_touch() { fb_touch_rows(0, crty - 1); }
 
 // Total number of pixels (crtx * 4 * crty) once the framebuffer exists.
 extern int64_t fb_pixels;

@@ -5,13 +5,17 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/display.h"
+#include "platform/frame_scale.h"
 #include "platform/framebuffer.h"
 #include "platform/input.h"
 #include "platform/program_dir.h"
@@ -27,9 +31,6 @@ using GetErrorText = int (*)(Display*, int, char*, int);
 GetErrorText XGetErrorText_fn = nullptr;
 
 SDL_Window* w = nullptr;
-SDL_Renderer* renderer = nullptr;
-SDL_Texture* texture = nullptr;
-bool vsync = false;
 Uint32 frame_event = 0;  // user event: a frame waits in the hand-over
 Uint32 timer_event = 0;  // user event: the page-refresh timer
 std::atomic<bool> frame_event_pending{false};
@@ -129,36 +130,113 @@ void create_window() {
     w = SDL_CreateWindow(WindowName, x, y, m.width, m.height, flags);
     if (!w) fail("Window Creation Failed!");
 
-    renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-    if (!renderer) renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!renderer) renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
-    if (!renderer) fail("Window Creation Failed!");
-    SDL_RendererInfo info{};
-    SDL_GetRendererInfo(renderer, &info);
-    vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, WindowWidth,
-                                WindowHeight);
-    if (!texture) fail("Window Creation Failed!");
     SDL_GetWindowPosition(w, &startx, &starty);
     store_client_size();
 }
 
-// Shows the newest frame (uploading it first when one arrived) when something changed or
-// the window needs repainting: with vsync at most once per display frame; without it no
-// more often than every 16 ms.
-void present(bool repaint, bool have_frame) {
-    static Uint64 last = 0;
-    if (!repaint || !have_frame) return;
-    if (!vsync) {
-        Uint64 now = SDL_GetTicks64();
-        if (now - last < 16) SDL_Delay(Uint32(16 - (now - last)));
-        last = SDL_GetTicks64();
+// The window shows frames through its own surface in system memory: a 1024 x 600 frame
+// needs no graphics processor, and the drivers for one would cost more memory than the
+// whole program. The surface is drawn where the frame changed and handed to the window
+// system as rectangles, at most once per display frame.
+struct Presenter {
+    const uint32_t* shown = nullptr;  // the newest frame taken
+    std::vector<uint8_t> changed;     // framebuffer rows not yet on the surface
+    SDL_Surface* surface = nullptr;   // the surface drawn last
+    int surface_w = 0, surface_h = 0;
+    bool redraw_all = true;  // a new surface: every row is drawn
+    bool reshow = false;     // the window lost its contents: the surface is shown again
+    FrameScaler scaler;
+    std::vector<uint32_t> row;  // a scaled row when the surface's format differs
+    std::vector<SDL_Rect> rects;
+    Uint64 last_ms = 0;
+    Uint32 interval_ms = 16;  // a display frame, at most 60 a second
+    bool log_first = false;   // CORVANE_STARTUP_LOG: the time of the first frame on stderr
+
+    void start() {
+        SDL_DisplayMode mode{};
+        if (SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0)
+            interval_ms = Uint32(std::max(16, 1000 / mode.refresh_rate));
+        const char* log = std::getenv("CORVANE_STARTUP_LOG");
+        log_first = log && log[0] && std::strcmp(log, "0") != 0;
     }
-    SDL_RenderClear(renderer);
-    SDL_RenderCopy(renderer, texture, nullptr, nullptr);
-    SDL_RenderPresent(renderer);
-}
+
+    // Milliseconds until the next frame may be shown (0: now).
+    Uint32 wait_ms() const {
+        const Uint64 since = SDL_GetTicks64() - last_ms;
+        return since >= interval_ms ? 0 : Uint32(interval_ms - since);
+    }
+
+    void take_frame() {
+        ROW_BAND bands[64];
+        int n = 0;
+        const uint32_t* pixels;
+        if (!display_take_frame(&pixels, bands, 64, &n)) return;
+        shown = pixels;
+        changed.resize(size_t(crty));
+        for (int i = 0; i < n; i++)
+            std::fill(changed.begin() + bands[i].first, changed.begin() + bands[i].last, 1);
+    }
+
+    // Draws window row y from the frame; a surface in another format than 0x00RRGGBB takes a
+    // converted row.
+    void draw_row(int y, bool same_size, bool direct) {
+        uint8_t* line = static_cast<uint8_t*>(surface->pixels) + size_t(y) * size_t(surface->pitch);
+        uint32_t* out = direct ? reinterpret_cast<uint32_t*>(line) : row.data();
+        if (same_size)
+            std::memcpy(out, shown + size_t(y) * size_t(crtx), size_t(crtx) * sizeof(uint32_t));
+        else
+            scaler.scale_row(shown, y, out);
+        if (!direct)
+            SDL_ConvertPixels(surface->w, 1, SDL_PIXELFORMAT_RGB888, out, surface->pitch, surface->format->format,
+                              line, surface->pitch);
+        else if (surface->format->Amask)
+            for (int x = 0; x < surface->w; x++) out[x] |= surface->format->Amask;
+    }
+
+    void show() {
+        take_frame();
+        if (!shown) return;
+        SDL_Surface* s = SDL_GetWindowSurface(w);
+        if (!s || s->w <= 0 || s->h <= 0) return;
+        last_ms = SDL_GetTicks64();
+        if (s != surface || s->w != surface_w || s->h != surface_h) {
+            surface = s;
+            surface_w = s->w;
+            surface_h = s->h;
+            scaler.set_size(crtx, crty, s->w, s->h);
+            row.resize(size_t(s->w));
+            redraw_all = true;
+        }
+        const bool same_size = s->w == crtx && s->h == crty;
+        const SDL_PixelFormat* f = s->format;
+        const bool direct = f->BytesPerPixel == 4 && f->Rmask == 0xFF0000 && f->Gmask == 0xFF00 && f->Bmask == 0xFF;
+        rects.clear();
+        if (SDL_MUSTLOCK(s)) SDL_LockSurface(s);
+        for (int y = 0; y < s->h; y++) {
+            if (!redraw_all && !(same_size ? changed[size_t(y)] != 0 : scaler.reads_changed(y, changed))) continue;
+            draw_row(y, same_size, direct);
+            if (!rects.empty() && rects.back().y + rects.back().h == y)
+                rects.back().h++;
+            else
+                rects.push_back({0, y, s->w, 1});
+        }
+        if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+        std::fill(changed.begin(), changed.end(), 0);
+        if (redraw_all || reshow || rects.size() > 64)
+            SDL_UpdateWindowSurface(w);
+        else if (!rects.empty())
+            SDL_UpdateWindowSurfaceRects(w, rects.data(), int(rects.size()));
+        redraw_all = reshow = false;
+        if (log_first) {
+            log_first = false;
+            timespec t{};
+            clock_gettime(CLOCK_MONOTONIC, &t);
+            std::fprintf(stderr, "corvane: first frame shown at monotonic %lld.%09ld s\n", (long long)t.tv_sec,
+                         t.tv_nsec);
+        }
+    }
+};
+Presenter presenter;
 
 void apply(SHELL_ACTION action) {
     switch (action) {
@@ -180,6 +258,9 @@ void apply(SHELL_ACTION action) {
 int WinMain(void (*mainloop)()) {
     if (const char* error = use_program_dir()) fail(error);
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The window surface stays in system memory whatever the environment asks for (see
+    // Presenter).
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
     // Without a Wayland display only X11 is tried, so a missing or refused X display fails
     // with X11's reason alone (the Wayland client library would print a line of its own).
     const auto set = [](const char* name) { return std::getenv(name) && std::getenv(name)[0]; };
@@ -215,14 +296,15 @@ int WinMain(void (*mainloop)()) {
     SDL_ShowWindow(w);
     SDL_StartTextInput();
 
-    bool have_frame = false;
+    presenter.start();
+    bool due = false;  // a frame or a repaint waits to be shown
     for (;;) {
         SDL_Event e;
-        if (!SDL_WaitEvent(&e)) continue;
-        bool repaint = false;
-        do {
+        const bool got = due ? SDL_WaitEventTimeout(&e, int(presenter.wait_ms())) != 0 : SDL_WaitEvent(&e) != 0;
+        while (got) {
             if (e.type == frame_event) {
-                frame_event_pending = false;  // the frame itself is taken below
+                frame_event_pending = false;  // the frame itself is taken when it is shown
+                due = true;
             } else if (e.type == timer_event) {
                 apply(ACT_REFRESH);
             } else if (e.type == SDL_WINDOWEVENT) {
@@ -238,7 +320,8 @@ int WinMain(void (*mainloop)()) {
                     if (!crt_started()) crt_exec(mainloop, WindowWidth, WindowHeight);
                     store_client_size();
                     crt_repaint();
-                    repaint = true;
+                    presenter.reshow = true;
+                    due = true;
                     break;
                 case SDL_WINDOWEVENT_MOVED:
                     startx = e.window.data1;
@@ -257,14 +340,13 @@ int WinMain(void (*mainloop)()) {
             SHELL_EVENT events[2];
             int n = sdl_translate(e, client_width, client_height, _time(nullptr), events);
             for (int i = 0; i < n; i++) apply(WndProc(events[i]));
-        } while (SDL_PollEvent(&e));
-
-        const uint32_t* pixels;
-        if (display_take_frame(&pixels)) {
-            SDL_UpdateTexture(texture, nullptr, pixels, crtx * int(sizeof(uint32_t)));
-            have_frame = true;
-            repaint = true;
+            if (!SDL_PollEvent(&e)) break;
         }
-        present(repaint, have_frame);
+        // Frames that arrive within a display frame of the last one shown wait; the newest
+        // of them is shown when it ends.
+        if (due && presenter.wait_ms() == 0) {
+            presenter.show();
+            due = false;
+        }
     }
 }
