@@ -19,33 +19,13 @@ sim=$(realpath "$2")
 runs=${3:-5}
 goal_ms=300
 
-run=$(mktemp -d /tmp/corvane-startup.XXXXXX)
-xvfb_pid="" sim_pid="" prog_pid=""
-cleanup() {
-  for pid in $prog_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$run"
-}
-trap cleanup EXIT
 fail() { echo "$0: $1"; exit 1; }
-
-exec 3>"$run/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
-[ -s "$run/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$run/display")
-
+# shellcheck source=../tests/acceptance/session.sh
+. "$(dirname "$0")/../tests/acceptance/session.sh"
+session_begin corvane-startup
+session_fonts
+session_sim "$sim" --no-pace
 cd "$run"
-mkdir -p ports FONTS
-ln -s /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf FONTS/default.ttf
-ln -s /usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc FONTS/notobd.ttf
-"$sim" --link ports/COM1 --no-pace </dev/null >sim.log 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do [ -e ports/COM1.ctl ] && break; sleep 0.05; done
-[ -e ports/COM1.ctl ] || fail "vna-sim did not start"
-for n in $(seq 2 15); do ln -s /nonexistent "ports/COM$n"; done
 
 # One start: prints the milliseconds from exec to the first frame shown.
 start_once() {

@@ -26,20 +26,10 @@ for tool in Xvfb xdotool import compare nc; do
 done
 
 wm_close=${WM_CLOSE:+$(realpath "$WM_CLOSE")}
-run=$(mktemp -d /tmp/corvane-window.XXXXXX)
-xvfb_pid="" sim_pid="" prog_pid=""
-cleanup() {
-  for pid in $prog_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$run"
-}
-trap cleanup EXIT
 installed=0
 if [ "${1:-}" = --installed ]; then
   installed=1
-  DESTDIR=$run/stage cmake --install "$2" --prefix /usr >/dev/null
-  corvane=$run/stage/usr/bin/corvane
-  sim=$run/stage/usr/bin/vna-sim
+  build_dir=$2
 else
   corvane=$(realpath "$1")
   sim=$(realpath "$2")
@@ -58,14 +48,14 @@ fail() {
   exit 1
 }
 
-# An X server of its own, on the first free display number.
-exec 3>"$run/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
-[ -s "$run/display" ] || fail "Xvfb did not start: $(cat "$run/xvfb.log")"
-export DISPLAY=:$(cat "$run/display")
+# shellcheck source=session.sh
+. "$here/session.sh"
+session_begin corvane-window
+if [ "$installed" = 1 ]; then
+  DESTDIR=$run/stage cmake --install "$build_dir" --prefix /usr >/dev/null
+  corvane=$run/stage/usr/bin/corvane
+  sim=$run/stage/usr/bin/vna-sim
+fi
 
 # --- the operator's means ---------------------------------------------------------------
 
@@ -121,21 +111,14 @@ page() { expect "$1" 0 0 1024 600 "${2:-15}"; }
 
 # --- the operator's folder, the simulator, the program -------------------------------------
 
-mkdir -p "$run/ports"
 if [ "$installed" = 1 ]; then
   export CORVANE_HOME=$run
   cd /
 else
-  mkdir -p "$run/FONTS"
-  ln -s /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$run/FONTS/default.ttf"
-  ln -s /usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc "$run/FONTS/notobd.ttf"
+  session_fonts
   cd "$run"
 fi
-(cd "$run" && exec "$sim" --link ports/COM1 --dut open --no-pace --noise 0) </dev/null >"$run/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do [ -e "$run/ports/COM1.ctl" ] && break; sleep 0.05; done
-[ -e "$run/ports/COM1.ctl" ] || fail "vna-sim did not start: $(cat "$run/sim.log")"
-for n in $(seq 2 15); do ln -s /nonexistent "$run/ports/COM$n"; done  # not this machine's ports
+session_sim "$sim" --dut open --no-pace --noise 0
 
 # Starts the program (with the file chooser $1, builtin unless given) and finds its window,
 # placed at the screen's corner. The analyser's answers may take longer than its 500 ms on
