@@ -34,8 +34,9 @@ constexpr int PUMP_PRIORITY = 15;
 constexpr int PUMP_WAIT_MS = 1;
 // Longest wait of a pump of an open, enabled record with nothing to do. Data, queued
 // bytes, enabling and closing end it at once; it only bounds how late a stop request
-// from elsewhere is seen, and keeps an idle port at a few hundred wake-ups a second.
-constexpr int PUMP_IDLE_WAIT_MS = 4;
+// from elsewhere (none is made: com_close wakes the pumps first) is seen, and the retries
+// of a failing port. An idle connected port costs 40 wake-ups a second.
+constexpr int PUMP_IDLE_WAIT_MS = 50;
 // A disabled transmit pump looks again after this many waits unless it is woken.
 constexpr int TX_IDLE_WAITS = 10;
 
