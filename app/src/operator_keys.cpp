@@ -14,6 +14,7 @@
 #include "platform/framebuffer.h"
 #include "platform/input.h"
 #include "vna/device.h"
+#include "vna/user_input.h"
 
 namespace {
 
@@ -60,23 +61,10 @@ std::string publish(const std::string& dir, const std::string& base, const char*
 }
 
 int write_text(const char* path, const std::string& text) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return -1;
-    bool ok = true;
-    for (size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            ok = false;
-        } else {
-            done += size_t(n);
-        }
-    }
-    const int err = errno;
-    if (close(fd) != 0) return -1;
+    int err = 0;
+    if (vna_write_whole_file(path, text, err) == FileWrite::done) return 0;
     errno = err;
-    return ok ? 0 : -1;
+    return -1;
 }
 
 }  // namespace

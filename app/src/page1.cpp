@@ -148,18 +148,20 @@ const FORM_OBJECT page1_lines[] = {
     panel(5, "panel7", AT(panel7), 198, 197, 191, 36, TRANSPARENT, FRAME_RECT, "panel7")
         .colours(TRANSPARENT, RGB_WHITE, BLACK).on_entry(page1_panel7_onentry),
     plot(4, "panel8", AT(panel8), 408, 8, 393, 188, page1_panel8_onentry, page1_panel8_onmousepress),
-    caption(5, "label2", AT(label2), 9, 10, 56, 21, 30).tag(0).every(1).on_entry(page1_label2_onentry),
+    // The captions over the plots draw when their plot draws (it repaints its area in the
+    // same pass), not on every pass.
+    caption(5, "label2", AT(label2), 9, 10, 56, 21, 30).tag(0).on_entry(page1_label2_onentry),
     form_line(5, TPanel, "Dialog1", 0).at(316, 24).caption("object2").tag(1)
         .component(&open_dialog_form, reinterpret_cast<void**>(&Dialog1)),
     plot(4, "panel9", AT(panel9), 409, 208, 391, 199, page1_panel9_onentry, page1_panel9_onmousepress)
         .bind(&Null, VT_NONE).every(1),
-    caption(5, "label3", AT(label3), 8, 8, 35, 21, 31).tag(0).every(1).on_entry(page1_label3_onentry),
+    caption(5, "label3", AT(label3), 8, 8, 35, 21, 31).tag(0).on_entry(page1_label3_onentry),
     tab_panel("panel6", AT(panel6), 2, FRAME_NONE, "Pag.2_panel4;"),
     plot(4, "panel16", AT(panel16), 4, 8, 796, 141, page1_panel16_onentry, page1_panel16_onmousepress),
-    caption(5, "label7", AT(label7), 12, 8, 56, 21, 30).colours(TRANSPARENT, BLACK, PALE_YELLOW).every(1),
+    caption(5, "label7", AT(label7), 12, 8, 56, 21, 30).colours(TRANSPARENT, BLACK, PALE_YELLOW),
     plot(4, "panel17", AT(panel17), 4, 160, 796, 244, page1_panel17_onentry, page1_panel17_onmousepress),
-    caption(5, "label8", AT(label8), 16, 16, 0, 18, 26).font(UNICODE_10).tag(0).every(1),
-    caption(5, "label9", AT(label9), 12, 12, 40, 21, 48).every(1),
+    caption(5, "label8", AT(label8), 16, 16, 0, 18, 26).font(UNICODE_10).tag(0),
+    caption(5, "label9", AT(label9), 12, 12, 40, 21, 48),
     tab_panel("panel10", AT(panel10), 3, FRAME_RAISED, "Pag.3_panel4;"),
     picture(4, "bitmap3", AT(bitmap3), 66, 76, 120, 120, FRAME_NONE, RLC1_ICO, &RLC1_ICO_ram, 3).caption("bitmap3")
         .bind(&rlc, VT_BYTE).on_entry(page1_bitmap3_onentry),
@@ -226,7 +228,7 @@ const FORM_OBJECT page1_lines[] = {
     picture(1, "bitmap2", AT(bitmap2), 930, 142, 54, 56, FRAME_RECT, PANELS_ICO, &PANELS_ICO_ram)
         .caption("bitmap2"),
     plot(1, "panel15", AT(panel15), 172, 608, 380, 188, page1_panel8_onentry, page1_panel8_onmousepress),
-    caption(2, "label4", AT(label4), 9, 10, 35, 18, 47).font(UNICODE_10).tag(0).every(1)
+    caption(2, "label4", AT(label4), 9, 10, 35, 18, 47).font(UNICODE_10).tag(0)
         .on_create(page1_label2_oncreate).on_entry(page1_label2_onentry),
     form_line(1, TCheckbox, "checkbox8", AT(checkbox8)).at(856, 108).size(24, 24).colours(WHITE, BLACK, BLACK)
         .frame(FRAME_SUNKEN).font(UNICODE_12).caption(row(15)).bind(&slow, VT_BYTE).tag(1).enable(),

@@ -124,8 +124,29 @@ void s11_traces(int n) {
     }
 }
 
-uint64_t s11_fingerprint(int n) { return fingerprint(vna_s11_re, vna_s11_im, n); }
-uint64_t s21_fingerprint(int n) { return fingerprint(vna_s21_re, vna_s21_im, n); }
+namespace {
+
+// A fingerprint taken once per pass: the S11 panel, its off-screen twin and the Smith chart
+// all ask for the S11 one. Samples that change later in the pass are seen on the next.
+struct PassFingerprint {
+    uint16_t loop = 0;
+    int n = -1;
+    uint64_t value = 0;
+    uint64_t of(const std::atomic<float>* re, const std::atomic<float>* im, int count) {
+        if (loop != obj_loop || n != count) {
+            value = fingerprint(re, im, count);
+            loop = obj_loop;
+            n = count;
+        }
+        return value;
+    }
+};
+PassFingerprint s11_pass, s21_pass;
+
+}  // namespace
+
+uint64_t s11_fingerprint(int n) { return s11_pass.of(vna_s11_re, vna_s11_im, n); }
+uint64_t s21_fingerprint(int n) { return s21_pass.of(vna_s21_re, vna_s21_im, n); }
 
 bool PanelDrawn::must_draw(std::initializer_list<uint64_t> now) {
     uint64_t current[INPUTS] = {};
@@ -199,43 +220,15 @@ void derive_if_changed(Derived& d, int n) {
     d.n = n;
 }
 
-// The captions on the plots, by plot. They are declared to redraw on every pass, which they
-// had to while the plot under them did. A plot now draws only when what it shows changed,
-// and then repaints its area in this pass (repaint_over_plot), which redraws its captions.
-using Member = OBJ* page1_Struct::*;
-constexpr std::pair<Member, Member> CAPTIONS[] = {
-    {&page1_Struct::panel8, &page1_Struct::label2},  {&page1_Struct::panel9, &page1_Struct::label3},
-    {&page1_Struct::panel15, &page1_Struct::label4}, {&page1_Struct::panel16, &page1_Struct::label7},
-    {&page1_Struct::panel17, &page1_Struct::label8}, {&page1_Struct::panel17, &page1_Struct::label9},
-};
-
-void captions_follow_plot() {
-    if (!page1) return;
-    for (auto [plot_member, caption] : CAPTIONS)
-        if (page1->*plot_member == me && page1->*caption) (page1->*caption)->frequency = 0;
-}
-
-// Adds the plot's area to this pass's repaint regions: the objects after it over that area
-// (its captions) draw again in this pass, over the plot, as after a repaint of the area.
-void repaint_over_plot() {
-    if (_rep >= REGIONS) return;
-    _repx0[_rep] = x_x;
-    _repy0[_rep] = y_y;
-    _repx1[_rep] = x_x + me->width;
-    _repy1[_rep] = y_y + me->height;
-    _repz[_rep] = obj_num;
-    _rep++;
-}
-
 // Plots trace when anything it draws from changed, or the panel was painted over.
 void plot_if_changed(const Derived& d, int code, const float* trace, int32_t& cursor_index) {
-    captions_follow_plot();
     if (!trace) return;
     if (!drawn_of(me).must_draw({d.generation, uint64_t(page_points()), uint64_t(code), span_bits(),
                                  panel_geometry(), AutoPlot_cursor_key()}))
         return;
     cursor_index = plot(trace);
-    repaint_over_plot();
+    // Its captions (later objects over it) draw again over the new plot in this pass.
+    repaint_area_this_pass(obj_num, x_x, y_y);
 }
 
 }  // namespace
@@ -258,7 +251,6 @@ void page1_panel16_onentry() {
 }
 
 void page1_panel17_onentry() {
-    captions_follow_plot();
     if (!vna_data_valid.load()) return drawn_of(me).forget();
     plot_if_changed(s21_derived, 0, vna_s21_db, MD668);
     // Continuous measuring: each completed sweep asks for the next.

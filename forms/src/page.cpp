@@ -168,15 +168,26 @@ void do_page() {
     if (page_end == 2) destroy_page(num_cam);
 }
 
-void _ridisegna_questa_area(int n, int x, int y) {
-    if (_freeze_clone || _red >= REGIONS) return;
-    _redx0[_red] = x;
-    _redy0[_red] = y;
-    _redx1[_red] = x + me->width;
-    _redy1[_red] = y + me->height;
-    _redz[_red] = n;
-    _red++;
+namespace {
+
+// Appends the current object's area at (x, y), for objects from n on, to a region list.
+void add_region(int* x0, int* y0, int* x1, int* y1, int* z, int& count, int n, int x, int y) {
+    if (count >= REGIONS) return;
+    x0[count] = x;
+    y0[count] = y;
+    x1[count] = x + me->width;
+    y1[count] = y + me->height;
+    z[count] = n;
+    count++;
 }
+
+}  // namespace
+
+void _ridisegna_questa_area(int n, int x, int y) {
+    if (!_freeze_clone) add_region(_redx0, _redy0, _redx1, _redy1, _redz, _red, n, x, y);
+}
+
+void repaint_area_this_pass(int n, int x, int y) { add_region(_repx0, _repy0, _repx1, _repy1, _repz, _rep, n, x, y); }
 
 int _se_dentro() {
     const int x0 = x_x, y0 = y_y, x1 = x_x + me->width, y1 = y_y + me->height;

@@ -78,6 +78,9 @@ void sub_onend();
 
 // Registers the rectangle of the current object for redraw on the next pass.
 void _ridisegna_questa_area(int n, int x, int y);
+// The same for this pass: objects from n on over the current object's area at (x, y) draw
+// again in this pass, after it (a panel that drew over its captions).
+void repaint_area_this_pass(int n, int x, int y);
 // 1 when the current object overlaps a previous-pass region of itself or an earlier object.
 int _se_dentro();
 
