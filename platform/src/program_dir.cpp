@@ -76,12 +76,22 @@ ProgramDir program_dir(const ProgramDirEnv& env) {
     return d;
 }
 
-const std::string& program_share_dir() {
-    static const std::string share = [] {
+namespace {
+
+// This process's executable, read once.
+const std::string& self_exe() {
+    static const std::string exe = [] {
         std::error_code ec;
-        const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-        return ec ? std::string() : share_dir_of(exe.string());
+        const fs::path path = fs::read_symlink("/proc/self/exe", ec);
+        return ec ? std::string() : path.string();
     }();
+    return exe;
+}
+
+}  // namespace
+
+const std::string& program_share_dir() {
+    static const std::string share = share_dir_of(self_exe());
     return share;
 }
 
@@ -89,7 +99,7 @@ const char* use_program_dir() {
     static std::string error;
     ProgramDirEnv env;
     std::error_code ec;
-    env.exe = fs::read_symlink("/proc/self/exe", ec).string();
+    env.exe = self_exe();
     env.cwd = fs::current_path(ec).string();
     env.corvane_home = std::getenv("CORVANE_HOME");
     env.xdg_data_home = std::getenv("XDG_DATA_HOME");
