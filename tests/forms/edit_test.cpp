@@ -61,23 +61,39 @@ protected:
     }
 };
 
-TEST_F(Edit, FirstPressFocusesTypingAndEnterCommit) {
+TEST_F(Edit, TypingCommitsOnEnterOnly) {
     click(30, 50);
     EXPECT_NE(obj_focus, 0);
     EXPECT_EQ(in_edit, 0);  // focused, not typing yet
-    type("1500");
-    EXPECT_NE(in_edit, 0);
+    type("15");
+    key_down('0');  // a held key types once
+    passes(4);
+    key_up();
+    pass();
+    key('0');
     EXPECT_STREQ(edit_string, "1500");
     EXPECT_EQ(word_v, 7);  // nothing written while typing
     key(13);
     EXPECT_EQ(in_edit, 0);
     EXPECT_EQ(word_v, 1500);
-    EXPECT_EQ(obj_focus, 0);  // typing took the focus; the field shows normal colours again
+    EXPECT_EQ(obj_focus, 0);  // typing took the focus
+    type_into(1, "12\b3");
+    EXPECT_EQ(word_v, 13);
+    type_into(1, "99", 27);
+    EXPECT_EQ(word_v, 13);  // Escape cancels
+    type_into(3, "1234", 0);  // 3 digits: the fourth key ends typing
+    EXPECT_EQ(in_edit, 0);
+    EXPECT_EQ(small_v, 123);
+    // A press elsewhere commits before the button sees the value.
+    type_into(1, "42", 0);
+    EXPECT_EQ(word_v, 13);
+    click(320, 20);
+    EXPECT_EQ(seen_by_button, 42);
 }
 
 TEST_F(Edit, NumbersConvertByType) {
     EXPECT_EQ(typed(1, "-3.6", word_v), -3);  // truncated toward zero
-    EXPECT_EQ(typed(2, "1.5", fixed_v), 150);  // fixed point with 2 decimals
+    EXPECT_EQ(typed(2, "1.15", fixed_v), 115);  // fixed point with 2 decimals, not 114.99... truncated
     EXPECT_FLOAT_EQ(typed(0, "3.14159", real_v), 3.14f);
     EXPECT_EQ(typed(4, "-5", byte_v), -5);
     EXPECT_EQ(typed(5, "200", ubyte_v), 200);
@@ -88,49 +104,14 @@ TEST_F(Edit, NumbersConvertByType) {
     EXPECT_EQ(typed(1, "x", word_v), 0);  // not a number
 }
 
-TEST_F(Edit, BackspaceEscapeAndAFullBuffer) {
-    type_into(1, "12\b3");
-    EXPECT_EQ(word_v, 13);
-    type_into(1, "99", 27);
-    EXPECT_EQ(word_v, 13);  // Escape cancels
-    type_into(3, "1234", 0);  // 3 digits: the fourth key ends typing
-    EXPECT_EQ(in_edit, 0);
-    EXPECT_EQ(small_v, 123);
-    type_into(3, "456", 27);  // Escape on a full buffer cancels too
-    EXPECT_EQ(small_v, 123);
-}
-
-TEST_F(Edit, HeldKeyTypesOnce) {
+TEST_F(Edit, FocusedFieldInReverseVideoAndPasswordStars) {
     click(30, 50);
-    key_down('5');
-    passes(4);
-    key_up();
-    pass();
-    key('5');
-    key(13);
-    EXPECT_EQ(word_v, 55);
-}
-
-TEST_F(Edit, PressElsewhereCommitsBeforeTheButtonSeesTheValue) {
-    type_into(1, "42", 0);
-    EXPECT_EQ(word_v, 7);
-    click(320, 20);
-    EXPECT_EQ(word_v, 42);
-    EXPECT_EQ(seen_by_button, 42);
-}
-
-TEST_F(Edit, PressOnTheFocusedFieldTakesTheFocusAway) {
-    click(30, 50);
-    ASSERT_NE(obj_focus, 0);
     passes(2);
     EXPECT_EQ(fb_at(25, 48), 0u);  // reverse video: the box paints in the text colour
-    click(30, 50);
+    click(30, 50);  // a press on the focused field takes the focus away
     EXPECT_EQ(obj_focus, 0);
     passes(2);
     EXPECT_NE(fb_at(25, 48), 0u);
-}
-
-TEST_F(Edit, PasswordShowsOneStarPerCharacter) {
     std::strcpy(shown_v, "****");
     type_into(9, "abcd");
     EXPECT_STREQ(pass_v, "abcd");
@@ -151,38 +132,28 @@ std::string printed(void (*format)(const char*, char*, int), const char* s, int 
     me = saved;
     return out;
 }
-std::string num_text(const char* s, int decimals, int digits) { return printed(edit_num_text, s, decimals, digits); }
 std::string real_text(float v, int decimals, int digits) {
     char s[512];
     std::snprintf(s, sizeof s, "@%f         ", round_n(v, decimals));
     return printed(edit_real_text, s, decimals, digits);
 }
 
-TEST(EditFormats, FixedPointIntegers) {
-    EXPECT_EQ(num_text("        5", 2, 7), "@   0.05");
-    EXPECT_EQ(num_text("       -5", 2, 7), "@  -0.05");
-    EXPECT_EQ(num_text("      150", 2, 7), "@   1.50");
-    EXPECT_EQ(num_text("     -150", 2, 7), "@  -1.50");
-    EXPECT_EQ(num_text("         401", 0, 7), "@    401");
-    EXPECT_EQ(num_text("         -5", 3, 7), "@ -0.005");
-}
-
-TEST(EditFormats, RealsRoundAndAlign) {
-    EXPECT_EQ(real_text(14.5f, 2, 7), "@  14.50");
-    EXPECT_EQ(real_text(800.0f, 2, 7), "@ 800.00");
-    EXPECT_EQ(real_text(14.5f, 0, 5), "@   15");
-    EXPECT_EQ(real_text(-0.125f, 1, 5), "@ -0.1");
-    EXPECT_EQ(real_text(9.87f, 2, 5), "@ 9.87");
-    EXPECT_NEAR(round_n(2.345, 2), 2.35, 1e-6);
-    EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
-}
-
-TEST(EditFormats, OversizedFieldsAreClamped) {
-    // Sizes beyond the typing buffer or the number text stay inside them: the 9-character
-    // text of the value 5 prints at most 9 characters, at most 8 decimals.
-    EXPECT_EQ(num_text("        5", 250, 200), "@.00000005");
-    EXPECT_EQ(num_text("        5", 2, 200), "@     0.05");
+// Sizes beyond the typing buffer or the number text stay inside them: the 9-character text
+// of the value 5 prints at most 9 characters, at most 8 decimals.
+TEST(EditFormats, IntegersAndRealsAlignAndClamp) {
+    struct Num { const char* s; int decimals, digits; const char* want; } const nums[] = {
+        {"        5", 2, 7, "@   0.05"},   {"       -5", 2, 7, "@  -0.05"},   {"     -150", 2, 7, "@  -1.50"},
+        {"         401", 0, 7, "@    401"}, {"         -5", 3, 7, "@ -0.005"}, {"        5", 250, 200, "@.00000005"},
+        {"        5", 2, 200, "@     0.05"},
+    };
+    for (const Num& c : nums) EXPECT_EQ(printed(edit_num_text, c.s, c.decimals, c.digits), c.want) << c.s;
+    struct Real { float v; int decimals, digits; const char* want; } const reals[] = {
+        {14.5f, 2, 7, "@  14.50"}, {800.0f, 2, 7, "@ 800.00"}, {14.5f, 0, 5, "@   15"},
+        {-0.125f, 1, 5, "@ -0.1"}, {9.87f, 2, 5, "@ 9.87"},
+    };
+    for (const Real& c : reals) EXPECT_EQ(real_text(c.v, c.decimals, c.digits), c.want) << c.v;
     EXPECT_EQ(real_text(1.0f, 200, 250).size(), size_t(1 + EDIT_STRING - 1));
+    EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
 }
 
 TEST(EditTyping, BufferNeverExceedsItsSize) {

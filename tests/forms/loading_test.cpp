@@ -40,45 +40,30 @@ protected:
     }
 };
 
-TEST_F(Loading, ResetPassAllocatesAndRunsNoFirstHandler) {
+// The reset pass (Loadpage, or a run without it) builds the records and runs no first
+// handler; the initialisation pass runs the first handlers but no entry handler and writes
+// no variable; the loop passes run them all; a language change restores the captions.
+TEST_F(Loading, ResetInitialisationAndLoopPasses) {
     Loadpage(load_form);
     ASSERT_NE(load_form_ptr, nullptr);
     for (const char* name : {"button", "label", "after"}) EXPECT_NE(record(load_form_ptr, name), nullptr) << name;
     ASSERT_NE(comp_ptr, nullptr);
     EXPECT_NE(record(comp_ptr, "inner"), nullptr);
+    EXPECT_EQ(firsts + page_reset, 0);
+    load_form_release();  // frees the records and clears the pointers: the next run builds them again
+    EXPECT_TRUE(load_form_ptr == nullptr && comp_ptr == nullptr);
+    start(load_form, load_form_release, false);
+    EXPECT_NE(load_form_ptr, nullptr);
     EXPECT_EQ(firsts, 0);
-    EXPECT_EQ(page_reset, 0);
-    load_form_release();  // frees the records and clears the pointers, so that the next run builds them again
-    EXPECT_EQ(load_form_ptr, nullptr);
-    EXPECT_EQ(comp_ptr, nullptr);
-}
-
-TEST_F(Loading, InitialisationPassRunsFirstHandlersButNoEntryAndWritesNothing) {
     start(load_form, load_form_release);  // Loadpage, then the run's initialisation pass
     EXPECT_EQ(firsts, 3);   // page, button and the component's label
     EXPECT_EQ(entries, 0);
     EXPECT_EQ(bound, 5);    // the momentary button's 0 went to the scratch buffer
     pass();
-    EXPECT_EQ(entries, 1);
-    EXPECT_EQ(bound, 0);
-    EXPECT_EQ(firsts, 3);
-}
-
-TEST_F(Loading, PageRunWithoutLoadpageAllocatesOnAResetPass) {
-    start(load_form, load_form_release, false);
-    EXPECT_NE(load_form_ptr, nullptr);
-    EXPECT_EQ(firsts, 0);  // the pass that created the records is a reset pass
-    EXPECT_TRUE(pass());
-}
-
-TEST_F(Loading, EmbeddedComponentKeepsThePageForLaterObjects) {
-    open(load_form, load_form_release);
+    EXPECT_EQ(std::vector<int>({entries, bound, firsts}), std::vector<int>({1, 0, 3}));
+    // The embedded component keeps the page for later objects; its children lie inside it.
     EXPECT_EQ(me1_seen_after, &load_form_ptr->head.Body);
-    EXPECT_GT(pixels(102, 102, 40, 8, pall[0]), 0);  // its children are placed inside it
-}
-
-TEST_F(Loading, LanguageChangeRestoresTheDeclaredCaption) {
-    open(load_form, load_form_release);
+    EXPECT_GT(pixels(102, 102, 40, 8, pall[0]), 0);
     OBJ* label = record(load_form_ptr, "label");
     label->caption = "changed";
     pass();

@@ -7,6 +7,7 @@
 
 #include "assets/fonts.h"
 #include "forms_fixture.h"
+#include "gfx/gfx_helpers.h"
 #include "gfx/text.h"
 #include "gfx/ttf.h"
 
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Each test runs in a directory of its own, the current directory and MyDir, that holds
-// img.bmp: a green 10 x 6 picture of 24 bits.
+// img.bmp: a green 10 x 6 picture.
 class Text : public FormsTest {
 protected:
     void SetUp() override {
@@ -24,16 +25,7 @@ protected:
         fs::create_directories(dir);
         fs::current_path(dir);
         std::snprintf(MyDir, sizeof MyDir, "%s", dir.c_str());
-        uint8_t bmp[54 + 6 * 32] = {'B', 'M'};
-        const uint32_t header[][2] = {{2, sizeof bmp}, {10, 54}, {14, 40}, {18, 10}, {22, 6}, {26, 1 | 24 << 16}};
-        for (auto [at, value] : header)
-            for (int i = 0; i < 4; i++) bmp[at + i] = uint8_t(value >> 8 * i);
-        for (int row = 0; row < 6; row++)
-            for (int x = 0; x < 10; x++) bmp[54 + 32 * row + 3 * x + 1] = 0xFF;  // blue, green, red
-        std::FILE* f = std::fopen("img.bmp", "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bmp, 1, sizeof bmp, f);
-        std::fclose(f);
+        write_file("img.bmp", bmp(24, 10, 6, [](int, int) { return 0x00FF00u; }));
     }
     void TearDown() override {
         FormsTest::TearDown();
@@ -57,6 +49,7 @@ int printed_width(int font, const uint8_t* data, const char* s) {
 }
 
 TEST_F(Text, WidthsMatchWhatIsPrinted) {
+    rec.caption = "plain";
     me = &rec;
     _fontx = _fonty = 1;
     EXPECT_EQ(str_width("abc", 1), 3 * 16);  // font 1: 16 pixels, scale _fontx
@@ -72,16 +65,12 @@ TEST_F(Text, WidthsMatchWhatIsPrinted) {
     _fonty = 3;
     EXPECT_EQ(str_height(2), 24 * 3);
     EXPECT_EQ(str_dx(nullptr), 0);
-}
-
-TEST_F(Text, OnlyImageCaptionsAreOpenedAsFiles) {
-    rec.caption = "plain";
-    me = &rec;
+    // Only captions that begin with "$" are opened as image files.
     _fontn = 0;
     EXPECT_EQ(bitmap_dx("$img.bmp"), 10);
     EXPECT_EQ(bitmap_dy(nullptr), 6);  // the last measured image
     EXPECT_EQ(str_dx("$img.bmp"), 10);
-    EXPECT_EQ(bitmap_dx("img.bmp"), 0);  // a text is never taken for a file name
+    EXPECT_EQ(bitmap_dx("img.bmp"), 0);
     EXPECT_EQ(bitmap_dx("$missing.bmp"), 0);
 }
 
@@ -101,15 +90,11 @@ const FORM_OBJECT text_table[] = {
 };
 TEST_FORM(text_form, text_table)
 
-TEST_F(Text, ImageCaptionIsCentredFromTheProgramDirectory) {
+TEST_F(Text, ImageCaptionIsCentredAndFontNamesReachChildrenNotSiblings) {
     open(text_form, text_form_release);
     // Centred in 30 x 20 at (10, 10): the image covers 20..29 x 17..22 and nothing else.
     EXPECT_EQ(pixels(20, 17, 10, 6, 0x00FF00), 60);
     EXPECT_EQ(pixels(10, 10, 30, 20, 0x00FF00), 60);
-}
-
-TEST_F(Text, FontNameReachesChildrenNotSiblings) {
-    open(text_form, text_form_release);
     EXPECT_STREQ(seen_child, "panelfont.ttf");
     EXPECT_STREQ(seen_sibling, "");
     DEFA[1][0] = DEFA[2][0] = DEFAULT[0] = DEFAULOLD[0] = 0;

@@ -1,4 +1,4 @@
-#include <array>
+#include <functional>
 #include <initializer_list>
 
 #include "gfx/image.h"
@@ -23,22 +23,15 @@ std::vector<uint8_t> words(std::initializer_list<int> ws) {
 
 using Images = Canvas;
 
-void paint_at(const std::vector<uint8_t>& s, int x, int y, int scale = 0) {
-    v_locate(x, y);
-    v_paints(s.data(), scale);
-}
-
 constexpr uint32_t RED = 0xF80000, GREEN = 0x00F800, BLUE = 0x0000F8, GREY = 0x404040;
 
 // Every coding, at (10, 10) over a grey ground: the pixels of the image's rectangle and one
 // row more, and how many pixels changed.
-TEST_F(Images, EveryCodingWithRunsAcrossRowEnds) {
+TEST_F(Images, EveryCodingWithRunsAcrossRowEndsAndTheKey) {
     constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, _ = GREY;
     const auto wrapping = image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}));
     struct Case { const char* what; int c0, c1; std::vector<uint8_t> s; Row want; size_t changed; };
     const Case cases[] = {
-        {"coding 32, one run", 0, 255, image(32, 5, 1, words({0x8004, 0x7C00})),
-         {RED, RED, RED, RED, RED, _, _, _, _, _}, 5},
         // A run that starts three pixels before the row end continues on the next row.
         {"coding 32, runs across the row end", 0, 255, wrapping,
          {GREEN, GREEN, GREEN, GREEN, GREEN, BLUE, BLUE, BLUE, BLUE, BLUE, BLUE, RED, RED, RED, RED, RED,
@@ -52,6 +45,12 @@ TEST_F(Images, EveryCodingWithRunsAcrossRowEnds) {
         {"coding 2", 3, 224, image(2, 4, 2, {0x05, 0x02, 0x07}), {R, R, R, B, B, R, R, R, _, _, _, _}, 8},
         // 3 x green (index 28), 3 x white, 1 x 18 (cut).
         {"coding 16", 0, 255, image(16, 3, 2, {0x2C, 0x2F, 0x05}), {G, G, G, W, W, W, _, _, _}, 6},
+        // With a transparent background, pixels of the foreground colour are not drawn ...
+        {"coding 32, keyed", 4, 0x00E5, image(32, 4, 1, words({0x00E5, 0x7C00, 0x8001, 0x00E5})),
+         {_, RED, _, _, _, _, _, _}, 1},
+        {"coding 255, keyed", 4, 28, image(255, 3, 1, {28, 224, 28}), {_, R, _, _, _, _}, 1},
+        // ... except in coding 2, which draws both colours (colour 4 is not drawn).
+        {"coding 2, keyed", 4, 224, image(2, 2, 1, {0x00, 0x01}), {_, R, _, _}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -59,7 +58,8 @@ TEST_F(Images, EveryCodingWithRunsAcrossRowEnds) {
         v_rectfillc(0, 0, 30, 30, 0x40404000);
         before = fb_snapshot();
         v_color(c.c0, c.c1);
-        paint_at(c.s, 10, 10);
+        v_locate(10, 10);
+        v_paints(c.s.data(), 0);
         const int w = c.s[4], h = c.s[6] + 1;
         Row got;
         for (int y = 0; y < h; y++)
@@ -67,27 +67,6 @@ TEST_F(Images, EveryCodingWithRunsAcrossRowEnds) {
         EXPECT_EQ(got, c.want);
         EXPECT_EQ(drawn().size(), c.changed);
     }
-}
-
-TEST_F(Images, TransparencyKey) {
-    v_rectfillc(0, 0, 10, 10, 0x40404000);
-    before = fb_snapshot();
-    v_color(4, 0x00E5);
-    auto s = image(32, 4, 1, words({0x00E5, 0x7C00, 0x8001, 0x00E5}));
-    v_paints(s.data(), 0);
-    EXPECT_EQ(drawn(), PixelSet({{1, 0}}));
-    v_color(4, 28);
-    s = image(255, 3, 1, {28, 224, 28});
-    paint_at(s, 0, 5);
-    EXPECT_EQ(row(0, 5, 3), Row({GREY, 0xFF0000, GREY}));
-    v_color(0, 28);  // without a transparent background nothing is skipped
-    v_paints(s.data(), 0);
-    EXPECT_EQ(row(0, 5, 3), Row({0x00FF00, 0xFF0000, 0x00FF00}));
-    // Coding 2 draws both colours without the key test (the writer skips colour 4).
-    v_color(4, 224);
-    s = image(2, 2, 1, {0x00, 0x01});
-    paint_at(s, 0, 7);
-    EXPECT_EQ(row(0, 7, 2), Row({GREY, 0xFF0000}));
 }
 
 // A coding-32 image whose pixel i (row by row) has the colour colour_of(i).
@@ -102,42 +81,35 @@ std::vector<uint8_t> numbered(int w, int h) {
     return image(32, w, h, data);
 }
 
-TEST_F(Images, Scaling) {
-    auto s = numbered(4, 4);
-    // 512 doubles, 128 takes every second pixel from the second one; 256 and 0 are 1:1.
-    const std::array<int, 4> scales[] = {{512, 8, 0, 0}, {128, 2, 2, 1}, {256, 4, 1, 0}, {0, 4, 1, 0}};
-    for (auto [scale, side, step, first] : scales) {
-        SCOPED_TRACE(scale);
+// Scales (512 doubles, 128 takes every second pixel from the second one, 256 and 0 are 1:1)
+// and cells of a strip: the side drawn and the source pixel of each drawn pixel.
+TEST_F(Images, ScalesAndCells) {
+    const auto square = numbered(4, 4), strip = numbered(6, 2);  // the strip: three cells of 2 x 2
+    struct Case { const char* what; std::function<void()> paint; int side; std::function<int(int, int)> source; };
+    const Case cases[] = {
+        {"512", [&] { v_paints(square.data(), 512); }, 8, [](int x, int y) { return x / 2 + 4 * (y / 2); }},
+        {"128", [&] { v_paints(square.data(), 128); }, 2, [](int x, int y) { return 1 + 2 * x + 4 * (1 + 2 * y); }},
+        {"256", [&] { v_paints(square.data(), 256); }, 4, [](int x, int y) { return x + 4 * y; }},
+        {"0", [&] { v_paints(square.data(), 0); }, 4, [](int x, int y) { return x + 4 * y; }},
+        {"third cell", [&] { v_paintx(strip.data(), 2, 2, 4, 0); }, 2, [](int x, int y) { return 4 + x + 6 * y; }},
+        // The middle cell's first row, doubled.
+        {"middle cell doubled", [&] { v_paintx(strip.data(), 2, 1, 2, 512); }, 4,
+         [](int x, int y) { return y < 2 ? 2 + x / 2 : -1; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         SetUp();
         v_locate(20, 20);
-        v_paints(s.data(), scale);
-        EXPECT_EQ(drawn().size(), size_t(side * side));
-        for (int y = 0; y < side; y++)
-            for (int x = 0; x < side; x++) {
-                const int i = step ? first + step * x + 4 * (first + step * y) : x / 2 + 4 * (y / 2);
-                ASSERT_EQ(fb_at(20 + x, 20 + y), colour_of(i)) << x << "," << y;
-            }
+        c.paint();
+        PixelSet want;
+        for (int y = 0; y < c.side; y++)
+            for (int x = 0; x < c.side; x++)
+                if (const int i = c.source(x, y); i >= 0) {
+                    want.insert({20 + x, 20 + y});
+                    ASSERT_EQ(fb_at(20 + x, 20 + y), colour_of(i)) << x << "," << y;
+                }
+        EXPECT_EQ(drawn(), want);
     }
-    // Codings 2 and 16 do not scale.
-    SetUp();
-    auto two = image(2, 2, 1, {0x03});
-    v_paints(two.data(), 512);
-    EXPECT_EQ(drawn().size(), 2u);
-}
-
-TEST_F(Images, CellsOfAStrip) {
-    auto s = numbered(6, 2);  // three cells of 2 x 2
-    v_locate(50, 60);
-    v_paintx(s.data(), 2, 2, 4, 0);
-    EXPECT_EQ(drawn(), PixelSet({{50, 60}, {51, 60}, {50, 61}, {51, 61}}));
-    EXPECT_EQ(fb_at(50, 60), colour_of(4));
-    EXPECT_EQ(fb_at(51, 61), colour_of(11));
-    SetUp();
-    v_locate(50, 60);
-    v_paintx(s.data(), 2, 1, 2, 512);  // middle cell, first row only, doubled
-    EXPECT_EQ(drawn().size(), 8u);
-    EXPECT_EQ(fb_at(50, 60), colour_of(2));
-    EXPECT_EQ(fb_at(53, 61), colour_of(3));
 }
 
 TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
@@ -152,6 +124,8 @@ TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
     };
     for (const Case& c : cases) {
         SetUp();
+        v_rectfillc(0, 0, 10, 2, 0x40404000);  // bytes read past the data show even if they are black
+        before = fb_snapshot();
         if (c.size == SIZE_MAX)
             v_paints(c.s.data(), 0);
         else
@@ -168,8 +142,7 @@ TEST(ImageScan, CountsPixelsAndBytes) {
               std::vector<int64_t>({8, 16, 12, 1}));
     s = image(255, 2, 1, {1, 2, 3});  // data left over after the last pixel is not used
     ASSERT_TRUE(image_scan(s.data(), s.size(), &info));
-    EXPECT_EQ(info.bytes_used, 2);
-    EXPECT_EQ(info.data_bytes, 3);
+    EXPECT_EQ(std::make_pair(info.bytes_used, info.data_bytes), std::make_pair(2, 3));
     s = image(255, 3, 1, {1, 2});
     ASSERT_TRUE(image_scan(s.data(), s.size(), &info));
     EXPECT_FALSE(info.complete);
