@@ -93,7 +93,7 @@ TEST_F(Edit, TypingCommitsOnEnterOnly) {
 
 TEST_F(Edit, NumbersConvertByType) {
     EXPECT_EQ(typed(1, "-3.6", word_v), -3);  // truncated toward zero
-    EXPECT_EQ(typed(2, "1.15", fixed_v), 115);  // fixed point with 2 decimals, not 114.99... truncated
+    EXPECT_EQ(typed(2, "1.17", fixed_v), 117);  // fixed point with 2 decimals, not 116.99... truncated
     EXPECT_FLOAT_EQ(typed(0, "3.14159", real_v), 3.14f);
     EXPECT_EQ(typed(4, "-5", byte_v), -5);
     EXPECT_EQ(typed(5, "200", ubyte_v), 200);

@@ -1,9 +1,8 @@
 // Text in widgets: measurement against what is drawn, image captions from the program's
 // directory, the TrueType choice with its bitmap fallback, font names inherited by children.
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "assets/fonts.h"
 #include "forms_fixture.h"
@@ -21,21 +20,15 @@ class Text : public FormsTest {
 protected:
     void SetUp() override {
         FormsTest::SetUp();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::current_path(dir);
-        std::snprintf(MyDir, sizeof MyDir, "%s", dir.c_str());
+        dir.emplace("forms_text", true);
         write_file("img.bmp", bmp(24, 10, 6, [](int, int) { return 0x00FF00u; }));
     }
     void TearDown() override {
         FormsTest::TearDown();
-        fs::current_path(old);
-        MyDir[0] = 0;
-        fs::remove_all(dir);
+        dir.reset();
         me = nullptr;
     }
-    const fs::path old = fs::current_path();
-    const fs::path dir = fs::path(CORVANE_BINARY_DIR) / ("forms_text." + std::to_string(getpid()));
+    std::optional<ScratchDir> dir;
     OBJ rec{};  // the current object of the measuring tests
 };
 
@@ -113,8 +106,8 @@ TEST_F(Text, TrueTypeCaptionFallsBackToTheBitmapFont) {
     EXPECT_GT(ink, 0);
     EXPECT_EQ(ink + pixels(10, 34, 100, 32, bg), 100 * 32);
     if (!fs::exists(dejavu)) GTEST_SKIP() << "needs fonts-dejavu-core";
-    fs::create_directories(dir / "FONTS");
-    fs::create_symlink(dejavu, dir / "FONTS" / "default.ttf");
+    fs::create_directories("FONTS");
+    fs::create_symlink(dejavu, "FONTS/default.ttf");
     ttf_forget_failures();
     record(text_form_ptr, "greek")->fontcolor = 0;  // same colour, new checksum value: redraw
     record(text_form_ptr, "greek")->rgb_fontcolor = 0x01000000;

@@ -1,27 +1,25 @@
-// Helpers for drawing tests: a clean framebuffer and context, pixel sets and rows, and
-// BMP files written by the test.
+// Helpers for drawing tests: a clean framebuffer and context, pixel sets and rows, BMP files
+// and small hand-made fonts built by the test, and a scratch directory.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "gfx/draw.h"
+#include "gfx/text.h"
+#include "platform/display.h"
 #include "support/framebuffer_helpers.h"
 
 using PixelSet = std::set<std::pair<int, int>>;
 using Row = std::vector<uint32_t>;
-
-// (x, y) of every pixel that differs from the snapshot.
-inline PixelSet changed_pixels(const std::vector<uint32_t>& before) {
-    PixelSet out;
-    for (int64_t a : fb_changes(before)) out.insert({int(a % crtx), int(a / crtx)});
-    return out;
-}
 
 // The n pixels from (x, y) rightwards.
 inline Row row(int x, int y, int n) {
@@ -36,18 +34,12 @@ template <class Pixel>
 std::vector<uint8_t> bmp(int bpp, int w, int h, Pixel pixel) {
     const int stride = (bpp * w + 31) / 32 * 4, data = 54 + (bpp == 8 ? 1024 : 0);
     std::vector<uint8_t> b(size_t(data + stride * h), 0);
-    auto put32 = [&](size_t at, uint32_t v) {
+    const std::pair<size_t, uint32_t> header[] = {{2, uint32_t(b.size())}, {10, uint32_t(data)}, {14, 40},
+                                                  {18, uint32_t(w)}, {22, uint32_t(h)}, {26, 1u | uint32_t(bpp) << 16}};
+    for (auto [at, v] : header)
         for (size_t i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (8 * i));
-    };
     b[0] = 'B';
     b[1] = 'M';
-    put32(2, uint32_t(b.size()));
-    put32(10, uint32_t(data));
-    put32(14, 40);
-    put32(18, uint32_t(w));
-    put32(22, uint32_t(h));
-    b[26] = 1;
-    b[28] = uint8_t(bpp);
     for (int r = 0; r < h; r++)
         for (int x = 0; x < w; x++)
             for (int k = 0; k < bpp / 8; k++)
@@ -63,7 +55,27 @@ inline void write_file(const std::string& path, const std::vector<uint8_t>& b, s
     std::fclose(f);
 }
 
-// Every test starts on a black framebuffer with context 0 reset.
+// A fresh directory under the build folder, the current directory while it lives, and the
+// start directory (MyDir) too when as_start, else MyDir is empty; all restored at its end.
+struct ScratchDir {
+    const std::filesystem::path path, old = std::filesystem::current_path();
+    const std::string old_start = MyDir;
+    ScratchDir(const std::string& name, bool as_start)
+        : path(std::filesystem::path(CORVANE_BINARY_DIR) / (name + "." + std::to_string(getpid()))) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+        std::filesystem::current_path(path);
+        std::snprintf(MyDir, sizeof MyDir, "%s", as_start ? path.c_str() : "");
+    }
+    ~ScratchDir() {
+        std::filesystem::current_path(old);
+        std::snprintf(MyDir, sizeof MyDir, "%s", old_start.c_str());
+        std::filesystem::remove_all(path);
+    }
+};
+
+// Every test starts on a black framebuffer with context 0 reset; drawn() is the set of
+// pixels changed since `before`.
 class Canvas : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -74,6 +86,67 @@ protected:
         v_locate(0, 0);
         before = fb_snapshot();
     }
-    PixelSet drawn() const { return changed_pixels(before); }
+    PixelSet drawn() const {
+        PixelSet out;
+        for (int64_t a : fb_changes(before)) out.insert({int(a % crtx), int(a / crtx)});
+        return out;
+    }
     std::vector<uint32_t> before;
 };
+
+// Small hand-made fonts in the three formats, built exactly to size so that a read beyond
+// them shows under the address sanitizer. Glyph pixel at column x, row y of the glyph with
+// index g (code g + 32):
+using GlyphBits = std::function<int(int g, int x, int y)>;
+
+// A fixed font of size s for codes 32 to 122.
+inline std::vector<uint8_t> make_fixed(int s, const GlyphBits& bit) {
+    std::vector<uint8_t> f(size_t(FONT_FIXED_LAST_CODE - 31) * size_t(s) * size_t(s / 8), 0);
+    for (int g = 0; g <= FONT_FIXED_LAST_CODE - 32; g++)
+        for (int y = 0; y < s; y++)
+            for (int x = 0; x < s; x++)
+                if (bit(g, x, y)) f[size_t(g) * size_t(s * s / 8) + size_t(y * (s / 8) + x / 8)] |= uint8_t(1 << (x % 8));
+    return f;
+}
+
+// A proportional font (bpp 1, codes 32 to 127) or a Unicode font with 4-bit glyphs (bpp 4,
+// coverage from 0 to 15, codes 32 to 2047, or only to 127 when extended is false: the entries
+// beyond stay 0). Glyph g is width(g) wide and height rows high; pixel(g, x, y) is its value.
+inline std::vector<uint8_t> make_font(int bpp, int ascent, int digit, int height, bool extended,
+                                      const std::function<int(int)>& width, const GlyphBits& pixel) {
+    const bool unicode = bpp == 4;
+    std::vector<uint8_t> f(unicode ? UNICODE_DATA : PROP_DATA, 0);
+    f[0] = uint8_t(ascent);
+    f[1] = uint8_t(digit);
+    f[3] = uint8_t(height);
+    if (unicode) {
+        f[4] = 0xFF;  // the 4-bit mask, the maximum coverage and the extended flag
+        f[5] = 0x0F;
+        f[6] = 15;
+        f[7] = extended ? 1 : 0;
+    }
+    for (int g = 0; g < (unicode && extended ? UNICODE_GLYPHS : 96); g++) {
+        const int w = width(g);
+        const size_t at = f.size();
+        if (unicode) {
+            const uint32_t entry = uint32_t(w) << 24 | uint32_t(at);
+            for (size_t k = 0; k < 4; k++) f[UNICODE_HEADER + 4 * size_t(g) + k] = uint8_t(entry >> (8 * k));
+        } else {
+            f[2] = std::max<uint8_t>(f[2], uint8_t(w));
+            f[size_t(PROP_WIDTHS + g)] = uint8_t(w);
+            f[size_t(PROP_OFFSETS + 2 * g)] = uint8_t(at);
+            f[size_t(PROP_OFFSETS + 2 * g + 1)] = uint8_t(at >> 8);
+        }
+        f.resize(at + (size_t(w * height * bpp) + 7) / 8, 0);
+        for (int n = 0; n < w * height; n++)
+            f[at + size_t(n * bpp / 8)] |= uint8_t((pixel(g, n % w, n / w) & ((1 << bpp) - 1)) << (n * bpp % 8));
+    }
+    return f;
+}
+
+// The rectangle of the pixels in s: x0, y0, x1, y1 inclusive.
+inline std::vector<int> bounds(const PixelSet& s) {
+    std::vector<int> b{1 << 30, 1 << 30, -1, -1};
+    for (auto [x, y] : s) b = {std::min(b[0], x), std::min(b[1], y), std::max(b[2], x), std::max(b[3], y)};
+    return b;
+}

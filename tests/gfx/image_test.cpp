@@ -1,4 +1,3 @@
-#include <functional>
 #include <initializer_list>
 
 #include "gfx/image.h"
@@ -66,49 +65,6 @@ TEST_F(Images, EveryCodingWithRunsAcrossRowEndsAndTheKey) {
             for (uint32_t p : row(10, 10 + y, w)) got.push_back(p);
         EXPECT_EQ(got, c.want);
         EXPECT_EQ(drawn().size(), c.changed);
-    }
-}
-
-// A coding-32 image whose pixel i (row by row) has the colour colour_of(i).
-int code_of(int i) { return (i + 1) * 64 + 1; }  // distinct, never 4 or 32
-uint32_t colour_of(int i) {
-    const int c = code_of(i);
-    return (uint32_t(c << 9) & 0xF80000) | (uint32_t(c << 6) & 0xF800) | (uint32_t(c * 8) & 0xFF);
-}
-std::vector<uint8_t> numbered(int w, int h) {
-    std::vector<uint8_t> data;
-    for (int i = 0; i < w * h; i++) data.insert(data.end(), {uint8_t(code_of(i)), uint8_t(code_of(i) >> 8)});
-    return image(32, w, h, data);
-}
-
-// Scales (512 doubles, 128 takes every second pixel from the second one, 256 and 0 are 1:1)
-// and cells of a strip: the side drawn and the source pixel of each drawn pixel.
-TEST_F(Images, ScalesAndCells) {
-    const auto square = numbered(4, 4), strip = numbered(6, 2);  // the strip: three cells of 2 x 2
-    struct Case { const char* what; std::function<void()> paint; int side; std::function<int(int, int)> source; };
-    const Case cases[] = {
-        {"512", [&] { v_paints(square.data(), 512); }, 8, [](int x, int y) { return x / 2 + 4 * (y / 2); }},
-        {"128", [&] { v_paints(square.data(), 128); }, 2, [](int x, int y) { return 1 + 2 * x + 4 * (1 + 2 * y); }},
-        {"256", [&] { v_paints(square.data(), 256); }, 4, [](int x, int y) { return x + 4 * y; }},
-        {"0", [&] { v_paints(square.data(), 0); }, 4, [](int x, int y) { return x + 4 * y; }},
-        {"third cell", [&] { v_paintx(strip.data(), 2, 2, 4, 0); }, 2, [](int x, int y) { return 4 + x + 6 * y; }},
-        // The middle cell's first row, doubled.
-        {"middle cell doubled", [&] { v_paintx(strip.data(), 2, 1, 2, 512); }, 4,
-         [](int x, int y) { return y < 2 ? 2 + x / 2 : -1; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SetUp();
-        v_locate(20, 20);
-        c.paint();
-        PixelSet want;
-        for (int y = 0; y < c.side; y++)
-            for (int x = 0; x < c.side; x++)
-                if (const int i = c.source(x, y); i >= 0) {
-                    want.insert({20 + x, 20 + y});
-                    ASSERT_EQ(fb_at(20 + x, 20 + y), colour_of(i)) << x << "," << y;
-                }
-        EXPECT_EQ(drawn(), want);
     }
 }
 

@@ -1,14 +1,9 @@
 // Bitmap text output with hand-made fonts: font selection, glyph placement and scaling,
 // colours and coverage blending, monospaced digits, line breaks, backspace, UTF-8 and
-// Latin-1, inline images and outlined formatted text.
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
+// Latin-1, inline images and formatted text.
 #include <string>
 
-#include "platform/display.h"
-#include "text_fonts.h"
+#include "gfx_helpers.h"
 
 namespace {
 
@@ -70,11 +65,9 @@ protected:
     }
 };
 
-TEST_F(Text, SelectingFontsSetsTheContext) {
-    EXPECT_EQ(v_setfont(7, 5, 5), 1);  // the scales are ignored: the digit width and height
-    EXPECT_EQ(font_state(), std::vector<intptr_t>({7, intptr_t(prop.data()), 1, 6, 13, 0}));
-    // A Unicode font by number 33 with the address in the scale, by address alone, and
-    // through v_font and v_setfontall.
+// A Unicode font by number 33 with the address in the scale, by address alone, and through
+// v_font and v_setfontall; numbers without a font (a negative one too) draw nothing.
+TEST_F(Text, SelectingFonts) {
     const auto address = reinterpret_cast<intptr_t>(uni.data());
     for (auto select : std::vector<std::function<void()>>{
              [&] { v_setfont(33, address, 0); }, [&] { v_setfont(address, 0, 0); },
@@ -84,10 +77,6 @@ TEST_F(Text, SelectingFontsSetsTheContext) {
         select();
         EXPECT_EQ(font_state(), std::vector<intptr_t>({33, address, 1, 8, 18, 0}));
     }
-    // v_font with another number selects font scala_x + 16 * scala_y.
-    v_font(9, 9, 1);
-    EXPECT_EQ(std::make_pair(ctx().fontnum, ctx().v_fonty), std::make_pair(25, 13));
-    // Numbers without a font (a negative one too) select nothing drawable.
     for (int n : {30, -3}) {
         v_setfont(n, 1, 1);
         print_at(10, 40, "abc");
@@ -108,8 +97,7 @@ TEST_F(Text, GlyphsCoverTheCellAboveTheOutputRow) {
     v_setfont(7, 1, 1);
     print_at(10, 50, "A");
     EXPECT_EQ(ctx().v_xlocate, 10 + w);
-    const Box b = bounds(drawn());
-    EXPECT_EQ(std::vector<int>({b.x0, b.y0, b.x1, b.y1}), std::vector<int>({10, 37, 9 + w, 49}));
+    EXPECT_EQ(bounds(drawn()), std::vector<int>({10, 37, 9 + w, 49}));
     expect_cell(10, 37, w, 13, [&](int x, int y) { return prop_pixel(g, x, y); });
     fb_fill_all(0x123456);
     v_color(4, FG);
@@ -201,64 +189,28 @@ TEST_F(Text, LineBreaksAndBackspace) {
     v_printchar(127);
     EXPECT_EQ(ctx().v_xlocate, 16);
     expect_cell(16, 100, 16, 16, [](int x, int y) { return fixed_bit(0, x, y) ? FG_RGB : BG_RGB; });
-}
-
-TEST_F(Text, OutlinedTextHasEdgesInTheOutlineColour) {
-    fb_fill_all(0x808080);
+    // Formatted text is cut to its buffer (outlined text is in the widgets' reference image).
     v_setfont(7, 1, 1);
-    v_color(4, FG);
-    v_locate(20, 33);
-    v_outlined(0);
-    v_printf("%s", "W");
-    EXPECT_EQ(OUTLINED, -1);
-    const int g = 'W' - 32;
-    EXPECT_EQ(ctx().v_xlocate, 20 + prop_width(g));
-    EXPECT_EQ(ctx().color1, FG);
-    // Every glyph pixel is white; every other pixel next to one is black; pixels two away
-    // from any glyph pixel are untouched.
-    auto on = [&](int x, int y) { return x >= 0 && y >= 0 && x < prop_width(g) && y < 13 && prop_bit(g, x, y); };
-    expect_cell(18, 18, prop_width(g) + 4, 17, [&](int x, int y) {
-        bool near = false;
-        for (int dx = -3; dx <= -1; dx++)
-            for (int dy = -3; dy <= -1; dy++) near |= on(x + dx, y + dy);
-        return on(x - 2, y - 2) ? FG_RGB : near ? 0x000000u : 0x808080u;
-    });
-    // Formatted text is cut to its buffer.
     v_locate(0, 500);
     v_printf("%s%d", std::string(400, 'x').c_str(), 12345);
     EXPECT_EQ(ctx().v_xlocate, (V_PRINTF_BUFFER - 1) * prop_width('x' - 32));
 }
 
-// Inline images: a 24-bit BMP named by a "$LA" word, found in the start directory.
-class InlineImage : public Text {
-protected:
-    std::filesystem::path dir = std::filesystem::path(CORVANE_BINARY_DIR) / ("text_img." + std::to_string(getpid()));
-    char saved[sizeof MyDir];
-    void SetUp() override {
-        Text::SetUp();
-        std::filesystem::create_directories(dir);
-        memcpy(saved, MyDir, sizeof MyDir);
-        snprintf(MyDir, sizeof MyDir, "%s", dir.c_str());
-        write_file(dir / "LAMP.bmp", bmp(24, 3, 2, [](int, int) { return 0xFF0000u; }));  // 3 x 2, all red
-        v_setfont(7, 1, 1);
-    }
-    void TearDown() override {
-        memcpy(MyDir, saved, sizeof MyDir);
-        std::filesystem::remove_all(dir);
-        Text::TearDown();
-    }
-};
-
-TEST_F(InlineImage, PaintedFromTheStartDirectoryWithItsBottomOnTheOutputRow) {
-    const auto cwd = std::filesystem::current_path();
+// Inline images: a 24-bit BMP named by a "$LA" word, found in the start directory, painted
+// with its bottom on the output row. A missing one is printed as text, and so are the
+// image words after it.
+TEST_F(Text, InlineImagesFromTheStartDirectory) {
+    const ScratchDir dir("text_img", true);
+    write_file("LAMP.bmp", bmp(24, 3, 2, [](int, int) { return 0xFF0000u; }));  // 3 x 2, all red
+    std::filesystem::current_path(dir.old);
+    v_setfont(7, 1, 1);
     print_at(10, 40, "$LAMP.bmp A");
-    EXPECT_EQ(std::filesystem::current_path(), cwd);
+    EXPECT_EQ(std::filesystem::current_path(), dir.old);
     for (int y = 38; y < 40; y++) EXPECT_EQ(row(10, y, 3), Row(3, 0xFF0000));
-    EXPECT_EQ(ctx().v_ylocate, 40);
-    EXPECT_EQ(ctx().v_xlocate, 13 + prop_width(0) + prop_width('A' - 32));
-}
-
-TEST_F(InlineImage, AMissingImageIsPrintedAsTextAndStopsLaterImages) {
+    EXPECT_EQ(std::make_pair(ctx().v_xlocate, ctx().v_ylocate),
+              std::make_pair(13 + prop_width(0) + prop_width('A' - 32), 40));
+    SetUp();
+    v_setfont(7, 1, 1);
     print_at(0, 40, "$LAX $LAMP.bmp");
     int width = 0;
     for (char c : std::string("$LAX $LAMP.bmp")) width += prop_width(c - 32);

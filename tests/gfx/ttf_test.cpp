@@ -4,15 +4,12 @@
 // Font tests run in a temporary start directory whose FONTS/ folder links "default.ttf" to
 // DejaVu Sans and "notobd.ttf" to a Noto CJK bold face; they are skipped when those system
 // fonts are not installed.
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "gfx/ttf.h"
-#include "platform/display.h"
-#include "text_fonts.h"
+#include "gfx_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -115,30 +112,21 @@ TEST(TtfDecision, ScriptsAndInvalidBytes) {
 
 class TtfFiles : public Canvas {
 protected:
-    fs::path dir, cwd;
-    std::string saved_mydir;
+    std::optional<ScratchDir> dir;
     void SetUp() override {
         Canvas::SetUp();
         if (!fs::exists(DEJAVU) || !fs::exists(NOTO_BOLD))
             GTEST_SKIP() << "needs fonts-dejavu-core and fonts-noto-cjk (" << DEJAVU << ", " << NOTO_BOLD << ")";
         reset_ttf();
-        saved_mydir = MyDir;
-        MyDir[0] = 0;
-        cwd = fs::current_path();
-        dir = fs::path(CORVANE_BINARY_DIR) / ("ttf_test." + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir / "FONTS");
-        fs::create_symlink(DEJAVU, dir / "FONTS" / "default.ttf");
-        fs::create_symlink(NOTO_BOLD, dir / "FONTS" / "notobd.ttf");
-        fs::current_path(dir);
+        dir.emplace("ttf_test", false);
+        fs::create_directories("FONTS");
+        fs::create_symlink(DEJAVU, "FONTS/default.ttf");
+        fs::create_symlink(NOTO_BOLD, "FONTS/notobd.ttf");
         testing::internal::CaptureStderr();
     }
     void TearDown() override {
-        if (dir.empty()) return;
+        if (!dir) return;
         testing::internal::GetCapturedStderr();
-        fs::current_path(cwd);
-        snprintf(MyDir, sizeof MyDir, "%s", saved_mydir.c_str());
-        fs::remove_all(dir);
         reset_ttf();
     }
     // What went to standard error since the last look.
@@ -147,10 +135,11 @@ protected:
         testing::internal::CaptureStderr();
         return s;
     }
-    static std::vector<uint8_t> file_bytes(const char* path, size_t limit) {
+    // The first n bytes of DejaVu Sans.
+    static std::vector<uint8_t> dejavu_bytes(size_t n) {
         size_t size = 0;
-        unsigned char* data = load_ttf_file(path, &size);
-        std::vector<uint8_t> s(data, data + std::min(size, limit));
+        unsigned char* data = load_ttf_file(DEJAVU, &size);
+        std::vector<uint8_t> s(data, data + std::min(size, n));
         free(data);
         return s;
     }
@@ -164,8 +153,8 @@ TEST_F(TtfFiles, CacheKeepsEachPathOnceAndReportsFailuresOnce) {
     // and no slot.
     write_file("empty.ttf", {});
     write_file("garbage.ttf", std::vector<uint8_t>(4096, 'x'));
-    write_file("short.ttf", file_bytes(DEJAVU, 3000));
-    write_file("header.ttf", file_bytes(DEJAVU, 11));
+    write_file("short.ttf", dejavu_bytes(3000));
+    write_file("header.ttf", dejavu_bytes(11));
     const std::pair<const char*, const char*> failures[] = {
         {"missing.ttf", "Errore apertura TTF: missing.ttf\n"}, {"empty.ttf", "Errore apertura TTF: empty.ttf\n"},
         {"FONTS", "Errore apertura TTF: FONTS\n"},             {"garbage.ttf", "TTF non valido: garbage.ttf\n"},
@@ -217,18 +206,17 @@ TEST_F(TtfFiles, DrawingFindsFontsUnderFontsAndMatchesTheMeasure) {
     EXPECT_EQ(std::vector<int>({advance, w, h}), std::vector<int>({measured, measured, 20}));
     // Ink stays within the line: from x to x + advance, from the top to the height; fully
     // covered pixels have the colour exactly.
-    const Box b = bounds(drawn());
-    EXPECT_TRUE(b.x0 >= 30 && b.x1 <= 30 + advance && b.y0 >= 40 && b.y1 <= 100 + h)
-        << b.x0 << "," << b.y0 << " " << b.x1 << "," << b.y1;
+    const std::vector<int> b = bounds(drawn());
+    EXPECT_TRUE(b[0] >= 30 && b[2] <= 30 + advance && b[1] >= 40 && b[3] <= 100 + h) << testing::PrintToString(b);
     bool solid = false;
     for (auto [x, y] : drawn()) solid |= fb_at(x, y) == 0xFFFFFFu;
     EXPECT_TRUE(solid);
     // Fonts stay in the start directory when the current one moves.
     reset_ttf();
-    snprintf(MyDir, sizeof MyDir, "%s", dir.c_str());
+    snprintf(MyDir, sizeof MyDir, "%s", dir->path.c_str());
     fs::current_path(fs::temp_directory_path());
     EXPECT_GT(measure_text_ttf_font("Hello", "default.ttf", 20.f, &w, &h), 0);
-    EXPECT_EQ(fs::path(g_fonts[0].path), dir / "FONTS" / "default.ttf");
+    EXPECT_EQ(fs::path(g_fonts[0].path), dir->path / "FONTS" / "default.ttf");
 }
 
 TEST_F(TtfFiles, FaintPixelsOverOtherColoursStay) {
@@ -241,13 +229,13 @@ TEST_F(TtfFiles, FaintPixelsOverOtherColoursStay) {
     const int threshold = 4 * std::max(m, 40) / 10;
     // Again over a blue column through the glyph's left side (away from the bottom-right
     // reference pixel): faint pixels leave it as it was, the others blend over blue.
-    const Box b = bounds(drawn());
-    const int col = b.x0 + 2;
+    const std::vector<int> b = bounds(drawn());
+    const int col = b[0] + 2;
     fb_fill_all(0);
     v_vline(col, 0, 300, 0x0000FF00);
     draw_o();
     int faint = 0, strong = 0;
-    for (int y = b.y0; y <= b.y1; y++) {
+    for (int y = b[1]; y <= b[3]; y++) {
         const int a = int(plain[size_t(y) * size_t(crtx) + size_t(col)] >> 16);
         faint += a > 0 && a < threshold;
         strong += a >= threshold;
@@ -282,7 +270,7 @@ TEST_F(TtfFiles, ChainFallsBackToDefaultThenToTheCjkFace) {
     EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), measure_text_ttf_font("Hello", "default.ttf", 18.f, &w2, &h2));
     EXPECT_EQ(h, h2);
     // Without font files nothing draws.
-    fs::remove_all(dir / "FONTS");
+    fs::remove_all("FONTS");
     reset_ttf();
     errors();
     EXPECT_EQ(draw_text_ttf(10, 10, "Hello", "x.ttf", 18.f, 0xFFFFFF00), 0);
@@ -298,17 +286,11 @@ TEST(TtfNames, SetFontFillsTheNamesOfTheLevel) {
     const uint8_t level = 3;
     ttf_obj_level = &level;
     _fontn = 9;
-    auto names = [] { return std::vector<std::string>({DEFAULT, DEFAULOLD, DEFA[3], DEFA[0]}); };
     SET_FONT("arial", 14);
-    EXPECT_EQ(names(), std::vector<std::string>({"arial.ttf", "arial.ttf", "arial.ttf", ""}));
-    EXPECT_EQ(_fonty, 14);
-    SET_FONT("cour.fon", 0);
-    EXPECT_STREQ(DEFAULT, "cour.fon");
-    EXPECT_EQ(_fonty, 14);
-    // One character changes no name; a size alone still sets _fonty.
-    SET_FONT("x", 20);
-    EXPECT_STREQ(DEFAULT, "cour.fon");
-    EXPECT_EQ(_fonty, 20);
+    EXPECT_EQ(std::vector<std::string>({DEFAULT, DEFAULOLD, DEFA[3], DEFA[0]}),
+              std::vector<std::string>({"arial.ttf", "arial.ttf", "arial.ttf", ""}));
+    SET_FONT("x", 20);  // one character changes no name; a size alone still sets _fonty
+    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string("arial.ttf"), 20));
     // Long names are cut to the field, keeping ".ttf".
     const std::string longer(150, 'n');
     SET_FONT(longer.c_str(), 0);
@@ -319,8 +301,7 @@ TEST(TtfNames, SetFontFillsTheNamesOfTheLevel) {
     reset_ttf();
     _fontn = 6;
     SET_FONT("arial", 14);
-    EXPECT_STREQ(DEFAULT, "");
-    EXPECT_EQ(_fonty, 0);
+    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string(), 0));
     TTF_SIZE(12);
     EXPECT_EQ(_fonty, 12);
     reset_ttf();
