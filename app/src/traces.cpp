@@ -60,25 +60,28 @@ uint64_t span_bits() {
     return uint64_t(std::bit_cast<uint32_t>(f_start.load())) << 32 | std::bit_cast<uint32_t>(f_stop.load());
 }
 
+// One sample as a word: its real part above, its imaginary part below.
+inline uint64_t sample_word(const std::atomic<float>* re, const std::atomic<float>* im, int k) {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    return uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 | std::bit_cast<uint32_t>(im[k].load(relaxed));
+}
+
 uint64_t fingerprint(const std::atomic<float>* re, const std::atomic<float>* im, int n) {
     n = std::clamp(n, 0, VNA_MAX_POINTS);
-    // Two independent lanes keep the multiplications pipelined.
+    // Four independent lanes keep the multiplications pipelined: the page takes this on
+    // every pass.
     constexpr uint64_t K1 = 0x9e3779b97f4a7c15u, K2 = 0xc2b2ae3d27d4eb4fu;
-    uint64_t a = K1 ^ uint64_t(n), b = K2;
-    constexpr auto relaxed = std::memory_order_relaxed;
+    uint64_t lane[4] = {K1 ^ uint64_t(n), K2, K1 + K2, K2 - K1};
     int k = 0;
-    for (; k + 1 < n; k += 2) {
-        a = (a ^ (uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 |
-                  std::bit_cast<uint32_t>(im[k].load(relaxed)))) * K2;
-        b = (b ^ (uint64_t(std::bit_cast<uint32_t>(re[k + 1].load(relaxed))) << 32 |
-                  std::bit_cast<uint32_t>(im[k + 1].load(relaxed)))) * K1;
-        a ^= a >> 29;
-        b ^= b >> 31;
-    }
-    if (k < n)
-        a = (a ^ (uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 |
-                  std::bit_cast<uint32_t>(im[k].load(relaxed)))) * K2;
-    return a ^ (b * K1) ^ (b >> 17);
+    for (; k + 3 < n; k += 4)
+        for (int j = 0; j < 4; j++) {
+            lane[j] = (lane[j] ^ sample_word(re, im, k + j)) * (j & 1 ? K1 : K2);
+            lane[j] ^= lane[j] >> 29;
+        }
+    for (int j = 0; k < n; k++, j++) lane[j] = (lane[j] ^ sample_word(re, im, k)) * K2;
+    uint64_t h = 0;
+    for (uint64_t v : lane) h = (h ^ v) * K1 ^ (v >> 31);
+    return h;
 }
 
 // The derived arrays are recomputed only when the samples they come from changed; each
