@@ -59,7 +59,7 @@ void select_declared_font() { v_setfontall(_fontn, _fontx, _fonty, _fontpnt); }
 // drawn size set to its own.
 bool click_then_draw() {
     if (_keyactive) sub_onclick();
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     sub_ondraw();
     if (!_abilita_azione_draw) return false;
@@ -246,7 +246,7 @@ void TPage() {
     copy_name(PAGE_FONT, PROJECT_FONT);
     _changed = 0;
     if (_keyactive) sub_onclick();
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione && me->color != 4) {
         v_color(obj_bg(), obj_bg());
@@ -270,7 +270,7 @@ void TPanel() {
         sub_onclick();
         if (_abilita_azione_click && me->vartype != VT_NONE) _changed |= _keydown;
     }
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione) {
         dx = me->width;
@@ -330,7 +330,7 @@ void TButton() {
         if (radio) Var.Byte = int8_t(me->tag);
     }
     const char* cap = caption_of();
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione) {
         if (me->color != 4) v_rectfillc(x_x - 1, y_y - 1, dx + 1, dy + 1, obj_bg());
@@ -376,7 +376,7 @@ void TCheckbox() {
                 Var.Byte = (Var.Byte & 1) == 0 ? 1 : 0;
         }
     }
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione) {
         if (me->color != 4) v_rectfillc(x_x - 1, y_y - 1, dy + 1, dy + 1, obj_bg());
