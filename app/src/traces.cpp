@@ -66,22 +66,30 @@ inline uint64_t sample_word(const std::atomic<float>* re, const std::atomic<floa
     return uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 | std::bit_cast<uint32_t>(im[k].load(relaxed));
 }
 
+// One step of a lane: the word mixed in, multiplied by an odd constant (no two words give
+// the same lane), the high bits folded down.
+inline uint64_t mix(uint64_t lane, uint64_t word, uint64_t k) {
+    lane = (lane ^ word) * k;
+    return lane ^ lane >> 29;
+}
+
 uint64_t fingerprint(const std::atomic<float>* re, const std::atomic<float>* im, int n) {
     n = std::clamp(n, 0, VNA_MAX_POINTS);
-    // Four independent lanes keep the multiplications pipelined: the page takes this on
-    // every pass.
+    // Four independent lanes in registers keep the multiplications pipelined: the page takes
+    // this on every pass.
     constexpr uint64_t K1 = 0x9e3779b97f4a7c15u, K2 = 0xc2b2ae3d27d4eb4fu;
-    uint64_t lane[4] = {K1 ^ uint64_t(n), K2, K1 + K2, K2 - K1};
+    uint64_t a = K1 ^ uint64_t(n), b = K2, c = K1 + K2, d = K2 - K1;
     int k = 0;
-    for (; k + 3 < n; k += 4)
-        for (int j = 0; j < 4; j++) {
-            lane[j] = (lane[j] ^ sample_word(re, im, k + j)) * (j & 1 ? K1 : K2);
-            lane[j] ^= lane[j] >> 29;
-        }
-    for (int j = 0; k < n; k++, j++) lane[j] = (lane[j] ^ sample_word(re, im, k)) * K2;
-    uint64_t h = 0;
-    for (uint64_t v : lane) h = (h ^ v) * K1 ^ (v >> 31);
-    return h;
+    for (; k + 3 < n; k += 4) {
+        a = mix(a, sample_word(re, im, k), K2);
+        b = mix(b, sample_word(re, im, k + 1), K1);
+        c = mix(c, sample_word(re, im, k + 2), K2);
+        d = mix(d, sample_word(re, im, k + 3), K1);
+    }
+    if (k < n) a = mix(a, sample_word(re, im, k), K1);
+    if (k + 1 < n) b = mix(b, sample_word(re, im, k + 1), K2);
+    if (k + 2 < n) c = mix(c, sample_word(re, im, k + 2), K1);
+    return mix(mix(mix(a, b, K1), c, K2), d, K1) ^ (b >> 17);
 }
 
 // The derived arrays are recomputed only when the samples they come from changed; each
