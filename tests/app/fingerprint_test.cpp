@@ -53,6 +53,13 @@ TEST(Fingerprint, EverySampleAndThePointCountCount) {
         s11_part[c.k] = old11, s21_part[c.k] = old21;
         EXPECT_EQ(s11_now(N), s11) << c.k;
     }
+    // The last sample of sweeps that end 1, 2, 3 or 4 samples after a group of four.
+    for (int n : {2001, 1998, 1999, 2000}) {
+        const uint64_t whole = s11_now(n);
+        vna_s11_im[n - 1] = vna_s11_im[n - 1] + 1;
+        EXPECT_NE(s11_now(n), whole) << "last of " << n;
+        vna_s11_im[n - 1] = vna_s11_im[n - 1] - 1;
+    }
     // Two samples swapped are another sweep.
     vna_s21_re[7] = 0.75f;
     const uint64_t before = s21_now(N);
