@@ -178,6 +178,9 @@ void start_environment() {
     if (access((run_dir + "/ports/COM1.ctl").c_str(), F_OK) != 0) die("vna-sim did not start");
 
     setenv("CORVANE_FILE_DIALOG", "builtin", 1);
+    // On a machine loaded by other work the analyser's answers may come late; a sweep that
+    // failed for it would leave the sweep figure without a sweep.
+    setenv("CORVANE_ANSWER_TIMEOUT_MS", "5000", 1);
     prog_pid = spawn({corvane}, run_dir + "/corvane.log");
     window_id = output_of("timeout 20 xdotool search --sync --onlyvisible --pid " + std::to_string(prog_pid) +
                           " --name '^Corvane' | head -1");
