@@ -94,17 +94,23 @@ void click(int x, int y) {
     xdo("mousemove --window " + window_id + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
 }
 
-// Run time of one thread in ns, from its schedstat (the first field).
-uint64_t thread_ns(const std::string& task_dir) {
+// Run time of one thread in ns and the number of times it was put on a CPU (about its
+// wake-ups), from its schedstat (the first and the third field).
+struct ThreadUse {
+    uint64_t ns = 0, runs = 0;
+};
+ThreadUse thread_use(const std::string& task_dir) {
     std::ifstream in(task_dir + "/schedstat");
-    uint64_t ns = 0;
-    in >> ns;
-    return ns;
+    ThreadUse u;
+    uint64_t waited = 0;
+    in >> u.ns >> waited >> u.runs;
+    return u;
 }
+uint64_t thread_ns(const std::string& task_dir) { return thread_use(task_dir).ns; }
 
-// Run time of every live thread of pid, by thread name (threads of one name add up).
-std::map<std::string, uint64_t> threads_ns(pid_t pid) {
-    std::map<std::string, uint64_t> by_name;
+// Use of every live thread of pid, by thread name and number.
+std::map<std::string, ThreadUse> threads_ns(pid_t pid) {
+    std::map<std::string, ThreadUse> by_name;
     const std::string base = "/proc/" + std::to_string(pid) + "/task";
     DIR* d = opendir(base.c_str());
     if (!d) return by_name;
@@ -113,26 +119,28 @@ std::map<std::string, uint64_t> threads_ns(pid_t pid) {
         const std::string dir = base + "/" + e->d_name;
         std::string name;
         std::ifstream(dir + "/comm") >> name;
-        by_name[name + "#" + e->d_name] += thread_ns(dir);
+        by_name[name + "#" + e->d_name] = thread_use(dir);
     }
     closedir(d);
     return by_name;
 }
 
-uint64_t total(const std::map<std::string, uint64_t>& m) {
+uint64_t total(const std::map<std::string, ThreadUse>& m) {
     uint64_t t = 0;
-    for (auto& [name, ns] : m) t += ns;
+    for (auto& [name, use] : m) t += use.ns;
     return t;
 }
 
-// Prints each thread's share of one core over the window (the largest first).
-void print_threads(const char* what, const std::map<std::string, uint64_t>& a,
-                   const std::map<std::string, uint64_t>& b, double wall) {
-    std::fprintf(stderr, "%s, per thread (%% of one core):", what);
-    for (auto& [name, ns] : b) {
+// Prints each thread's share of one core over the window and its runs per second.
+void print_threads(const char* what, const std::map<std::string, ThreadUse>& a,
+                   const std::map<std::string, ThreadUse>& b, double wall) {
+    std::fprintf(stderr, "%s, per thread (%% of one core, runs a second):", what);
+    for (auto& [name, use] : b) {
         const auto it = a.find(name);
-        const double pct = 100.0 * double(ns - (it == a.end() ? 0 : it->second)) * 1e-9 / wall;
-        if (pct >= 0.01) std::fprintf(stderr, " %s %.2f", name.c_str(), pct);
+        const ThreadUse before = it == a.end() ? ThreadUse{} : it->second;
+        const double pct = 100.0 * double(use.ns - before.ns) * 1e-9 / wall;
+        if (pct >= 0.01)
+            std::fprintf(stderr, " %s %.2f (%.0f/s)", name.c_str(), pct, double(use.runs - before.runs) / wall);
     }
     std::fprintf(stderr, "\n");
 }
