@@ -3,6 +3,7 @@
 #include "app/page1.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -33,7 +34,15 @@ void port_source(char* out, size_t n) {
     std::snprintf(out, n, "%s", port_choice);
 }
 
-void show_status() { vna_status.copy(page1_status, sizeof page1_status); }
+// Copied when a text was set since the last copy (the page shows it on every pass; the count
+// is read first, so a text set meanwhile is copied on the next pass).
+void show_status() {
+    static uint64_t shown = UINT64_MAX;
+    const uint64_t count = vna_status.count();
+    if (count == shown) return;
+    vna_status.copy(page1_status, sizeof page1_status);
+    shown = count;
+}
 
 // The page thread is port_choice's only writer, so it compares without the lock and takes
 // the lock only to change it.

@@ -60,25 +60,36 @@ uint64_t span_bits() {
     return uint64_t(std::bit_cast<uint32_t>(f_start.load())) << 32 | std::bit_cast<uint32_t>(f_stop.load());
 }
 
+// One sample as a word: its real part above, its imaginary part below.
+inline uint64_t sample_word(const std::atomic<float>* re, const std::atomic<float>* im, int k) {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    return uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 | std::bit_cast<uint32_t>(im[k].load(relaxed));
+}
+
+// One step of a lane: the word mixed in, multiplied by an odd constant (no two words give
+// the same lane), the high bits folded down.
+inline uint64_t mix(uint64_t lane, uint64_t word, uint64_t k) {
+    lane = (lane ^ word) * k;
+    return lane ^ lane >> 29;
+}
+
 uint64_t fingerprint(const std::atomic<float>* re, const std::atomic<float>* im, int n) {
     n = std::clamp(n, 0, VNA_MAX_POINTS);
-    // Two independent lanes keep the multiplications pipelined.
+    // Four independent lanes in registers keep the multiplications pipelined: the page takes
+    // this on every pass.
     constexpr uint64_t K1 = 0x9e3779b97f4a7c15u, K2 = 0xc2b2ae3d27d4eb4fu;
-    uint64_t a = K1 ^ uint64_t(n), b = K2;
-    constexpr auto relaxed = std::memory_order_relaxed;
+    uint64_t a = K1 ^ uint64_t(n), b = K2, c = K1 + K2, d = K2 - K1;
     int k = 0;
-    for (; k + 1 < n; k += 2) {
-        a = (a ^ (uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 |
-                  std::bit_cast<uint32_t>(im[k].load(relaxed)))) * K2;
-        b = (b ^ (uint64_t(std::bit_cast<uint32_t>(re[k + 1].load(relaxed))) << 32 |
-                  std::bit_cast<uint32_t>(im[k + 1].load(relaxed)))) * K1;
-        a ^= a >> 29;
-        b ^= b >> 31;
+    for (; k + 3 < n; k += 4) {
+        a = mix(a, sample_word(re, im, k), K2);
+        b = mix(b, sample_word(re, im, k + 1), K1);
+        c = mix(c, sample_word(re, im, k + 2), K2);
+        d = mix(d, sample_word(re, im, k + 3), K1);
     }
-    if (k < n)
-        a = (a ^ (uint64_t(std::bit_cast<uint32_t>(re[k].load(relaxed))) << 32 |
-                  std::bit_cast<uint32_t>(im[k].load(relaxed)))) * K2;
-    return a ^ (b * K1) ^ (b >> 17);
+    if (k < n) a = mix(a, sample_word(re, im, k), K1);
+    if (k + 1 < n) b = mix(b, sample_word(re, im, k + 1), K2);
+    if (k + 2 < n) c = mix(c, sample_word(re, im, k + 2), K1);
+    return mix(mix(mix(a, b, K1), c, K2), d, K1) ^ (b >> 17);
 }
 
 // The derived arrays are recomputed only when the samples they come from changed; each

@@ -330,7 +330,7 @@ void TEdit() {
         }
     }
 
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione) {
         fill_box();

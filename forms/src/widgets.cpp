@@ -22,6 +22,14 @@ namespace {
 
 inline const char* caption_of() { return me->caption ? me->caption : ""; }
 
+// Plain ASCII: no character of the text is CJK or of a complex script, so the decoding
+// check of needs_ttf is not needed (nearly every caption, on every pass).
+bool ascii_only(const char* s) {
+    for (; *s; s++)
+        if (static_cast<unsigned char>(*s) >= 0x80) return false;
+    return true;
+}
+
 void copy_name(char* dst, const char* src) {
     const size_t n = strnlen(src, TTF_NAME - 1);
     std::memmove(dst, src, n);
@@ -51,7 +59,7 @@ void select_declared_font() { v_setfontall(_fontn, _fontx, _fonty, _fontpnt); }
 // drawn size set to its own.
 bool click_then_draw() {
     if (_keyactive) sub_onclick();
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     sub_ondraw();
     if (!_abilita_azione_draw) return false;
@@ -238,7 +246,7 @@ void TPage() {
     copy_name(PAGE_FONT, PROJECT_FONT);
     _changed = 0;
     if (_keyactive) sub_onclick();
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione && me->color != 4) {
         v_color(obj_bg(), obj_bg());
@@ -262,7 +270,7 @@ void TPanel() {
         sub_onclick();
         if (_abilita_azione_click && me->vartype != VT_NONE) _changed |= _keydown;
     }
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione) {
         dx = me->width;
@@ -280,7 +288,7 @@ void TLabel() {
     widget_prologue();
     const char* cap = caption_of();
     if (page_init) select_declared_font();
-    if (_fontn == FONT_UNICODE_NUM && needs_ttf(cap) == 5) SET_FONT("", me->height);
+    if (_fontn == FONT_UNICODE_NUM && !ascii_only(cap) && needs_ttf(cap) == 5) SET_FONT("", me->height);
     if (!click_then_draw()) return;
     v_locate(x_x, y_y + str_dy());
     select_declared_font();
@@ -322,7 +330,7 @@ void TButton() {
         if (radio) Var.Byte = int8_t(me->tag);
     }
     const char* cap = caption_of();
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione) {
         if (me->color != 4) v_rectfillc(x_x - 1, y_y - 1, dx + 1, dy + 1, obj_bg());
@@ -368,7 +376,7 @@ void TCheckbox() {
                 Var.Byte = (Var.Byte & 1) == 0 ? 1 : 0;
         }
     }
-    SET_FONT(DEFAULT, 0);
+    set_default_font();
     sub_onrepaint();
     if (_abilita_azione) {
         if (me->color != 4) v_rectfillc(x_x - 1, y_y - 1, dy + 1, dy + 1, obj_bg());

@@ -58,6 +58,9 @@ uint32_t abs_time(int granularity) {
     const int64_t frequency = 1000000000;
     const int64_t counter = int64_t(clock_source().now_ns());
     ___ftime.store(double(counter) / double(frequency));
+    // A granularity that divides the frequency (ms, µs) needs one 64-bit division, which gives
+    // the same truncated value: these clocks are read on every pass and every cycle.
+    if (granularity > 0 && frequency % granularity == 0) return uint32_t(uint64_t(counter / (frequency / granularity)));
     // 128-bit product: granularity x counter overflows 64 bits after a few hours of uptime.
     __int128 t = __int128(granularity) * counter / frequency;
     return uint32_t(uint64_t(t));

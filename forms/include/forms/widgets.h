@@ -20,6 +20,11 @@ void TBitmap();
 
 // Start of every kind: the parent's TrueType font name, the drawn size, the font height.
 void widget_prologue();
+// SET_FONT(DEFAULT, 0), which every kind calls on every pass, without the call while the name
+// is empty or one character: SET_FONT then changes nothing.
+inline void set_default_font() {
+    if (DEFAULT[0] && DEFAULT[1]) SET_FONT(DEFAULT, 0);
+}
 // After drawing: the font name for the children and the hit rectangle (none when the object
 // is not enabled).
 void widget_epilogue();
