@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "platform/display.h"
@@ -14,18 +15,11 @@ class Input : public ::testing::Test {
 protected:
     void SetUp() override {
         std::strcpy(WindowName, "Corvane.64.App");
-        client_width = 1024;
-        client_height = 600;
-        mouse__x = mouse__y = mouse__left = mouse__pressed = 0;
-        key__press = 0;
+        client_width = 1024, client_height = 600, _tastiera = 1, _freeze = 0, refresh_time = 0, num_cam = 0;
+        mouse__x = mouse__y = mouse__left = mouse__pressed = key__press = startx = starty = oldx = oldy = 0;
         while (take_typed_key() >= 0) {
         }
-        _tastiera = 1;
-        _freeze = 0;
-        refresh_time = 0;
-        startx = starty = oldx = oldy = 0;
         shell_reset_presses();
-        num_cam = 0;
         for (int i = 0; i < TOUCH_FIELDS; i++) xcampi_x[i] = xcampi_y[i] = xcampi_dx[i] = xcampi_dy[i] = 0;
     }
     void TearDown() override { std::strcpy(WindowName, "Corvane.64.App"); }
@@ -101,9 +95,9 @@ TEST_F(Input, PressFreezeReleaseAndKeyModes) {
     }
 }
 
-SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0, uint32_t t = 0) {
+SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0, uint32_t t = 0, bool left = false) {
     SHELL_EVENT e{kind};
-    e.code = code, e.x = x, e.y = y, e.time_ms = t;
+    e.code = code, e.x = x, e.y = y, e.time_ms = t, e.left = left;
     return e;
 }
 
@@ -172,25 +166,17 @@ TEST_F(Input, KeysAndClicksFasterThanThePageComeOneAPassInOrder) {
 }
 
 TEST_F(Input, PointerButtonsAndTouch) {
-    SHELL_EVENT move = ev(EV_POINTER_MOVE, 0, 300, 200);
-    move.left = true;
-    WndProc(move);
-    EXPECT_EQ(mouse__y, 200);
-    EXPECT_EQ(mouse__left, 1);
-    WndProc(ev(EV_LEFT_UP, 0, 301, 202));
-    EXPECT_EQ(mouse__left, 0);
-    EXPECT_EQ(mouse__x, 301);
-    WndProc(ev(EV_LEFT_DOWN, 0, -5, 70000));  // positions are signed 16-bit halves
-    EXPECT_EQ(mouse__left, 1);
-    EXPECT_EQ(mouse__x, -5);
-    EXPECT_EQ(mouse__y, 70000 - 65536);
-    SHELL_EVENT touch = ev(EV_TOUCH, 0, 40, 50);
-    WndProc(touch);
-    EXPECT_EQ(mouse__left, 0);
-    touch.left = true;
-    WndProc(touch);
-    EXPECT_EQ(mouse__left, 1);
-    EXPECT_EQ(mouse__y, 50);
+    const struct {
+        SHELL_EVENT e;
+        int x, y, left;
+    } steps[] = {{ev(EV_POINTER_MOVE, 0, 300, 200, 0, true), 300, 200, 1}, {ev(EV_LEFT_UP, 0, 301, 202), 301, 202, 0},
+                 // Positions are signed 16-bit halves.
+                 {ev(EV_LEFT_DOWN, 0, -5, 70000), -5, 70000 - 65536, 1},
+                 {ev(EV_TOUCH, 0, 40, 50), 40, 50, 0}, {ev(EV_TOUCH, 0, 40, 51, 0, true), 40, 51, 1}};
+    for (const auto& s : steps) {
+        WndProc(s.e);
+        EXPECT_EQ(std::tuple(mouse__x.load(), mouse__y.load(), int(mouse__left.load())), std::tuple(s.x, s.y, s.left)) << s.e.kind;
+    }
     EXPECT_EQ(WndProc(ev(EV_CLOSE)), ACT_EXIT);
 }
 
