@@ -1,6 +1,8 @@
 // The translation of SDL events into window events, with SDL events made by hand.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "../../platform/sdl/include/platform/sdl_events.h"
 
 namespace {
@@ -71,50 +73,43 @@ TEST(SdlEvents, KeysAndText) {
     EXPECT_EQ(translate(text("\xC4\x80")).n, 0);
 }
 
-TEST(SdlEvents, PointerButtonsFingersAndClosing) {
+SDL_Event event(Uint32 type, int a = 0, int b = 0, int c = 0, int d = 0) {
     SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = 12;
-    e.motion.y = 34;
-    e.motion.state = SDL_BUTTON_LMASK | SDL_BUTTON_RMASK;
-    Translated t = translate(e);
-    ASSERT_EQ(t.n, 1);
-    EXPECT_EQ(t.ev[0].kind, EV_POINTER_MOVE);
-    EXPECT_TRUE(t.ev[0].left && t.ev[0].right);
-    EXPECT_EQ(t.ev[0].y, 34);
-    e.motion.which = SDL_TOUCH_MOUSEID;  // made up from a touch: the finger event counts
-    EXPECT_EQ(translate(e).n, 0);
+    e.type = type;
+    if (type == SDL_MOUSEMOTION) e.motion.x = a, e.motion.y = b, e.motion.state = Uint32(c), e.motion.which = Uint32(d);
+    if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) e.button.button = Uint8(a);
+    if (type == SDL_FINGERDOWN || type == SDL_FINGERUP) e.tfinger.x = float(a) / 100, e.tfinger.y = float(b) / 100;
+    if (type == SDL_WINDOWEVENT) e.window.event = Uint8(a);
+    return e;
+}
 
-    e = SDL_Event{};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_RIGHT;
-    t = translate(e, 1024, 600, 777);
-    EXPECT_EQ(t.ev[0].kind, EV_RIGHT_DOWN);
-    EXPECT_EQ(t.ev[0].time_ms, 777u);
-    e.type = SDL_MOUSEBUTTONUP;
-    EXPECT_EQ(translate(e).n, 0);
-    e.button.button = SDL_BUTTON_LEFT;
-    EXPECT_EQ(translate(e).ev[0].kind, EV_LEFT_UP);
-
-    e = SDL_Event{};
-    e.type = SDL_FINGERDOWN;
-    e.tfinger.x = 0.5f;
-    e.tfinger.y = 0.25f;
-    t = translate(e, 2048, 1200);
-    EXPECT_EQ(t.ev[0].kind, EV_TOUCH);
-    EXPECT_EQ(t.ev[0].x * 10000 + t.ev[0].y, 1024 * 10000 + 300);
-    EXPECT_TRUE(t.ev[0].left);
-    e.type = SDL_FINGERUP;
-    EXPECT_FALSE(translate(e).ev[0].left);
-
-    e = SDL_Event{};
-    e.type = SDL_QUIT;
-    EXPECT_EQ(WndProc(translate(e).ev[0]), ACT_EXIT);
-    e.type = SDL_WINDOWEVENT;
-    e.window.event = SDL_WINDOWEVENT_CLOSE;
-    EXPECT_EQ(translate(e).ev[0].kind, EV_CLOSE);
-    e.window.event = SDL_WINDOWEVENT_EXPOSED;
-    EXPECT_EQ(translate(e).n, 0);
+TEST(SdlEvents, PointerButtonsFingersAndClosing) {
+    const struct {
+        SDL_Event e;
+        int n, kind, x, y, left, right;
+    } cases[] = {
+        {event(SDL_MOUSEMOTION, 12, 34, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK), 1, EV_POINTER_MOVE, 12, 34, 1, 1},
+        // Made up from a touch: the finger event counts.
+        {event(SDL_MOUSEMOTION, 12, 34, 0, int(SDL_TOUCH_MOUSEID)), 0, 0, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), 1, EV_RIGHT_DOWN, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT), 0, 0, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT), 1, EV_LEFT_UP, 0, 0, 0, 0},
+        // Fingers at fractions of the client area of 2048 x 1200.
+        {event(SDL_FINGERDOWN, 50, 25), 1, EV_TOUCH, 1024, 300, 1, 0},
+        {event(SDL_FINGERUP, 50, 25), 1, EV_TOUCH, 1024, 300, 0, 0},
+        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE), 1, EV_CLOSE, 0, 0, 0, 0},
+        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_EXPOSED), 0, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const Translated t = translate(c.e, 2048, 1200, 777);
+        SCOPED_TRACE(c.e.type);
+        ASSERT_EQ(t.n, c.n);
+        if (t.n == 0) continue;
+        const SHELL_EVENT& e = t.ev[0];
+        EXPECT_EQ(std::tuple(int(e.kind), e.x, e.y, int(e.left), int(e.right)), std::tuple(c.kind, c.x, c.y, c.left, c.right));
+    }
+    EXPECT_EQ(translate(event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), 1024, 600, 777).ev[0].time_ms, 777u);
+    EXPECT_EQ(WndProc(translate(event(SDL_QUIT)).ev[0]), ACT_EXIT);
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <tuple>
 #include <string>
@@ -18,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/scratch.h"
 #include "platform/serial.h"
 #include "platform/tasks.h"
 #include "support/eventually.h"
@@ -246,6 +244,8 @@ TEST_F(SerialTest, WhatOpensAndWhatDoesNot) {
     EXPECT_EQ(com_open(&stray, 115200) + com_open(nullptr, 115200) + com_close(nullptr), -3);
     EXPECT_EQ(com_open(&com2, 115200), 0);
     EXPECT_EQ(com_open(&com3, 12345), -1);  // not a standard rate
+    ASSERT_EQ(assign_com(&com3, "/dev/a/name/longer/than/fifteen"), 0);
+    EXPECT_EQ(std::string(com3.NameCom), "/dev/a/name/lon");
 }
 
 TEST_F(SerialTest, ProtocolModeDiscardsWhatWasReceivedAndHoldsWhatArrivesWhileDisabled) {
@@ -290,22 +290,6 @@ TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
     ASSERT_EQ(tcgetattr(watch, &after), 0);
     EXPECT_EQ(std::tuple(after.c_lflag, after.c_iflag, after.c_cflag), std::tuple(before.c_lflag, before.c_iflag, before.c_cflag));
     close(watch);
-}
-
-TEST_F(SerialTest, PortNamesResolveThroughThePortsFolder) {
-    const ScratchDir dir("serial_test");
-    std::filesystem::create_directories(dir("ports"));
-    std::filesystem::create_symlink(peer.path(), dir("ports/COM7"));
-    {
-        const ScopedMyDir in_scratch(dir());  // ports/ is looked up in the program's directory
-        ASSERT_EQ(assign_com(&com3, "COM7"), 0);
-        ASSERT_EQ(com_open(&com3, 115200), 0);
-    }
-    ASSERT_TRUE(peer.send({'x'}));
-    EXPECT_EQ(take(&com3, 1), Bytes{'x'});
-    ASSERT_EQ(com_close(&com3), 0);
-    ASSERT_EQ(assign_com(&com3, "/dev/a/name/longer/than/fifteen"), 0);
-    EXPECT_EQ(std::string(com3.NameCom), "/dev/a/name/lon");
 }
 
 TEST_F(SerialTest, BytesForAVanishedDeviceAreDroppedInsteadOfBlockingTheWriter) {
