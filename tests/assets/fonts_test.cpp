@@ -8,6 +8,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <tuple>
 
 #include "assets/fonts.h"
 #include "gfx/text.h"
@@ -45,9 +46,8 @@ TEST(Fonts, TableHoldsEveryFontWithItsNumberAndHeight) {
         const auto [name, height] = expected[n];
         const ASSET_FONT* f = find(name);
         ASSERT_NE(f, nullptr) << name;
-        EXPECT_EQ(f->number, n < FONT_COUNT ? n : 33) << name;
-        EXPECT_EQ(f->height, height) << name;
-        if (f->kind != FONT_KIND_FIXED) { EXPECT_EQ(f->data[3], height) << name; }
+        EXPECT_EQ(std::tuple(f->number, f->height, f->kind == FONT_KIND_FIXED ? height : f->data[3]),
+                  std::tuple(n < FONT_COUNT ? n : 33, height, height)) << name;
     }
     fonts_install();
     for (const ASSET_FONT& f : fonts())
@@ -74,8 +74,7 @@ TEST(Fonts, ProportionalFontsFollowTheirLayout) {
         if (f.kind != FONT_KIND_PROPORTIONAL) continue;
         const uint8_t* d = f.data;
         const int H = d[PROP_HEIGHT];
-        EXPECT_GT(d[PROP_ASCENT], H / 2) << f.name;
-        EXPECT_LT(d[PROP_ASCENT], H) << f.name;
+        EXPECT_TRUE(d[PROP_ASCENT] > H / 2 && d[PROP_ASCENT] < H) << f.name;
         int widest = 0;
         size_t expect_at = PROP_DATA;
         for (int g = 0; g < 96; g++) {
@@ -90,8 +89,7 @@ TEST(Fonts, ProportionalFontsFollowTheirLayout) {
             }
             expect_at += bytes;
         }
-        EXPECT_EQ(expect_at, f.bytes) << f.name;
-        EXPECT_EQ(d[PROP_MAX_WIDTH], widest) << f.name;
+        EXPECT_EQ(std::tuple(expect_at, int(d[PROP_MAX_WIDTH])), std::tuple(f.bytes, widest)) << f.name;
         // Digits share one width, the digit width of the header.
         for (int c = '0'; c <= '9'; c++) EXPECT_EQ(d[PROP_WIDTHS + c - 32], d[PROP_DIGIT_WIDTH]) << f.name;
     }
@@ -110,10 +108,8 @@ TEST(Fonts, UnicodeFontsAreCompleteRecords) {
         if (f.kind != FONT_KIND_UNICODE) continue;
         const uint8_t* d = f.data;
         const int H = d[3];
-        EXPECT_EQ(font_u16(d + 4), UNICODE_MASK_4BIT) << f.name;
-        EXPECT_EQ(std::make_pair(d[6], d[7]), std::make_pair(uint8_t(15), uint8_t(1))) << f.name;
-        ASSERT_GE(f.bytes, UNICODE_DATA);
-        EXPECT_LE(f.bytes - UNICODE_DATA, sizeof(FONT_UNICODE::p)) << f.name;
+        EXPECT_EQ(std::tuple(int(font_u16(d + 4)), d[6], d[7]), std::tuple(int(UNICODE_MASK_4BIT), 15, 1)) << f.name;
+        ASSERT_TRUE(f.bytes >= UNICODE_DATA && f.bytes - UNICODE_DATA <= sizeof(FONT_UNICODE::p)) << f.name;
         // Every entry points at glyph data inside the font; distinct glyphs do not overlap
         // and together use exactly the data.
         std::map<size_t, size_t> glyphs;  // offset -> data bytes of every distinct glyph
@@ -121,8 +117,7 @@ TEST(Fonts, UnicodeFontsAreCompleteRecords) {
         for (int g = 0; g < UNICODE_GLYPHS; g++) {
             const uint32_t e = entry(d, g + 32);
             const size_t w = e >> 24, at = e & 0xFFFFFF, bytes = (w * size_t(H) + 1) / 2;
-            ASSERT_GE(at, UNICODE_DATA) << f.name << " " << g;
-            ASSERT_LE(at + bytes, f.bytes) << f.name << " " << g;
+            ASSERT_TRUE(at >= UNICODE_DATA && at + bytes <= f.bytes) << f.name << " " << g;
             widest = std::max(widest, int(w));
             if (!bytes) continue;  // a glyph without pixels (a format character) holds no data
             auto [it, added] = glyphs.emplace(at, bytes);
@@ -133,8 +128,7 @@ TEST(Fonts, UnicodeFontsAreCompleteRecords) {
             EXPECT_EQ(at, end) << f.name;
             end = at + bytes;
         }
-        EXPECT_EQ(end, f.bytes) << f.name;
-        EXPECT_EQ(d[2], widest) << f.name;
+        EXPECT_EQ(std::tuple(end, int(d[2])), std::tuple(f.bytes, widest)) << f.name;
         // ASCII and Latin-1 have glyphs of their own, the smaller fonts Greek and Cyrillic
         // too; digits share the digit width.
         std::vector<int> own = {65, 97, 0xE9, 0xDF, 0xC5, 0x152};

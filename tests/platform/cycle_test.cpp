@@ -21,7 +21,6 @@ namespace {
 class QueryWord : public ::testing::Test {
 protected:
     void SetUp() override {
-        name = "/corvane-test-" + std::to_string(getpid());
         shm_unlink(name.c_str());
         query_word_use_name(name.c_str());
         plc_priority = 1;  // so that each cycle sleeps its 1 ms on the manual clock
@@ -38,36 +37,34 @@ protected:
         ASSERT_EQ(ftruncate(fd, size), 0);
         close(fd);
     }
-    void cycles(int n) {
+    static void cycles(int n) {
         for (int i = 0; i < n; i++) start_cycle();
     }
 
     ScopedManualClock c;
-    std::string name;
+    const std::string name = "/corvane-test-" + std::to_string(getpid());
 };
 
 TEST_F(QueryWord, AWordPostedByAnotherProcessIsTakenAndZeroed) {
     create(256);
     cycles(3);  // open, map, first read
     ASSERT_GT(query_rx.load(), 0u);
-
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         // The other process: post a word, then wait until the program has taken it.
         int fd = shm_open(name.c_str(), O_RDWR, 0);
-        if (fd < 0) _exit(2);
-        void* p = mmap(nullptr, 256, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (p == MAP_FAILED) _exit(3);
+        void* p = fd < 0 ? MAP_FAILED : mmap(nullptr, 256, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (p == MAP_FAILED) _exit(2);
         std::atomic_ref<uint32_t> word(*static_cast<uint32_t*>(p));
         word.store(0xC0FFEE);
-        for (int i = 0; i < 5000; i++) {
+        for (int i = 0; i < 10000; i++) {
             if (word.load() == 0) _exit(0);
             usleep(1000);
         }
         _exit(1);
     }
-    for (int i = 0; i < 5000 && query_line.load() == 0; i++) {
+    for (int i = 0; i < 50000 && query_line.load() == 0; i++) {
         start_cycle();
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }

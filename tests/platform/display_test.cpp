@@ -1,104 +1,144 @@
+// The hand-over of frames to the window: each visible write is handed over once with the
+// bands of rows it changed, a window's copy kept from those bands alone stays the screen,
+// frames stay whole across threads, and the window's scaling of changed rows.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
+#include <random>
 #include <thread>
+#include <vector>
 
-#include "support/framebuffer_helpers.h"
+#include "../../platform/sdl/include/platform/frame_scale.h"
 #include "platform/display.h"
 #include "platform/framebuffer.h"
 #include "platform/input.h"
 #include "platform/tasks.h"
+#include "support/framebuffer_helpers.h"
 
 namespace {
 
-// Frames handed over by dx_refresh and the notifications of the back end.
+// Frames announced to the back end.
 std::atomic<int> notified{0};
-void count_frame() { notified++; }
-int moved_x = -1, moved_y = -1;
-void record_move(int x, int y) {
-    moved_x = x;
-    moved_y = y;
-}
-const DISPLAY_BACKEND counting{count_frame, record_move};
+const DISPLAY_BACKEND counting{[] { notified++; }, [](int, int) {}};
+
+// A window that keeps its own copy of the screen and updates only the bands it is told.
+struct Window {
+    std::vector<uint32_t> copy;
+    std::vector<ROW_BAND> bands;
+    bool take() {
+        const uint32_t* p;
+        ROW_BAND b[64];
+        int n = 0;
+        if (!display_take_frame(&p, b, 64, &n)) return false;
+        copy.resize(size_t(crtx) * size_t(crty));
+        bands.assign(b, b + n);
+        for (const ROW_BAND& r : bands) std::copy(p + addr(0, r.first), p + addr(0, r.last), copy.begin() + addr(0, r.first));
+        return true;
+    }
+    bool matches_screen() const { return std::equal(copy.begin(), copy.end(), dx_surface); }
+};
 
 class Refresh : public ::testing::Test {
 protected:
     void SetUp() override {
         display_set_backend(&counting);
-        fb_fill_all(0);
+        v_fastfill(0, 0, crtx, 4 * crty, 0);
         dx_refresh();
-        const uint32_t* p;
-        display_take_frame(&p);
+        window.take();
         notified = 0;
     }
     void TearDown() override { display_set_backend(nullptr); }
+    Window window;
 };
 
-// Each visible write is handed over once; nothing is while nothing visible changes.
-TEST_F(Refresh, EveryKindOfVisibleWriteIsHandedOverOnce) {
-    auto frames_after = [](void (*draw)()) {
-        uint64_t before = display_frames();
-        draw();
-        dx_refresh();
-        dx_refresh();
-        return display_frames() - before;
+TEST_F(Refresh, EachVisibleWriteIsHandedOverOnceWithTheRowsItWrote) {
+    static const uint32_t buffer[4] = {1, 2, 3, 4};
+    const struct {
+        const char* what;
+        void (*draw)();
+        std::vector<ROW_BAND> bands;
+    } cases[] = {
+        {"pixel", [] { v_wrpixel(uint32_t(addr(5, 37)), 255); }, {{37, 38}}},
+        {"15-bit pixel at a word's last row", [] { v_wrpixel32k(uint32_t(addr(1023, 63)), 0x7C00); }, {{63, 64}}},
+        {"fill across a word", [] { v_fastfill(-5, 60, 10, 10, 3); }, {{60, 70}}},
+        {"fill cut at the screen's foot", [] { v_fastfill(0, 595, 10, 50, 3); }, {{595, 600}}},
+        {"copy from below the screen", [] { fb_copy(0, 700, 0, 598, 4, 4, FB_NO_KEY); }, {{598, 600}}},
+        {"copy from a buffer", [] { fb_copy_from_buffer(buffer, 0, 0, 128, 2, 2, FB_NO_KEY); }, {{128, 130}}},
+        {"two rows far apart",
+         [] {
+             v_wrpixel(uint32_t(addr(0, 500)), 32);
+             v_wrpixel(uint32_t(addr(0, 3)), 32);
+         },
+         {{3, 4}, {500, 501}}},
+        {"the whole screen", [] { fb_touch(); }, {{0, 600}}},
     };
-    EXPECT_EQ(frames_after([] {}), 0u);
-    const uint32_t* p = nullptr;
-    EXPECT_FALSE(display_take_frame(&p));
-    EXPECT_EQ(frames_after([] {  // below the visible rows
-                  v_wrpixel(uint32_t(addr(5, 600)), 255);
-                  v_fastfill(0, 700, 100, 100, 255);
-                  fb_copy(0, 700, 0, 900, 10, 10, FB_NO_KEY);
-              }),
-              0u);
-    EXPECT_EQ(notified, 0);
-    EXPECT_EQ(frames_after([] { v_wrpixel(uint32_t(addr(1023, 599)), 255); }), 1u);
-    EXPECT_EQ(frames_after([] { v_wrpixel32k(3, 0x7C00); }), 1u);
-    EXPECT_EQ(frames_after([] { v_fastfill(-5, 590, 10, 50, 3); }), 1u);
-    EXPECT_EQ(frames_after([] { fb_copy(0, 700, 0, 599, 4, 4, FB_NO_KEY); }), 1u);
-    EXPECT_EQ(frames_after([] {
-                  uint32_t b[4] = {1, 2, 3, 4};
-                  fb_copy_from_buffer(b, 0, 0, 0, 2, 2, FB_NO_KEY);
-              }),
-              1u);
-    EXPECT_EQ(notified, 5);
+    int frames = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint64_t before = display_frames();
+        c.draw();
+        dx_refresh();
+        dx_refresh();  // nothing new: no second frame
+        EXPECT_EQ(display_frames() - before, 1u);
+        EXPECT_EQ(notified, ++frames);
+        ASSERT_TRUE(window.take());
+        ASSERT_EQ(window.bands.size(), c.bands.size());
+        for (size_t i = 0; i < c.bands.size(); i++) {
+            EXPECT_EQ(window.bands[i].first, c.bands[i].first);
+            EXPECT_EQ(window.bands[i].last, c.bands[i].last);
+        }
+        EXPECT_TRUE(window.matches_screen());
+        EXPECT_FALSE(window.take());
+    }
+    // Drawing memory below the screen hands nothing over.
+    v_wrpixel(uint32_t(addr(5, 600)), 255);
+    v_fastfill(0, 700, 100, 100, 255);
+    fb_copy(0, 700, 0, 900, 10, 10, FB_NO_KEY);
+    dx_refresh();
+    EXPECT_FALSE(window.take());
+    EXPECT_EQ(notified, frames);
 }
 
-TEST_F(Refresh, WindowTakesTheNewestFrameOnce) {
+TEST_F(Refresh, AWindowUpdatingOnlyTheBandsKeepsTheScreen) {
+    // Random bands drawn; the window takes after some refreshes and skips others, so that
+    // frames coalesce and every one of the rotating buffers falls behind in turn.
+    std::mt19937 rng(7);
+    for (int step = 0; step < 300; step++) {
+        const int y = int(rng() % 620), h = 1 + int(rng() % 40);
+        v_fastfill(int(rng() % 1000), y, 1 + int(rng() % 200), h, int(rng() % 256));
+        dx_refresh();
+        if (rng() % 3 == 0) continue;
+        window.take();
+        ASSERT_TRUE(window.matches_screen()) << "step " << step;
+    }
+    // The frame taken stays intact while the next one is filled.
     v_fastfill(0, 0, 1024, 600, 224);
-    dx_refresh();
-    v_wrpixel(uint32_t(addr(10, 20)), 0x12345600);
     dx_refresh();
     const uint32_t* p = nullptr;
     ASSERT_TRUE(display_take_frame(&p));
-    EXPECT_EQ(p[addr(10, 20)], 0x123456u);
-    EXPECT_EQ(p[addr(1023, 599)], 0xFF0000u);
-    EXPECT_FALSE(display_take_frame(&p));
-    // The taken frame stays intact while the next one is filled.
     v_fastfill(0, 0, 1024, 600, 3);
     dx_refresh();
     EXPECT_EQ(p[addr(0, 0)], 0xFF0000u);
     ASSERT_TRUE(display_take_frame(&p));
-    EXPECT_EQ(p[addr(0, 0)], 0x0000FFu);
+    EXPECT_EQ(p[addr(1023, 599)], 0x0000FFu);
 }
 
 TEST_F(Refresh, HandOverAcrossThreadsKeepsFramesWhole) {
     // The page loop draws whole-screen frames of one value while the window thread takes
-    // them; every frame taken must be uniform.
+    // them; every frame taken must be uniform. The window takes once more after the last
+    // frame, so that it takes at least one however the threads were scheduled.
     std::atomic<bool> done{false};
     std::atomic<int> torn{0}, taken{0};
-    std::thread window([&] {
-        while (!done) {
+    std::thread window_thread([&] {
+        for (bool last = false; !last;) {
+            last = done.load();
             const uint32_t* p;
             if (!display_take_frame(&p)) {
                 std::this_thread::yield();
                 continue;
             }
             taken++;
-            for (int i = 0; i < 1024 * 600; i += 997)
-                if (p[i] != p[0]) torn++;
+            for (int i = 0; i < 1024 * 600; i += 997) torn += p[i] != p[0];
         }
     });
     for (int k = 1; k <= 60; k++) {
@@ -106,24 +146,12 @@ TEST_F(Refresh, HandOverAcrossThreadsKeepsFramesWhole) {
         dx_refresh();
     }
     done = true;
-    window.join();
+    window_thread.join();
     EXPECT_EQ(torn, 0);
     EXPECT_GE(taken, 1);
 }
 
-TEST(Winredraw, MovesThroughTheBackEnd) {
-    display_set_backend(&counting);
-    startx = 40;
-    starty = 60;
-    winredraw();
-    EXPECT_EQ(moved_x, 40);
-    EXPECT_EQ(moved_y, 60);
-    display_set_backend(nullptr);
-    winredraw();  // no back end: nothing happens
-}
-
-std::atomic<int> loop_runs{0};
-std::atomic<int> loop_thread_number{-1};
+std::atomic<int> loop_runs{0}, loop_thread_number{-1};
 std::atomic<bool> loop_on_other_thread{false};
 std::thread::id test_thread;
 
@@ -142,9 +170,44 @@ TEST(MainLoop, StartsOnceInItsOwnThread) {
     EXPECT_EQ(loop_runs, 1);
     EXPECT_EQ(loop_thread_number, 0);
     EXPECT_TRUE(loop_on_other_thread);
-    EXPECT_EQ(_loop, 1);
     EXPECT_EQ(sub_loop, &main_routine);
     EXPECT_EQ(pall[255], 0xFFFFFFu);
+}
+
+TEST(FrameScale, ScalesLikeBilinearSamplingAtPixelCentres) {
+    // Two pixels doubled: the edges clamp, the inner pixels blend a quarter and three quarters.
+    const uint32_t src[2] = {0x000000, 0xFF8040};
+    FrameScaler s;
+    s.set_size(2, 1, 4, 1);
+    uint32_t out[4];
+    s.scale_row(src, 0, out);
+    EXPECT_EQ(std::vector<uint32_t>(out, out + 4), (std::vector<uint32_t>{0x000000, 0x3F2010, 0xBF6030, 0xFF8040}));
+    // At the same size every pixel is its own.
+    s.set_size(2, 1, 2, 1);
+    s.scale_row(src, 0, out);
+    EXPECT_EQ(std::vector<uint32_t>(out, out + 2), std::vector<uint32_t>(src, src + 2));
+}
+
+TEST(FrameScale, RescalingTheRowsThatReadChangedRowsEqualsAWholeRescale) {
+    for (auto [dw, dh] : {std::pair{1280, 750}, std::pair{700, 410}, std::pair{1024, 1201}}) {
+        std::mt19937 rng(11);
+        std::vector<uint32_t> frame(1024 * 600);
+        for (uint32_t& p : frame) p = rng() & 0xFFFFFF;
+        FrameScaler s;
+        s.set_size(1024, 600, dw, dh);
+        std::vector<uint32_t> shown(size_t(dw) * size_t(dh)), whole(shown.size());
+        for (int y = 0; y < dh; y++) s.scale_row(frame.data(), y, &shown[size_t(y) * size_t(dw)]);
+        std::vector<uint8_t> changed(600, 0);
+        for (int y : {0, 1, 299, 300, 598, 599}) {
+            changed[size_t(y)] = 1;
+            for (int x = 0; x < 1024; x++) frame[size_t(y) * 1024 + size_t(x)] ^= 0x808080;
+        }
+        for (int y = 0; y < dh; y++) {
+            s.scale_row(frame.data(), y, &whole[size_t(y) * size_t(dw)]);
+            if (s.reads_changed(y, changed)) s.scale_row(frame.data(), y, &shown[size_t(y) * size_t(dw)]);
+        }
+        EXPECT_TRUE(shown == whole) << dw << " x " << dh;
+    }
 }
 
 }  // namespace

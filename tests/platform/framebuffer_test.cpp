@@ -1,3 +1,5 @@
+// The palette and the pixel operations on the framebuffer: colour rules, bounds, fills,
+// and copies in every direction, with and without a key colour.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -16,17 +18,17 @@ protected:
 
 TEST(Palette, KnownEntriesAndLayout) {
     palette(2);
-    const std::pair<int, uint32_t> known[] = {{0, 0x000000}, {1, 0x000099},   {2, 0x0000B2},
-                                              {3, 0x0000FF}, {4, 0x003F00},   {28, 0x00FF00},
+    const std::pair<int, uint32_t> known[] = {{0, 0x000000},  {1, 0x000099},   {2, 0x0000B2},
+                                              {3, 0x0000FF},  {4, 0x003F00},   {28, 0x00FF00},
                                               {73, 0x5F5F99}, {224, 0xFF0000}, {255, 0xFFFFFF}};
     for (auto [index, colour] : known) EXPECT_EQ(pall[index], colour) << index;
     // 3-3-2 layout: every index gives its own colour.
     EXPECT_EQ(std::set<uint32_t>(pall, pall + 256).size(), 256u);
 }
 
-// Each write goes to the pixel at column x of row 5 and leaves the colour given.
-TEST_F(Framebuffer, PixelWriterColourRules) {
-    struct {
+TEST_F(Framebuffer, PixelWritersColourRulesAndBounds) {
+    // Each write goes to the pixel at column x of row 5 and leaves the colour given.
+    const struct {
         int x;
         int32_t value;
         uint32_t colour;
@@ -38,67 +40,51 @@ TEST_F(Framebuffer, PixelWriterColourRules) {
         v_wrpixel(addr(w.x, 5), w.value);
         EXPECT_EQ(fb_at(w.x, 5), w.colour) << w.value;
     }
-}
-
-TEST_F(Framebuffer, PixelWriterBounds) {
-    auto before = fb_snapshot();
-    v_wrpixel(uint32_t(fb_pixels), 255);       // first address past the last row
-    v_wrpixel(uint32_t(-1), 255);              // a negative address seen unsigned
-    EXPECT_TRUE(fb_changes(before).empty());
-    v_wrpixel(uint32_t(fb_pixels - 1), 255);   // last pixel of the last row
-    EXPECT_EQ(fb_at(1023, 2399), 0xFFFFFFu);
-    v_wrpixel(uint32_t(addr(1030, 0)), 255);   // column past the edge: next row
-    EXPECT_EQ(fb_at(6, 1), 0xFFFFFFu);
-}
-
-TEST_F(Framebuffer, FifteenBitWriter) {
-    const std::pair<uint32_t, uint32_t> writes[] = {
-        {0x7C00, 0xF80000}, {0x03E0, 0x00F800}, {0x001F, 0x0000F8}, {0x4211, 0x808088},
-        {4, 0x808088},      {32, 0x7F7F77}};  // 4 leaves the pixel, 32 inverts it
-    for (auto [value, colour] : writes) {
+    const std::pair<uint32_t, uint32_t> writes15[] = {{0x7C00, 0xF80000}, {0x03E0, 0x00F800}, {0x001F, 0x0000F8},
+                                                      {0x4211, 0x808088}, {4, 0x808088},       {32, 0x7F7F77}};
+    for (auto [value, colour] : writes15) {
         v_wrpixel32k(addr(0, 0), value);
         EXPECT_EQ(fb_at(0, 0), colour) << value;
     }
-}
 
-TEST_F(Framebuffer, PixelReader) {
-    dx_surface[addr(1023, 2399)] = 0xABCDEF;
-    EXPECT_EQ(v_rdpixel(int32_t(addr(1023, 2399))), 0xABCDEFu);
-    EXPECT_EQ(v_rdpixel(-1), 0u);
-    EXPECT_EQ(v_rdpixel(-1024), 0u);
-    EXPECT_EQ(v_rdpixel(int32_t(fb_pixels)), 0u);
+    auto before = fb_snapshot();
+    v_wrpixel(uint32_t(fb_pixels), 255);  // first address past the last row
+    v_wrpixel(uint32_t(-1), 255);         // a negative address seen unsigned
+    EXPECT_TRUE(fb_changes(before).empty());
+    v_wrpixel(uint32_t(fb_pixels - 1), 255);  // last pixel of the last row
+    EXPECT_EQ(fb_at(1023, 2399), 0xFFFFFFu);
+    v_wrpixel(uint32_t(addr(1030, 0)), 255);  // column past the edge: next row
+    EXPECT_EQ(fb_at(6, 1), 0xFFFFFFu);
+    EXPECT_EQ(v_rdpixel(int32_t(fb_pixels - 1)), 0xFFFFFFu);
+    for (int32_t outside : {-1, -1024, int32_t(fb_pixels)}) EXPECT_EQ(v_rdpixel(outside), 0u) << outside;
 }
 
 TEST_F(Framebuffer, FillCoversExactlyTheClampedRectangle) {
-    auto before = fb_snapshot();
-    v_fastfill(0, 0, 1024, 600, 255);
-    auto changed = fb_changes(before);
-    EXPECT_EQ(changed.size(), 1024u * 600u);
-    EXPECT_EQ(fb_at(1023, 599), 0xFFFFFFu);
-    EXPECT_EQ(fb_at(0, 600), 0x101010u);
-
-    // A rectangle starting left of the framebuffer is moved onto it, keeping its width.
-    fb_fill_all(0);
-    before = fb_snapshot();
-    v_fastfill(-10, 0, 20, 5, 0x00FF0000);
-    changed = fb_changes(before);
-    EXPECT_EQ(changed.size(), 20u * 5u);
-    EXPECT_EQ(fb_at(19, 4), 0x00FF00u);
-    EXPECT_EQ(fb_at(20, 4), 0u);
-
-    // The end is cut at the right and bottom edges; huge sizes do not overflow.
-    before = fb_snapshot();
-    v_fastfill(1020, 2398, 0x7FFFFFFF, 0x7FFFFFFF, 3);
-    EXPECT_EQ(fb_changes(before).size(), 4u * 2u);
-
-    // Zero and negative sizes fill nothing.
-    before = fb_snapshot();
-    v_fastfill(10, 10, 0, 5, 255);
-    v_fastfill(10, 10, 5, -1, 255);
-    EXPECT_TRUE(fb_changes(before).empty());
-}
-
-TEST_F(Framebuffer, FillTakesFourAndThirtyTwoAsPaletteIndices) {
+    const struct {
+        int x, y, w, h, colour;
+        size_t pixels;
+        int last_x, last_y;  // the last pixel filled: the next one on its row stays
+    } cases[] = {
+        {0, 0, 1024, 600, 255, 1024 * 600, 1023, 599},
+        // A rectangle starting left of the framebuffer is moved onto it, keeping its width.
+        {-10, 0, 20, 5, 0x00FF0000, 20 * 5, 19, 4},
+        // The end is cut at the right and bottom edges; huge sizes do not overflow.
+        {1020, 2398, 0x7FFFFFFF, 0x7FFFFFFF, 3, 4 * 2, 1023, 2399},
+        {1000, 10, 30, 1, 3, 24, 1023, 10},
+        {10, 10, 0, 5, 255, 0, -1, -1},  // zero and negative sizes fill nothing
+        {10, 10, 5, -1, 255, 0, -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        fb_fill_all(0x101010);
+        const auto before = fb_snapshot();
+        v_fastfill(c.x, c.y, c.w, c.h, c.colour);
+        EXPECT_EQ(fb_changes(before).size(), c.pixels);
+        if (c.last_x < 0) continue;
+        EXPECT_EQ(fb_at(c.last_x, c.last_y), fb_color(c.colour));
+        EXPECT_TRUE(c.last_x == 1023 || fb_at(c.last_x + 1, c.last_y) == 0x101010u);
+    }
+    // 4 and 32 are palette indices here, not "leave" and "invert".
     v_fastfill(0, 0, 1, 1, 4);
     v_fastfill(1, 0, 1, 1, 32);
     EXPECT_EQ(fb_at(0, 0), pall[4]);
@@ -111,29 +97,30 @@ void pattern(int x, int y, int w, int h) {
         for (int i = 0; i < w; i++) dx_surface[addr(x + i, y + j)] = uint32_t((j + 1) << 12 | (i + 1));
 }
 
-TEST_F(Framebuffer, CopyOverlapsInBothDirections) {
-    struct Case {
+TEST_F(Framebuffer, OverlappingCopiesInEveryDirectionWithAndWithoutKey) {
+    const struct {
         int xs, ys, xd, yd;
-    } cases[] = {{10, 10, 11, 10}, {11, 10, 10, 10}, {10, 10, 10, 12}, {10, 12, 10, 10},
-                 {10, 10, 13, 11}, {13, 11, 10, 10}};
-    for (const Case& c : cases) {
-        fb_fill_all(0);
-        pattern(10, 10, 8, 6);
-        std::vector<uint32_t> expected = fb_snapshot();
-        std::vector<uint32_t> source = expected;
-        for (int j = 0; j < 6; j++)
-            for (int i = 0; i < 8; i++)
-                expected[size_t(addr(c.xd + i, c.yd + j))] = source[size_t(addr(c.xs + i, c.ys + j))];
-        fb_copy(c.xs, c.ys, c.xd, c.yd, 8, 6, FB_NO_KEY);
-        EXPECT_TRUE(fb_changes(expected).empty()) << c.xs << "," << c.ys << " -> " << c.xd << "," << c.yd;
-    }
+    } cases[] = {{10, 10, 11, 10}, {11, 10, 10, 10}, {10, 10, 10, 12},
+                 {10, 12, 10, 10}, {10, 10, 13, 11}, {13, 11, 10, 10}};
+    for (int64_t key : {FB_NO_KEY, int64_t(0x00FF00)})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.xs << "," << c.ys << " -> " << c.xd << "," << c.yd << " key " << key);
+            fb_fill_all(0);
+            pattern(10, 10, 8, 6);
+            std::vector<uint32_t> expected = fb_snapshot();
+            const std::vector<uint32_t> source = expected;
+            for (int j = 0; j < 6; j++)
+                for (int i = 0; i < 8; i++)
+                    expected[size_t(addr(c.xd + i, c.yd + j))] = source[size_t(addr(c.xs + i, c.ys + j))];
+            fb_copy(c.xs, c.ys, c.xd, c.yd, 8, 6, key);
+            EXPECT_TRUE(fb_changes(expected).empty());
+        }
 }
 
-TEST_F(Framebuffer, CopyWithKeySkipsKeyPixelsInEveryDirection) {
+TEST_F(Framebuffer, KeyPixelsAreSkippedOnTheScreenAndThroughABuffer) {
     fb_fill_all(0x111111);
     pattern(0, 0, 4, 2);
     dx_surface[addr(1, 0)] = 0x00FF00;
-
     fb_copy(0, 0, 100, 100, 4, 2, 0x00FF00);
     EXPECT_EQ(fb_at(101, 100), 0x111111u);
     EXPECT_EQ(fb_at(102, 100), fb_at(2, 0));
@@ -143,22 +130,20 @@ TEST_F(Framebuffer, CopyWithKeySkipsKeyPixelsInEveryDirection) {
     fb_copy_to_buffer(0, 0, buffer, 0, 4, 2, 0x00FF00);
     EXPECT_EQ(buffer[1], 7u);  // a key pixel leaves its buffer place unchanged
     EXPECT_EQ(buffer[5], fb_at(1, 1));
-
     buffer[2] = 0x00FF00;
     fb_copy_from_buffer(buffer, 0, 200, 200, 4, 2, 0x00FF00);
     EXPECT_EQ(fb_at(201, 200), 7u);
     EXPECT_EQ(fb_at(202, 200), 0x111111u);
-}
 
-TEST_F(Framebuffer, CopyRoundTripThroughBuffer) {
+    // Without a key the round trip through a buffer at an offset restores the screen.
     pattern(300, 40, 50, 30);
-    std::vector<uint32_t> saved_screen = fb_snapshot();
-    std::vector<uint32_t> buffer(2 + 50 * 30, 0);
-    fb_copy_to_buffer(300, 40, buffer.data(), 2, 50, 30, FB_NO_KEY);
+    const std::vector<uint32_t> saved = fb_snapshot();
+    std::vector<uint32_t> keep(2 + 50 * 30, 0);
+    fb_copy_to_buffer(300, 40, keep.data(), 2, 50, 30, FB_NO_KEY);
     v_fastfill(300, 40, 50, 30, 0);
-    fb_copy_from_buffer(buffer.data(), 2, 300, 40, 50, 30, FB_NO_KEY);
-    EXPECT_TRUE(fb_changes(saved_screen).empty());
-    EXPECT_EQ(buffer[0], 0u);  // the offset is honoured
+    fb_copy_from_buffer(keep.data(), 2, 300, 40, 50, 30, FB_NO_KEY);
+    EXPECT_TRUE(fb_changes(saved).empty());
+    EXPECT_EQ(keep[0], 0u);
 }
 
 TEST_F(Framebuffer, CopyNeverWritesOutsideTheFramebuffer) {
@@ -167,16 +152,14 @@ TEST_F(Framebuffer, CopyNeverWritesOutsideTheFramebuffer) {
     // Destinations hanging over every edge: only the inside part is written.
     fb_copy(0, 0, 1021, 2398, 6, 3, FB_NO_KEY);
     fb_copy(0, 0, -3, -1, 6, 3, FB_NO_KEY);
-    auto changed = fb_changes(before);
     EXPECT_EQ(fb_at(1023, 2399), before[size_t(addr(2, 1))]);
     EXPECT_EQ(fb_at(0, 0), before[size_t(addr(3, 1))]);
-    for (int64_t a : changed) {
+    for (int64_t a : fb_changes(before)) {
         int x = int(a % 1024), y = int(a / 1024);
         EXPECT_TRUE((x >= 1021 && y >= 2398) || (x <= 2 && y <= 1)) << x << "," << y;
     }
-    // Nothing copied for empty sizes.
     before = fb_snapshot();
-    fb_copy(0, 0, 10, 10, 0, 5, FB_NO_KEY);
+    fb_copy(0, 0, 10, 10, 0, 5, FB_NO_KEY);  // nothing copied for empty sizes
     fb_copy(0, 0, 10, 10, 5, 0, FB_NO_KEY);
     EXPECT_TRUE(fb_changes(before).empty());
 }

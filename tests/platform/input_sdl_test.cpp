@@ -1,6 +1,8 @@
 // The translation of SDL events into window events, with SDL events made by hand.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "../../platform/sdl/include/platform/sdl_events.h"
 
 namespace {
@@ -24,19 +26,36 @@ SDL_Event key(Uint32 type, SDL_Keycode sym, int repeat = 0) {
     return e;
 }
 
-TEST(SdlEvents, ExtendedKeysGiveTheirVirtualKeyCodes) {
-    struct {
+SDL_Event text(const char* s) {
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    std::snprintf(e.text.text, sizeof e.text.text, "%s", s);
+    return e;
+}
+
+TEST(SdlEvents, KeysAndText) {
+    // Extended keys give their virtual key codes; control keys type their characters too.
+    const struct {
         SDL_Keycode sym;
-        int vk;
-    } extended[] = {{SDLK_LEFT, 37}, {SDLK_UP, 38},       {SDLK_RIGHT, 39},  {SDLK_DOWN, 40},
-                    {SDLK_HOME, 36}, {SDLK_END, 35},      {SDLK_PAGEUP, 33}, {SDLK_PAGEDOWN, 34},
-                    {SDLK_INSERT, 45}, {SDLK_DELETE, 46}, {SDLK_KP_DIVIDE, 111}};
-    for (auto k : extended) {
-        Translated t = translate(key(SDL_KEYDOWN, k.sym));
-        ASSERT_EQ(t.n, 1) << k.vk;
-        EXPECT_EQ(t.ev[0].kind, EV_KEY_DOWN);
-        EXPECT_EQ(t.ev[0].code, k.vk);
-        EXPECT_TRUE(t.ev[0].extended);
+        int vk, typed;
+    } keys[] = {{SDLK_LEFT, 37, -1},   {SDLK_UP, 38, -1},       {SDLK_RIGHT, 39, -1},    {SDLK_DOWN, 40, -1},
+                {SDLK_HOME, 36, -1},   {SDLK_END, 35, -1},      {SDLK_PAGEUP, 33, -1},   {SDLK_PAGEDOWN, 34, -1},
+                {SDLK_INSERT, 45, -1}, {SDLK_DELETE, 46, -1},   {SDLK_KP_DIVIDE, 111, -1},
+                {SDLK_RETURN, -1, 13}, {SDLK_KP_ENTER, -1, 13}, {SDLK_ESCAPE, -1, 27},   {SDLK_BACKSPACE, -1, 8},
+                {SDLK_TAB, -1, 9}};
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.sym);
+        const Translated t = translate(key(SDL_KEYDOWN, k.sym));
+        if (k.vk >= 0) {
+            ASSERT_EQ(t.n, 1);
+            EXPECT_EQ(t.ev[0].kind, EV_KEY_DOWN);
+            EXPECT_EQ(t.ev[0].code, k.vk);
+            EXPECT_TRUE(t.ev[0].extended);
+        } else {
+            ASSERT_EQ(t.n, 2);
+            EXPECT_EQ(t.ev[1].kind, EV_CHAR);
+            EXPECT_EQ(t.ev[1].code, k.typed);
+        }
     }
     // Letters are ordinary keys: they count only when repeated and type through text input.
     Translated t = translate(key(SDL_KEYDOWN, SDLK_q, 1));
@@ -46,83 +65,51 @@ TEST(SdlEvents, ExtendedKeysGiveTheirVirtualKeyCodes) {
     EXPECT_TRUE(t.ev[0].repeat);
     EXPECT_EQ(translate(key(SDL_KEYDOWN, SDLK_VOLUMEUP)).n, 0);
     EXPECT_EQ(translate(key(SDL_KEYUP, SDLK_LEFT)).ev[0].kind, EV_KEY_UP);
+    // Text gives its first character, in Latin-1.
+    const std::pair<const char*, int> texts[] = {
+        {"a", 'a'}, {"%x", '%'}, {"\xC3\xA9", 0xE9}, {"\xC3\xBF", 0xFF}, {"\xC2\xB5", 0xB5}};
+    for (auto [s, code] : texts) EXPECT_EQ(translate(text(s)).ev[0].code, code) << code;
+    EXPECT_EQ(translate(text("\xE2\x82\xAC")).n, 0);  // beyond Latin-1
+    EXPECT_EQ(translate(text("\xC4\x80")).n, 0);
 }
 
-TEST(SdlEvents, ControlKeysTypeTheirCharacters) {
-    struct {
-        SDL_Keycode sym;
-        int code;
-    } keys[] = {{SDLK_RETURN, 13}, {SDLK_KP_ENTER, 13}, {SDLK_ESCAPE, 27}, {SDLK_BACKSPACE, 8}, {SDLK_TAB, 9}};
-    for (auto k : keys) {
-        Translated t = translate(key(SDL_KEYDOWN, k.sym));
-        ASSERT_EQ(t.n, 2) << k.code;
-        EXPECT_EQ(t.ev[1].kind, EV_CHAR);
-        EXPECT_EQ(t.ev[1].code, k.code);
-    }
-}
-
-SDL_Event text(const char* s) {
+SDL_Event event(Uint32 type, int a = 0, int b = 0, int c = 0, int d = 0) {
     SDL_Event e{};
-    e.type = SDL_TEXTINPUT;
-    std::snprintf(e.text.text, sizeof e.text.text, "%s", s);
+    e.type = type;
+    if (type == SDL_MOUSEMOTION) e.motion.x = a, e.motion.y = b, e.motion.state = Uint32(c), e.motion.which = Uint32(d);
+    if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) e.button.button = Uint8(a);
+    if (type == SDL_FINGERDOWN || type == SDL_FINGERUP) e.tfinger.x = float(a) / 100, e.tfinger.y = float(b) / 100;
+    if (type == SDL_WINDOWEVENT) e.window.event = Uint8(a);
     return e;
 }
 
-TEST(SdlEvents, TextInputGivesTheFirstCharacter) {
-    EXPECT_EQ(translate(text("a")).ev[0].code, 'a');
-    EXPECT_EQ(translate(text("%x")).ev[0].code, '%');
-    EXPECT_EQ(translate(text("\xC3\xA9")).ev[0].code, 0xE9);  // e acute, Latin-1
-    EXPECT_EQ(translate(text("\xE2\x82\xAC")).n, 0);           // beyond Latin-1
-}
-
-TEST(SdlEvents, PointerButtonsAndFingers) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = 12;
-    e.motion.y = 34;
-    e.motion.state = SDL_BUTTON_LMASK | SDL_BUTTON_RMASK;
-    Translated t = translate(e);
-    ASSERT_EQ(t.n, 1);
-    EXPECT_EQ(t.ev[0].kind, EV_POINTER_MOVE);
-    EXPECT_TRUE(t.ev[0].left && t.ev[0].right);
-    EXPECT_EQ(t.ev[0].y, 34);
-    e.motion.which = SDL_TOUCH_MOUSEID;  // made up from a touch: the finger event counts
-    EXPECT_EQ(translate(e).n, 0);
-
-    e = SDL_Event{};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_RIGHT;
-    e.button.x = 5;
-    t = translate(e, 1024, 600, 777);
-    EXPECT_EQ(t.ev[0].kind, EV_RIGHT_DOWN);
-    EXPECT_EQ(t.ev[0].time_ms, 777u);
-    e.type = SDL_MOUSEBUTTONUP;
-    EXPECT_EQ(translate(e).n, 0);
-    e.button.button = SDL_BUTTON_LEFT;
-    EXPECT_EQ(translate(e).ev[0].kind, EV_LEFT_UP);
-
-    e = SDL_Event{};
-    e.type = SDL_FINGERDOWN;
-    e.tfinger.x = 0.5f;
-    e.tfinger.y = 0.25f;
-    t = translate(e, 2048, 1200);
-    EXPECT_EQ(t.ev[0].kind, EV_TOUCH);
-    EXPECT_EQ(t.ev[0].x, 1024);
-    EXPECT_EQ(t.ev[0].y, 300);
-    EXPECT_TRUE(t.ev[0].left);
-    e.type = SDL_FINGERUP;
-    EXPECT_FALSE(translate(e).ev[0].left);
-}
-
-TEST(SdlEvents, ClosingEndsTheProgram) {
-    SDL_Event e{};
-    e.type = SDL_QUIT;
-    EXPECT_EQ(WndProc(translate(e).ev[0]), ACT_EXIT);
-    e.type = SDL_WINDOWEVENT;
-    e.window.event = SDL_WINDOWEVENT_CLOSE;
-    EXPECT_EQ(translate(e).ev[0].kind, EV_CLOSE);
-    e.window.event = SDL_WINDOWEVENT_EXPOSED;
-    EXPECT_EQ(translate(e).n, 0);
+TEST(SdlEvents, PointerButtonsFingersAndClosing) {
+    const struct {
+        SDL_Event e;
+        int n, kind, x, y, left, right;
+    } cases[] = {
+        {event(SDL_MOUSEMOTION, 12, 34, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK), 1, EV_POINTER_MOVE, 12, 34, 1, 1},
+        // Made up from a touch: the finger event counts.
+        {event(SDL_MOUSEMOTION, 12, 34, 0, int(SDL_TOUCH_MOUSEID)), 0, 0, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), 1, EV_RIGHT_DOWN, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT), 0, 0, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT), 1, EV_LEFT_UP, 0, 0, 0, 0},
+        // Fingers at fractions of the client area of 2048 x 1200.
+        {event(SDL_FINGERDOWN, 50, 25), 1, EV_TOUCH, 1024, 300, 1, 0},
+        {event(SDL_FINGERUP, 50, 25), 1, EV_TOUCH, 1024, 300, 0, 0},
+        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE), 1, EV_CLOSE, 0, 0, 0, 0},
+        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_EXPOSED), 0, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const Translated t = translate(c.e, 2048, 1200, 777);
+        SCOPED_TRACE(c.e.type);
+        ASSERT_EQ(t.n, c.n);
+        if (t.n == 0) continue;
+        const SHELL_EVENT& e = t.ev[0];
+        EXPECT_EQ(std::tuple(int(e.kind), e.x, e.y, int(e.left), int(e.right)), std::tuple(c.kind, c.x, c.y, c.left, c.right));
+    }
+    EXPECT_EQ(translate(event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), 1024, 600, 777).ev[0].time_ms, 777u);
+    EXPECT_EQ(WndProc(translate(event(SDL_QUIT)).ev[0]), ACT_EXIT);
 }
 
 }  // namespace

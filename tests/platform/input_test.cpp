@@ -1,6 +1,9 @@
+// The page's input: pointer scaling and the touch-field hit test of v_inkey, the key modes,
+// and the window events of WndProc (keys, the typed-key queue, buttons, dragging).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "platform/display.h"
@@ -8,37 +11,31 @@
 
 namespace {
 
-class Inkey : public ::testing::Test {
+class Input : public ::testing::Test {
 protected:
     void SetUp() override {
-        client_width = 1024;
-        client_height = 600;
-        mouse__x = mouse__y = mouse__left = mouse__pressed = 0;
-        key__press = 0;
+        std::strcpy(WindowName, "Corvane.64.App");
+        client_width = 1024, client_height = 600, _tastiera = 1, _freeze = 0, refresh_time = 0, num_cam = 0;
+        mouse__x = mouse__y = mouse__left = mouse__pressed = key__press = startx = starty = oldx = oldy = 0;
         while (take_typed_key() >= 0) {
         }
-        _tastiera = 1;
-        _freeze = 0;
-        num_cam = 0;
+        shell_reset_presses();
         for (int i = 0; i < TOUCH_FIELDS; i++) xcampi_x[i] = xcampi_y[i] = xcampi_dx[i] = xcampi_dy[i] = 0;
     }
+    void TearDown() override { std::strcpy(WindowName, "Corvane.64.App"); }
+
     static void field(int n, int x, int y, int dx, int dy) {
-        xcampi_x[n] = int16_t(x);
-        xcampi_y[n] = int16_t(y);
-        xcampi_dx[n] = int16_t(dx);
-        xcampi_dy[n] = int16_t(dy);
+        xcampi_x[n] = int16_t(x), xcampi_y[n] = int16_t(y), xcampi_dx[n] = int16_t(dx), xcampi_dy[n] = int16_t(dy);
         if (n > num_cam) num_cam = int16_t(n);
     }
     static int point(int x, int y, bool down) {
-        mouse__x = x;
-        mouse__y = y;
-        mouse__left = down ? 1 : 0;
+        mouse__x = x, mouse__y = y, mouse__left = down ? 1 : 0;
         return v_inkey();
     }
 };
 
-TEST_F(Inkey, ScalesThePointerToTheFramebuffer) {
-    struct {
+TEST_F(Input, PointerIsScaledToTheFramebuffer) {
+    const struct {
         int cw, ch, x, y, tx, ty;
     } cases[] = {{2048, 1200, 200, 100, 100, 50},
                  {512, 300, 511, 299, 1022, 598},
@@ -47,21 +44,20 @@ TEST_F(Inkey, ScalesThePointerToTheFramebuffer) {
                  {1024, 0, 5, 5, 1022, 598}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cw);
-        client_width = c.cw;
-        client_height = c.ch;
+        client_width = c.cw, client_height = c.ch;
         point(c.x, c.y, false);
         EXPECT_EQ(touch_x, c.tx);
         EXPECT_EQ(touch_y, c.ty);
     }
 }
 
-TEST_F(Inkey, HitTestPrefersTheHighestFieldWithInclusiveBounds) {
+TEST_F(Input, HitTestPrefersTheHighestFieldWithInclusiveBounds) {
     field(1, 10, 10, 100, 100);
     field(2, 50, 50, 20, 20);
     field(3, 0, 0, 0, 0);  // cleared field: never hit, not even at (0, 0)
-    struct {
+    const struct {
         int x, y, field;
-    } cases[] = {{60, 60, 2}, {70, 70, 2}, {71, 70, 1}, {10, 10, 1}, {0, 0, 0}};
+    } cases[] = {{60, 60, 2}, {70, 70, 2}, {71, 70, 1}, {10, 10, 1}, {110, 110, 1}, {111, 110, 0}, {0, 0, 0}};
     for (const auto& c : cases) {
         EXPECT_EQ(point(c.x, c.y, true), c.field ? INKEY_PRESS : 0) << c.x << "," << c.y;
         EXPECT_EQ(t_campo, c.field) << c.x << "," << c.y;
@@ -75,24 +71,21 @@ TEST_F(Inkey, HitTestPrefersTheHighestFieldWithInclusiveBounds) {
     EXPECT_EQ(t_campo, 2);
 }
 
-TEST_F(Inkey, PressFreezeAndRelease) {
+TEST_F(Input, PressFreezeReleaseAndKeyModes) {
     field(1, 100, 100, 10, 10);
     EXPECT_EQ(point(5, 5, true), 0);  // pressed outside every field
     EXPECT_EQ(touch_premuto, 1);
     _freeze = 1;
     EXPECT_EQ(v_inkey(), INKEY_PRESS);  // frozen: any press counts
-    EXPECT_EQ(_freeze, 1);
     EXPECT_EQ(point(5, 5, false), 0);
     EXPECT_EQ(_freeze, 0);
     EXPECT_EQ(touch_premuto, 0);
-}
 
-TEST_F(Inkey, KeyModes) {
     field(1, 0, 0, 1023, 599);
     point(5, 5, true);
-    struct {
+    const struct {
         int mode, key, result;
-    } cases[] = {{0, 'A', INKEY_PRESS},  // keys not reported: the press is
+    } cases[] = {{0, 'A', INKEY_PRESS},         // keys not reported: the press is
                  {1, 'A', 'A'}, {1, 'A', 'A'},  // not consumed
                  {2, 'A', -56}, {2, 'J', -47}, {2, 'K', 'K'}, {2, 'a', 'a'}};
     for (const auto& c : cases) {
@@ -102,40 +95,17 @@ TEST_F(Inkey, KeyModes) {
     }
 }
 
-SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0) {
+SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0, uint32_t t = 0, bool left = false) {
     SHELL_EVENT e{kind};
-    e.code = code;
-    e.x = x;
-    e.y = y;
+    e.code = code, e.x = x, e.y = y, e.time_ms = t, e.left = left;
     return e;
 }
 
 SHELL_EVENT key_down(int vk, bool extended, bool repeat = false) {
     SHELL_EVENT e = ev(EV_KEY_DOWN, vk);
-    e.extended = extended;
-    e.repeat = repeat;
+    e.extended = extended, e.repeat = repeat;
     return e;
 }
-
-SHELL_EVENT right_press(int x, int y, uint32_t t) {
-    SHELL_EVENT e = ev(EV_RIGHT_DOWN, 0, x, y);
-    e.time_ms = t;
-    return e;
-}
-
-class Shell : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::strcpy(WindowName, "Corvane.64.App");
-        refresh_time = 0;
-        key__press = mouse__pressed = mouse__left = 0;
-        while (take_typed_key() >= 0) {
-        }
-        startx = starty = oldx = oldy = 0;
-        shell_reset_presses();
-    }
-    void TearDown() override { std::strcpy(WindowName, "Corvane.64.App"); }
-};
 
 // What one event queues for the page: the key, or -1 for nothing.
 int typed(const SHELL_EVENT& e) {
@@ -145,27 +115,34 @@ int typed(const SHELL_EVENT& e) {
     return key;
 }
 
-TEST_F(Shell, CharactersAndKeys) {
-    struct {
+TEST_F(Input, CharactersAndKeysAndTheRefreshTheyAskFor) {
+    const struct {
         int code, key;
     } chars[] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8},     {9, -1},
                  {1, -1},    {7, -1},   {10, 10}, {200, 72}, {127, 127}, {0, -1}};
     for (auto c : chars) EXPECT_EQ(typed(ev(EV_CHAR, c.code)), c.key) << c.code;
-    EXPECT_EQ(typed(key_down(37, true)), 37);           // left arrow
-    EXPECT_EQ(typed(key_down(37, true, true)), 37);     // ... and its repeat
-    EXPECT_EQ(typed(key_down(144, true)), 16);          // Num Lock: low 7 bits
-    EXPECT_EQ(typed(key_down('Q', false)), -1);         // an ordinary key types through its character,
-    EXPECT_EQ(typed(key_down('Q', false, true)), -1);   // its repeats too
-    EXPECT_EQ(typed(key_down(8, true)), -1);            // codes up to 9 are dropped
+    const struct {
+        SHELL_EVENT e;
+        int key;
+    } keys[] = {{key_down(37, true), 37},  {key_down(37, true, true), 37},  // left arrow and its repeat
+                {key_down(144, true), 16},                                  // Num Lock: low 7 bits
+                // An ordinary key types through its character, its repeats too.
+                {key_down('Q', false), -1}, {key_down('Q', false, true), -1},
+                {key_down(8, true), -1}};  // codes up to 9 are dropped
+    for (const auto& k : keys) EXPECT_EQ(typed(k.e), k.key) << k.e.code;
     key__press = 37;
     WndProc(ev(EV_KEY_UP));
     EXPECT_EQ(key__press, 0);
+
+    EXPECT_EQ(WndProc(ev(EV_CHAR, 'x')), ACT_NONE);
+    refresh_time = 20;
+    EXPECT_EQ(WndProc(ev(EV_CHAR, 'x')), ACT_REFRESH);
+    EXPECT_EQ(WndProc(ev(EV_CHAR, 3)), ACT_NONE);
+    EXPECT_EQ(WndProc(key_down(38, true)), ACT_REFRESH);
+    EXPECT_EQ(WndProc(ev(EV_KEY_UP)), ACT_REFRESH);
 }
 
-TEST_F(Shell, KeysTypedFasterThanThePageRunsComeOneAPassInOrder) {
-    client_width = 1024;
-    client_height = 600;
-    _tastiera = 1;
+TEST_F(Input, KeysAndClicksFasterThanThePageComeOneAPassInOrder) {
     for (int c : {int('b'), int('e'), int('e'), 13}) {
         WndProc(ev(EV_CHAR, c));
         WndProc(ev(EV_KEY_UP));
@@ -177,12 +154,7 @@ TEST_F(Shell, KeysTypedFasterThanThePageRunsComeOneAPassInOrder) {
     for (unsigned i = 0; i < TYPED_KEYS + 5; i++) WndProc(ev(EV_CHAR, 'a' + i % 26));
     for (unsigned i = 0; i < TYPED_KEYS; i++) EXPECT_EQ(take_typed_key(), int('a' + i % 26)) << i;
     EXPECT_EQ(take_typed_key(), -1);
-}
-
-TEST_F(Shell, ClickAndKeystrokeShorterThanAPassAreSeenOnce) {
-    client_width = 1024;
-    client_height = 600;
-    _tastiera = 1;
+    // A click and a keystroke shorter than a pass are seen once.
     WndProc(ev(EV_LEFT_DOWN, 0, 10, 10));
     WndProc(ev(EV_CHAR, 'a'));
     WndProc(ev(EV_LEFT_UP, 0, 10, 10));
@@ -193,65 +165,46 @@ TEST_F(Shell, ClickAndKeystrokeShorterThanAPassAreSeenOnce) {
     EXPECT_EQ(touch_premuto, 0);
 }
 
-TEST_F(Shell, PageRefreshOnlyWithRefreshTime) {
-    EXPECT_EQ(WndProc(ev(EV_CHAR, 'x')), ACT_NONE);
-    refresh_time = 20;
-    EXPECT_EQ(WndProc(ev(EV_CHAR, 'x')), ACT_REFRESH);
-    EXPECT_EQ(WndProc(ev(EV_CHAR, 3)), ACT_NONE);
-    EXPECT_EQ(WndProc(key_down(38, true)), ACT_REFRESH);
-    EXPECT_EQ(WndProc(ev(EV_KEY_UP)), ACT_REFRESH);
-}
-
-TEST_F(Shell, PointerButtonsAndTouch) {
-    SHELL_EVENT move = ev(EV_POINTER_MOVE, 0, 300, 200);
-    move.left = true;
-    WndProc(move);
-    EXPECT_EQ(mouse__y, 200);
-    EXPECT_EQ(mouse__left, 1);
-    WndProc(ev(EV_LEFT_UP, 0, 301, 202));
-    EXPECT_EQ(mouse__left, 0);
-    EXPECT_EQ(mouse__x, 301);
-    WndProc(ev(EV_LEFT_DOWN, 0, -5, 70000));  // positions are signed 16-bit halves
-    EXPECT_EQ(mouse__left, 1);
-    EXPECT_EQ(mouse__x, -5);
-    EXPECT_EQ(mouse__y, 70000 - 65536);
-    SHELL_EVENT touch = ev(EV_TOUCH, 0, 40, 50);
-    WndProc(touch);
-    EXPECT_EQ(mouse__left, 0);
-    touch.left = true;
-    WndProc(touch);
-    EXPECT_EQ(mouse__left, 1);
-    EXPECT_EQ(mouse__y, 50);
+TEST_F(Input, PointerButtonsAndTouch) {
+    const struct {
+        SHELL_EVENT e;
+        int x, y, left;
+    } steps[] = {{ev(EV_POINTER_MOVE, 0, 300, 200, 0, true), 300, 200, 1}, {ev(EV_LEFT_UP, 0, 301, 202), 301, 202, 0},
+                 // Positions are signed 16-bit halves.
+                 {ev(EV_LEFT_DOWN, 0, -5, 70000), -5, 70000 - 65536, 1},
+                 {ev(EV_TOUCH, 0, 40, 50), 40, 50, 0}, {ev(EV_TOUCH, 0, 40, 51, 0, true), 40, 51, 1}};
+    for (const auto& s : steps) {
+        WndProc(s.e);
+        EXPECT_EQ(std::tuple(mouse__x.load(), mouse__y.load(), int(mouse__left.load())), std::tuple(s.x, s.y, s.left)) << s.e.kind;
+    }
     EXPECT_EQ(WndProc(ev(EV_CLOSE)), ACT_EXIT);
 }
 
-TEST_F(Shell, RightDraggingMovesOnlyDraggableWindows) {
+TEST_F(Input, RightButtonDragsUntitledWindowsAndTwoQuickPressesEndAnXWindow) {
     SHELL_EVENT drag = ev(EV_POINTER_MOVE, 0, 130, 95);
     drag.right = true;
-    WndProc(right_press(100, 100, 1000));
+    WndProc(ev(EV_RIGHT_DOWN, 0, 100, 100, 1000));
     EXPECT_EQ(WndProc(drag), ACT_NONE);  // this program's titled window
     EXPECT_EQ(startx, 0);
-
     std::strcpy(WindowName, "1280");
-    WndProc(right_press(100, 100, 5000));
+    WndProc(ev(EV_RIGHT_DOWN, 0, 100, 100, 5000));
     EXPECT_EQ(WndProc(drag), ACT_MOVE_WINDOW);
     EXPECT_EQ(startx, 30);
     EXPECT_EQ(starty, -5);
-}
 
-TEST_F(Shell, TwoQuickRightPressesEndAnXWindow) {
     std::strcpy(WindowName, "X");
-    EXPECT_EQ(WndProc(right_press(1, 1, 10)), ACT_NONE);  // first press ever, even early
-    EXPECT_EQ(WndProc(right_press(1, 1, 360)), ACT_NONE);   // 350 ms later
-    EXPECT_EQ(WndProc(right_press(1, 1, 709)), ACT_EXIT);   // 349 ms later
+    shell_reset_presses();
+    EXPECT_EQ(WndProc(ev(EV_RIGHT_DOWN, 0, 1, 1, 10)), ACT_NONE);   // first press ever, even early
+    EXPECT_EQ(WndProc(ev(EV_RIGHT_DOWN, 0, 1, 1, 360)), ACT_NONE);  // 350 ms later
+    EXPECT_EQ(WndProc(ev(EV_RIGHT_DOWN, 0, 1, 1, 709)), ACT_EXIT);  // 349 ms later
     std::strcpy(WindowName, "Y");
     shell_reset_presses();
-    WndProc(right_press(1, 1, 10));
-    EXPECT_EQ(WndProc(right_press(1, 1, 20)), ACT_NONE);
+    WndProc(ev(EV_RIGHT_DOWN, 0, 1, 1, 10));
+    EXPECT_EQ(WndProc(ev(EV_RIGHT_DOWN, 0, 1, 1, 20)), ACT_NONE);
 }
 
 TEST(WindowMode, TitleSelectsStyleAndSize) {
-    struct {
+    const struct {
         const char* title;
         bool fullscreen, titled, draggable;
         int width, height;
