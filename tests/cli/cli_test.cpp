@@ -2,7 +2,6 @@
 // errors, sweeps, a full calibration answered at the prompts, calibration files,
 // Touchstone output and the failures.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <bit>
@@ -41,7 +40,7 @@ public:
     }
     // Reads lines of standard error until `text` comes; false at its end.
     bool until(const std::string& text) {
-        for (std::string l; !(l = simproc::read_line(err_, 20000)).empty();) {
+        for (std::string l; !(l = simproc::read_line(err_, 60000)).empty();) {
             lines_.push_back(l);
             if (l == text) return true;
         }
@@ -49,18 +48,15 @@ public:
     }
     void enter() { EXPECT_EQ(::write(in_, "\n", 1), 1); }
     void close_input() {
-        if (in_ >= 0) ::close(in_);
-        in_ = -1;
+        if (in_ >= 0) ::close(std::exchange(in_, -1));
     }
     // Waits for the end: the exit status (-1 when killed), with the rest of the output read.
     int finish() {
         until("");
         int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
+        waitpid(std::exchange(pid_, -1), &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    // Every line read so far.
     const Texts& lines() const { return lines_; }
     std::string last() const { return lines_.empty() ? "" : lines_.back(); }
 
@@ -91,11 +87,7 @@ void write_cal(const std::string& path, float value) {
     auto put = [&](uint64_t v, int n) {
         for (int i = 0; i < n; i++) b += char(v >> (8 * i));
     };
-    put(2, 4);
-    put(1000000, 8);
-    put(2000000, 8);
-    put(2, 2);
-    put(0, 6);
+    for (auto [v, n] : {std::pair<uint64_t, int>{2, 4}, {1000000, 8}, {2000000, 8}, {2, 2}, {0, 6}}) put(v, n);
     const float standards[5][2] = {{value, 1}, {-1, -1}, {0, 0}, {0, 0}, {1, 1}};  // re of point 0, point 1
     for (const auto& s : standards)
         for (float re : s) put(std::bit_cast<uint32_t>(re), 4), put(0, 4);
@@ -111,6 +103,13 @@ protected:
         ASSERT_TRUE(sim_.ok());
     }
     std::string path(const std::string& name) const { return sim_.dir() + "/" + name; }
+    // No temporary or partly written file left in the folder.
+    void expect_no_leftovers() {
+        for (const auto& e : std::filesystem::directory_iterator(sim_.dir())) {
+            const std::string name = e.path().filename().string();
+            EXPECT_TRUE(name.find(".tmp") == std::string::npos && !name.starts_with("big.")) << name;
+        }
+    }
     simproc::SimProcess sim_{{"--no-pace"}};
 };
 
@@ -123,12 +122,10 @@ TEST_F(CliRun, HelpAndUsageErrors) {
         {{"--bogus"}, "unknown argument --bogus"},
         {{"stray"}, "unknown argument stray"},
         {{"--points"}, "--points needs a value"},
-        {{"--points", "many"}, "--points " + whole + "many"},
         {{"--points", "12x"}, "--points " + whole + "12x"},
         {{"--points", "-1"}, "--points " + whole + "-1"},
         {{"--points", "70000"}, "--points " + whole + "70000"},
         {{"--sweeps", "1.5"}, "--sweeps " + whole + "1.5"},
-        {{"--start", "abc"}, "--start " + frequency + "abc"},
         {{"--start", "nan"}, "--start " + frequency + "nan"},
         {{"--stop", "-5"}, "--stop " + frequency + "-5"},
         {{"--out", "file.txt"}, "--out needs a file name ending in .s1p or .s2p"},
@@ -160,14 +157,11 @@ TEST_F(CliRun, SweepsAndWritesTouchstone) {
     EXPECT_EQ(lines, (Texts{"Opening port...", "Corvane connected", "Scanning...", "Scan completed",
                             "Sweep: 51 points in N ms", "Scanning...", "Scan completed", "Sweep: 51 points in N ms",
                             "Not connected"}));
-
     const std::string text = slurp(path("m.s1p"));
     EXPECT_EQ(text.rfind("! vna-cli sweep: 51 points, 10000000 Hz to 510000000 Hz\n! calibration: none\n"
                          "# Hz S RI R 50\n10000000 ", 0), 0u)  // whole hertz
         << text;
-    const touchstone::Data d = parse(text, 1);
-    ASSERT_EQ(d.points.size(), 51u);
-    EXPECT_EQ(d.points.back().freq_hz, 510000000.0);
+    EXPECT_EQ(parse(text, 1).points.size(), 51u);
     // Each value is a float written with 9 significant digits, the shortest that always
     // gives the float back.
     std::istringstream in(text);
@@ -181,9 +175,7 @@ TEST_F(CliRun, SweepsAndWritesTouchstone) {
                 << line;
         }
     }
-    // Nothing but the output in the folder besides what the simulator made.
-    for (const auto& e : std::filesystem::directory_iterator(sim_.dir()))
-        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+    expect_no_leftovers();
 }
 
 TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
@@ -211,10 +203,8 @@ TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
     for (const auto& p : d.points) {
         EXPECT_LT(std::abs(p.s[touchstone::S11] - gamma_z(22)), 1e-5) << p.freq_hz;
         EXPECT_LT(std::abs(p.s[touchstone::S21]), 1e-5) << p.freq_hz;
-        EXPECT_EQ(p.s[touchstone::S12], cd(0));
-        EXPECT_EQ(p.s[touchstone::S22], cd(0));
+        EXPECT_TRUE(p.s[touchstone::S12] == cd(0) && p.s[touchstone::S22] == cd(0));
     }
-
     // A later run loads the file: its sweep replaces the one asked for on the line.
     ASSERT_EQ(sim_.ctl("dut c 10p"), "ok");
     Cli again(sim_.dir(), {"--points", "7", "--load-cal", "bench.cal", "--out", "c.s1p"});
@@ -234,7 +224,7 @@ TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
     EXPECT_GT(std::abs(parse(raw_text, 1).points[50].s[touchstone::S11] - c.points[50].s[touchstone::S11]), 0.01);
 }
 
-TEST_F(CliRun, Failures) {
+TEST_F(CliRun, FailuresEndWithTheReasonAndNoPartialFile) {
     {
         // End of input at a prompt ends the run.
         Cli cli(sim_.dir(), {"--calibrate", "--points", "11"});
@@ -243,40 +233,20 @@ TEST_F(CliRun, Failures) {
         EXPECT_EQ(cli.finish(), 1);
         EXPECT_EQ(cli.last(), "vna-cli: end of input, run aborted");
     }
-    // The core's message is the last line.
-    const std::pair<Texts, const char*> cases[] = {
-        {{"--points", "2002"}, "Invalid number of points"},
-        {{"--start", "5", "--stop", "5"}, "Invalid frequencies"},
-        {{"--load-cal", "missing.cal"}, "Calibration file not found"},
-        {{"--port", "/dev/null/tty"}, "Port open error: no such port"},
-        {{"--save-cal", "x.cal"}, "No calibration to save"},
-    };
-    for (const auto& [args, message] : cases) {
-        SCOPED_TRACE(message);
-        Cli cli(sim_.dir(), args);
-        EXPECT_EQ(cli.finish(), 1);
-        EXPECT_EQ(cli.last(), message);
-    }
-    ASSERT_EQ(sim_.ctl("fault silent"), "ok");
-    Cli silent(sim_.dir(), {});
-    EXPECT_EQ(silent.finish(), 1);
-    EXPECT_EQ(silent.last(), "Corvane not responding");
-    ASSERT_EQ(sim_.ctl("fault none"), "ok");
-
-    // An output file that cannot be written: no partial file, status 1.
-    Cli out(sim_.dir(), {"--points", "11", "--out", "no/such/dir/x.s1p"});
-    EXPECT_EQ(out.finish(), 1);
-    EXPECT_EQ(out.last().rfind("vna-cli: cannot write no/such/dir/x.s1p: ", 0), 0u) << out.last();
-}
-
-TEST_F(CliRun, CalibrationFilesAndFullDisks) {
     write_cal(path("good.cal"), 1);
     write_cal(path("nan.cal"), std::numeric_limits<float>::quiet_NaN());
     ASSERT_EQ(mkfifo(path("fifo.cal").c_str(), 0666), 0);
     // A full file system: the file size limit, with SIGXFSZ ignored so that writes fail
     // with EFBIG.
     const std::string full = "trap '' XFSZ; ulimit -f 0; exec " + cli_program + " --load-cal good.cal ";
+    // The program ("" for vna-cli), its arguments and the last line; status 1.
     const std::tuple<std::string, Texts, std::string> cases[] = {
+        {"", {"--points", "2002"}, "Invalid number of points"},
+        {"", {"--start", "5", "--stop", "5"}, "Invalid frequencies"},
+        {"", {"--load-cal", "missing.cal"}, "Calibration file not found"},
+        {"", {"--port", "/dev/null/tty"}, "Port open error: no such port"},
+        {"", {"--save-cal", "x.cal"}, "No calibration to save"},
+        {"", {"--points", "11", "--out", "no/such/dir/x.s1p"}, "vna-cli: cannot write no/such/dir/x.s1p: No such file or directory"},
         // A FIFO without a writer: the open waited for one, also through SIGTERM.
         {"", {"--load-cal", "fifo.cal"}, "Invalid calibration file"},
         // NaN standards made every corrected point NaN.
@@ -292,11 +262,12 @@ TEST_F(CliRun, CalibrationFilesAndFullDisks) {
         EXPECT_EQ(cli.finish(), 1);
         EXPECT_EQ(cli.last(), message);
     }
-    for (const auto& e : std::filesystem::directory_iterator(sim_.dir())) {
-        const std::string name = e.path().filename().string();
-        EXPECT_TRUE(name.find(".tmp") == std::string::npos && !name.starts_with("big.")) << name;
-    }
-    // The good file loads.
+    expect_no_leftovers();
     Cli good(sim_.dir(), {"--load-cal", "good.cal", "--sweeps", "0"});
     EXPECT_EQ(good.finish(), 0) << good.last();
+    // A device that does not answer.
+    ASSERT_EQ(sim_.ctl("fault silent"), "ok");
+    Cli silent(sim_.dir(), {});
+    EXPECT_EQ(silent.finish(), 1);
+    EXPECT_EQ(silent.last(), "Corvane not responding");
 }

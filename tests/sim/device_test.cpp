@@ -1,8 +1,11 @@
-// The register protocol and the sweep timing of the device on a clock the test drives.
+// The simulator's parts on a clock the test drives: the register protocol and the sweep
+// timing of the device, the line-rate schedule, and the device models and their values.
 #include "sim/device.h"
 
 #include <utility>
 
+#include "sim/model.h"
+#include "sim/pacer.h"
 #include "sim_harness.h"
 
 using namespace simtest;
@@ -16,8 +19,7 @@ struct Host {
     sim::Device dev;
     Host() { dev.set_rate(1000); }  // one point per ms
     void send(const std::string& m, uint64_t t) { dev.receive(reinterpret_cast<const uint8_t*>(m.data()), m.size(), t); }
-    std::string take(uint64_t t)
-    {
+    std::string take(uint64_t t) {
         dev.advance(t);
         return std::exchange(dev.output(), std::string());
     }
@@ -25,8 +27,7 @@ struct Host {
 
 }  // namespace
 
-TEST(SimDevice, RecordsAreSentOnlyOnceMeasured)
-{
+TEST(SimDevice, RecordsAreSentOnlyOnceMeasured) {
     Host h;
     h.send(setup(1000000, 1000000, 5) + fifo(8), 0);
     EXPECT_EQ(h.take(500000).size(), 0u);
@@ -35,7 +36,6 @@ TEST(SimDevice, RecordsAreSentOnlyOnceMeasured)
     EXPECT_EQ(h.dev.next_event_ns(), 4 * ms);
     EXPECT_EQ(point_numbers(h.take(8 * ms)), (Points{3, 4, 0, 1, 2}));
     EXPECT_EQ(h.dev.next_event_ns(), sim::Device::no_event);
-
     // Slow mode measures four times slower.
     h.send(setup(1000000, 1000000, 5, 4) + fifo(8), 10 * ms);
     EXPECT_EQ(h.take(18 * ms).size(), 2 * 32u);
@@ -43,8 +43,7 @@ TEST(SimDevice, RecordsAreSentOnlyOnceMeasured)
     EXPECT_EQ(h.take(42 * ms).size(), 6 * 32u);
 }
 
-TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer)
-{
+TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer) {
     Host h;
     // Sent byte by byte: a message split over reads is taken whole.
     for (char c : setup(1000000, 1000000, 3) + fifo(2) + "\x0D" + restart() + fifo(1) + fifo(0) + "\x0D")
@@ -61,8 +60,7 @@ TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer)
     EXPECT_EQ(out.back(), '2');
 }
 
-TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing)
-{
+TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing) {
     Host h;
     h.send(setup(1000000, 1000000, 7), 0);
     // 10 s later the FIFO has been full for a long time: the host gets the records in
@@ -82,4 +80,58 @@ TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing)
     h.send(fifo(1), t);
     EXPECT_EQ(h.take(t).size(), 0u);
     EXPECT_EQ(point_numbers(h.take(t + ms)), (Points{uint16_t(sim::fifo_depth % 7)}));
+}
+
+TEST(SimPacing, BytesLeaveAtTheLineRate) {
+    const double byte_ns = 1e9 / 11520;  // ten bits at 115200 baud
+    sim::Pacer p;
+    const uint64_t t0 = 5000000000;
+    size_t queued = 256, sent = 0;
+    EXPECT_EQ(p.due(queued, t0), 0u);
+    // Each byte is due once its own transmission has ended, measured from the start.
+    for (uint64_t t = t0; queued > 0; t += 700000) {
+        size_t n = p.due(queued, t);
+        sent += n;
+        queued -= n;
+        p.sent(n, queued);
+        EXPECT_EQ(sent, std::min<size_t>(256, size_t(double(t - t0) / byte_ns))) << t - t0;
+    }
+    // The next burst waits for the line when it comes at once, and starts afresh after a pause.
+    uint64_t end = t0 + uint64_t(256 * byte_ns);
+    EXPECT_EQ(p.due(10, end), 0u);
+    EXPECT_NEAR(double(p.wake_ns(10, 4)), double(end) + 4 * byte_ns, byte_ns);
+    p.sent(0, 0);
+    EXPECT_EQ(p.due(10, end + 1000000000), 0u);
+    EXPECT_EQ(p.due(10, end + 1000000000 + uint64_t(3.5 * byte_ns)), 3u);
+    p.set_enabled(false);  // off: everything at once
+    EXPECT_EQ(p.due(1000, t0), 1000u);
+}
+
+TEST(SimModel, ValuesTakeSiSuffixes) {
+    const std::pair<const char*, double> good[] = {{"10p", 10e-12}, {"100n", 100e-9}, {"2.2k", 2200}, {"4.7u", 4.7e-6},
+                                                   {"3m", 3e-3},    {"1M", 1e6},      {"2G", 2e9},    {"5f", 5e-15},
+                                                   {"1e-9", 1e-9},  {"0", 0},         {"-3", -3}};
+    for (const auto& [text, value] : good) {
+        double v = -1;
+        EXPECT_TRUE(sim::parse_value(text, v)) << text;
+        EXPECT_DOUBLE_EQ(v, value) << text;
+    }
+    for (const char* text : {"", "k", "1x", "1kk", "1 k", "nan", "inf", "0x10", "1,5"}) {
+        double v;
+        EXPECT_FALSE(sim::parse_value(text, v)) << text;
+    }
+}
+
+TEST(SimModel, DevicesAtDcAndWithElementsLeftOut) {
+    // At 0 Hz a series capacitor is open and a parallel inductor a short; a zero value
+    // leaves an element out instead of shorting or opening the device.
+    const std::tuple<const char*, double, std::complex<double>> cases[] = {
+        {"series 10 1n 1p", 0, 1},  {"parallel 1k 1n 1p", 0, -1}, {"series 50 0 0", 1e9, 0},
+        {"parallel 50 0 0", 1e9, 0}, {"parallel 0 0 0", 1e9, 1},   {"c 0", 1e9, 1}, {"l 0", 1e9, -1}};
+    for (const auto& [device, freq, s11] : cases) {
+        sim::Dut d;
+        std::string error;
+        EXPECT_TRUE(sim::parse_dut(device, d, error)) << device << ": " << error;
+        EXPECT_EQ(sim::dut_sparams(d, freq, false).s11, s11) << device;
+    }
 }
