@@ -21,49 +21,21 @@ using Texts = std::vector<std::string>;
 
 const std::string cli_program = std::string(CORVANE_BINARY_DIR) + "/cli/vna-cli";
 
-// vna-cli (or `program`) started in `dir` with pipes on its standard input and error.
-class Cli {
-public:
-    Cli(const std::string& dir, std::vector<std::string> args, const std::string& program = cli_program) {
-        int in[2], err[2];
-        if (pipe2(in, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
-        pid_ = simproc::spawn(program, args, dir, in[0], -1, err[1]);
-        ::close(in[0]);
-        ::close(err[1]);
-        in_ = in[1];
-        err_ = err[0];
-    }
-    ~Cli() {
-        simproc::kill_and_reap(pid_);
-        close_input();
-        ::close(err_);
-    }
-    // Reads lines of standard error until `text` comes; false at its end.
+// vna-cli (or `program`) started in `dir`; its lines of standard error are read as they come.
+struct Cli : simproc::Child {
+    Cli(const std::string& dir, std::vector<std::string> args, const std::string& program = cli_program)
+        : Child(program, std::move(args), dir) {}
+    // Reads lines until `text` comes; false at the end of the output.
     bool until(const std::string& text) {
-        for (std::string l; !(l = simproc::read_line(err_, 60000)).empty();) {
-            lines_.push_back(l);
-            if (l == text) return true;
-        }
+        for (std::string l; !(l = simproc::read_line(err, 60000)).empty();)
+            if (lines.push_back(l), l == text) return true;
         return false;
     }
-    void enter() { EXPECT_EQ(::write(in_, "\n", 1), 1); }
-    void close_input() {
-        if (in_ >= 0) ::close(std::exchange(in_, -1));
-    }
-    // Waits for the end: the exit status (-1 when killed), with the rest of the output read.
-    int finish() {
-        until("");
-        int status = 0;
-        waitpid(std::exchange(pid_, -1), &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    const Texts& lines() const { return lines_; }
-    std::string last() const { return lines_.empty() ? "" : lines_.back(); }
-
-private:
-    pid_t pid_ = -1;
-    int in_ = -1, err_ = -1;
-    Texts lines_;
+    void enter() { EXPECT_EQ(::write(in, "\n", 1), 1); }
+    // The exit status, with the rest of the output read.
+    int finish() { return until(""), Child::finish(); }
+    std::string last() const { return lines.empty() ? "" : lines.back(); }
+    Texts lines;
 };
 
 std::string slurp(const std::string& path) {
@@ -142,16 +114,16 @@ TEST_F(CliRun, HelpAndUsageErrors) {
         SCOPED_TRACE(reason);
         Cli cli(sim_.dir(), args);
         EXPECT_EQ(cli.finish(), 2);
-        ASSERT_GE(cli.lines().size(), 2u);
-        EXPECT_EQ(cli.lines()[0], "vna-cli: " + reason);
-        EXPECT_EQ(cli.lines()[1].rfind("usage: vna-cli", 0), 0u);
+        ASSERT_GE(cli.lines.size(), 2u);
+        EXPECT_EQ(cli.lines[0], "vna-cli: " + reason);
+        EXPECT_EQ(cli.lines[1].rfind("usage: vna-cli", 0), 0u);
     }
 }
 
 TEST_F(CliRun, SweepsAndWritesTouchstone) {
     Cli cli(sim_.dir(), {"--points", "51", "--start", "10", "--stop", "510", "--sweeps", "2", "--out", "m.s1p"});
     ASSERT_EQ(cli.finish(), 0) << cli.last();
-    Texts lines = cli.lines();
+    Texts lines = cli.lines;
     for (std::string& l : lines)
         if (l.starts_with("Sweep: 51 points in ") && l.ends_with(" ms")) l = "Sweep: 51 points in N ms";
     EXPECT_EQ(lines, (Texts{"Opening port...", "Corvane connected", "Scanning...", "Scan completed",
@@ -190,7 +162,7 @@ TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
             cli.enter();
         }
         ASSERT_EQ(cli.finish(), 0) << cli.last();
-        const Texts lines = cli.lines();
+        const Texts lines = cli.lines;
         for (const char* text : {"Acquisition OPEN...", "OPEN acquised", "ISOLATION acquised", "THRU acquised",
                                  "Calibration active", "Calibration saved"})
             EXPECT_NE(std::find(lines.begin(), lines.end(), text), lines.end()) << text;

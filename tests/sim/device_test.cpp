@@ -1,8 +1,7 @@
-// The simulator's parts on a clock the test drives: the register protocol and the sweep
-// timing of the device, the line-rate schedule, and the device models and their values.
-#include "sim/device.h"
-
-#include <utility>
+// The simulator's parts on a clock the test drives: the register protocol, the sweep
+// timing, the readings and their noise, the line-rate schedule, and the device models and
+// their values.
+#include <fstream>
 
 #include "sim/model.h"
 #include "sim/pacer.h"
@@ -10,22 +9,6 @@
 
 using namespace simtest;
 using Points = std::vector<uint16_t>;
-
-namespace {
-
-constexpr uint64_t ms = 1000000;
-
-struct Host {
-    sim::Device dev;
-    Host() { dev.set_rate(1000); }  // one point per ms
-    void send(const std::string& m, uint64_t t) { dev.receive(reinterpret_cast<const uint8_t*>(m.data()), m.size(), t); }
-    std::string take(uint64_t t) {
-        dev.advance(t);
-        return std::exchange(dev.output(), std::string());
-    }
-};
-
-}  // namespace
 
 TEST(SimDevice, RecordsAreSentOnlyOnceMeasured) {
     Host h;
@@ -56,7 +39,7 @@ TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer) {
     EXPECT_EQ(point_numbers(out.substr(0, 64)), (Points{0, 1}));
     EXPECT_EQ(out[64], '2');
     // The restart after the check begins again at point 0; a read of 0 records answers nothing.
-    EXPECT_EQ(decode(out, 65).point, 0);
+    EXPECT_EQ(decode(out.substr(65)).at(0).point, 0);
     EXPECT_EQ(out.back(), '2');
 }
 
@@ -76,10 +59,57 @@ TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing) {
         drained += h.take(t);
     }
     ASSERT_EQ(drained.size(), (sim::fifo_depth - 3) * 32);
-    EXPECT_EQ(decode(drained, drained.size() - 32).point, uint16_t((sim::fifo_depth - 1) % 7));
+    EXPECT_EQ(decode(drained).back().point, uint16_t((sim::fifo_depth - 1) % 7));
     h.send(fifo(1), t);
     EXPECT_EQ(h.take(t).size(), 0u);
     EXPECT_EQ(point_numbers(h.take(t + ms)), (Points{uint16_t(sim::fifo_depth % 7)}));
+}
+
+// A raw device with S11 = f / 1 GHz up to 1 GHz and S21 = 0.5j, read back at every point:
+// checks the frequency start + step × point (both little-endian 64-bit), the linear
+// interpolation and clamping of file devices, and that raw readings skip the test set.
+TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
+    simproc::TempDir dir;
+    const std::string file = dir.path() + "/ramp.s2p";
+    std::ofstream(file) << "! a ramp\n# Hz S RI R 50\n0 0 0 0 0.5 0 0 0 0\n1e9 1 0 0 0.5 0 0 0 0\n";
+    Host h;
+    sim::Dut dut;
+    std::string error;
+    ASSERT_TRUE(sim::parse_dut("raw " + file, dut, error)) << error;
+    h.dev.set_dut(dut);
+    const uint64_t start = 0x12345678, step = 0x01234567;  // distinct bytes catch a wrong byte order
+    cd previous_a1;
+    for (const Record& r : h.sweep(0, start, step, 50)) {
+        const double f = double(start + step * r.point);
+        EXPECT_NEAR(std::abs(r.b1 / r.a1 - std::min(f / 1e9, 1.0)), 0, 2e-6) << f;
+        EXPECT_NEAR(std::abs(r.b2 / r.a1 - cd(0, 0.5)), 0, 2e-6) << f;
+        // An incident wave of about 2^20 counts whose phase moves from point to point.
+        EXPECT_NEAR(std::abs(r.a1), 1048576.0, 0.1 * 1048576.0);
+        EXPECT_GT(std::abs(r.a1 - previous_a1), 1000.0);
+        previous_a1 = r.a1;
+    }
+}
+
+TEST(SimDevice, NoiseHalvesInSlowModeAndFollowsTheSeed) {
+    auto s11 = [](uint64_t seed, double sigma, uint16_t points, uint8_t mode) {
+        Host h;
+        h.dev.set_seed(seed);
+        h.dev.set_noise(sigma);
+        std::vector<cf> out;
+        for (const Record& r : h.sweep(0, 1000000, 1000000, points, mode)) out.push_back(cf(r.b1 / r.a1));
+        return out;
+    };
+    EXPECT_EQ(s11(7, 0.01, 40, 1), s11(7, 0.01, 40, 1));
+    EXPECT_NE(s11(7, 0.01, 40, 1), s11(8, 0.01, 40, 1));
+    // Sigma is a fraction of the incident wave, so b1/a1 spreads by sigma in each part;
+    // 800 samples estimate it to about 3 %.
+    const auto clean = s11(7, 0, 400, 1);
+    for (auto [mode, sigma] : {std::pair<uint8_t, double>{1, 0.01}, {4, 0.005}}) {
+        const auto noisy = s11(7, 0.01, 400, mode);
+        double sum = 0;
+        for (size_t i = 0; i < noisy.size(); ++i) sum += std::norm(cd(noisy[i] - clean[i]));
+        EXPECT_NEAR(std::sqrt(sum / double(2 * noisy.size())), sigma, sigma / 10) << int(mode);
+    }
 }
 
 TEST(SimPacing, BytesLeaveAtTheLineRate) {

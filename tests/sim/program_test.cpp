@@ -10,36 +10,13 @@
 
 using namespace simtest;
 using simproc::read_line;
+using simproc::TempDir;
 
 namespace {
 
 // vna-sim started in dir, its standard input, output and error on pipes.
-struct Child {
-    pid_t pid = -1;
-    int in = -1, out = -1, err = -1;  // this process's ends of the pipes
-
-    Child(const std::string& dir, const std::vector<std::string>& args) {
-        int p[3][2];
-        for (auto& ends : p)
-            if (pipe2(ends, O_CLOEXEC) != 0) return;
-        pid = simproc::spawn(simproc::sim_program, args, dir, p[0][0], p[1][1], p[2][1]);
-        for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
-        in = p[0][1];
-        out = p[1][0];
-        err = p[2][0];
-    }
-    ~Child() {
-        simproc::kill_and_reap(pid);
-        for (int fd : {in, out, err})
-            if (fd >= 0) ::close(fd);
-    }
-    // Waits for the end: the exit status, or -1 when killed by a signal.
-    int finish() {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+struct Child : simproc::Child {
+    Child(const std::string& dir, const std::vector<std::string>& args) : simproc::Child(simproc::sim_program, args, dir) {}
 };
 
 }  // namespace
@@ -60,7 +37,7 @@ TEST(SimProgram, LinkControlIdleAndSigterm) {
     ASSERT_EQ(::write(sim.in, "dut short\nnonsense\n", 19), 19);
     EXPECT_EQ(read_line(sim.out, due_ms), "ok");
     EXPECT_EQ(read_line(sim.out, due_ms).rfind("error: ", 0), 0u);
-    ::close(std::exchange(sim.in, -1));  // the end of standard input does not end the simulator
+    sim.close_input();  // the end of standard input does not end the simulator
     EXPECT_EQ(simproc::control(link + ".ctl", "noise 0"), "ok");
     {
         Port port(link);

@@ -109,12 +109,12 @@ protected:
         EXPECT_EQ(vna_post(code), 1) << "refused: " << code;
         return before;
     }
-    // Posts code and waits until its sweep has its first batch (vna_acquired is raised by
-    // the sweep only, so it is cleared here while the task is idle).
+    // Posts code and waits until its sweep has its first batch, or has ended before that
+    // (vna_acquired is raised by the sweep only, so it is cleared here while the task is idle).
     uint32_t under_way(int code = VNA_CMD_SCAN) {
         vna_acquired.store(0);
         const uint32_t before = post(code);
-        EXPECT_TRUE(eventually([] { return vna_acquired.load() > 0; }, 60000));
+        EXPECT_TRUE(eventually([&] { return vna_acquired.load() > 0 || vna_commands_done.load() != before; }, 60000));
         return before;
     }
     // The result (1 or 0) of the command posted after `before`; -1 when the task took
