@@ -167,6 +167,29 @@ TEST_F(Sweep, CutShortInTheMiddle) {
     EXPECT_EQ(cf(cal_short[7].re, cal_short[7].im), cf(0.25f, -0.5f));
 }
 
+TEST_F(Sweep, GarbageOnTheLine) {
+    connected({"--no-pace", "--rate", "5000", "--dut", "r 22"});
+    std::vector<cf> clean;
+    set_sweep(1000000, 800000000, 2001);
+    ASSERT_EQ(scan(), 1) << status();
+    for (unsigned i = 0; i < 2001; i++) clean.push_back(raw_s11(i));
+    // Bytes nobody asked for, between sweeps: the next sweep starts clean.
+    ASSERT_EQ(ctl("fault garbage 100"), "ok");
+    ASSERT_TRUE(eventually([] { return !com_rx_empty(vna_com); }, 60000));
+    ASSERT_EQ(scan(), 1) << status();
+    for (unsigned i = 0; i < 2001; i++) ASSERT_EQ(raw_s11(i), clean[i]) << i;
+    // In the middle of a sweep: bytes that shift the records out of step and whole records
+    // of garbage. The sweep finds the records again and completes with every point as a
+    // clean sweep has it.
+    for (int n : {5, 32, 100}) {
+        SCOPED_TRACE(n);
+        const uint32_t before = under_way();
+        ASSERT_EQ(ctl("fault garbage " + std::to_string(n)), "ok");
+        ASSERT_EQ(finished(before), 1) << status();
+        for (unsigned i = 0; i < 2001; i++) ASSERT_EQ(raw_s11(i), clean[i]) << i;
+    }
+}
+
 TEST_F(Sweep, SetUpWritesInOrder) {
     connected({"--no-pace", "--trace"});
     for (char mode : {1, 0}) {
