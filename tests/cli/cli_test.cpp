@@ -94,10 +94,8 @@ TEST_F(CliRun, HelpAndUsageErrors) {
     const std::string frequency = "needs a frequency in MHz of 0 or more, not ", whole = "needs a whole number, not ";
     const std::pair<Texts, std::string> cases[] = {
         {{"--bogus"}, "unknown argument --bogus"},
-        {{"stray"}, "unknown argument stray"},
         {{"--points"}, "--points needs a value"},
         {{"--points", "12x"}, "--points " + whole + "12x"},
-        {{"--points", "-1"}, "--points " + whole + "-1"},
         {{"--points", "70000"}, "--points " + whole + "70000"},
         {{"--sweeps", "1.5"}, "--sweeps " + whole + "1.5"},
         {{"--start", "nan"}, "--start " + frequency + "nan"},
