@@ -9,6 +9,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -41,7 +42,8 @@ const char cli_usage[] =
     "  --out FILE       write the last sweep: .s1p (S11) or .s2p (S11, S21)\n"
     "  --raw            write uncorrected values\n"
     "Status lines go to standard error. Exit status: 0 success, 1 the analyser or the\n"
-    "calibration failed (the reason is the last line), 2 usage error.\n";
+    "calibration failed (the reason is the last line), 2 usage error.\n"
+    "CORVANE_ANSWER_TIMEOUT_MS (500 to 10000) lets the analyser answer later than 500 ms.\n";
 
 namespace {
 
@@ -360,5 +362,9 @@ int cli_main(int argc, char** argv, FILE* in, FILE* out, FILE* err) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);  // no SA_RESTART: a prompt ends at once
     sigaction(SIGTERM, &action, nullptr);
+    // As for the program: a slow link, or a machine too loaded to pass the analyser's bytes
+    // on in time, may need longer than the instrument's 500 ms per answer.
+    if (const char* ms = std::getenv("CORVANE_ANSWER_TIMEOUT_MS"))
+        vna_answer_timeout_ms = int(std::clamp(std::strtol(ms, nullptr, 10), 500L, 10000L));
     return cli_run(options, in, err, isatty(fileno(err)) != 0);
 }

@@ -2,7 +2,6 @@
 // errors, sweeps, a full calibration answered at the prompts, calibration files,
 // Touchstone output and the failures.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <bit>
@@ -22,52 +21,21 @@ using Texts = std::vector<std::string>;
 
 const std::string cli_program = std::string(CORVANE_BINARY_DIR) + "/cli/vna-cli";
 
-// vna-cli (or `program`) started in `dir` with pipes on its standard input and error.
-class Cli {
-public:
-    Cli(const std::string& dir, std::vector<std::string> args, const std::string& program = cli_program) {
-        int in[2], err[2];
-        if (pipe2(in, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
-        pid_ = simproc::spawn(program, args, dir, in[0], -1, err[1]);
-        ::close(in[0]);
-        ::close(err[1]);
-        in_ = in[1];
-        err_ = err[0];
-    }
-    ~Cli() {
-        simproc::kill_and_reap(pid_);
-        close_input();
-        ::close(err_);
-    }
-    // Reads lines of standard error until `text` comes; false at its end.
+// vna-cli (or `program`) started in `dir`; its lines of standard error are read as they come.
+struct Cli : simproc::Child {
+    Cli(const std::string& dir, std::vector<std::string> args, const std::string& program = cli_program)
+        : Child(program, std::move(args), dir) {}
+    // Reads lines until `text` comes; false at the end of the output.
     bool until(const std::string& text) {
-        for (std::string l; !(l = simproc::read_line(err_, 20000)).empty();) {
-            lines_.push_back(l);
-            if (l == text) return true;
-        }
+        for (std::string l; !(l = simproc::read_line(err, 60000)).empty();)
+            if (lines.push_back(l), l == text) return true;
         return false;
     }
-    void enter() { EXPECT_EQ(::write(in_, "\n", 1), 1); }
-    void close_input() {
-        if (in_ >= 0) ::close(in_);
-        in_ = -1;
-    }
-    // Waits for the end: the exit status (-1 when killed), with the rest of the output read.
-    int finish() {
-        until("");
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    // Every line read so far.
-    const Texts& lines() const { return lines_; }
-    std::string last() const { return lines_.empty() ? "" : lines_.back(); }
-
-private:
-    pid_t pid_ = -1;
-    int in_ = -1, err_ = -1;
-    Texts lines_;
+    void enter() { EXPECT_EQ(::write(in, "\n", 1), 1); }
+    // The exit status, with the rest of the output read.
+    int finish() { return until(""), Child::finish(); }
+    std::string last() const { return lines.empty() ? "" : lines.back(); }
+    Texts lines;
 };
 
 std::string slurp(const std::string& path) {
@@ -91,11 +59,7 @@ void write_cal(const std::string& path, float value) {
     auto put = [&](uint64_t v, int n) {
         for (int i = 0; i < n; i++) b += char(v >> (8 * i));
     };
-    put(2, 4);
-    put(1000000, 8);
-    put(2000000, 8);
-    put(2, 2);
-    put(0, 6);
+    for (auto [v, n] : {std::pair<uint64_t, int>{2, 4}, {1000000, 8}, {2000000, 8}, {2, 2}, {0, 6}}) put(v, n);
     const float standards[5][2] = {{value, 1}, {-1, -1}, {0, 0}, {0, 0}, {1, 1}};  // re of point 0, point 1
     for (const auto& s : standards)
         for (float re : s) put(std::bit_cast<uint32_t>(re), 4), put(0, 4);
@@ -108,9 +72,18 @@ class CliRun : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(access(cli_program.c_str(), X_OK), 0) << cli_program << " is not built";
+        // A loaded machine passes the simulator's answers on seconds late.
+        setenv("CORVANE_ANSWER_TIMEOUT_MS", "10000", 1);
         ASSERT_TRUE(sim_.ok());
     }
     std::string path(const std::string& name) const { return sim_.dir() + "/" + name; }
+    // No temporary or partly written file left in the folder.
+    void expect_no_leftovers() {
+        for (const auto& e : std::filesystem::directory_iterator(sim_.dir())) {
+            const std::string name = e.path().filename().string();
+            EXPECT_TRUE(name.find(".tmp") == std::string::npos && name != "big.s1p") << name;
+        }
+    }
     simproc::SimProcess sim_{{"--no-pace"}};
 };
 
@@ -121,14 +94,10 @@ TEST_F(CliRun, HelpAndUsageErrors) {
     const std::string frequency = "needs a frequency in MHz of 0 or more, not ", whole = "needs a whole number, not ";
     const std::pair<Texts, std::string> cases[] = {
         {{"--bogus"}, "unknown argument --bogus"},
-        {{"stray"}, "unknown argument stray"},
         {{"--points"}, "--points needs a value"},
-        {{"--points", "many"}, "--points " + whole + "many"},
         {{"--points", "12x"}, "--points " + whole + "12x"},
-        {{"--points", "-1"}, "--points " + whole + "-1"},
         {{"--points", "70000"}, "--points " + whole + "70000"},
         {{"--sweeps", "1.5"}, "--sweeps " + whole + "1.5"},
-        {{"--start", "abc"}, "--start " + frequency + "abc"},
         {{"--start", "nan"}, "--start " + frequency + "nan"},
         {{"--stop", "-5"}, "--stop " + frequency + "-5"},
         {{"--out", "file.txt"}, "--out needs a file name ending in .s1p or .s2p"},
@@ -145,29 +114,26 @@ TEST_F(CliRun, HelpAndUsageErrors) {
         SCOPED_TRACE(reason);
         Cli cli(sim_.dir(), args);
         EXPECT_EQ(cli.finish(), 2);
-        ASSERT_GE(cli.lines().size(), 2u);
-        EXPECT_EQ(cli.lines()[0], "vna-cli: " + reason);
-        EXPECT_EQ(cli.lines()[1].rfind("usage: vna-cli", 0), 0u);
+        ASSERT_GE(cli.lines.size(), 2u);
+        EXPECT_EQ(cli.lines[0], "vna-cli: " + reason);
+        EXPECT_EQ(cli.lines[1].rfind("usage: vna-cli", 0), 0u);
     }
 }
 
 TEST_F(CliRun, SweepsAndWritesTouchstone) {
     Cli cli(sim_.dir(), {"--points", "51", "--start", "10", "--stop", "510", "--sweeps", "2", "--out", "m.s1p"});
     ASSERT_EQ(cli.finish(), 0) << cli.last();
-    Texts lines = cli.lines();
+    Texts lines = cli.lines;
     for (std::string& l : lines)
         if (l.starts_with("Sweep: 51 points in ") && l.ends_with(" ms")) l = "Sweep: 51 points in N ms";
     EXPECT_EQ(lines, (Texts{"Opening port...", "Corvane connected", "Scanning...", "Scan completed",
                             "Sweep: 51 points in N ms", "Scanning...", "Scan completed", "Sweep: 51 points in N ms",
                             "Not connected"}));
-
     const std::string text = slurp(path("m.s1p"));
     EXPECT_EQ(text.rfind("! vna-cli sweep: 51 points, 10000000 Hz to 510000000 Hz\n! calibration: none\n"
                          "# Hz S RI R 50\n10000000 ", 0), 0u)  // whole hertz
         << text;
-    const touchstone::Data d = parse(text, 1);
-    ASSERT_EQ(d.points.size(), 51u);
-    EXPECT_EQ(d.points.back().freq_hz, 510000000.0);
+    EXPECT_EQ(parse(text, 1).points.size(), 51u);
     // Each value is a float written with 9 significant digits, the shortest that always
     // gives the float back.
     std::istringstream in(text);
@@ -181,9 +147,7 @@ TEST_F(CliRun, SweepsAndWritesTouchstone) {
                 << line;
         }
     }
-    // Nothing but the output in the folder besides what the simulator made.
-    for (const auto& e : std::filesystem::directory_iterator(sim_.dir()))
-        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+    expect_no_leftovers();
 }
 
 TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
@@ -198,7 +162,7 @@ TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
             cli.enter();
         }
         ASSERT_EQ(cli.finish(), 0) << cli.last();
-        const Texts lines = cli.lines();
+        const Texts lines = cli.lines;
         for (const char* text : {"Acquisition OPEN...", "OPEN acquised", "ISOLATION acquised", "THRU acquised",
                                  "Calibration active", "Calibration saved"})
             EXPECT_NE(std::find(lines.begin(), lines.end(), text), lines.end()) << text;
@@ -211,10 +175,8 @@ TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
     for (const auto& p : d.points) {
         EXPECT_LT(std::abs(p.s[touchstone::S11] - gamma_z(22)), 1e-5) << p.freq_hz;
         EXPECT_LT(std::abs(p.s[touchstone::S21]), 1e-5) << p.freq_hz;
-        EXPECT_EQ(p.s[touchstone::S12], cd(0));
-        EXPECT_EQ(p.s[touchstone::S22], cd(0));
+        EXPECT_TRUE(p.s[touchstone::S12] == cd(0) && p.s[touchstone::S22] == cd(0));
     }
-
     // A later run loads the file: its sweep replaces the one asked for on the line.
     ASSERT_EQ(sim_.ctl("dut c 10p"), "ok");
     Cli again(sim_.dir(), {"--points", "7", "--load-cal", "bench.cal", "--out", "c.s1p"});
@@ -234,7 +196,7 @@ TEST_F(CliRun, CalibrateAtThePromptsSaveAndLoad) {
     EXPECT_GT(std::abs(parse(raw_text, 1).points[50].s[touchstone::S11] - c.points[50].s[touchstone::S11]), 0.01);
 }
 
-TEST_F(CliRun, Failures) {
+TEST_F(CliRun, FailuresEndWithTheReasonAndNoPartialFile) {
     {
         // End of input at a prompt ends the run.
         Cli cli(sim_.dir(), {"--calibrate", "--points", "11"});
@@ -243,40 +205,21 @@ TEST_F(CliRun, Failures) {
         EXPECT_EQ(cli.finish(), 1);
         EXPECT_EQ(cli.last(), "vna-cli: end of input, run aborted");
     }
-    // The core's message is the last line.
-    const std::pair<Texts, const char*> cases[] = {
-        {{"--points", "2002"}, "Invalid number of points"},
-        {{"--start", "5", "--stop", "5"}, "Invalid frequencies"},
-        {{"--load-cal", "missing.cal"}, "Calibration file not found"},
-        {{"--port", "/dev/null/tty"}, "Port open error: no such port"},
-        {{"--save-cal", "x.cal"}, "No calibration to save"},
-    };
-    for (const auto& [args, message] : cases) {
-        SCOPED_TRACE(message);
-        Cli cli(sim_.dir(), args);
-        EXPECT_EQ(cli.finish(), 1);
-        EXPECT_EQ(cli.last(), message);
-    }
-    ASSERT_EQ(sim_.ctl("fault silent"), "ok");
-    Cli silent(sim_.dir(), {});
-    EXPECT_EQ(silent.finish(), 1);
-    EXPECT_EQ(silent.last(), "Corvane not responding");
-    ASSERT_EQ(sim_.ctl("fault none"), "ok");
-
-    // An output file that cannot be written: no partial file, status 1.
-    Cli out(sim_.dir(), {"--points", "11", "--out", "no/such/dir/x.s1p"});
-    EXPECT_EQ(out.finish(), 1);
-    EXPECT_EQ(out.last().rfind("vna-cli: cannot write no/such/dir/x.s1p: ", 0), 0u) << out.last();
-}
-
-TEST_F(CliRun, CalibrationFilesAndFullDisks) {
     write_cal(path("good.cal"), 1);
     write_cal(path("nan.cal"), std::numeric_limits<float>::quiet_NaN());
     ASSERT_EQ(mkfifo(path("fifo.cal").c_str(), 0666), 0);
+    std::ofstream(path("big.cal")) << "old";  // a failed save leaves it as it was
     // A full file system: the file size limit, with SIGXFSZ ignored so that writes fail
     // with EFBIG.
     const std::string full = "trap '' XFSZ; ulimit -f 0; exec " + cli_program + " --load-cal good.cal ";
+    // The program ("" for vna-cli), its arguments and the last line; status 1.
     const std::tuple<std::string, Texts, std::string> cases[] = {
+        {"", {"--points", "2002"}, "Invalid number of points"},
+        {"", {"--start", "5", "--stop", "5"}, "Invalid frequencies"},
+        {"", {"--load-cal", "missing.cal"}, "Calibration file not found"},
+        {"", {"--port", "/dev/null/tty"}, "Port open error: no such port"},
+        {"", {"--save-cal", "x.cal"}, "No calibration to save"},
+        {"", {"--points", "11", "--out", "no/such/dir/x.s1p"}, "vna-cli: cannot write no/such/dir/x.s1p: No such file or directory"},
         // A FIFO without a writer: the open waited for one, also through SIGTERM.
         {"", {"--load-cal", "fifo.cal"}, "Invalid calibration file"},
         // NaN standards made every corrected point NaN.
@@ -292,11 +235,14 @@ TEST_F(CliRun, CalibrationFilesAndFullDisks) {
         EXPECT_EQ(cli.finish(), 1);
         EXPECT_EQ(cli.last(), message);
     }
-    for (const auto& e : std::filesystem::directory_iterator(sim_.dir())) {
-        const std::string name = e.path().filename().string();
-        EXPECT_TRUE(name.find(".tmp") == std::string::npos && !name.starts_with("big.")) << name;
-    }
-    // The good file loads.
+    expect_no_leftovers();
+    EXPECT_EQ(slurp(path("big.cal")), "old");
     Cli good(sim_.dir(), {"--load-cal", "good.cal", "--sweeps", "0"});
     EXPECT_EQ(good.finish(), 0) << good.last();
+    // A device that does not answer, within the time allowed.
+    ASSERT_EQ(sim_.ctl("fault silent"), "ok");
+    setenv("CORVANE_ANSWER_TIMEOUT_MS", "700", 1);
+    Cli silent(sim_.dir(), {});
+    EXPECT_EQ(silent.finish(), 1);
+    EXPECT_EQ(silent.last(), "Corvane not responding");
 }

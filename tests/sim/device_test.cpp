@@ -1,32 +1,16 @@
-// The register protocol and the sweep timing of the device on a clock the test drives.
-#include "sim/device.h"
+// The simulator's parts on a clock the test drives: the register protocol, the sweep
+// timing, the readings and their noise, the line-rate schedule, and the device models and
+// their values.
+#include <fstream>
 
-#include <utility>
-
+#include "sim/model.h"
+#include "sim/pacer.h"
 #include "sim_harness.h"
 
 using namespace simtest;
 using Points = std::vector<uint16_t>;
 
-namespace {
-
-constexpr uint64_t ms = 1000000;
-
-struct Host {
-    sim::Device dev;
-    Host() { dev.set_rate(1000); }  // one point per ms
-    void send(const std::string& m, uint64_t t) { dev.receive(reinterpret_cast<const uint8_t*>(m.data()), m.size(), t); }
-    std::string take(uint64_t t)
-    {
-        dev.advance(t);
-        return std::exchange(dev.output(), std::string());
-    }
-};
-
-}  // namespace
-
-TEST(SimDevice, RecordsAreSentOnlyOnceMeasured)
-{
+TEST(SimDevice, RecordsAreSentOnlyOnceMeasured) {
     Host h;
     h.send(setup(1000000, 1000000, 5) + fifo(8), 0);
     EXPECT_EQ(h.take(500000).size(), 0u);
@@ -35,7 +19,6 @@ TEST(SimDevice, RecordsAreSentOnlyOnceMeasured)
     EXPECT_EQ(h.dev.next_event_ns(), 4 * ms);
     EXPECT_EQ(point_numbers(h.take(8 * ms)), (Points{3, 4, 0, 1, 2}));
     EXPECT_EQ(h.dev.next_event_ns(), sim::Device::no_event);
-
     // Slow mode measures four times slower.
     h.send(setup(1000000, 1000000, 5, 4) + fifo(8), 10 * ms);
     EXPECT_EQ(h.take(18 * ms).size(), 2 * 32u);
@@ -43,8 +26,7 @@ TEST(SimDevice, RecordsAreSentOnlyOnceMeasured)
     EXPECT_EQ(h.take(42 * ms).size(), 6 * 32u);
 }
 
-TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer)
-{
+TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer) {
     Host h;
     // Sent byte by byte: a message split over reads is taken whole.
     for (char c : setup(1000000, 1000000, 3) + fifo(2) + "\x0D" + restart() + fifo(1) + fifo(0) + "\x0D")
@@ -57,12 +39,11 @@ TEST(SimDevice, MessagesAfterAFifoReadWaitForItsAnswer)
     EXPECT_EQ(point_numbers(out.substr(0, 64)), (Points{0, 1}));
     EXPECT_EQ(out[64], '2');
     // The restart after the check begins again at point 0; a read of 0 records answers nothing.
-    EXPECT_EQ(decode(out, 65).point, 0);
+    EXPECT_EQ(decode(out.substr(65)).at(0).point, 0);
     EXPECT_EQ(out.back(), '2');
 }
 
-TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing)
-{
+TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing) {
     Host h;
     h.send(setup(1000000, 1000000, 7), 0);
     // 10 s later the FIFO has been full for a long time: the host gets the records in
@@ -78,8 +59,109 @@ TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing)
         drained += h.take(t);
     }
     ASSERT_EQ(drained.size(), (sim::fifo_depth - 3) * 32);
-    EXPECT_EQ(decode(drained, drained.size() - 32).point, uint16_t((sim::fifo_depth - 1) % 7));
+    EXPECT_EQ(decode(drained).back().point, uint16_t((sim::fifo_depth - 1) % 7));
     h.send(fifo(1), t);
     EXPECT_EQ(h.take(t).size(), 0u);
     EXPECT_EQ(point_numbers(h.take(t + ms)), (Points{uint16_t(sim::fifo_depth % 7)}));
+}
+
+// A raw device with S11 = f / 1 GHz up to 1 GHz and S21 = 0.5j, read back at every point:
+// checks the frequency start + step × point (both little-endian 64-bit), the linear
+// interpolation and clamping of file devices, and that raw readings skip the test set.
+TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
+    simproc::TempDir dir;
+    const std::string file = dir.path() + "/ramp.s2p";
+    std::ofstream(file) << "! a ramp\n# Hz S RI R 50\n0 0 0 0 0.5 0 0 0 0\n1e9 1 0 0 0.5 0 0 0 0\n";
+    Host h;
+    sim::Dut dut;
+    std::string error;
+    ASSERT_TRUE(sim::parse_dut("raw " + file, dut, error)) << error;
+    h.dev.set_dut(dut);
+    const uint64_t start = 0x12345678, step = 0x01234567;  // distinct bytes catch a wrong byte order
+    cd previous_a1;
+    for (const Record& r : h.sweep(0, start, step, 50)) {
+        const double f = double(start + step * r.point);
+        EXPECT_NEAR(std::abs(r.b1 / r.a1 - std::min(f / 1e9, 1.0)), 0, 2e-6) << f;
+        EXPECT_NEAR(std::abs(r.b2 / r.a1 - cd(0, 0.5)), 0, 2e-6) << f;
+        // An incident wave of about 2^20 counts whose phase moves from point to point.
+        EXPECT_NEAR(std::abs(r.a1), 1048576.0, 0.1 * 1048576.0);
+        EXPECT_GT(std::abs(r.a1 - previous_a1), 1000.0);
+        previous_a1 = r.a1;
+    }
+}
+
+TEST(SimDevice, NoiseHalvesInSlowModeAndFollowsTheSeed) {
+    auto s11 = [](uint64_t seed, double sigma, uint16_t points, uint8_t mode) {
+        Host h;
+        h.dev.set_seed(seed);
+        h.dev.set_noise(sigma);
+        std::vector<cf> out;
+        for (const Record& r : h.sweep(0, 1000000, 1000000, points, mode)) out.push_back(cf(r.b1 / r.a1));
+        return out;
+    };
+    EXPECT_EQ(s11(7, 0.01, 40, 1), s11(7, 0.01, 40, 1));
+    EXPECT_NE(s11(7, 0.01, 40, 1), s11(8, 0.01, 40, 1));
+    // Sigma is a fraction of the incident wave, so b1/a1 spreads by sigma in each part;
+    // 800 samples estimate it to about 3 %.
+    const auto clean = s11(7, 0, 400, 1);
+    for (auto [mode, sigma] : {std::pair<uint8_t, double>{1, 0.01}, {4, 0.005}}) {
+        const auto noisy = s11(7, 0.01, 400, mode);
+        double sum = 0;
+        for (size_t i = 0; i < noisy.size(); ++i) sum += std::norm(cd(noisy[i] - clean[i]));
+        EXPECT_NEAR(std::sqrt(sum / double(2 * noisy.size())), sigma, sigma / 10) << int(mode);
+    }
+}
+
+TEST(SimPacing, BytesLeaveAtTheLineRate) {
+    const double byte_ns = 1e9 / 11520;  // ten bits at 115200 baud
+    sim::Pacer p;
+    const uint64_t t0 = 5000000000;
+    size_t queued = 256, sent = 0;
+    EXPECT_EQ(p.due(queued, t0), 0u);
+    // Each byte is due once its own transmission has ended, measured from the start.
+    for (uint64_t t = t0; queued > 0; t += 700000) {
+        size_t n = p.due(queued, t);
+        sent += n;
+        queued -= n;
+        p.sent(n, queued);
+        EXPECT_EQ(sent, std::min<size_t>(256, size_t(double(t - t0) / byte_ns))) << t - t0;
+    }
+    // The next burst waits for the line when it comes at once, and starts afresh after a pause.
+    uint64_t end = t0 + uint64_t(256 * byte_ns);
+    EXPECT_EQ(p.due(10, end), 0u);
+    EXPECT_NEAR(double(p.wake_ns(10, 4)), double(end) + 4 * byte_ns, byte_ns);
+    p.sent(0, 0);
+    EXPECT_EQ(p.due(10, end + 1000000000), 0u);
+    EXPECT_EQ(p.due(10, end + 1000000000 + uint64_t(3.5 * byte_ns)), 3u);
+    p.set_enabled(false);  // off: everything at once
+    EXPECT_EQ(p.due(1000, t0), 1000u);
+}
+
+TEST(SimModel, ValuesTakeSiSuffixes) {
+    const std::pair<const char*, double> good[] = {{"10p", 10e-12}, {"100n", 100e-9}, {"2.2k", 2200}, {"4.7u", 4.7e-6},
+                                                   {"3m", 3e-3},    {"1M", 1e6},      {"2G", 2e9},    {"5f", 5e-15},
+                                                   {"1e-9", 1e-9},  {"0", 0},         {"-3", -3}};
+    for (const auto& [text, value] : good) {
+        double v = -1;
+        EXPECT_TRUE(sim::parse_value(text, v)) << text;
+        EXPECT_DOUBLE_EQ(v, value) << text;
+    }
+    for (const char* text : {"", "k", "1x", "1kk", "1 k", "nan", "inf", "0x10", "1,5"}) {
+        double v;
+        EXPECT_FALSE(sim::parse_value(text, v)) << text;
+    }
+}
+
+TEST(SimModel, DevicesAtDcAndWithElementsLeftOut) {
+    // At 0 Hz a series capacitor is open and a parallel inductor a short; a zero value
+    // leaves an element out instead of shorting or opening the device.
+    const std::tuple<const char*, double, std::complex<double>> cases[] = {
+        {"series 10 1n 1p", 0, 1},  {"parallel 1k 1n 1p", 0, -1}, {"series 50 0 0", 1e9, 0},
+        {"parallel 50 0 0", 1e9, 0}, {"parallel 0 0 0", 1e9, 1},   {"c 0", 1e9, 1}, {"l 0", 1e9, -1}};
+    for (const auto& [device, freq, s11] : cases) {
+        sim::Dut d;
+        std::string error;
+        EXPECT_TRUE(sim::parse_dut(device, d, error)) << device << ": " << error;
+        EXPECT_EQ(sim::dut_sparams(d, freq, false).s11, s11) << device;
+    }
 }

@@ -1,89 +1,52 @@
 // The vna-sim program as a user starts it: its first output line, the link it makes,
 // control lines on standard input, running on after the end of that input, idle without
-// using the processor, and a clean end on SIGTERM.
+// using the processor, a clean end on SIGTERM, and the arguments it refuses.
+#include <sys/stat.h>
+
 #include <csignal>
 #include <fstream>
-#include <sys/stat.h>
 
 #include "sim_harness.h"
 
 using namespace simtest;
 using simproc::read_line;
+using simproc::TempDir;
 
 namespace {
 
 // vna-sim started in dir, its standard input, output and error on pipes.
-struct Child {
-    pid_t pid = -1;
-    int in = -1, out = -1, err = -1;  // this process's ends of the pipes
-
-    Child(const std::string& dir, const std::vector<std::string>& args)
-    {
-        int p[3][2];
-        for (auto& ends : p)
-            if (pipe2(ends, O_CLOEXEC) != 0) return;
-        pid = simproc::spawn(simproc::sim_program, args, dir, p[0][0], p[1][1], p[2][1]);
-        for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
-        in = p[0][1];
-        out = p[1][0];
-        err = p[2][0];
-    }
-    ~Child()
-    {
-        simproc::kill_and_reap(pid);
-        for (int fd : {in, out, err})
-            if (fd >= 0) ::close(fd);
-    }
-    // Waits up to 5 s for the end; gives the exit status, or -1.
-    int finish()
-    {
-        int status = 0;
-        for (int i = 0; i < 500; ++i, poll(nullptr, 0, 10))
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-        return -1;
-    }
+struct Child : simproc::Child {
+    Child(const std::string& dir, const std::vector<std::string>& args) : simproc::Child(simproc::sim_program, args, dir) {}
 };
 
 }  // namespace
 
-TEST(SimProgram, LinkControlIdleAndSigterm)
-{
+TEST(SimProgram, LinkControlIdleAndSigterm) {
     ASSERT_EQ(access(simproc::sim_program.c_str(), X_OK), 0) << simproc::sim_program << " is not built";
     TempDir dir;
     Child sim(dir.path(), {"--link", "ports/COM1", "--trace", "--rate", "5000"});
-    ASSERT_GT(sim.pid, 0);
-    std::string tty = read_line(sim.out);
+    const std::string tty = read_line(sim.out, due_ms), link = dir.path() + "/ports/COM1";
     ASSERT_EQ(tty.rfind("/dev/pts/", 0), 0u) << tty;
-    std::string link = dir.path() + "/ports/COM1";
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
-
     {
         // A second simulator does not take the name of a running one.
         Child second(dir.path(), {"--link", "ports/COM1"});
         EXPECT_EQ(second.finish(), 1);
         EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
     }
-
     ASSERT_EQ(::write(sim.in, "dut short\nnonsense\n", 19), 19);
-    EXPECT_EQ(read_line(sim.out), "ok");
-    EXPECT_EQ(read_line(sim.out).rfind("error: ", 0), 0u);
-    ::close(sim.in);  // the end of standard input does not end the simulator
-    sim.in = -1;
+    EXPECT_EQ(read_line(sim.out, due_ms), "ok");
+    EXPECT_EQ(read_line(sim.out, due_ms).rfind("error: ", 0), 0u);
+    sim.close_input();  // the end of standard input does not end the simulator
     EXPECT_EQ(simproc::control(link + ".ctl", "noise 0"), "ok");
-
     {
         Port port(link);
-        ASSERT_TRUE(port.ok());
         port.send("\x0D");
-        EXPECT_EQ(port.read(1, 2000), "2");
-        EXPECT_EQ(read_line(sim.err), "host: check");
+        EXPECT_EQ(port.read(1), "2");
+        EXPECT_EQ(read_line(sim.err, due_ms), "host: check");
     }
-
     // Idle: half a second costs no more than 30 ms of processor time (a spinning loop
-    // would take all of it).
+    // would take all of it that it gets).
     clockid_t cpu;
     ASSERT_EQ(clock_getcpuclockid(sim.pid, &cpu), 0);
     auto used_ns = [cpu] {
@@ -102,27 +65,27 @@ TEST(SimProgram, LinkControlIdleAndSigterm)
     EXPECT_NE(lstat((link + ".ctl").c_str(), &st), 0) << "control socket left behind";
 }
 
-TEST(SimProgram, RefusesBadArguments)
-{
+TEST(SimProgram, RefusesBadArguments) {
     TempDir dir;
-    for (std::vector<std::string> args : {std::vector<std::string>{"--rate", "0"}, {"--bogus"}, {"--dut", "r"},
-                                          {"--noise", "x"}, {"--link"}}) {
-        Child sim(dir.path(), args);
-        EXPECT_NE(sim.finish(), 0) << args[0];
-    }
-    // A device file that is no regular file: a message and status 1, not an abort.
     ASSERT_EQ(mkdir((dir.path() + "/d.s2p").c_str(), 0777), 0);
     ASSERT_EQ(mkfifo((dir.path() + "/f.s2p").c_str(), 0666), 0);
-    for (const char* name : {"d.s2p", "f.s2p"}) {
-        Child sim(dir.path(), {"--dut", std::string("file ") + name});
-        EXPECT_EQ(read_line(sim.err), std::string("vna-sim: ") + name + ": not a regular file");
-        EXPECT_EQ(sim.finish(), 1) << name;
-    }
-    // A link name held by a file is not replaced.
     std::ofstream(dir.path() + "/COM9") << "precious";
-    Child sim(dir.path(), {"--link", "COM9"});
-    EXPECT_EQ(sim.finish(), 1);
-    ASSERT_TRUE(std::filesystem::is_regular_file(dir.path() + "/COM9"));
+    // The arguments, the exit status and the first line on standard error.
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"--rate", "0"}, 2, "vna-sim: bad argument 0"}, {{"--bogus"}, 2, "vna-sim: bad argument --bogus"},
+        {{"--noise", "x"}, 2, "vna-sim: bad argument x"}, {{"--link"}, 2, "vna-sim: bad argument --link"},
+        {{"--dut", "r"}, 1, "vna-sim: "},
+        // A device file that is no regular file: a message, not an abort.
+        {{"--dut", "file d.s2p"}, 1, "vna-sim: d.s2p: not a regular file"},
+        {{"--dut", "file f.s2p"}, 1, "vna-sim: f.s2p: not a regular file"},
+        {{"--link", "COM9"}, 1, "vna-sim: "},  // a link name held by a file is not replaced
+    };
+    for (const auto& [args, status, message] : cases) {
+        SCOPED_TRACE(args.back());
+        Child sim(dir.path(), args);
+        EXPECT_EQ(read_line(sim.err, due_ms).substr(0, message.size()), message);
+        EXPECT_EQ(sim.finish(), status);
+    }
     std::string text;
     std::ifstream(dir.path() + "/COM9") >> text;
     EXPECT_EQ(text, "precious");

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace simproc {
@@ -42,11 +43,10 @@ private:
 };
 
 // Reads one line from fd (without the newline), waiting at most timeout_ms per byte.
-inline std::string read_line(int fd, int timeout_ms = 5000) {
+inline std::string read_line(int fd, int timeout_ms = 30000) {
     std::string s;
     char c;
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, timeout_ms) > 0 && ::read(fd, &c, 1) == 1 && c != '\n') s += c;
+    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, timeout_ms) > 0 && ::read(fd, &c, 1) == 1 && c != '\n';) s += c;
     return s;
 }
 
@@ -88,6 +88,35 @@ inline void kill_and_reap(pid_t pid) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
 }
+
+// A program in a child process started in `dir`, its standard input, output and error on
+// pipes (this process's ends in, out and err); killed and reaped at the end.
+struct Child {
+    pid_t pid = -1;
+    int in = -1, out = -1, err = -1;
+    Child(const std::string& program, std::vector<std::string> args, const std::string& dir) {
+        int p[3][2];
+        for (auto& ends : p)
+            if (pipe2(ends, O_CLOEXEC) != 0) return;
+        pid = spawn(program, std::move(args), dir, p[0][0], p[1][1], p[2][1]);
+        for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
+        in = p[0][1], out = p[1][0], err = p[2][0];
+    }
+    ~Child() {
+        kill_and_reap(pid);
+        for (int fd : {in, out, err})
+            if (fd >= 0) ::close(fd);
+    }
+    void close_input() {
+        if (in >= 0) ::close(std::exchange(in, -1));
+    }
+    // Waits for the end: the exit status, or -1 when killed by a signal.
+    int finish() {
+        int status = 0;
+        waitpid(std::exchange(pid, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
 
 // vna-sim in its own process, linked as <dir>/ports/COM1.
 class SimProcess {

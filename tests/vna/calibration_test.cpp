@@ -1,5 +1,5 @@
-// Calibration: the error terms and the correction on chosen numbers, a full calibration
-// through the simulator recovering its devices, and real raw measurements corrected
+// Calibration: the error terms and the correction on chosen numbers, and a full
+// calibration through the simulator recovering its devices (its device models included)
 // exactly as the formulas say.
 #include <functional>
 #include <numbers>
@@ -41,8 +41,9 @@ void expect_corrected_exactly(unsigned i) {
     ASSERT_EQ(s21(i), tiny(thru) ? cf(0) : to_float(div(cd(raw_s21(i)) - iso, thru))) << i;
 }
 
+std::atomic<int>* const flags[] = {&have_open, &have_short, &have_load, &have_isol, &have_thru};
 void all_flags() {
-    for (auto* f : {&have_open, &have_short, &have_load, &have_isol, &have_thru}) f->store(1);
+    for (auto* f : flags) f->store(1);
 }
 
 }  // namespace
@@ -84,22 +85,14 @@ TEST_F(Calibration, ErrorTermsCorrectionAndSubstitutes) {
     EXPECT_EQ(vna_cal_valid.load(), 1);
     vna_apply_correction(6);
     for (unsigned i = 0; i < 6; i++) expect_corrected_exactly(i);
-
-    // Ideal: Ed = 0, Es = 0, Er = 1, and the raw values come back. Open like short: Es = 0,
-    // Er = open - load. The degenerate points give 0.
-    EXPECT_EQ(c(cal_ed[0]), cf(0));
-    EXPECT_EQ(c(cal_es[0]), cf(0));
-    EXPECT_EQ(c(cal_er[0]), cf(1));
-    EXPECT_EQ(s11(0), cf(0.3f, -0.2f));
-    EXPECT_EQ(s21(0), cf(0.7f, 0.1f));
-    EXPECT_EQ(c(cal_es[1]), cf(0));
-    EXPECT_EQ(c(cal_er[1]), cf(0.5f - 0.1f, float(0.25 + 0.05)));
+    // Ideal: Ed = 0, Es = 0, Er = 1, and the raw values come back. The degenerate points give 0.
+    EXPECT_TRUE(c(cal_ed[0]) == cf(0) && c(cal_es[0]) == cf(0) && c(cal_er[0]) == cf(1));
+    EXPECT_TRUE(s11(0) == cf(0.3f, -0.2f) && s21(0) == cf(0.7f, 0.1f));
     EXPECT_EQ(cal_er[4].re, 0x1.9315e6p-1f);
-    EXPECT_EQ(s21(3), cf(0));
-    EXPECT_EQ(s11(5), cf(0));
+    EXPECT_TRUE(s21(3) == cf(0) && s11(5) == cf(0));
 }
 
-TEST_F(Calibration, MissingStandardChangesNothing) {
+TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
     vna_points.store(2);
     cal_open[0] = VNA_COMPLEX{1, 0};
     cal_short[0] = VNA_COMPLEX{-1, 0};
@@ -107,18 +100,17 @@ TEST_F(Calibration, MissingStandardChangesNothing) {
     all_flags();
     ASSERT_EQ(vna_compute_calibration(), 1);
     const VNA_COMPLEX es0 = cal_es[0], er0 = cal_er[0];
-    for (auto* missing : {&have_open, &have_short, &have_load, &have_isol, &have_thru}) {
+    for (auto* missing : flags) {
         all_flags();
         missing->store(0);
         cal_open[0] = VNA_COMPLEX{0.3f, 0.3f};  // would change the terms if they were computed
         EXPECT_EQ(vna_compute_calibration(), 0);
         EXPECT_EQ(status(), "Incomplete calibration");
         EXPECT_EQ(vna_cal_valid.load(), 1);
-        EXPECT_EQ(cal_es[0].re, es0.re);
-        EXPECT_EQ(cal_er[0].re, er0.re);
+        EXPECT_TRUE(cal_es[0].re == es0.re && cal_er[0].re == er0.re);
     }
-    // Clearing forgets everything. A click in a sweep field clears the flags at once and
-    // leaves the arrays to the command task, which clears them when it takes the request.
+    // A click in a sweep field clears the flags at once and leaves the arrays to the
+    // command task, which clears them when it takes the request.
     for (void (*clear)() : {vna_clear_calibration, page1_epoints_onclick, page1_estart_onclick, page1_estop_onclick}) {
         all_flags();
         vna_cal_valid.store(1);
@@ -128,8 +120,7 @@ TEST_F(Calibration, MissingStandardChangesNothing) {
         EXPECT_EQ(have_open + have_short + have_load + have_isol + have_thru, 0);
         EXPECT_EQ(cal_thru[0].re, clear == vna_clear_calibration ? 0.0f : 0.3f);
         vna_clear_calibration_if_requested();
-        EXPECT_EQ(cal_thru[0].re, 0.0f);
-        EXPECT_EQ(cal_er[0].re, 0.0f);
+        EXPECT_TRUE(cal_thru[0].re == 0.0f && cal_er[0].re == 0.0f);
     }
 }
 
@@ -137,45 +128,67 @@ TEST_F(Calibration, MissingStandardChangesNothing) {
 
 using CalibratedSweep = Core;
 
-TEST_F(CalibratedSweep, RecoversTheDevicesUnderTest) {
+TEST_F(CalibratedSweep, RecoversTheDevicesOfAnIdealTestSetOnly) {
     constexpr uint64_t start_hz = 1000000, stop_hz = 3001000000;
-    constexpr uint16_t points = 101;  // 30 MHz steps on the 1 MHz grid of the files
-    const touchstone::Data stepped = read_data("msl_P1-MSL_Stepped_140-P2.s2p");
+    constexpr uint16_t points = 101;  // 30 MHz steps on the 1 MHz grid of the file
+    const std::string stepped_name = "msl_P1-MSL_Stepped_140-P2.s2p";
+    const touchstone::Data stepped = read_data(stepped_name);
     auto gamma_z = [](cd z) { return (z - 50.0) / (z + 50.0); };
     using F = std::function<cd(double)>;
-    auto constant = [](cd v) -> F { return [v](double) { return v; }; };
+    auto is = [](cd v) -> F { return [v](double) { return v; }; };
     auto file = [&](int k) -> F { return [&stepped, k](double f) { return touchstone::interpolate(stepped, k, f); }; };
+    auto w = [](double f) { return 2 * std::numbers::pi * f; };
+    const cd j{0, 1};
     // Each device with its S11 and S21.
     const std::tuple<std::string, F, F> devices[] = {
-        {"open", constant(1), constant(0)},
-        {"short", constant(-1), constant(0)},
-        {"load", constant(0), constant(0)},
-        {"r 22", constant(gamma_z(22)), constant(0)},
-        {"c 10p", [&](double f) { return gamma_z(1.0 / (cd(0, 1) * 2.0 * std::numbers::pi * f * 10e-12)); }, constant(0)},
-        {"thru", constant(0), constant(1)},
-        {"file " + data_dir + "msl_P1-MSL_Stepped_140-P2.s2p", file(touchstone::S11), file(touchstone::S21)},
+        {"open", is(1), is(0)},
+        {"short", is(-1), is(0)},
+        {"load", is(0), is(0)},
+        {"thru", is(0), is(1)},
+        {"r 22", is(gamma_z(22)), is(0)},
+        {"r 1.5k", is(gamma_z(1500)), is(0)},
+        {"c 10p", [&](double f) { return gamma_z(1.0 / (j * w(f) * 10e-12)); }, is(0)},
+        {"l 100n", [&](double f) { return gamma_z(j * w(f) * 100e-9); }, is(0)},
+        {"series 10 100n 10p", [&](double f) { return gamma_z(10.0 + j * w(f) * 100e-9 + 1.0 / (j * w(f) * 10e-12)); },
+         is(0)},
+        {"parallel 1k 47n 2.2p",
+         [&](double f) { return gamma_z(1.0 / (1.0 / 1000 + 1.0 / (j * w(f) * 47e-9) + j * w(f) * 2.2e-12)); }, is(0)},
+        {"file " + data_dir + stepped_name, file(touchstone::S11), file(touchstone::S21)},
     };
-    connected();
-    set_sweep(start_hz, stop_hz, points);
-    ASSERT_NO_FATAL_FAILURE(calibrate());
-    for (const auto& [dut, want11, want21] : devices) {
-        SCOPED_TRACE(dut);
-        ASSERT_EQ(ctl("dut " + dut), "ok");
-        ASSERT_EQ(scan(), 1) << status();
-        double worst = 0, raw_worst = 0;
-        for (unsigned i = 0; i < points; i++) {
-            const double f = double(start_hz + (stop_hz - start_hz) * i / (points - 1));
-            worst = std::max({worst, std::abs(cd(s11(i)) - want11(f)), std::abs(cd(s21(i)) - want21(f))});
-            raw_worst = std::max(raw_worst, std::abs(cd(raw_s11(i)) - want11(f)));
-            ASSERT_NO_FATAL_FAILURE(expect_corrected_exactly(i));
+    for (bool realistic : {false, true}) {
+        ASSERT_NO_FATAL_FAILURE(connected(realistic ? Texts{"--no-pace", "--realistic"} : Texts{"--no-pace"}));
+        set_sweep(start_hz, stop_hz, points);
+        ASSERT_NO_FATAL_FAILURE(calibrate());
+        for (const auto& [dut, want11, want21] : devices) {
+            SCOPED_TRACE(dut + (realistic ? ", realistic" : ", ideal"));
+            ASSERT_EQ(ctl("dut " + dut), "ok");
+            ASSERT_EQ(scan(), 1) << status();
+            double worst = 0, raw_worst = 0;
+            for (unsigned i = 0; i < points; i++) {
+                const double f = double(start_hz + (stop_hz - start_hz) * i / (points - 1));
+                worst = std::max({worst, std::abs(cd(s11(i)) - want11(f)), std::abs(cd(s21(i)) - want21(f))});
+                raw_worst = std::max(raw_worst, std::abs(cd(raw_s11(i)) - want11(f)));
+                ASSERT_NO_FATAL_FAILURE(expect_corrected_exactly(i));
+            }
+            if (realistic) {
+                // The standards as built and the load match leave errors well above rounding
+                // but still small against the uncorrected ones.
+                if (dut == "thru" || dut.starts_with("file")) {
+                    EXPECT_GT(worst, 1e-3);
+                }
+                EXPECT_LT(worst, 0.5);
+                continue;
+            }
+            // Integer readings of about 2^20 counts: a few times 1e-6 after correction.
+            EXPECT_LT(worst, 1e-5);
+            EXPECT_GT(raw_worst, 0.05) << "the test set's errors should show uncorrected";
         }
-        // Integer readings of about 2^20 counts: a few times 1e-6 after correction.
-        EXPECT_LT(worst, 1e-5);
-        EXPECT_GT(raw_worst, 0.05) << "the test set's errors should show uncorrected";
+        ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
     }
 
     // OPEN starts a new calibration: everything else is forgotten, and applying it with
     // one standard is refused.
+    ASSERT_EQ(connect(), 1);
     ASSERT_EQ(ctl("dut open"), "ok");
     const uint64_t mark = vna_status.count();
     ASSERT_EQ(run(VNA_CMD_OPEN), 1);
@@ -183,40 +196,10 @@ TEST_F(CalibratedSweep, RecoversTheDevicesUnderTest) {
     EXPECT_EQ(vna_cal_valid.load(), 0);
     EXPECT_EQ(have_open.load(), 1);
     EXPECT_EQ(have_short.load() + have_load.load() + have_isol.load() + have_thru.load(), 0);
-    EXPECT_EQ(cal_thru[0].re, 0.0f);
-    EXPECT_EQ(cal_er[0].re, 0.0f);
+    EXPECT_TRUE(cal_thru[0].re == 0.0f && cal_er[0].re == 0.0f);
     EXPECT_EQ(c(cal_open[3]), raw_s11(3));
     EXPECT_EQ(run(VNA_CMD_CAL_APPLY), 0);
     EXPECT_EQ(status(), "Incomplete calibration");
-}
-
-TEST_F(CalibratedSweep, RawSplitterMeasurementsCorrected) {
-    // Raw readings of a real analyser with its own raw standards, played back as they are.
-    const char* names[] = {"splitter_cal_open_raw.s2p", "splitter_cal_short_raw.s2p", "splitter_cal_match_raw.s2p",
-                           "splitter_cal_match_raw.s2p", "splitter_cal_thru_raw.s2p", "splitter_dut_raw_12.s2p"};
-    std::array<std::string, 5> duts;
-    std::vector<touchstone::Data> files;
-    for (int k = 0; k < 6; k++) {
-        if (k < 5) duts[k] = "raw " + data_dir + names[k];
-        files.push_back(read_data(names[k]));
-    }
-    connected();
-    set_sweep(1000000, 2001000000, 201);  // 10 MHz steps on the files' 1 MHz grid
-    ASSERT_NO_FATAL_FAILURE(calibrate(duts));
-    ASSERT_EQ(ctl("dut raw " + data_dir + names[5]), "ok");
-    ASSERT_EQ(scan(), 1) << status();
-    double worst = 0;
-    for (unsigned i = 0; i < 201; i++) {
-        ASSERT_NO_FATAL_FAILURE(expect_corrected_exactly(i));
-        // And close to the same correction of the file values themselves.
-        auto at = [&](int file, int k) { return touchstone::interpolate(files[file], k, double(vna_frequency[i])); };
-        const cd l = at(2, touchstone::S11), o = at(0, touchstone::S11) - l, s = at(1, touchstone::S11) - l;
-        const cd es = (o + s) / (o - s), er = o * (1.0 - es), m = at(5, touchstone::S11) - l;
-        const cd iso = at(3, touchstone::S21);
-        const cd want21 = (at(5, touchstone::S21) - iso) / (at(4, touchstone::S21) - iso);
-        worst = std::max({worst, std::abs(cd(s11(i)) - m / (m * es + er)), std::abs(cd(s21(i)) - want21)});
-    }
-    EXPECT_LT(worst, 1e-4);
 }
 
 TEST_F(CalibratedSweep, AClickInASweepFieldVoidsTheCommandUnderWay) {
@@ -230,9 +213,7 @@ TEST_F(CalibratedSweep, AClickInASweepFieldVoidsTheCommandUnderWay) {
         ASSERT_NO_FATAL_FAILURE(calibrate());
         const bool sweeps = code != VNA_CMD_CAL_APPLY;
         ASSERT_EQ(ctl(sweeps ? "pace on" : "pace off"), "ok");
-        vna_acquired.store(0);
-        const uint32_t before = post(code);
-        ASSERT_TRUE(!sweeps || eventually([] { return vna_acquired.load() > 0; }));
+        const uint32_t before = sweeps ? under_way(code) : post(code);
         page1_estart_onclick();
         ASSERT_TRUE(!sweeps || vna_acquired.load() < 2001) << "the sweep ended before the click";
         ASSERT_EQ(ctl("pace off"), "ok");

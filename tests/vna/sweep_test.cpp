@@ -1,8 +1,10 @@
 // Sweeps through the command task against the simulator: point counts and frequencies,
-// the stored readings, refused settings, abort, timeout, and faults on the line in the
-// middle of a sweep.
+// the stored readings, refused settings, abort, timeout, faults on the line in the middle
+// of a sweep (silence, garbage, unplugging), the register writes, and the copy of the last
+// completed sweep.
 #include <ctime>
 #include <functional>
+#include <thread>
 #include <tuple>
 
 #include "core_harness.h"
@@ -45,19 +47,24 @@ JumpClock& jump_clock() {
     return *clock;
 }
 
+// The copy of the last completed sweep, with its number.
+std::unique_ptr<VnaSweep> last(uint64_t& number) {
+    auto s = std::make_unique<VnaSweep>();
+    number = vna_last_sweep(*s);
+    return s;
+}
+
+bool same(const VnaSweep& a, const VnaSweep& b) {
+    bool same = a.points == b.points && a.calibrated == b.calibrated;
+    for (unsigned i = 0; same && i < a.points; i++)
+        same = a.frequency[i] == b.frequency[i] && a.s11_re[i] == b.s11_re[i] && a.s11_im[i] == b.s11_im[i] &&
+               a.s21_re[i] == b.s21_re[i] && a.s21_im[i] == b.s21_im[i];
+    return same;
+}
+
 }  // namespace
 
-class Sweep : public Core {
-protected:
-    // `code` posted, and the test waiting until its sweep's first batch has arrived (the
-    // count of the sweep before cleared while the task is idle).
-    uint32_t under_way(int code = VNA_CMD_SCAN) {
-        vna_acquired.store(0);
-        const uint32_t before = post(code);
-        EXPECT_TRUE(eventually([] { return vna_acquired.load() > 0; }));
-        return before;
-    }
-};
+using Sweep = Core;
 
 TEST_F(Sweep, PointCountsStoreEveryPointInPlace) {
     // Raw readings played back from a file (1 MHz grid from 1 MHz), so that every stored
@@ -80,11 +87,9 @@ TEST_F(Sweep, PointCountsStoreEveryPointInPlace) {
             worst = std::max({worst, std::abs(cd(raw_s11(i)) - want[touchstone::S11]),
                               std::abs(cd(raw_s21(i)) - want[touchstone::S21])});
             // Without a calibration the corrected values are the raw ones, bit for bit.
-            ASSERT_EQ(s11(i), raw_s11(i));
-            ASSERT_EQ(s21(i), raw_s21(i));
+            ASSERT_TRUE(s11(i) == raw_s11(i) && s21(i) == raw_s21(i)) << i;
         }
-        // Readings are integers of about 2^20 counts.
-        EXPECT_LT(worst, 1e-5);
+        EXPECT_LT(worst, 1e-5);  // readings are integers of about 2^20 counts
     }
 }
 
@@ -94,46 +99,46 @@ TEST_F(Sweep, FrequenciesAndRefusedSettings) {
     // frequencies are not, and the last one is the stop frequency exactly.
     set_sweep(1000000, 1000000000, 401);
     ASSERT_EQ(scan(), 1) << status();
-    EXPECT_EQ(vna_frequency[0].load(), 1000000u);
-    EXPECT_EQ(vna_frequency[400].load(), 1000000000u);
-    EXPECT_EQ(vna_frequency[1].load(), 1000000u + 999000000u / 400u);
-    EXPECT_EQ(vna_frequency[3].load(), 1000000u + 999000000u * 3u / 400u);
+    for (unsigned i : {0u, 1u, 3u, 400u}) EXPECT_EQ(vna_frequency[i].load(), 1000000 + 999000000ull * i / 400) << i;
     // The arithmetic does not overflow on a wide span.
     const uint64_t top = ~uint64_t(0);
     EXPECT_EQ(vna_point_frequency(0, top, 2000, 2001), top);
     EXPECT_EQ(vna_point_frequency(0, top, 1000, 2001), top / 2);
 
-    const std::tuple<uint64_t, uint64_t, uint16_t, const char*> refused[] = {
-        {1000000, 2000000, 0, "Invalid number of points"}, {1000000, 2000000, 1, "Invalid number of points"},
-        {1000000, 2000000, 2002, "Invalid number of points"}, {1000000, 2000000, 65535, "Invalid number of points"},
-        {5000000, 5000000, 11, "Invalid frequencies"}, {6000000, 5000000, 11, "Invalid frequencies"}};
-    for (auto [start, stop, points, message] : refused) {
+    const std::tuple<uint64_t, uint16_t, const char*> refused[] = {
+        {2000000, 0, "Invalid number of points"},   {2000000, 1, "Invalid number of points"},
+        {2000000, 2002, "Invalid number of points"}, {2000000, 65535, "Invalid number of points"},
+        {1000000, 11, "Invalid frequencies"},        {999999, 11, "Invalid frequencies"}};
+    for (auto [stop, points, message] : refused) {
         SCOPED_TRACE(points);
-        set_sweep(start, stop, points);
+        set_sweep(1000000, stop, points);
         EXPECT_EQ(scan(), 0);
         EXPECT_EQ(status(), message);
         EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
     }
-    // The port is untouched by a refusal.
     set_sweep(1000000, 2000000, 11);
-    EXPECT_EQ(scan(), 1) << status();
+    EXPECT_EQ(scan(), 1) << status();  // the port is untouched by a refusal
 }
 
 TEST_F(Sweep, CutShortInTheMiddle) {
     // Each way to end a 2001-point sweep (a second long at this rate) once its first batch
-    // is in: a message, the port left open and the program usable.
+    // is in: a message, the port left open, nothing spinning, and the program usable again.
     connected({"--no-pace", "--rate", "2000"});
     contin.store(1);
     cal_short[7] = VNA_COMPLEX{0.25f, -0.5f};
-    const std::tuple<int, std::function<void()>, const char*, int> cases[] = {
-        {VNA_CMD_SCAN, page1_abort_onmousedown, "Scan aborted", 0},
+    // The command, whether the cut makes the sweep wait for an answer (the wait is short
+    // then), the cut, the message and the points at least acquired.
+    const std::tuple<int, bool, std::function<void()>, const char*, int> cases[] = {
+        {VNA_CMD_SCAN, false, page1_abort_onmousedown, "Scan aborted", 0},
         // The limit is looked at between batches; the clock jumps past it at 800 points.
-        {VNA_CMD_SCAN, [] { jump_clock().jump_at(800); }, "Scan timeout", 800},
-        {VNA_CMD_SHORT, [this] { EXPECT_EQ(ctl("fault silent"), "ok"); }, "FIFO read error", 0},
+        {VNA_CMD_SCAN, false, [] { jump_clock().jump_at(800); }, "Scan timeout", 800},
+        {VNA_CMD_SHORT, true, [this] { EXPECT_EQ(ctl("fault silent"), "ok"); }, "FIFO read error", 0},
+        {VNA_CMD_SCAN, true, [this] { EXPECT_EQ(ctl("fault unplug"), "ok"); }, "FIFO read error", 0},
     };
-    for (const auto& [code, cut, message, at_least] : cases) {
+    for (const auto& [code, waits, cut, message, at_least] : cases) {
         SCOPED_TRACE(message);
         set_sweep(1000000, 800000000, 2001);
+        vna_answer_timeout_ms = waits ? 300 : answer_ms;
         const uint32_t before = under_way(code);
         cut();
         EXPECT_EQ(finished(before), 0);
@@ -142,7 +147,17 @@ TEST_F(Sweep, CutShortInTheMiddle) {
         EXPECT_EQ(vna_data_valid.load(), 0);
         EXPECT_GE(vna_acquired.load(), at_least);
         EXPECT_LT(vna_acquired.load(), 2001);
+        // The record stays open, also on a vanished terminal; nothing spins on it.
+        const std::clock_t cpu = std::clock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.1) << "something spins on the port";
+        // Plugged in again where unplugged: disconnect, connect to the terminal, sweep.
+        vna_answer_timeout_ms = answer_ms;
+        ctl("fault replug");
         EXPECT_EQ(ctl("fault none"), "ok");
+        ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
+        name_port(sim_->tty());
+        ASSERT_EQ(connect(), 1) << status();
         set_sweep(1000000, 800000000, 51);
         EXPECT_EQ(scan(), 1) << status();
     }
@@ -154,28 +169,18 @@ TEST_F(Sweep, CutShortInTheMiddle) {
 
 TEST_F(Sweep, GarbageOnTheLine) {
     connected({"--no-pace", "--rate", "5000", "--dut", "r 22"});
-    std::vector<cf> reference;
-    auto sweep_101_as_before = [&] {
-        set_sweep(1000000, 800000000, 101);
-        ASSERT_EQ(scan(), 1) << status();
-        for (unsigned i = 0; i < 101; i++) {
-            if (reference.size() == i) reference.push_back(raw_s11(i));
-            ASSERT_EQ(raw_s11(i), reference[i]) << i;
-        }
-    };
-    sweep_101_as_before();
-    // Bytes nobody asked for, between sweeps: the next sweep starts clean.
-    ASSERT_EQ(ctl("fault garbage 100"), "ok");
-    ASSERT_TRUE(eventually([] { return !com_rx_empty(vna_com); }));
-    sweep_101_as_before();
-
-    // In the middle of a sweep: bytes that shift the records out of step and whole records
-    // of garbage. The sweep finds the records again and completes with every point as a
-    // clean sweep has it (garbage that comes after the sweep changes nothing either).
     std::vector<cf> clean;
     set_sweep(1000000, 800000000, 2001);
     ASSERT_EQ(scan(), 1) << status();
     for (unsigned i = 0; i < 2001; i++) clean.push_back(raw_s11(i));
+    // Bytes nobody asked for, between sweeps: the next sweep starts clean.
+    ASSERT_EQ(ctl("fault garbage 100"), "ok");
+    ASSERT_TRUE(eventually([] { return !com_rx_empty(vna_com); }, 60000));
+    ASSERT_EQ(scan(), 1) << status();
+    for (unsigned i = 0; i < 2001; i++) ASSERT_EQ(raw_s11(i), clean[i]) << i;
+    // In the middle of a sweep: bytes that shift the records out of step and whole records
+    // of garbage. The sweep finds the records again and completes with every point as a
+    // clean sweep has it.
     for (int n : {5, 32, 100}) {
         SCOPED_TRACE(n);
         const uint32_t before = under_way();
@@ -183,32 +188,6 @@ TEST_F(Sweep, GarbageOnTheLine) {
         ASSERT_EQ(finished(before), 1) << status();
         for (unsigned i = 0; i < 2001; i++) ASSERT_EQ(raw_s11(i), clean[i]) << i;
     }
-    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
-    sweep_101_as_before();
-}
-
-TEST_F(Sweep, UnpluggedInTheMiddle) {
-    connected({"--no-pace", "--rate", "2000"});
-    set_sweep(1000000, 800000000, 2001);
-    const uint32_t before = under_way();
-    ASSERT_EQ(ctl("fault unplug"), "ok");
-    EXPECT_EQ(finished(before), 0);
-    EXPECT_EQ(status(), "FIFO read error");
-    EXPECT_EQ(vna_state.load(), VNA_CONNECTED);
-    // The record stays open on the vanished terminal; nothing spins on it.
-    const std::clock_t cpu = std::clock();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.1) << "something spins on the vanished port";
-    EXPECT_EQ(scan(), 0);
-    EXPECT_EQ(status(), "FIFO read error");
-
-    // Plugged in again: disconnect, connect to the new terminal, sweep.
-    ASSERT_EQ(ctl("fault replug").rfind("ok /dev/", 0), 0u);
-    ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
-    name_port(sim_->tty());
-    ASSERT_EQ(connect(), 1) << status();
-    set_sweep(1000000, 800000000, 51);
-    EXPECT_EQ(scan(), 1) << status();
 }
 
 TEST_F(Sweep, SetUpWritesInOrder) {
@@ -241,4 +220,85 @@ TEST(Conversion, MegahertzToHertz) {
         {-3.0f, 0},               {limits::quiet_NaN(), 0}, {-limits::infinity(), 0},
         {limits::infinity(), ~uint64_t(0)}, {3e30f, ~uint64_t(0)}};
     for (auto [mhz, hz] : cases) EXPECT_EQ(vna_mhz_to_hz(mhz), hz) << mhz;
+}
+
+TEST_F(Sweep, OnlyACompletedScanReplacesTheCopyOfTheLastSweep) {
+    vna_forget_sweep();
+    ASSERT_NO_FATAL_FAILURE(connected());
+    uint64_t number = 0;
+    last(number);
+    EXPECT_EQ(number, 0u);
+    set_sweep(2000000, 500000000, 101);
+    ASSERT_EQ(ctl("dut r 22"), "ok");
+    ASSERT_EQ(scan(), 1) << status();
+    const auto kept = last(number);
+    EXPECT_EQ(number, 1u);
+    ASSERT_EQ(kept->points, 101u);
+    EXPECT_FALSE(kept->calibrated);
+    EXPECT_EQ(kept->frequency[100], 500000000u);
+    for (unsigned i : {0u, 50u, 100u})
+        EXPECT_TRUE(cf(kept->s11_re[i], kept->s11_im[i]) == s11(i) && cf(kept->s21_re[i], kept->s21_im[i]) == s21(i));
+
+    // Sweeps that do not count, each of a device that changes the arrays.
+    const std::pair<const char*, std::function<void()>> others[] = {
+        {"a standard", [&] { run(VNA_CMD_SHORT); }},
+        {"a failed sweep", [&] {
+             vna_answer_timeout_ms = 200;
+             EXPECT_EQ(ctl("fault drop 40"), "ok");  // the first batch arrives short
+             scan();
+         }},
+        {"an aborted sweep", [&] {
+             EXPECT_EQ(ctl("pace on"), "ok");  // the sweep must still run when STOP comes
+             const uint32_t before = under_way();
+             vna_abort = 1;  // as STOP does, once the sweep has points
+             finished(before);
+         }},
+    };
+    set_sweep(2000000, 500000000, 2001);
+    for (const auto& [what, sweep] : others) {
+        SCOPED_TRACE(what);
+        ASSERT_EQ(ctl("dut short"), "ok");
+        sweep();
+        uint64_t now = 0;
+        EXPECT_TRUE(same(*last(now), *kept));
+        EXPECT_EQ(now, 1u);
+        ASSERT_EQ(ctl("fault none"), "ok");
+        vna_answer_timeout_ms = answer_ms;
+        if (vna_state.load() != VNA_CONNECTED) {
+            ASSERT_EQ(connect(), 1) << status();
+        }
+    }
+}
+
+TEST_F(Sweep, TheCopyKeepsTheSweepsPointCountAndIsReadWhole) {
+    vna_forget_sweep();  // an earlier test's copy ends elsewhere
+    ASSERT_NO_FATAL_FAILURE(connected());
+    // Sweeps of different lengths while another thread reads copies: a copy mixing two
+    // sweeps ends at the wrong frequency.
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0}, seen{0};
+    std::thread reader([&] {
+        auto s = std::make_unique<VnaSweep>();
+        for (bool last_look = false; !last_look; std::this_thread::yield()) {
+            last_look = done.load();  // one look after the sweeps at least
+            if (vna_last_sweep(*s) == 0) continue;
+            seen++;
+            torn += s->points < 2 || s->frequency[s->points - 1] != 300000000u || s->frequency[0] != 1000000u;
+        }
+    });
+    for (uint16_t points : {101, 2001, 51, 2001}) {
+        set_sweep(1000000, 300000000, points);
+        EXPECT_EQ(scan(), 1) << status();
+    }
+    // The page edits the point count while a sweep runs: the copy keeps the sweep's count.
+    set_sweep(1000000, 300000000, 401);
+    const uint32_t before = under_way();
+    vna_points = 10;
+    EXPECT_EQ(finished(before), 1) << status();
+    done = true;
+    reader.join();
+    uint64_t number = 0;
+    EXPECT_EQ(last(number)->points, 401u);
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_GT(seen.load(), 0);
 }
