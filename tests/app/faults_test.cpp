@@ -29,10 +29,11 @@ std::string bytes_of(const std::string& path) {
 }
 
 // Share of one core the whole program used over a second of idling: its threads' CPU time
-// over wall time. An idle program wakes a few dozen times a second for microseconds each;
-// a thread that spins runs whenever it is scheduled. Load on the machine only lowers the
-// share (time waiting for a core is not CPU time), so the bound below cannot be crossed by
-// chance; a sanitizer multiplies the cost of each wake-up by well under 50.
+// over wall time. Idle, the program wakes a few dozen times a second for microseconds each:
+// 1 % of a core here, 3 % under ThreadSanitizer. A thread that spins runs whenever it is
+// scheduled: a pump spinning on a hung-up terminal took 15 to 30 % of a core on this 2-core
+// machine at a load of 13. Load only lowers the share (time spent waiting for a core is not
+// CPU time), so an idle program cannot cross the bound by chance.
 double idle_share() {
     const auto cpu = [] {
         timespec t;
@@ -45,7 +46,7 @@ double idle_share() {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall0;
     return (cpu() - cpu0) / wall.count();
 }
-constexpr double SPIN_SHARE = 0.5;
+constexpr double SPIN_SHARE = 0.1;
 
 class Faults : public apptest::Program {
 protected:
@@ -79,6 +80,39 @@ protected:
         EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, apptest::COMMAND_MS));
         vna_points = 11;
         return vna_last_result.load();
+    }
+    // CONNECT to a terminal whose far end answers the device check with '?'.
+    int connect_to_a_wrong_answer() {
+        run_button(Button::disconnect);
+        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) || unlockpt(master)) return -1;
+        link(ptsname(master));
+        const uint32_t before = vna_commands_done.load();
+        click(Button::connect.x, Button::connect.y);
+        pollfd p{master, POLLIN, 0};
+        char c = 0;
+        if (poll(&p, 1, apptest::COMMAND_MS) == 1 && ::read(master, &c, 1) == 1 && c == 0x0D) {
+            EXPECT_EQ(::write(master, "?", 1), 1);
+        }
+        EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, apptest::COMMAND_MS));
+        ::close(master);
+        link(sim_->tty());
+        return vna_last_result.load();
+    }
+    // SAVE CAL onto good.cal while files may not grow past 100 bytes: writes fail with EFBIG as
+    // on a full file system (root is not exempt). The limit is the whole process's, so it is
+    // set only for the save.
+    int save_beyond_the_file_size_limit() {
+        rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit small{100, old.rlim_max};
+        const auto handler = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        const int result = dialog_answers(Button::cal_save, "good", 2);
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, handler);
+        EXPECT_EQ(vna_cal_errno.load(), EFBIG);
+        return result;
     }
     // The operator's way back: DISCONNECT while the port is open (a vanished analyser and a
     // failed load leave it so), CONNECT, SCAN.
@@ -137,6 +171,11 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
                                dir + "/sweep.s2p");
 
     using Act = std::function<int()>;
+    const Act replug = [this] {
+        if (ctl("fault replug").rfind("ok /dev/", 0) != 0) return 0;
+        link(sim_->tty());
+        return 1;
+    };
     struct Row {
         const char* fault;
         Act act;              // the fault and the operator's press; the press's result
@@ -152,43 +191,14 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
          nullptr, VNA_CONNECTED},
         {"lost bytes", [this] { ctl("fault drop 5"); return run_button(Button::scan); }, "FIFO read error",
          nullptr, VNA_CONNECTED},
-        {"wrong answer",
-         [this] {
-             run_button(Button::disconnect);
-             const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-             if (master < 0 || grantpt(master) || unlockpt(master)) return -1;
-             link(ptsname(master));
-             const uint32_t before = vna_commands_done.load();
-             click(Button::connect.x, Button::connect.y);
-             pollfd p{master, POLLIN, 0};
-             char c = 0;
-             if (poll(&p, 1, apptest::COMMAND_MS) == 1 && ::read(master, &c, 1) == 1 && c == 0x0D) {
-                 EXPECT_EQ(::write(master, "?", 1), 1);
-             }
-             EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, apptest::COMMAND_MS));
-             ::close(master);
-             link(sim_->tty());
-             return vna_last_result.load();
-         },
-         "Corvane not responding", nullptr, VNA_ERROR},
-        {"unplug mid-sweep", [this] { return during_sweep(Button::scan, "fault unplug"); },
-         "FIFO read error", nullptr, VNA_CONNECTED, [this] {
-             ctl("fault replug");
-             link(sim_->tty());
-             return 1;
-         }},
+        {"wrong answer", [this] { return connect_to_a_wrong_answer(); }, "Corvane not responding", nullptr,
+         VNA_ERROR},
+        {"unplug mid-sweep", [this] { return during_sweep(Button::scan, "fault unplug"); }, "FIFO read error",
+         nullptr, VNA_CONNECTED, replug},
         {"unplug mid-calibration", [this] { return during_sweep(Button::standards[2], "fault unplug"); },
-         "FIFO read error", nullptr, VNA_CONNECTED, [this] {
-             ctl("fault replug");
-             link(sim_->tty());
-             return 1;
-         }},
-        {"simulator restarted",
-         [this] {
-             plug();
-             return run_button(Button::scan);
-         },
-         "FIFO read error", nullptr, VNA_CONNECTED},
+         "FIFO read error", nullptr, VNA_CONNECTED, replug},
+        {"simulator restarted", [this] { plug(); return run_button(Button::scan); }, "FIFO read error", nullptr,
+         VNA_CONNECTED},
         {"port held by another program",
          [this] {
              run_button(Button::disconnect);
@@ -198,26 +208,14 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
          },
          "Port open error: in use by another program", nullptr, VNA_ERROR,
          [this] { return ::close(std::exchange(holder_, -1)) == 0 ? 1 : 0; }},
-        {"save onto a full file system",
-         [this] {
-             rlimit old;
-             getrlimit(RLIMIT_FSIZE, &old);
-             const rlimit small{100, old.rlim_max};
-             signal(SIGXFSZ, SIG_IGN);
-             setrlimit(RLIMIT_FSIZE, &small);
-             const int result = dialog_answers(Button::cal_save, "good", 2);
-             setrlimit(RLIMIT_FSIZE, &old);
-             signal(SIGXFSZ, SIG_DFL);
-             EXPECT_EQ(vna_cal_errno.load(), EFBIG);
-             return result;
-         },
+        {"save onto a full file system", [this] { return save_beyond_the_file_size_limit(); },
          "Calibration write error", nullptr, VNA_CONNECTED},
         {"save into a read-only folder",
          [this] { return dialog_answers(Button::cal_save, "ro/good", 2); },
          "Calibration file open error", nullptr, VNA_CONNECTED, [this] {
              make_read_only(run_.path() + "/ro", false);
              std::filesystem::current_path(MyDir);
-             EXPECT_EQ(bytes_of(run_.path() + "/ro/good.cal"), bytes_of(run_.path() + "/good.cal"));
+             EXPECT_TRUE(bytes_of(run_.path() + "/ro/good.cal") == bytes_of(run_.path() + "/good.cal"));
              return 1;
          }},
         {"load a truncated file", [this] { return dialog_answers(Button::cal_recall, "short.cal", 2); },
@@ -248,7 +246,7 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
         if (row.mend) {
             EXPECT_EQ(row.mend(), 1);
         }
-        EXPECT_EQ(bytes_of(good), saved);
+        EXPECT_TRUE(bytes_of(good) == saved) << "the saved calibration file changed";
         reconnect_and_sweep();
     }
     make_read_only(dir + "/ro", false);
