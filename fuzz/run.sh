@@ -9,7 +9,8 @@
 # build-fuzz/fuzz/fuzz_<name> FILE, and once fixed commit it to fuzz/regress/<name>/.
 # The grown corpora are kept in build-fuzz/corpus/<name>/ for later runs.
 # FUZZ_NO_BUILD=1 skips the build; FUZZ_RSS_MB (default 2048) and FUZZ_TIMEOUT (seconds
-# per input, default 10) set libFuzzer's limits.
+# per input, default 30: libFuzzer counts wall time, and on a busy shared machine an input
+# of the edit harness that takes 0.1 s alone once took 10 s) set libFuzzer's limits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,7 +44,7 @@ for h in "${harnesses[@]}"; do
   status=0
   TMPDIR=$dir/tmp ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     "$program" -max_total_time="$seconds" -rss_limit_mb="${FUZZ_RSS_MB:-2048}" \
-    -timeout="${FUZZ_TIMEOUT:-10}" -print_final_stats=1 -artifact_prefix="$dir/findings/" \
+    -timeout="${FUZZ_TIMEOUT:-30}" -print_final_stats=1 -artifact_prefix="$dir/findings/" \
     "$dir/corpus" >"$dir/log" 2>&1 || status=$?
   tenths=$((($(date +%s%N) - start) / 100000000))
   after=$(find "$dir/corpus" -type f | wc -l)
