@@ -11,6 +11,7 @@ packages=(
   locales netcat-openbsd
   xvfb xdotool imagemagick libx11-dev  # the program tested in a real X window, as an operator drives it
   desktop-file-utils file   # the installed tree's desktop entry checked; packaging
+  clang libclang-rt-14-dev  # the fuzz harnesses (libFuzzer ships in libclang-rt-14-dev, only recommended by clang)
 )
 
 missing=()

@@ -16,6 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "platform/port_names.h"
 #include "platform/tasks.h"
 
@@ -39,6 +41,11 @@ constexpr int PUMP_WAIT_MS = 1;
 constexpr int PUMP_IDLE_WAIT_MS = 50;
 // A disabled transmit pump looks again after this many waits unless it is woken.
 constexpr int TX_IDLE_WAITS = 10;
+
+// Memory ports attached to the records, by record number (platform/memory_port.h).
+std::atomic<MemoryPort*> memory_ports[COM_RECORDS + 1];
+// The memory port of an open record, or null.
+MemoryPort* memory_of(const COM* com) { return memory_ports[com->open.load()].load(); }
 
 int rx_task(int n) { return 2 * n + 24; }
 int tx_task(int n) { return 2 * n + 25; }
@@ -172,6 +179,19 @@ void rx_move(COM* com) {
     }
     com->rbufp.store(pending ? pos : 0);
     com->rbufn.store(pending);
+}
+
+// Moves a memory port's pending answer into the receive ring, as far as it has room.
+void memory_fill(COM* com, MemoryPort& port) {
+    const uint16_t size = com->rxsize.load();
+    uint16_t w = com->rx1.load(std::memory_order_relaxed);
+    const uint16_t r = com->rx0.load(std::memory_order_acquire);
+    for (uint16_t room = uint16_t(size - 1 - ring_used(r, w, size)); room > 0 && !port.pending.empty(); room--) {
+        com->rxbuff[w] = port.pending.front();
+        port.pending.pop_front();
+        w = ring_next(w, size);
+    }
+    com->rx1.store(w, std::memory_order_release);
 }
 
 // Receive pump of record n (task 2n+24).
@@ -455,7 +475,8 @@ int com_open(COM* com, int baud) {
     com->txrun.store(0);
     com->enabled.store(0);
     com->baud = baud;
-    com->open_errno = open_host(com, n);
+    MemoryPort* memory = memory_ports[n].load();
+    com->open_errno = memory ? 0 : open_host(com, n);
     if (com->open_errno != 0) {
         close_host(com);
         return -1;
@@ -474,6 +495,11 @@ int com_open(COM* com, int baud) {
     com->open.store(uint8_t(n));
     protocol_mode(com, 0);
     com_enable(com);
+    if (memory) {
+        memory->written.clear();
+        memory->com = com;
+        return 0;
+    }
     bool rx_started = false, tx_started = false;
     try {
         rx_started = exec_task(rx_pump, rx_task(n), PUMP_PRIORITY) == 0;
@@ -493,7 +519,8 @@ int com_close(COM* com) {
     if (!com) return -1;
     const int n = com->open.load();
     if (n == 0) return -1;
-    shut_down(com, n, true, true);
+    const bool pumps = memory_ports[n].load() == nullptr;
+    shut_down(com, n, pumps, pumps);
     com->enabled.store(0);
     return 0;
 }
@@ -525,6 +552,7 @@ int protocol_mode(COM* com, uint8_t mode) {
     for (auto* v : {&com->rx0, &com->rx1, &com->tx0, &com->tx1, &com->rbufn, &com->rbufp})
         v->store(0);
     for (auto* v : {&com->rxstatus, &com->txstatus, &com->rxchk, &com->txchk}) v->store(0);
+    if (MemoryPort* memory = memory_of(com)) memory->pending.clear();
     return 0;
 }
 
@@ -541,12 +569,16 @@ int com_rx(COM* com) {
     if (r == com->rx1.load(std::memory_order_acquire)) return -1;
     const int byte = com->rxbuff[r];
     com->rx0.store(ring_next(r, com->rxsize.load()), std::memory_order_release);
+    if (MemoryPort* memory = memory_of(com); memory && !memory->pending.empty()) memory_fill(com, *memory);
     return byte;
 }
 
 int com_rx_wait(COM* com, int timeout_ms) {
     const int n = com ? record_number(com) : 0;
-    if (n != 0 && timeout_ms > 0 && com_rx_empty(com)) {
+    if (n != 0 && timeout_ms > 0 && com_rx_empty(com) && memory_of(com)) {
+        ClockSource& clock = clock_source();
+        clock.sleep_until_ns(clock.now_ns() + uint64_t(timeout_ms) * 1000000u);
+    } else if (n != 0 && timeout_ms > 0 && com_rx_empty(com)) {
         RxWaiters& w = rx_waiters[n];
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -591,6 +623,12 @@ int com_txsl(COM* com, const uint8_t* bytes, int n) {
     if (!com || (!bytes && n > 0)) return -1;
     BufferHold hold(com);
     if (!hold) return -1;
+    if (MemoryPort* memory = memory_of(com)) {
+        memory->written.insert(memory->written.end(), bytes, bytes + n);
+        for (int i = 0; i < n; i++) com->txchk.fetch_add(bytes[i]);
+        if (memory->on_write) memory->on_write(*memory, bytes, n);
+        return 0;
+    }
     const uint16_t size = com->txsize.load();
     for (int i = 0; i < n; i++) {
         const uint16_t w = com->tx1.load(std::memory_order_relaxed);
@@ -612,4 +650,19 @@ int com_txsl(COM* com, const uint8_t* bytes, int n) {
     com_tx_start(com);
     wake(com->ow);
     return 0;
+}
+
+int memory_port_attach(COM* com, MemoryPort* port) {
+    const int n = com ? record_number(com) : 0;
+    if (n == 0 || com->open.load() != 0) return -1;
+    memory_ports[n].store(port);
+    if (port) port->com = com;
+    return 0;
+}
+
+void memory_port_answer(MemoryPort& port, const uint8_t* bytes, size_t n) {
+    COM* com = port.com;
+    if (!com || com->open.load() == 0 || memory_of(com) != &port) return;
+    port.pending.insert(port.pending.end(), bytes, bytes + n);
+    memory_fill(com, port);
 }

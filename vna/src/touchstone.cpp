@@ -211,6 +211,10 @@ bool parse(std::string_view text, int ports, Data& out, std::string& error)
                 error = at_line(group_line, "negative frequency");
                 return false;
             }
+            if (!std::isfinite(f)) {
+                error = at_line(group_line, "frequency out of range");
+                return false;
+            }
             if (in_noise) {
                 if (!out.noise.empty() && f <= out.noise.back().freq_hz) {
                     error = at_line(group_line, "noise frequencies do not increase");
@@ -224,8 +228,14 @@ bool parse(std::string_view text, int ports, Data& out, std::string& error)
                 }
                 Point p;
                 p.freq_hz = f;
-                for (int k = 0; k < ports * ports; ++k)
+                for (int k = 0; k < ports * ports; ++k) {
                     p.s[size_t(k)] = pair_value(opt.format, group[size_t(1 + 2 * k)], group[size_t(2 + 2 * k)]);
+                    // A level above about 6150 dB has no finite magnitude.
+                    if (!std::isfinite(p.s[size_t(k)].real()) || !std::isfinite(p.s[size_t(k)].imag())) {
+                        error = at_line(group_line, "value out of range");
+                        return false;
+                    }
+                }
                 out.points.push_back(p);
             }
             group.clear();
