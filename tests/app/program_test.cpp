@@ -11,14 +11,14 @@ using namespace apptest;
 // fields 1.00, 800.00 and 401 as start-up shows them.
 TEST_F(Program, StartUpScansThePortsThatOpenInOrder) {
     const std::pair<std::vector<int>, std::vector<std::string>> cases[] = {
-        {{1}, {"COM1"}}, {{5, 3}, {"COM3", "COM5"}}, {{}, {}}};
+        {{}, {}}, {{1}, {"COM1"}}, {{5, 3}, {"COM3", "COM5"}}};
     for (const auto& [ports, listed] : cases) {
         start_page(ports);
         EXPECT_EQ(std::vector<std::string>(Co1->items, Co1->items + Co1->numitems), listed);
         EXPECT_EQ(vna_com->open.load(), 0) << "the probe left the port open";
         EXPECT_STREQ(Co1->text, listed.empty() ? "" : listed[0].c_str());
+        if (ports.empty()) expect_screen("start");
     }
-    expect_screen("start");
 }
 
 TEST_F(Program, ConnectUsesTheLowestPortOrTheOneChosen) {
