@@ -27,19 +27,10 @@ done
 
 wm_close=${WM_CLOSE:+$(realpath "$WM_CLOSE")}
 installed=0
-if [ "${1:-}" = --installed ]; then
-  installed=1
-  build_dir=$2
-else
-  corvane=$(realpath "$1")
-  sim=$(realpath "$2")
-fi
+if [ "${1:-}" = --installed ]; then installed=1 build_dir=$2; else corvane=$(realpath "$1") sim=$(realpath "$2"); fi
 
 step_text=""
-step() {
-  step_text=$1
-  echo "-- $1"
-}
+step() { step_text=$1 && echo "-- $1"; }
 fail() {
   echo "FAILED at: $step_text"
   echo "  $1"
@@ -98,11 +89,8 @@ expect() {
     [ $SECONDS -ge $end ] && break
     sleep 0.2
   done
-  if [ -n "$keep" ]; then
-    mkdir -p "$keep"
-    cp "$got" "$keep/$name.got.png"
-    compare -fuzz 12% "$ref" "$got" "$keep/$name.diff.png" 2>/dev/null || true
-  fi
+  [ -z "$keep" ] || { mkdir -p "$keep" && cp "$got" "$keep/$name.got.png" &&
+    compare -fuzz 12% "$ref" "$got" "$keep/$name.diff.png" 2>/dev/null || true; }
   fail "the window does not show $name.png after ${timeout} s ($differ pixels differ, $allowed allowed)"
 }
 # The status line, and the whole window but for the status line's timing.
@@ -111,13 +99,7 @@ page() { expect "$1" 0 0 1024 600 "${2:-15}"; }
 
 # --- the operator's folder, the simulator, the program -------------------------------------
 
-if [ "$installed" = 1 ]; then
-  export CORVANE_HOME=$run
-  cd /
-else
-  session_fonts
-  cd "$run"
-fi
+if [ "$installed" = 1 ]; then export CORVANE_HOME=$run && cd /; else session_fonts && cd "$run"; fi
 session_sim "$sim" --dut open --no-pace --noise 0
 
 # Starts the program (with the file chooser $1, builtin unless given) and finds its window,
@@ -136,111 +118,28 @@ start_program() {
 ended_with() {
   for _ in $(seq 100); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.05; done
   kill -0 "$prog_pid" 2>/dev/null && fail "still running 5 s later"
-  local code=0
-  wait "$prog_pid" || code=$?
-  prog_pid=""
-  [ "$code" = "$1" ] || fail "exit status $code, not $1"
+  local code=0 && wait "$prog_pid" || code=$?
+  prog_pid="" && [ "$code" = "$1" ] || fail "exit status $code, not $1"
 }
 
-step "start-up: the main page, the simulator found as COM1"
-start_program
-page startup
-
-step "CONNECT: the analyser answers"
-click 212 24
-status connected
-
-step "the five standards, the simulator switched between them"
-buttons=(232 272 312 352 392)
-standards=(open short load isolation thru)
-for i in 0 1 2 3 4; do
-  ctl "dut ${standards[$i]}"
-  click 896 "${buttons[$i]}"
-  status "${standards[$i]}"
-done
-expect standards 852 208 157 200
-
-step "CAL APPLY"
-click 926 432
-status calibrated
-
-step "SCAN of a 50 ohm load: a point in the chart's centre, SWR 1"
-ctl "dut load"
-click 464 24
-status scanned
-page load
-
-step "SCAN of a 10 pF capacitor: an arc on the lower rim"
-ctl "dut c 10p"
-click 464 24
-page c10p
-
-step "F2 and F3: the screen as a PNG file and the sweep as a Touchstone file in the program's folder"
-key F2
-key F3
-for _ in $(seq 100); do
-  shots=("$run"/corvane-*.png) sweeps=("$run"/corvane-*.s2p)
-  [ -f "${shots[0]}" ] && [ -f "${sweeps[0]}" ] && break
-  sleep 0.05
-done
-[ -f "${shots[0]}" ] || fail "no screenshot file after F2"
-[ -f "${sweeps[0]}" ] || fail "no Touchstone file after F3"
-if [ "$regenerate" != 1 ]; then
-  crop "${shots[0]}" 0 0 1024 600 "$run/f2.png"
-  differ=$(compare -metric AE -fuzz 12% "$refs/c10p.png" "$run/f2.png" null: 2>&1 || true)
-  [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le 1232 ] || fail "the screenshot file does not show the page ($differ)"
-fi
-[ "$(grep -c '^[0-9]' "${sweeps[0]}")" = 401 ] || fail "the Touchstone file does not hold 401 points"
-grep -q '^! calibration: applied' "${sweeps[0]}" || fail "the Touchstone file is not of the corrected sweep"
-
-step "the RLC tab shows the capacitor's value"
-click 424 61
-expect rlc_c10p 16 48 816 501
-
-step "the S11 tab: the last sweep of the RLC view; a press on the chart moves the marker there"
-click 100 61
-page c10p_rlc_marker
-click 296 405
-expect smith_marker 0 48 832 501
-
-step "SAVE CAL in the program's own dialog"
-click 926 474
-blank="205,88 700,112" expect dialog_save 0 0 1024 600  # the run's folder blanked
-type_text "bench.cal"
-key Return
-status saved
-[ -s "$run/bench.cal" ] || fail "bench.cal was not written"
-cmp -s "$run/bench.cal" "$run/vna.cal" 2>/dev/null || [ ! -e "$run/vna.cal" ] ||
-  fail "bench.cal differs from vna.cal, saved from the same calibration"
-
-step "LOAD CAL of that file"
-click 926 520
-type_text "bench.cal"
-key Return
-status loaded
-
-step "a larger window: the page scaled, the pointer still on its objects"
-xdotool windowsize "$W" 1280 750
-width=1280 height=750
-page scaled
-click 262 61
-expect scaled_s21 0 0 1024 600
-
-step "STOP during a slow sweep of 2001 points at the line's real rate"
-click 887 86
-type_text 2001
-key Return
-click 868 120
-ctl "pace on"
-click 464 24
-status scanning
-click 680 24
-status aborted
-
-step "EXIT: the program ends with status 0"
-click 781 24
-ended_with 0
-
+# Checks of the files F2 and F3 wrote: the screenshot shows the page, the sweep holds the
+# 401 corrected points.
+key_files() {
+  local shots sweeps differ
+  for _ in $(seq 100); do
+    shots=("$run"/corvane-*.png) sweeps=("$run"/corvane-*.s2p)
+    [ -f "${shots[0]}" ] && [ -f "${sweeps[0]}" ] && break
+    sleep 0.05
+  done
+  [ -f "${shots[0]}" ] || fail "no screenshot file after F2"
+  [ -f "${sweeps[0]}" ] || fail "no Touchstone file after F3"
+  [ "$regenerate" = 1 ] || { crop "${shots[0]}" 0 0 1024 600 "$run/f2.png" &&
+    differ=$(compare -metric AE -fuzz 12% "$refs/c10p.png" "$run/f2.png" null: 2>&1 || true); }
+  [ "$regenerate" = 1 ] || { [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le 1232 ]; } ||
+    fail "the screenshot file does not show the page ($differ)"
+  [ "$(grep -c '^[0-9]' "${sweeps[0]}")" = 401 ] || fail "the Touchstone file does not hold 401 points"
+  grep -q '^! calibration: applied' "${sweeps[0]}" || fail "the Touchstone file is not of the corrected sweep"
+}
 # Answers the desktop's file chooser titled $1 with the file $2 (its location typed), and
 # waits for the chooser to end.
 zenity_choose() {
@@ -255,47 +154,80 @@ zenity_choose() {
   done
   fail "the chooser did not take $2"
 }
+# The program started again (with the file chooser $1) and connected.
+connected() { start_program "${1:-}" && page startup && click 212 24 && status connected; }
+same_cal() { cmp -s "$run/$1" "$run/$2" || fail "$1 differs from $2, saved from the same calibration"; }
+written() { [ -s "$run/$1" ] || fail "$1 was not written"; }
+sized() { xdotool windowsize "$W" 1280 750; width=1280 height=750; }
+one_line() { [ "$(wc -l <"$run/corvane.log")" = 1 ] || fail "not one line on stderr"; }
+no_display() {
+  local code=0 && env -u DISPLAY "$corvane" >"$run/corvane.log" 2>&1 || code=$?
+  [ "$code" = 1 ] || fail "exit status $code, not 1"
+}
 
-if command -v zenity >/dev/null; then
-  step "started again with the desktop's chooser: LOAD CAL of bench.cal and SAVE CAL as zenity.cal in zenity"
-  start_program zenity
-  page startup  # the port scan has ended
-  click 212 24
-  status connected
-  click 926 520
-  zenity_choose "Load file" "$run/bench.cal"
-  status loaded
-  click 926 474
-  zenity_choose "Save file" "$run/zenity.cal"
-  status saved
-  cmp -s "$run/bench.cal" "$run/zenity.cal" || fail "zenity.cal differs from bench.cal, the calibration it loaded"
-  click 781 24
-  ended_with 0
-fi
+has_zenity() { command -v zenity >/dev/null; }
+has_wm_close() { [ -n "$wm_close" ]; }
 
-if [ -n "$wm_close" ]; then
-  step "started again and connected, the window closed as a window manager closes it: status 0"
-  start_program
-  page startup
-  click 212 24
-  status connected
-  "$wm_close" "$W"
-  ended_with 0
-fi
-
-step "started again and connected, the window destroyed from outside: one line, status 1"
-start_program
-page startup
-click 212 24
-status connected
-xdotool windowclose "$W"
-ended_with 1
-[ "$(wc -l <"$run/corvane.log")" = 1 ] || fail "not one line on stderr"
-
-step "no display: one line, status 1"
-code=0
-env -u DISPLAY "$corvane" >"$run/corvane.log" 2>&1 || code=$?
-[ "$code" = 1 ] || fail "exit status $code, not 1"
-[ "$(wc -l <"$run/corvane.log")" = 1 ] || fail "not one line on stderr"
+# The workflow: a row of what the operator does and what the window must then show,
+# separated by " | "; a row beginning with "- " starts a step and names it; a row
+# beginning with "if:GUARD " runs only when the function GUARD succeeds.
+workflow=(
+  "- start-up: the main page, the simulator found as COM1"
+  "start_program | page startup"
+  "- CONNECT: the analyser answers"
+  "click 212 24 | status connected"
+  "- the five standards, the simulator switched between them"
+  "ctl 'dut open'; click 896 232 | status open"
+  "ctl 'dut short'; click 896 272 | status short"
+  "ctl 'dut load'; click 896 312 | status load"
+  "ctl 'dut isolation'; click 896 352 | status isolation"
+  "ctl 'dut thru'; click 896 392 | status thru"
+  ": | expect standards 852 208 157 200"
+  "- CAL APPLY"
+  "click 926 432 | status calibrated"
+  "- SCAN of a 50 ohm load: a point in the chart's centre, SWR 1"
+  "ctl 'dut load'; click 464 24 | status scanned; page load"
+  "- SCAN of a 10 pF capacitor: an arc on the lower rim"
+  "ctl 'dut c 10p'; click 464 24 | page c10p"
+  "- F2 and F3: the screen as a PNG file and the sweep as a Touchstone file in the program's folder"
+  "key F2; key F3 | key_files"
+  "- the RLC tab shows the capacitor's value"
+  "click 424 61 | expect rlc_c10p 16 48 816 501"
+  "- the S11 tab: the last sweep of the RLC view; a press on the chart moves the marker there"
+  "click 100 61 | page c10p_rlc_marker"
+  "click 296 405 | expect smith_marker 0 48 832 501"
+  "- SAVE CAL in the program's own dialog"
+  "click 926 474 | blank='205,88 700,112' expect dialog_save 0 0 1024 600"
+  "type_text bench.cal; key Return | status saved; written bench.cal; [ ! -e \"\$run/vna.cal\" ] || same_cal bench.cal vna.cal"
+  "- LOAD CAL of that file"
+  "click 926 520; type_text bench.cal; key Return | status loaded"
+  "- a larger window: the page scaled, the pointer still on its objects"
+  "sized | page scaled"
+  "click 262 61 | expect scaled_s21 0 0 1024 600"
+  "- STOP during a slow sweep of 2001 points at the line's real rate"
+  "click 887 86; type_text 2001; key Return; click 868 120; ctl 'pace on'; click 464 24 | status scanning"
+  "click 680 24 | status aborted"
+  "- EXIT: the program ends with status 0"
+  "click 781 24 | ended_with 0"
+  "if:has_zenity - started again with the desktop's chooser: LOAD CAL of bench.cal and SAVE CAL as zenity.cal in zenity"
+  "if:has_zenity connected zenity; click 926 520; zenity_choose 'Load file' \"\$run/bench.cal\" | status loaded"
+  "if:has_zenity click 926 474; zenity_choose 'Save file' \"\$run/zenity.cal\" | status saved; same_cal bench.cal zenity.cal"
+  "if:has_zenity click 781 24 | ended_with 0"
+  "if:has_wm_close - started again and connected, the window closed as a window manager closes it: status 0"
+  "if:has_wm_close connected; \"\$wm_close\" \"\$W\" | ended_with 0"
+  "- started again and connected, the window destroyed from outside: one line, status 1"
+  "connected; xdotool windowclose \"\$W\" | ended_with 1; one_line"
+  "- no display: one line, status 1"
+  ": | no_display; one_line"
+)
+for row in "${workflow[@]}"; do
+  if [[ $row =~ ^if:([a-z_]+)\ (.*)$ ]]; then
+    guard=${BASH_REMATCH[1]} row=${BASH_REMATCH[2]}
+    "$guard" || continue
+  fi
+  [[ $row == "- "* ]] && { step "${row#- }"; continue; }
+  eval "${row%% | *}"
+  eval "${row#* | }"
+done
 
 echo "window.sh: the whole workflow passed"

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <complex>
 #include <limits>
 
 #include "app/autoplot.h"
@@ -106,22 +105,6 @@ TEST(AutoPlot, CursorIndex) {
     for (auto [x, idx] : presses) EXPECT_EQ(plot(v, 188, 1, 800, 100, 50, x), idx) << x;
     EXPECT_EQ(plot(v, 188, 1, 800, 500, 50, 600), 109u);  // (600 - 504) * 401 / 353
     EXPECT_EQ(plot(v, 188, 1, 800, 100, 50, 0), 0u);     // the other panel lost its cursor
-}
-
-// A series 100 ohm + 100 nH on the S11 panels, a 2 ns delay on the upper S21 panel, 401
-// points over 1 .. 800 MHz, the cursor pressed in one of them.
-TEST(AutoPlot, LooksLikeAnInstrumentsPlots) {
-    std::vector<float> db(401), swr(401), phase(401);
-    for (int i = 0; i < 401; i++) {
-        const double f = 1e6 + i * 799e6 / 400, g = std::abs(1.0 - 100.0 / std::complex(150.0, 2 * M_PI * f * 1e-7));
-        db[i] = float(20 * std::log10(g)), swr[i] = float((1 + g) / (1 - g));
-        phase[i] = float(std::remainder(-720e-9 * f, 360));
-    }
-    fb_fill_all(0x808080);
-    plot(db, 188, 1, 800, 10, 5);
-    plot(swr, 199, 1, 800, 410, 5, 600, 391);
-    plot(phase, 141, 1, 800, 10, 208, 0, 796);
-    expect_reference("app/autoplot", 0, 0, 820, 360);
 }
 
 }  // namespace

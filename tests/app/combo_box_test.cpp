@@ -1,10 +1,7 @@
 // The port selector on a page that embeds it as the main page does (tag 1).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <string>
-#include <tuple>
 
 #include "app/combo_box.h"
 #include "app/style.h"
@@ -32,15 +29,11 @@ protected:
     void SetUp() override {
         start(page, page_release);
         for (int i = 0; i < COMBO_ITEMS; i++) snprintf(Co1->items[i], COMBO_TEXT, "COM%d", i + 1);
-        Co1->numitems = 3;
-        Co1->val = -1;
+        Co1->numitems = 3, Co1->val = -1;
         passes(2);
     }
     void TearDown() override { stop(); }
-    void toggle() {  // the drop button
-        click(90, 22);
-        passes(2);
-    }
+    void toggle() { click(90, 22), passes(2); }  // the drop button
     // True when screen rows y .. y + h - 1 show nothing but the page.
     static bool bare(int y, int h) {
         const uint32_t* row = &dx_surface[y * dx_pitch];
@@ -80,8 +73,7 @@ TEST_F(ComboBox, ChoiceCountAndWidthStayInTheirFields) {
         {3, -1, 3, 0, "COM1"}, {3, 7, 3, 0, "COM1"}, {0, -1, 0, 0, ""}, {25, 19, 20, 19, "COM20"}, {-4, 1, 0, 0, ""},
     };
     for (const auto& c : cases) {
-        Co1->numitems = int8_t(c.numitems);
-        Co1->val = int8_t(c.val);
+        Co1->numitems = int8_t(c.numitems), Co1->val = int8_t(c.val);
         pass();
         EXPECT_EQ(std::tuple(int(Co1->numitems), int(Co1->val), std::string(Co1->text)),
                   std::tuple(c.want_numitems, c.want_val, c.want_text));
@@ -94,8 +86,7 @@ TEST_F(ComboBox, ChoiceCountAndWidthStayInTheirFields) {
                   std::tuple(w, 7 * w, w, 7 * w + 21, 7 * w + 3));
     }
     std::memset(Co1->items[0], 'Y', COMBO_TEXT);  // a field filled to its end
-    Co1->numitems = 1;
-    Co1->val = -1;
+    Co1->numitems = 1, Co1->val = -1;
     pass();
     char small[5], none[5] = "x";
     combo_text(Co1, small, sizeof small);

@@ -3,17 +3,11 @@
 // stand-in desktop chooser put first on PATH.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "app/dialog_page.h"
 #include "app/open_dialog.h"
@@ -140,9 +134,7 @@ protected:
         vna_status.set("");
         script(f.words);
         result = -1;
-        press(DIALOG_CANCEL_BUTTON.centre_x(), DIALOG_CANCEL_BUTTON.centre_y());
-        pass();
-        release();
+        press(DIALOG_CANCEL_BUTTON.centre_x(), DIALOG_CANCEL_BUTTON.centre_y()), pass(), release();
         passes(2);  // the page runs on and draws whole again, "go" included
         const std::string folder = f.result ? f.folder : f.start;
         EXPECT_LE(idle_passes, 50) << f.words << ": the dialog stayed open";

@@ -1,7 +1,5 @@
 // The operator keys F2 (screenshot) and F3 (sweep export) as the window shell reports
 // them to the main page, with the files they write read back.
-#include <dirent.h>
-
 #include <clocale>
 #include <fstream>
 #include <locale>
@@ -13,8 +11,7 @@
 
 namespace {
 
-using apptest::Program;
-namespace Button = apptest::Button;
+using namespace apptest;
 
 constexpr std::time_t WHEN = 1796627702;  // a fixed moment for the names
 
@@ -26,29 +23,24 @@ protected:
         take_function_keys();
     }
     // Fn pressed and released as the window shell reports it, then the pass that sees it.
-    void press_function_key(int n, bool repeat = false) {
+    void press_function_key(int n) {
         SHELL_EVENT down{EV_KEY_DOWN};
         down.code = 111 + n;
-        down.repeat = repeat;
         WndProc(down);
         WndProc(SHELL_EVENT{EV_KEY_UP});
         pass();
     }
-    // Names in the program directory ending in ext.
+    // Names in the program directory ending in ext, in order.
     std::vector<std::string> files(const std::string& ext) const {
         std::vector<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(run_.path())) {
-            const std::string name = e.path().filename();
-            if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
-                out.push_back(name);
-        }
+        for (const auto& e : std::filesystem::directory_iterator(run_.path()))
+            if (e.path().extension() == ext) out.push_back(e.path().filename());
         std::sort(out.begin(), out.end());
         return out;
     }
     std::string bytes(const std::string& name) const {
-        std::ifstream in(run_.path() + "/" + name, std::ios::binary);
         std::stringstream s;
-        s << in.rdbuf();
+        s << std::ifstream(run_.path() + "/" + name, std::ios::binary).rdbuf();
         return s.str();
     }
 };
@@ -62,8 +54,7 @@ TEST_F(OperatorKeys, FunctionKeysReachThePageButTypeNothing) {
         for (bool repeat : {false, true}) {
             down.repeat = repeat;
             WndProc(down);
-            EXPECT_EQ(key__press.load(), 0) << "F" << n;
-            EXPECT_EQ(take_typed_key(), -1) << "F" << n;
+            EXPECT_EQ(std::pair(int(key__press.load()), take_typed_key()), std::pair(0, -1)) << "F" << n;
         }
         EXPECT_EQ(take_function_keys(), function_key(n)) << "F" << n;  // the repeat is not a new press
         WndProc(SHELL_EVENT{EV_KEY_UP});
@@ -73,7 +64,7 @@ TEST_F(OperatorKeys, FunctionKeysReachThePageButTypeNothing) {
     key(13);
     EXPECT_EQ(f_start.load(), 5.0f);  // the field took exactly what was typed
     // Through the page: F2 writes a screenshot of the screen as it was before the pass.
-    const std::string before = shown_status();
+    pass();
     std::vector<uint32_t> screen;
     for (int y = 0; y < 600; y++)
         for (int x = 0; x < 1024; x++) screen.push_back(fb_at(x, y));
@@ -82,67 +73,58 @@ TEST_F(OperatorKeys, FunctionKeysReachThePageButTypeNothing) {
     ASSERT_EQ(shots.size(), 1u);
     EXPECT_EQ(shown_status(), "Screenshot " + shots[0]);
     EXPECT_EQ(shots[0].size(), std::string("corvane-20261207-071502.png").size());
-    int w = 0, h = 0, n = 0;
+    int w = 0, h = 0, n = 0, wrong = 0;
     unsigned char* rgb = stbi_load((run_.path() + "/" + shots[0]).c_str(), &w, &h, &n, 3);
     ASSERT_NE(rgb, nullptr);
     ASSERT_EQ(w * h, 1024 * 600);
-    int wrong = 0;
     for (size_t i = 0; i < screen.size(); i++)
         wrong += (uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2]) != screen[i];
     stbi_image_free(rgb);
     EXPECT_EQ(wrong, 0);
 }
 
+// Names taken get -2, -3 ...; a folder that cannot take the file gives the reason and
+// leaves nothing.
 TEST_F(OperatorKeys, NamesNeverReplaceAFile) {
-    start_page({});
     char base[32];
     std::tm t{};
     localtime_r(&WHEN, &t);
     std::strftime(base, sizeof base, "corvane-%Y%m%d-%H%M%S", &t);
     const std::string b = base;
-    const struct {
-        std::vector<std::string> taken;
-        std::string expected;
-    } cases[] = {{{}, b + ".png"}, {{b + ".png"}, b + "-2.png"}, {{b + ".png", b + "-2.png"}, b + "-3.png"}};
-    for (const auto& c : cases) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, b + ".png"}, {{b + ".png"}, b + "-2.png"}, {{b + ".png", b + "-2.png"}, b + "-3.png"}};
+    for (const auto& [taken, expected] : cases) {
         for (const auto& f : files(".png")) std::filesystem::remove(run_.path() + "/" + f);
-        for (const auto& name : c.taken) std::ofstream(run_.path() + "/" + name) << "keep";
+        for (const auto& name : taken) std::ofstream(run_.path() + "/" + name) << "keep";
         const OperatorKeyResult r = take_screenshot(run_.path(), WHEN);
-        EXPECT_EQ(r.file, c.expected);
-        EXPECT_EQ(r.status, "Screenshot " + c.expected);
-        for (const auto& name : c.taken) EXPECT_EQ(bytes(name), "keep") << name;
-        EXPECT_EQ(files(".png").size(), c.taken.size() + 1);
+        EXPECT_EQ(std::pair(r.file, r.status), std::pair(expected, "Screenshot " + expected));
+        for (const auto& name : taken) EXPECT_EQ(bytes(name), "keep") << name;
+        EXPECT_EQ(files(".png").size(), taken.size() + 1);
     }
-    // A folder that cannot take the file: the reason, and nothing written.
     const auto bad = take_screenshot(run_.path() + "/none", WHEN);
-    EXPECT_EQ(bad.file, "");
-    EXPECT_EQ(bad.status, "Screenshot failed: No such file or directory");
+    EXPECT_EQ(std::pair(bad.file, bad.status), std::pair(std::string(), std::string("Screenshot failed: No such file or directory")));
     EXPECT_EQ(files(".tmp").size(), 0u);
 }
 
 TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     start_page({1});
-    // No sweep yet: a message and no file.
-    press_function_key(EXPORT_KEY);
+    press_function_key(EXPORT_KEY);  // no sweep yet: a message and no file
     EXPECT_EQ(shown_status(), "No completed sweep to export");
     EXPECT_TRUE(files(".s2p").empty());
 
     ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
-    ASSERT_EQ(sim(0).ctl("dut series 22 100n 10p"), "ok");
-    ASSERT_EQ(run_button(Button::scan), 1) << page1_status;
+    ASSERT_EQ(sweep("series 22 100n 10p"), 1) << page1_status;
     press_function_key(EXPORT_KEY);
     ASSERT_EQ(files(".s2p").size(), 1u);
     const std::string first = files(".s2p")[0];
     EXPECT_EQ(shown_status(), "Exported " + first);
-
     // Read back, it is the task's copy, value for value.
     auto kept = std::make_unique<VnaSweep>();
     ASSERT_NE(vna_last_sweep(*kept), 0u);
-    ASSERT_EQ(kept->points, 401u);
     touchstone::Data data;
     std::string error;
     ASSERT_TRUE(touchstone::read_file(run_.path() + "/" + first, data, error)) << error;
-    ASSERT_EQ(data.points.size(), size_t(kept->points));
+    ASSERT_EQ(std::pair(data.points.size(), size_t(kept->points)), std::pair(size_t(401), size_t(401)));
     int wrong = 0;
     for (unsigned i = 0; i < kept->points; i++) {
         const auto& p = data.points[i];
@@ -159,20 +141,15 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     vna_points = 2001;
     vna_acquired = 0;  // the sweep before counted 401: only the new sweep raises it
     OperatorKeyResult during;
-    EXPECT_EQ(run_button(Button::scan, [&] {
-                  if (vna_acquired.load() < 16) return false;
-                  during = export_sweep(run_.path(), WHEN);
-                  return true;
-              }),
+    EXPECT_EQ(run_button(Button::scan,
+                         [&] { return vna_acquired.load() >= 16 && (during = export_sweep(run_.path(), WHEN), true); }),
               0);
     EXPECT_EQ(shown_status(), "Scan aborted");
     EXPECT_NE(vna_s11_raw_re[0].load(), kept->s11_re[0]) << "the stopped sweep measured the short";
     const OperatorKeyResult after = export_sweep(run_.path(), WHEN);
-    ASSERT_FALSE(during.file.empty()) << during.status;
-    ASSERT_FALSE(after.file.empty()) << after.status;
+    ASSERT_FALSE(during.file.empty() || after.file.empty()) << during.status << " " << after.status;
     EXPECT_EQ(bytes(during.file), bytes(first));
     EXPECT_EQ(bytes(after.file), bytes(first));
-
     // A decimal-comma locale writes the same bytes.
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
     std::locale::global(std::locale("de_DE.UTF-8"));

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <complex>
 #include <cstdlib>
 #include <deque>
-#include <complex>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -43,44 +43,50 @@ inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, sto
 inline constexpr Point standards[5] = {{896, 232}, {896, 272}, {896, 312}, {896, 352}, {896, 392}};
 inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520};
 }  // namespace Button
+// The tabs' buttons (at y 61) and the check boxes "continue" and "slow".
+namespace Tab {
+inline constexpr int s11 = 100, s21 = 262, rlc = 424;
+}
+inline constexpr Point continuous{541, 24}, slow_box{868, 120};
 
 // Longest wait for a command of the page (a sweep under a sanitizer takes seconds).
 inline constexpr int COMMAND_MS = 20000;
 
+// No command posted or running.
+inline bool task_idle() { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }
+
 class Program : public ::testing::Test, public FormDriver {
 protected:
     void SetUp() override {
-        MyDir[0] = 0;
         std::snprintf(MyDir, sizeof MyDir, "%s", run_.path().c_str());
         ASSERT_EQ(chdir(MyDir), 0);
         std::filesystem::create_directory(run_.path() + "/ports");
         static const bool started = (setup(), start_program(), std::atexit(end_program), true);
         (void)started;
-        quale = dove = 0;
+        // A loaded machine (sanitizers, busy cores) passes the answers on late: the longest wait
+        // the program allows, so that only a lost answer fails a test.
+        vna_answer_timeout_ms = 10000;
+        // What an earlier test left: its command done, its sweep, marker and choices undone.
+        EXPECT_TRUE(eventually(task_idle));
+        quale = dove = MD777 = 0;
         rlc_ok = 0;
-        vna_answer_timeout_ms = 2000;  // a loaded machine running sanitizers is slow to answer
-        vna_acquired = 0;  // what the status bar shows of an earlier test's sweep
-        MD777 = 0;
+        vna_acquired = 0;
         vna_data_valid = 0;
-        // A command an earlier test left behind is done before this test looks.
-        EXPECT_TRUE(eventually([] { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }));
         vna_status.set("Not connected");
-        for (int k = 0; k < VNA_MAX_POINTS; k++) {  // no sweep yet
+        for (int k = 0; k < VNA_MAX_POINTS; k++) {
             vna_frequency[k] = 0;
             for (auto* a : {vna_s11_re, vna_s11_im, vna_s21_re, vna_s21_im}) a[k] = 0;
         }
         page1_switch34 = 1;
-        MB21 = 3;  // the trace choice as start-up sets it
-        MB22 = 4;
+        MB21 = 3, MB22 = 4;  // the trace choice as start-up sets it
         vna_points = 401;
-        f_start = 1.0f;
-        f_stop = 800.0f;
+        f_start = 1.0f, f_stop = 800.0f;
     }
     void TearDown() override {
         if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
         stop();
-        contin = 0;
-        slow = 0;
+        contin = slow = 0;
+        MB21 = 3, MB22 = 4;
         vna_request_clear_calibration();
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
     }
@@ -91,21 +97,22 @@ protected:
     void start_page(const std::vector<int>& ports) {
         stop();
         sims_.clear();
-        const std::string dir = run_.path() + "/ports/";
-        for (int n = 1; n <= 15; n++) std::filesystem::remove(dir + "COM" + std::to_string(n));
-        std::vector<bool> used(16);
-        for (int n : ports) {
-            sims_.push_back(std::make_unique<simproc::SimProcess>());
-            ASSERT_TRUE(sims_.back()->ok());
-            std::filesystem::create_symlink(sims_.back()->tty(), dir + "COM" + std::to_string(n));
-            used[size_t(n)] = true;
+        const std::string dir = run_.path() + "/ports/COM";
+        for (int n = 1; n <= 15; n++) {
+            std::string target = "/nonexistent";
+            if (std::find(ports.begin(), ports.end(), n) != ports.end()) {
+                sims_.push_back(std::make_unique<simproc::SimProcess>());
+                ASSERT_TRUE(sims_.back()->ok());
+                target = sims_.back()->tty();
+            }
+            std::filesystem::remove(dir + std::to_string(n));
+            std::filesystem::create_symlink(target, dir + std::to_string(n));
         }
-        for (int n = 1; n <= 15; n++)
-            if (!used[size_t(n)]) std::filesystem::create_symlink("/nonexistent", dir + "COM" + std::to_string(n));
         start(form_page1, nullptr, false);
         pass();
         vna_data_valid = 0;  // the chart's marker, moved back to 0 from an earlier test, set it
     }
+    // The simulators in port order.
     simproc::SimProcess& sim(size_t i) { return *sims_.at(i); }
 
     // Clicks a button and waits until the command it posted is done (STOP is clicked once
@@ -120,6 +127,11 @@ protected:
         const bool done = eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS);
         pass();
         return done ? vna_last_result.load() : -1;
+    }
+    // The first simulator switched to a device ("dut ..."), then a SCAN: its result.
+    int sweep(const std::string& dut) {
+        EXPECT_EQ(sim(0).ctl("dut " + dut), "ok");
+        return run_button(Button::scan);
     }
     // The five standards measured by their buttons, the simulator switched between them.
     void calibrate() {
@@ -159,6 +171,8 @@ protected:
         type(text);
         key(13);
     }
+    // A tab's button pressed.
+    void tab(int x) { click(x, 61); }
     // The whole screen against tests/data/app/<name>.png, after enough passes for the
     // slider thumb to settle (it moves after its first 30 drawings in the program's life).
     void expect_screen(const char* name) {

@@ -1,15 +1,14 @@
 // The RLC view: synthetic sweeps judged one SCAN after the other, and the simulator's parts
 // measured through the whole program.
 #include "program_harness.h"
-#include "support/reference_image.h"
 
 namespace {
 
-using apptest::Program;
+using namespace apptest;
 
 // n points from 1 MHz in steps of `step` Hz of a resistor ('R', ohms), inductor ('L', H),
 // capacitor ('C', F) or open ('O'), shorts below sample `from`; the trace arrays another's.
-void sweep(int n, int kind, double v, double step = 2e6, int from = 0) {
+void sweep_of(int n, int kind, double v, double step = 2e6, int from = 0) {
     vna_points = uint16_t(n);
     for (int k = 0; k < VNA_MAX_POINTS; k++) {
         const double f = 1e6 + k * step, x = kind == 'L' ? 2 * M_PI * f * v : -1 / (2 * M_PI * f * v);
@@ -44,25 +43,23 @@ TEST(Rlc, JudgesSyntheticSweepsAndTheirAgreement) {
     STATUS status{};
     me = &label, me2 = &status;
     for (const Case& c : cases) {
-        sweep(c.n, c.kind, c.v, c.step, c.from);
+        SCOPED_TRACE(std::string(1, char(c.kind)) + std::to_string(c.v));
+        sweep_of(c.n, c.kind, c.v, c.step, c.from);
         vna_data_valid = 1;
         page1_scan_onmousedown();
-        EXPECT_EQ(rlc_ok, c.ok) << char(c.kind) << c.v;
-        EXPECT_EQ(vna_data_valid.load(), 0);
-        ASSERT_EQ(do_rlc(), int(c.quale >= 0)) << char(c.kind) << c.v;
+        EXPECT_EQ(std::pair(int(rlc_ok), vna_data_valid.load()), std::pair(c.ok, 0));
+        ASSERT_EQ(do_rlc(), int(c.quale >= 0));
         if (c.quale < 0) continue;
         const double value = c.kind == 'R' ? c.v : c.kind == 'L' ? c.v * 1e9 : c.v * 1e12 - 0.1;
-        EXPECT_EQ(rlc, c.kind == 'R' ? 0 : c.kind == 'L' ? 1 : 2);
-        EXPECT_EQ(quale, c.quale) << char(c.kind) << c.v;
+        EXPECT_EQ(std::pair(int(rlc), quale), std::pair(c.kind == 'R' ? 0 : c.kind == 'L' ? 1 : 2, c.quale));
         EXPECT_NEAR(rlc_val, value, 1e-4 * value);
         EXPECT_NEAR(freq_best, vna_frequency[c.quale] / 1e6, 1e-3);
         page1_label10_onentry();
-        if (c.unit) {
-            EXPECT_STREQ(label.caption, c.unit);
-            EXPECT_NEAR(rlc_valx, c.shown, 1e-4 * c.shown);
-        }
+        if (!c.unit) continue;
+        EXPECT_STREQ(label.caption, c.unit);
+        EXPECT_NEAR(rlc_valx, c.shown, 1e-4 * c.shown);
     }
-    sweep(401, 'R', 100);  // an open among the resistor's samples: no number shown
+    sweep_of(401, 'R', 100);  // an open among the resistor's samples: no number shown
     vna_s11_re[5] = 1, vna_s11_im[5] = 0;
     EXPECT_EQ(do_rlc(), 0);
     vna_data_valid = 1;  // the task stores it a moment before it leaves its busy state
@@ -72,43 +69,40 @@ TEST(Rlc, JudgesSyntheticSweepsAndTheirAgreement) {
     vna_status.set("Not connected");
 }
 
+// Each completed sweep is judged on the next pass, which posts the next sweep; the finer
+// 400 MHz sweep moves the best sample.
 TEST_F(Program, MeasuresTheSimulatorsPartsOnTheRlcTab) {
-    auto idle = [] { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; };
     start_page({1});
-    ASSERT_EQ(run_button(apptest::Button::connect), 1);
-    // Each completed sweep is judged on the next pass, which posts the next sweep; the finer
-    // 400 MHz sweep moves the best sample.
+    ASSERT_EQ(run_button(Button::connect), 1);
     for (auto [stop, dut, kind, shown, unit, index] :
-         {std::tuple(800, "r 100", 0, 100.0f, "ohm", 1), {800, "r 2.2k", 0, 2.2f, "Kohm", 1},
-          {800, "l 100n", 1, 100.0f, "nHe", 37}, {800, "c 10p", 2, 9.9f, "pF", 157},
-          {400, "c 10p", 2, 9.9f, "pF", 316}}) {
+         {std::tuple(800, "r 100", 0, 100.0f, "ohm", 1), {800, "l 100n", 1, 100.0f, "nHe", 37},
+          {800, "c 10p", 2, 9.9f, "pF", 157}, {400, "c 10p", 2, 9.9f, "pF", 316}}) {
+        SCOPED_TRACE(dut);
         if (stop != f_stop.load() || !vna_cal_valid.load()) {  // calibrated on the S11 tab
-            click(100, 61);
-            ASSERT_TRUE(eventually(idle, apptest::COMMAND_MS));
+            tab(Tab::s11);
+            ASSERT_TRUE(eventually(task_idle, COMMAND_MS));
             type_into(55, std::to_string(stop).c_str());
             ASSERT_NO_FATAL_FAILURE(calibrate());
-            ASSERT_EQ(run_button(apptest::Button::cal_done), 1);
-            click(424, 61);
+            ASSERT_EQ(run_button(Button::cal_done), 1);
+            tab(Tab::rlc);
         }
-        ASSERT_TRUE(eventually(idle, apptest::COMMAND_MS));
+        ASSERT_TRUE(eventually(task_idle, COMMAND_MS));
         ASSERT_EQ(sim(0).ctl(std::string("dut ") + dut), "ok");
-        click(apptest::Button::scan.x, apptest::Button::scan.y);
+        click(Button::scan.x, Button::scan.y);
         for (int sweeps = 0; sweeps < 2; sweeps++) {  // the second agrees with the first
-            ASSERT_TRUE(eventually([&] { return vna_data_valid.load() == 1 && idle(); }, apptest::COMMAND_MS))
+            ASSERT_TRUE(eventually([&] { return vna_data_valid.load() == 1 && task_idle(); }, COMMAND_MS))
                 << vna_status.text();
             pass();
         }
         pass();
-        EXPECT_EQ(rlc_ok, 1) << dut;
-        EXPECT_EQ(rlc, kind) << dut;
-        EXPECT_EQ(quale, index) << dut;
-        EXPECT_NEAR(rlc_valx, shown, 0.01 * shown) << dut;
-        EXPECT_STREQ(page1->label10->caption, unit);
+        EXPECT_EQ(std::tuple(int(rlc_ok), int(rlc), quale, std::string(page1->label10->caption)),
+                  std::tuple(1, kind, index, std::string(unit)));
+        EXPECT_NEAR(rlc_valx, shown, 0.01 * shown);
         for (const OBJ* o : {page1->bitmap3, page1->edit11, page1->label10}) EXPECT_TRUE(visible(o));
     }
     expect_reference("app/rlc_result", 21, 73, 805, 410);
-    click(100, 61);
-    EXPECT_TRUE(eventually(idle, apptest::COMMAND_MS));
+    tab(Tab::s11);
+    EXPECT_TRUE(eventually(task_idle, COMMAND_MS));
     vna_data_valid = 0;  // the last sweep would start measuring where a later test shows the tab
 }
 

@@ -1,18 +1,22 @@
-// The trace panels and the marker: arrays and readouts of known samples, the slider, and on
-// the page the trace choice, presses with 0 and 1 points, the tabs and continuous measuring.
+// The trace panels, the marker and the Smith chart: arrays and readouts of known samples,
+// the slider and the chart's arithmetic, and on the page the trace choice, sweeps of known
+// devices through vna-sim, continuous measuring and the panels' redraw.
 #include <gmock/gmock.h>
 
-#include <complex>
+#include <fstream>
 
+#include "app/smith.h"
+#include "assets/images.h"
+#include "gfx/draw.h"
+#include "gfx/image.h"
 #include "program_harness.h"
-#include "support/reference_image.h"
 #include "vna/touchstone.h"
 
 namespace {
 
-using apptest::Program;
-namespace Button = apptest::Button;
+using namespace apptest;
 using C = std::complex<float>;
+using Z = std::complex<double>;
 using ::testing::FloatNear;
 
 void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) { re[k] = v.real(), im[k] = v.imag(); }
@@ -45,7 +49,7 @@ TEST(Traces, S21PhaseIsTheAngleOfTheMeanInsideTheSweep) {
               std::tuple(-120.0f, -20.0f, -120.0f));
 }
 
-TEST(Traces, SliderArithmetic) {
+TEST(Traces, SliderAndChartArithmetic) {
     // Press at mouse_x on a bar at x_x: its position, and the index of n samples there.
     for (auto [mouse_x, x_x, width, n, position, index] :
          {std::array{0, 12, 800, 401, 8, 4}, {0, 30, 800, 401, 0, 0}, {568, 0, 600, 401, 588, 400},
@@ -53,11 +57,33 @@ TEST(Traces, SliderArithmetic) {
         EXPECT_EQ(std::pair(slider_position(mouse_x, x_x, width), slider_index(position, n, width)),
                   std::pair(position, index)) << mouse_x << " " << n;
     EXPECT_EQ(marker_position(400, 401, 800), 790);
+    // A reflection on the chart of radius 191 at (300, 300).
+    const float cases[][4] = {{0, 0, 300, 300},   {1, 0, 491, 300},     {-1, 0, 109, 300},  {0, 1, 300, 109},
+                              {.5, .5, 395, 205}, {1e9, 0, 491, 300},   {-1e9, -1e9, 165, 435},
+                              {0, -INFINITY, 300, 491}, {NAN, .5, 300, 300}, {.5, NAN, 300, 300}};
+    for (auto [re, im, x, y] : cases) {
+        const SmithPoint p = smith_map(re, im, 300, 300, 191);
+        EXPECT_EQ(std::pair(p.x, p.y), std::pair(int(x), int(y))) << re << " " << im;
+    }
+    // A press picks the nearest point of the curve (ties: the first) among those of the sweep.
+    FormDriver::setup();
+    const C g[] = {0, .5f, {.5f, .5f}, -.5f};  // (300, 300), (400, 300), (400, 200), the last
+    for (int k = 0; k < 4; k++) set(vna_s11_re, vna_s11_im, k, g[k]);  // starts no segment
+    vna_acquired = 4;
+    draw_s11_smith(300, 300, 200);
+    const int presses[][4] = {{4, 300, 300, 0}, {4, 401, 199, 2}, {4, 350, 300, 0}, {4, 400, 250, 1},
+                              {4, 200, 300, 0}, {2, 400, 200, 0}, {1, 400, 200, 0}, {0, 400, 200, 0}};
+    for (auto [points, x, y, nearest] : presses) {
+        vna_points = uint16_t(points);
+        EXPECT_EQ(smith_nearest(x, y), nearest) << points << ": " << x << "," << y;
+    }
+    page1_bitmap1_onmousepress();  // the slider position divides by the points
+    EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0));
+    vna_points = 401;
 }
 
 TEST_F(Program, TraceChoiceAndTheMarkerOfNoneOrOnePoint) {
     start_page({});
-    MB21 = 3, MB22 = 4;
     const std::string titles[] = {"S11_MAG", "S11_PHASE", "S11_DB", "ROS", "ROS"},
                       choices[] = {"MAG ", "PHASE", "DB  ", "ROS ", "----"};
     for (int code : {0, 1, 2, 3, 4}) {  // the lower plot is shown from the first press to the fifth
@@ -76,50 +102,72 @@ TEST_F(Program, TraceChoiceAndTheMarkerOfNoneOrOnePoint) {
             click(600, y);
             EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << n << " " << y;
         }
-    MB21 = 3, MB22 = 4;  // as the program starts
 }
 
-TEST_F(Program, TabsAfterSweepsOfKnownDevicesThenContinuousMeasuring) {
+// The chart on screen, or the chart image painted clean with the curve drawn over it.
+std::vector<uint32_t> chart(bool clean) {
+    const std::vector<uint32_t> shown = fb_snapshot();
+    if (clean) v_locate(MD1, MD2), v_color(4, 4), v_paints(SMITHBLACK400_ICO, 0), draw_s11_smith(MD10, MD11, MD12);
+    std::vector<uint32_t> pixels;
+    for (int y = MD2; y < MD2 + MD4; y++)
+        pixels.insert(pixels.end(), dx_surface + addr(MD1, y), dx_surface + addr(MD1 + MD3, y));
+    std::copy(shown.begin(), shown.end(), dx_surface);
+    return pixels;
+}
+
+// A capacitor and a stepped line (the part of the file below 1 GHz) swept after calibration,
+// S11 dB above and phase below: the plots and the chart against their references; then
+// continuous measuring, and the clean chart under the curve.
+TEST_F(Program, SweptDevicesOnThePlotsAndTheChartThenContinuousMeasuring) {
     start_page({1});
     ASSERT_NO_FATAL_FAILURE(calibrated());
-    MB21 = 2, MB22 = 1;  // S11 dB above, phase below
-    const std::string line = "dut file " CORVANE_SOURCE_DIR "/tests/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p";
-    for (auto [dut, tab_x, name, x, width] :
-         {std::tuple(std::string("dut c 10p"), 100, "app/traces_s11_c10p", 425, 400),
-          {line, 262, "app/traces_s21_line", 21, 800}}) {
-        ASSERT_EQ(sim(0).ctl(dut), "ok");
-        click(tab_x, 61);
-        ASSERT_EQ(run_button(Button::scan), 1) << page1_status;
+    std::ifstream whole(CORVANE_SOURCE_DIR "/tests/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p");
+    std::ofstream part(run_.path() + "/stepped.s2p");
+    for (std::string row; std::getline(whole, row) && row.find("   1.0") != 0;) part << row << '\n';
+    part.close();
+    MB21 = 2, MB22 = 1;
+    for (auto [dut, chart_name, plots_tab, plots_name, x, width] :
+         {std::tuple("c 10p", "app/smith_c10p", Tab::s11, "app/traces_s11_c10p", 425, 400),
+          {"file stepped.s2p", "app/smith_stepped_line", Tab::s21, "app/traces_s21_line", 21, 800}}) {
+        tab(Tab::s11);
+        ASSERT_EQ(sweep(dut == std::string("c 10p") ? dut : "file " + run_.path() + "/stepped.s2p"), 1)
+            << page1_status;
         passes(2);
-        expect_reference(name, x, 73, width, 412);
+        expect_reference(chart_name, MD1, MD2, MD3, MD4);
+        tab(plots_tab);
+        passes(2);
+        expect_reference(plots_name, x, 73, width, 412);
     }
     // Without "continue" the sweep's data stays; with it the S21 level plot asks for more.
     EXPECT_EQ(vna_data_valid.load(), 1);
-    click(541, 24);
+    click(continuous.x, continuous.y);
     const uint32_t before = vna_commands_done.load();
-    EXPECT_TRUE(eventually([&] { return pass(), vna_commands_done.load() - before >= 3; }, apptest::COMMAND_MS));
+    EXPECT_TRUE(eventually([&] { return pass(), vna_commands_done.load() - before >= 3; }, COMMAND_MS));
     EXPECT_EQ(vna_last_result.load(), 1) << page1_status;
     click(Button::stop.x, Button::stop.y);
-    EXPECT_TRUE(eventually([&] { return pass(), vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }));
-    MB21 = 3, MB22 = 4;
+    EXPECT_TRUE(eventually([&] { return pass(), task_idle(); }));
+    // The clean chart and the last curve, also after a change of tab without a new sweep.
+    vna_data_valid = 0;
+    tab(Tab::s11);
+    passes(3);
+    EXPECT_EQ(chart(false), chart(true));
+    click(px[100], py[100]);  // a press on a point takes a sample there
+    EXPECT_EQ(std::pair(px[quale], py[quale]), std::pair(px[100], py[100]));
+    EXPECT_EQ(dove, quale * 792 / 401);
 }
 
-// Each kind of device of the (ideal) simulator swept after calibration: what the marker bar
-// shows at a sample that the slider chose, on the S11 tab and on the S21 tab, read back as
-// S11 and S21 and compared with the device at the sample's frequency.
+// Each kind of device swept after calibration: what the marker bar shows at a sample that
+// the slider chose, on the S11 tab and on the S21 tab, read back as S11 and S21 and
+// compared with the device at the sample's frequency.
 TEST_F(Program, MarkerReadoutsOfEveryKindOfDevice) {
     const std::string bfu520 = CORVANE_SOURCE_DIR "/tests/data/touchstone/bfu520_5v_10ma.s2p";
     touchstone::Data transistor;
     std::string error;
     ASSERT_TRUE(touchstone::read_file(bfu520, transistor, error)) << error;
-    using Z = std::complex<double>;
     using Device = std::function<std::pair<Z, Z>(double w)>;  // S11 and S21 at w rad/s
     const auto of_z = [](Z z) { return std::pair((z - 50.0) / (z + 50.0), Z(0)); };
     const std::pair<std::string, Device> devices[] = {
-        {"open", [](double) { return std::pair(Z(1), Z(0)); }},
         {"short", [](double) { return std::pair(Z(-1), Z(0)); }},
-        {"load", [](double) { return std::pair(Z(0), Z(0)); }},
-        {"r 50", [=](double) { return of_z(50); }},
         {"c 10p", [=](double w) { return of_z(1.0 / Z(0, w * 10e-12)); }},
         {"l 100n", [=](double w) { return of_z(Z(0, w * 100e-9)); }},
         {"file " + bfu520, [&](double w) {
@@ -129,81 +177,76 @@ TEST_F(Program, MarkerReadoutsOfEveryKindOfDevice) {
          }}};
     start_page({1});
     ASSERT_NO_FATAL_FAILURE(calibrated());
-    const auto reflection = [](float z_re, float z_im) {  // of what the R and X readouts show
-        const Z z(readout_value(z_re, READOUT_LIMIT), readout_value(z_im));
-        return (z - 50.0) / (z + 50.0);
-    };
     for (const auto& [dut, device] : devices) {
-        ASSERT_EQ(sim(0).ctl("dut " + dut), "ok");
-        click(100, 61);
-        ASSERT_EQ(run_button(Button::scan), 1) << page1_status;
+        SCOPED_TRACE(dut);
+        tab(Tab::s11);
+        ASSERT_EQ(sweep(dut), 1) << page1_status;
         click(600, 492);  // the slider, three quarters along (SCAN put the marker where the RLC view looked)
         const int k = quale;
-        EXPECT_NEAR(k, 300, 10) << dut;
+        EXPECT_NEAR(k, 300, 10);
         const double f = double(vna_frequency[k].load());
-        EXPECT_FLOAT_EQ(ffreq, float(f / 1e6)) << dut;
+        EXPECT_FLOAT_EQ(ffreq, float(f / 1e6));
         const auto [s11, s21] = device(2 * M_PI * f);
         const Z polar = std::polar<double>(vna_s11_mag[k], vna_s11_fase[k] * M_PI / 180);
-        const double swr = vna_s11_ros[k], by_swr = (swr - 1) / (swr + 1);
-        EXPECT_LT(std::abs(polar - s11), 0.01) << dut << " S11 " << polar;
-        EXPECT_NEAR(by_swr, std::abs(s11), 0.01) << dut << " SWR " << swr;
-        EXPECT_LT(std::abs(reflection(vna_z_re[k], vna_z_im[k]) - s11), 0.01) << dut << " R and X";
-        click(262, 61);
+        const double swr = vna_s11_ros[k];
+        const Z z(readout_value(vna_z_re[k], READOUT_LIMIT), readout_value(vna_z_im[k]));
+        EXPECT_LT(std::abs(polar - s11), 0.01) << "S11 " << polar;
+        EXPECT_NEAR((swr - 1) / (swr + 1), std::abs(s11), 0.01) << "SWR " << swr;
+        EXPECT_LT(std::abs((z - 50.0) / (z + 50.0) - s11), 0.01) << "R and X " << z;
+        tab(Tab::s21);
         passes(2);
         const Z through = std::polar<double>(std::pow(10, vna_s21_db[k] / 20), vna_s21_fase[k] * M_PI / 180);
-        EXPECT_LT(std::abs(through - s21), 0.01 * (1 + std::abs(s21))) << dut << " S21 " << through;
+        EXPECT_LT(std::abs(through - s21), 0.01 * (1 + std::abs(s21))) << "S21 " << through;
     }
 }
 
 // The plots and the Smith chart draw only when what they show changed: an idle page draws
 // nothing, a pixel put over a panel stays while nothing changes, and a changed sample
-// redraws the panel over it. (Last in the file: the chart keeps its curve for later tests.)
-struct PanelCase {
-    const char* name;
-    int tab_x;       // the tab's button, at y 61
-    int8_t lower;    // MB22: the lower S11 plot's trace (4: hidden)
-    int x, y;        // a pixel inside the panel
-    std::atomic<float>* sample;
-};
-
+// redraws the panel over it.
 TEST_F(Program, PanelsRedrawOnlyWhenTheirSamplesChange) {
     start_page({1});
     for (int k = 0; k < 401; k++) {
         const float a = float(k) * 0.02f;
-        vna_s11_re[k] = 0.8f * std::cos(a), vna_s11_im[k] = 0.8f * std::sin(a);
-        vna_s21_re[k] = 0.5f * std::cos(2 * a), vna_s21_im[k] = 0.5f * std::sin(2 * a);
+        set(vna_s11_re, vna_s11_im, k, std::polar(0.8f, a));
+        set(vna_s21_re, vna_s21_im, k, std::polar(0.5f, 2 * a));
     }
     vna_acquired = 401;
-    const PanelCase cases[] = {
-        {"upper S11 plot", 100, 4, 600, 150, &vna_s11_re[200]},
-        {"lower S11 plot", 100, 2, 600, 350, &vna_s11_im[300]},
-        {"Smith chart", 100, 4, 225, 400, &vna_s11_re[100]},
-        {"S21 phase plot", 262, 4, 400, 150, &vna_s21_im[200]},
-        {"S21 dB plot", 262, 4, 400, 300, &vna_s21_re[300]},
-    };
     // With nothing changing, a pass draws nothing at all on either tab.
-    for (int tab : {100, 262}) {
-        click(tab, 61);
+    for (int x : {Tab::s11, Tab::s21}) {
+        tab(x);
         vna_data_valid = 1;
         passes(12);
-        EXPECT_EQ(passes(3), 0) << "tab at " << tab;
+        EXPECT_EQ(passes(3), 0) << "tab at " << x;
     }
+    const struct {
+        const char* name;
+        int tab_x;
+        int8_t lower;  // MB22: the lower S11 plot's trace (4: hidden)
+        int x, y;      // a pixel inside the panel
+        std::atomic<float>* sample;
+    } cases[] = {
+        {"upper S11 plot", Tab::s11, 4, 600, 150, &vna_s11_re[200]},
+        {"lower S11 plot", Tab::s11, 2, 600, 350, &vna_s11_im[300]},
+        {"Smith chart", Tab::s11, 4, 225, 400, &vna_s11_re[100]},
+        {"S21 phase plot", Tab::s21, 4, 400, 150, &vna_s21_im[200]},
+        {"S21 dB plot", Tab::s21, 4, 400, 300, &vna_s21_re[300]},
+    };
     constexpr uint32_t MARK = 0x00123456;
-    for (const PanelCase& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         MB22 = c.lower;
-        click(c.tab_x, 61);
+        tab(c.tab_x);
         vna_data_valid = 1;
         passes(12);  // the chart's clean copy is taken from its fifth drawing on
         dx_surface[addr(c.x, c.y)] = MARK;
         passes(3);
-        EXPECT_EQ(dx_surface[addr(c.x, c.y)], MARK) << c.name << " redrawn without a change";
+        EXPECT_EQ(dx_surface[addr(c.x, c.y)], MARK) << "redrawn without a change";
         c.sample->store(c.sample->load() + 0.1f);
         passes(2);
-        EXPECT_NE(dx_surface[addr(c.x, c.y)], MARK) << c.name << " not redrawn after a changed sample";
+        EXPECT_NE(dx_surface[addr(c.x, c.y)], MARK) << "not redrawn after a changed sample";
     }
-    MB22 = 4;
     vna_data_valid = 0;
-    click(100, 61);
+    tab(Tab::s11);
 }
 
 }  // namespace
