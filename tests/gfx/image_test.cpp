@@ -126,7 +126,7 @@ TEST_F(Images, UnusableBmpFilesDrawNothing) {
     // A stored image (not a name) goes to the image painter.
     const uint8_t s[] = {0, 0, 255, 0, 2, 0, 1, 0, 2, 0, 224, 28};
     EXPECT_EQ(v_paint(s), 1);
-    EXPECT_EQ(row(0, 0, 2), Row({0xFF0000, 0x00FF00}));
+    EXPECT_EQ(Row({fb_at(0, 0), fb_at(1, 0)}), Row({0xFF0000, 0x00FF00}));
 }
 
 TEST(ImageScan, CountsPixelsAndBytes) {
