@@ -113,12 +113,7 @@ TEST_F(Text, SceneMatchesTheReference) {
     EXPECT_EQ(std::filesystem::current_path(), dir.old);
     print_at(4, 215, "$LAX $LAMP.bmp");
     expect_reference("gfx/text", 0, 0, W, H);
-}
-
-// Formatted text is cut to its buffer.
-TEST_F(Text, FormattedTextIsCutToItsBuffer) {
-    v_setfont(7, 1, 1);
-    v_locate(0, 500);
+    v_locate(0, 500);  // formatted text is cut to its buffer
     v_printf("%s%d", std::string(400, 'x').c_str(), 12345);
     EXPECT_EQ(ctx().v_xlocate, (V_PRINTF_BUFFER - 1) * prop_width('x' - 32));
 }
