@@ -30,20 +30,14 @@ const FORM_OBJECT load_table[] = {
 };
 TEST_FORM(load_form, load_table)
 
-class Loading : public FormsTest {
-protected:
-    void SetUp() override {
-        FormsTest::SetUp();
-        bound = 5;
-        entries = firsts = 0;
-        me1_seen_after = nullptr;
-    }
-};
+using Loading = FormsTest;
 
 // The reset pass (Loadpage, or a run without it) builds the records and runs no first
 // handler; the initialisation pass runs the first handlers but no entry handler and writes
 // no variable; the loop passes run them all; a language change restores the captions.
 TEST_F(Loading, ResetInitialisationAndLoopPasses) {
+    bound = 5;
+    entries = firsts = 0;
     Loadpage(load_form);
     ASSERT_NE(load_form_ptr, nullptr);
     for (const char* name : {"button", "label", "after"}) EXPECT_NE(record(load_form_ptr, name), nullptr) << name;

@@ -21,13 +21,6 @@
 using PixelSet = std::set<std::pair<int, int>>;
 using Row = std::vector<uint32_t>;
 
-// The n pixels from (x, y) rightwards.
-inline Row row(int x, int y, int n) {
-    Row out;
-    for (int k = 0; k < n; k++) out.push_back(fb_at(x + k, y));
-    return out;
-}
-
 // A BMP file of 8 or 24 bits whose rows (bottom row first, padded to four bytes) come from
 // pixel(x, row_in_file): one byte for 8 bits, 0xRRGGBB stored blue-green-red for 24.
 template <class Pixel>
@@ -142,11 +135,4 @@ inline std::vector<uint8_t> make_font(int bpp, int ascent, int digit, int height
             f[at + size_t(n * bpp / 8)] |= uint8_t((pixel(g, n % w, n / w) & ((1 << bpp) - 1)) << (n * bpp % 8));
     }
     return f;
-}
-
-// The rectangle of the pixels in s: x0, y0, x1, y1 inclusive.
-inline std::vector<int> bounds(const PixelSet& s) {
-    std::vector<int> b{1 << 30, 1 << 30, -1, -1};
-    for (auto [x, y] : s) b = {std::min(b[0], x), std::min(b[1], y), std::max(b[2], x), std::max(b[3], y)};
-    return b;
 }

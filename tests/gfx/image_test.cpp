@@ -2,6 +2,7 @@
 
 #include "gfx/image.h"
 #include "gfx_helpers.h"
+#include "support/reference_image.h"
 
 namespace {
 
@@ -22,50 +23,54 @@ std::vector<uint8_t> words(std::initializer_list<int> ws) {
 
 using Images = Canvas;
 
-constexpr uint32_t RED = 0xF80000, GREEN = 0x00F800, BLUE = 0x0000F8, GREY = 0x404040;
+constexpr int W = 160, H = 24;
 
-// Every coding, at (10, 10) over a grey ground: the pixels of the image's rectangle and one
-// row more, and how many pixels changed.
-TEST_F(Images, EveryCodingWithRunsAcrossRowEndsAndTheKey) {
-    constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, _ = GREY;
-    const auto wrapping = image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}));
-    struct Case { const char* what; int c0, c1; std::vector<uint8_t> s; Row want; size_t changed; };
-    const Case cases[] = {
-        // A run that starts three pixels before the row end continues on the next row.
-        {"coding 32, runs across the row end", 0, 255, wrapping,
-         {GREEN, GREEN, GREEN, GREEN, GREEN, BLUE, BLUE, BLUE, BLUE, BLUE, BLUE, RED, RED, RED, RED, RED,
-          _, _, _, _, _, _, _, _}, 16},
-        // 33 repeats the next byte twice; 63 thirty-two times is too long for the image and
-        // stops at its end; 32 is the invert colour (grey becomes 0xBFBFBF), not a repeat;
-        // 4 is not drawn.
-        {"coding 255", 0, 255, image(255, 8, 1, {33, 224, 32, 4, 28, 63, 3}),
-         {R, R, 0xBFBFBF, _, G, B, B, B, _, _, _, _, _, _, _, _}, 7},
-        // 3 x color1, 2 x color0, 4 x color1 (cut at the end of the image).
-        {"coding 2", 3, 224, image(2, 4, 2, {0x05, 0x02, 0x07}), {R, R, R, B, B, R, R, R, _, _, _, _}, 8},
-        // 3 x green (index 28), 3 x white, 1 x 18 (cut).
-        {"coding 16", 0, 255, image(16, 3, 2, {0x2C, 0x2F, 0x05}), {G, G, G, W, W, W, _, _, _}, 6},
-        // With a transparent background, pixels of the foreground colour are not drawn ...
-        {"coding 32, keyed", 4, 0x00E5, image(32, 4, 1, words({0x00E5, 0x7C00, 0x8001, 0x00E5})),
-         {_, RED, _, _, _, _, _, _}, 1},
-        {"coding 255, keyed", 4, 28, image(255, 3, 1, {28, 224, 28}), {_, R, _, _, _, _}, 1},
-        // ... except in coding 2, which draws both colours (colour 4 is not drawn).
-        {"coding 2, keyed", 4, 224, image(2, 2, 1, {0x00, 0x01}), {_, R, _, _}, 1},
+// Over a grey ground, 12 pixels apart on the top row: coding 32 with runs across the row end;
+// coding 255 (33: the next byte twice, 32: invert, 4: not drawn, 63: a run too long for the
+// image); codings 2 and 16 cut at the end of the image; codings 32 and 255 keyed (the
+// foreground colour is not drawn) and coding 2 keyed (both colours drawn, 4 not). Below:
+// 24-bit BMP files, bottom row first, magenta keyed and near-magenta drawn, and with "$"
+// white keyed; an 8-bit file blending between the colours (255 paper, 0 ink, 119 half-way,
+// 200 3/16 ink; rows padded) opaque, then over a transparent ground.
+TEST_F(Images, SceneMatchesTheReference) {
+    headless_start();
+    const ScratchDir dir("image_scene", false);
+    v_rectfillc(0, 0, W, H, 0x40404000);
+    struct Case { int c0, c1; std::vector<uint8_t> s; } const cases[] = {
+        {0, 255, image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}))},
+        {0, 255, image(255, 8, 1, {33, 224, 32, 4, 28, 63, 3})},
+        {3, 224, image(2, 4, 2, {0x05, 0x02, 0x07})},
+        {0, 255, image(16, 3, 2, {0x2C, 0x2F, 0x05})},
+        {4, 0x00E5, image(32, 4, 1, words({0x00E5, 0x7C00, 0x8001, 0x00E5}))},
+        {4, 28, image(255, 3, 1, {28, 224, 28})},
+        {4, 224, image(2, 2, 1, {0x00, 0x01})},
     };
+    int x = 2;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SetUp();
-        v_rectfillc(0, 0, 30, 30, 0x40404000);
-        before = fb_snapshot();
         v_color(c.c0, c.c1);
-        v_locate(10, 10);
+        v_locate(x, 2);
         v_paints(c.s.data(), 0);
-        const int w = c.s[4], h = c.s[6] + 1;
-        Row got;
-        for (int y = 0; y < h; y++)
-            for (uint32_t p : row(10, 10 + y, w)) got.push_back(p);
-        EXPECT_EQ(got, c.want);
-        EXPECT_EQ(drawn().size(), c.changed);
+        x += 12;
     }
+    auto paint = [](const char* name, const std::vector<uint8_t>& b, int c0, int c1, int x, int y) {
+        write_file(name + (name[0] == '$'), b);
+        v_color(c0, c1);
+        v_locate(x, y);
+        EXPECT_EQ(v_paint(name), 1) << name;
+    };
+    paint("a.bmp", bmp(24, 3, 2, [](int x, int r) -> uint32_t {
+              return r == 0 ? (x == 1 ? 0xFF00FF : 0x102030) : (x == 2 ? 0xF81FFA : 0xA0B0C0);
+          }), 0, 255, 2, 12);
+    paint("$b.bmp", bmp(24, 3, 1, [](int x, int) -> uint32_t { return x ? 0xFFFFFF : 0xFF00FF; }), 0, 3, 8, 12);
+    EXPECT_EQ(std::make_pair(vid[0].color0, vid[0].color1), std::make_pair(4, -256));
+    const uint8_t values[] = {255, 0, 119, 200, 240};
+    const auto eight = bmp(8, 5, 2, [&](int x, int r) -> uint32_t { return r ? values[x] : 255; });
+    paint("c.bmp", eight, 0x20406000, int(0xE0A08000), 14, 12);
+    paint("d.bmp", eight, 4, int(0xC0C0C000), 22, 12);
+    int w = 0, h = 0;
+    EXPECT_EQ(bmp_size("a.bmp", &w, &h), 1);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(3, 2));
+    expect_reference("gfx/images", 0, 0, W, H);
 }
 
 TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
@@ -88,6 +93,40 @@ TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
             v_paints_sized(c.s.data(), c.size, 0);
         EXPECT_EQ(drawn().size(), c.pixels) << c.what;
     }
+}
+
+TEST_F(Images, UnusableBmpFilesDrawNothing) {
+    const ScratchDir dir("bmp_test", false);
+    const auto good = bmp(24, 4, 4, [](int, int) -> uint32_t { return 0x123456; });
+    auto with = [&](size_t at, uint32_t v, int bytes = 4) {
+        auto b = good;
+        for (int i = 0; i < bytes; i++) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+        return b;
+    };
+    struct Case { const char* what; std::vector<uint8_t> bytes; size_t size; } const cases[] = {
+        {"truncated rows", good, good.size() - 1},
+        {"header only", good, 30},
+        {"rows beyond the file", with(22, 1000), SIZE_MAX},
+        {"data offset beyond the file", with(10, 0xFFFFFFF0), SIZE_MAX},
+        {"negative width", with(18, uint32_t(-4)), SIZE_MAX},
+        {"zero height", with(22, 0), SIZE_MAX},
+        {"huge width", with(18, 0x40000000), SIZE_MAX},
+        {"16 bits per pixel", with(28, 16, 2), SIZE_MAX},
+        {"empty file", good, 0},
+    };
+    for (const Case& c : cases) {
+        write_file("x.bmp", c.bytes, c.size);
+        int w = 0, h = 0;
+        EXPECT_EQ(v_paint("x.bmp"), 0) << c.what;
+        EXPECT_EQ(bmp_size("x.bmp", &w, &h), 0) << c.what;
+    }
+    EXPECT_EQ(v_paint("/nonexistent/file.bmp"), 0);
+    EXPECT_EQ(v_paint(reinterpret_cast<const void*>(uintptr_t(255))), 0);
+    EXPECT_TRUE(drawn().empty());
+    // A stored image (not a name) goes to the image painter.
+    const uint8_t s[] = {0, 0, 255, 0, 2, 0, 1, 0, 2, 0, 224, 28};
+    EXPECT_EQ(v_paint(s), 1);
+    EXPECT_EQ(Row({fb_at(0, 0), fb_at(1, 0)}), Row({0xFF0000, 0x00FF00}));
 }
 
 TEST(ImageScan, CountsPixelsAndBytes) {

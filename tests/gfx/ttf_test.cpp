@@ -10,6 +10,7 @@
 
 #include "gfx/ttf.h"
 #include "gfx_helpers.h"
+#include "support/reference_image.h"
 
 namespace fs = std::filesystem;
 
@@ -195,88 +196,45 @@ TEST_F(TtfFiles, TheHundredAndFirstPathReusesSlotZero) {
     EXPECT_EQ(get_font_for_path("f100.ttf"), &g_fonts[0]);
 }
 
-TEST_F(TtfFiles, DrawingFindsFontsUnderFontsAndMatchesTheMeasure) {
-    // The bare name is tried (and reported) once, then the file under ./FONTS/ is used.
+// One scene: "Hello, world" by its bare name (found under ./FONTS/); a white "O" over black
+// and over a blue box (faint pixels leave the blue, the others blend over it); "Hello"
+// through the chain from a missing name (default.ttf) and from DEFAULT (the CJK face);
+// Chinese past the given name and DejaVu, which lacks the glyphs.
+TEST_F(TtfFiles, SceneMatchesTheReference) {
     int w = 0, h = 0;
     const int measured = measure_text_ttf_font("Hello, world", "default.ttf", 20.f, &w, &h);
-    const int advance = draw_text_ttf_font(30, 40, "Hello, world", "default.ttf", 20.f, 0xFFFFFF00);
-    draw_text_ttf_font(30, 100, "Hello", "default.ttf", 20.f, 0xFFFFFF00);
-    EXPECT_EQ(errors(), "Errore apertura TTF: default.ttf\n");
-    EXPECT_GT(measured, 80);
-    EXPECT_EQ(std::vector<int>({advance, w, h}), std::vector<int>({measured, measured, 20}));
-    // Ink stays within the line: from x to x + advance, from the top to the height; fully
-    // covered pixels have the colour exactly.
-    const std::vector<int> b = bounds(drawn());
-    EXPECT_TRUE(b[0] >= 30 && b[2] <= 30 + advance && b[1] >= 40 && b[3] <= 100 + h) << testing::PrintToString(b);
-    bool solid = false;
-    for (auto [x, y] : drawn()) solid |= fb_at(x, y) == 0xFFFFFFu;
-    EXPECT_TRUE(solid);
-    // Fonts stay in the start directory when the current one moves.
-    reset_ttf();
+    EXPECT_EQ(draw_text_ttf_font(4, 4, "Hello, world", "default.ttf", 20.f, 0xFFFFFF00), measured);
+    EXPECT_EQ(errors(), "Errore apertura TTF: default.ttf\n");  // the bare name is tried once
+    EXPECT_EQ(std::vector<int>({w, h}), std::vector<int>({measured, 20}));
+    draw_text_ttf_font(4, 30, "O", "FONTS/default.ttf", 40.f, 0xFFFFFF00);
+    v_rectfillc(40, 30, 36, 44, 0x0000FF00);
+    draw_text_ttf_font(40, 30, "O", "FONTS/default.ttf", 40.f, 0xFFFFFF00);
+    EXPECT_GT(draw_text_ttf(90, 30, "Hello", "nothere.ttf", 18.f, 0xFFFF0000), 0);
+    snprintf(DEFAULT, sizeof DEFAULT, "%s", "notobd.ttf");
+    draw_text_ttf(90, 52, "Hello", "", 18.f, 0xFFFF0000);
+    DEFAULT[0] = 0;
+    const int chinese = draw_text_ttf(90, 74, CHINESE, "default.ttf", 18.f, 0xFFFF0000);
+    // Measuring follows the same chain; an empty name goes straight to DEFAULT.
+    EXPECT_EQ(measure_text_ttf(CHINESE, "", 18.f, &w, &h), chinese);
+    EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), measure_text_ttf_font("Hello", "default.ttf", 18.f, &w, &h));
+    expect_reference("gfx/ttf", 0, 0, 180, 100);
+}
+
+TEST_F(TtfFiles, FontsStayInTheStartDirectoryAndNothingDrawsWithoutThem) {
+    int w = 0, h = 0;
     snprintf(MyDir, sizeof MyDir, "%s", dir->path.c_str());
     fs::current_path(fs::temp_directory_path());
     EXPECT_GT(measure_text_ttf_font("Hello", "default.ttf", 20.f, &w, &h), 0);
     EXPECT_EQ(fs::path(g_fonts[0].path), dir->path / "FONTS" / "default.ttf");
-}
-
-TEST_F(TtfFiles, FaintPixelsOverOtherColoursStay) {
-    // White "O" on black: the red channel is each pixel's coverage.
-    auto draw_o = [] { return draw_text_ttf_font(100, 100, "O", "FONTS/default.ttf", 40.f, 0xFFFFFF00); };
-    ASSERT_GT(draw_o(), 0);
-    const auto plain = fb_snapshot();
-    int m = 0;
-    for (uint32_t p : plain) m = std::max<int>(m, int(p >> 16));
-    const int threshold = 4 * std::max(m, 40) / 10;
-    // Again over a blue column through the glyph's left side (away from the bottom-right
-    // reference pixel): faint pixels leave it as it was, the others blend over blue.
-    const std::vector<int> b = bounds(drawn());
-    const int col = b[0] + 2;
-    fb_fill_all(0);
-    v_vline(col, 0, 300, 0x0000FF00);
-    draw_o();
-    int faint = 0, strong = 0;
-    for (int y = b[1]; y <= b[3]; y++) {
-        const int a = int(plain[size_t(y) * size_t(crtx) + size_t(col)] >> 16);
-        faint += a > 0 && a < threshold;
-        strong += a >= threshold;
-        EXPECT_EQ(fb_at(col, y), a < threshold ? 0x0000FFu : uint32_t(a << 16 | a << 8 | 255)) << y;
-    }
-    EXPECT_GT(faint, 0);
-    EXPECT_GT(strong, 0);
-}
-
-TEST_F(TtfFiles, ChainFallsBackToDefaultThenToTheCjkFace) {
-    // The chain with a name, against drawing directly with the face it should end on.
-    auto same = [&](const char* text, const char* name, const char* face) {
-        fb_fill_all(0);
-        const int chained = draw_text_ttf(10, 10, text, name, 18.f, 0xFFFF0000);
-        const auto pixels = fb_snapshot();
-        fb_fill_all(0);
-        EXPECT_EQ(chained, draw_text_ttf_font(10, 10, text, face, 18.f, 0xFFFF0000)) << text << " " << name;
-        EXPECT_EQ(pixels, fb_snapshot()) << text << " " << name;
-        return chained;
-    };
-    EXPECT_GT(same("Hello", "nothere.ttf", "default.ttf"), 0);
-    // DEFAULT comes before default.ttf.
-    snprintf(DEFAULT, sizeof DEFAULT, "%s", "notobd.ttf");
-    same("Hello", "", "notobd.ttf");
-    // Chinese skips the given name and DEFAULT, and DejaVu, which lacks the glyphs.
-    DEFAULT[0] = 0;
-    const int chinese = same(CHINESE, "default.ttf", "notobd.ttf");
-    EXPECT_GE(chinese, 20);  // two ideographs of about 12 pixels
-    // Measuring follows the same chain; an empty name goes straight to DEFAULT.
-    int w = 0, h = 0, w2 = 0, h2 = 0;
-    EXPECT_EQ(measure_text_ttf(CHINESE, "", 18.f, &w, &h), chinese);
-    EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), measure_text_ttf_font("Hello", "default.ttf", 18.f, &w2, &h2));
-    EXPECT_EQ(h, h2);
-    // Without font files nothing draws.
+    fs::current_path(dir->path);
     fs::remove_all("FONTS");
     reset_ttf();
     errors();
     EXPECT_EQ(draw_text_ttf(10, 10, "Hello", "x.ttf", 18.f, 0xFFFFFF00), 0);
     EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), 0);
-    EXPECT_NE(errors().find("Errore apertura TTF: ./FONTS/notobd.ttf\n"), std::string::npos);
+    EXPECT_NE(errors().find("FONTS/notobd.ttf\n"), std::string::npos);
     EXPECT_EQ(w, 0);
+    EXPECT_TRUE(drawn().empty());
 }
 
 // ---- names ----------------------------------------------------------------------------------
