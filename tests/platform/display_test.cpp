@@ -151,29 +151,6 @@ TEST_F(Refresh, HandOverAcrossThreadsKeepsFramesWhole) {
     EXPECT_GE(taken, 1);
 }
 
-std::atomic<int> loop_runs{0}, loop_thread_number{-1};
-std::atomic<bool> loop_on_other_thread{false};
-std::thread::id test_thread;
-
-void main_routine() {
-    loop_runs++;
-    loop_thread_number = thread__num;
-    loop_on_other_thread = std::this_thread::get_id() != test_thread;
-}
-
-TEST(MainLoop, StartsOnceInItsOwnThread) {
-    test_thread = std::this_thread::get_id();
-    crt_exec(main_routine, 1024, 600);
-    crt_exec(main_routine, 1024, 600);
-    crt_join();
-    EXPECT_TRUE(crt_started());
-    EXPECT_EQ(loop_runs, 1);
-    EXPECT_EQ(loop_thread_number, 0);
-    EXPECT_TRUE(loop_on_other_thread);
-    EXPECT_EQ(sub_loop, &main_routine);
-    EXPECT_EQ(pall[255], 0xFFFFFFu);
-}
-
 TEST(FrameScale, ScalesLikeBilinearSamplingAtPixelCentres) {
     // Two pixels doubled: the edges clamp, the inner pixels blend a quarter and three quarters.
     const uint32_t src[2] = {0x000000, 0xFF8040};
