@@ -1,8 +1,8 @@
-// The page's input: pointer scaling and the touch-field hit test of v_inkey, the key modes,
-// and the window events of WndProc (keys, the typed-key queue, buttons, dragging).
+// The page's input: pointer scaling and the touch-field hit test of v_inkey, the key mode
+// the page uses, the window events of WndProc (keys, the typed-key queue, buttons) and the
+// window modes.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -14,7 +14,6 @@ namespace {
 class Input : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::strcpy(WindowName, "Corvane.64.App");
         client_width = 1024, client_height = 600, _tastiera = 1, _freeze = 0, refresh_time = 0, num_cam = 0;
         mouse__x = mouse__y = mouse__left = mouse__pressed = key__press = startx = starty = oldx = oldy = 0;
         while (take_typed_key() >= 0) {
@@ -22,7 +21,6 @@ protected:
         shell_reset_presses();
         for (int i = 0; i < TOUCH_FIELDS; i++) xcampi_x[i] = xcampi_y[i] = xcampi_dx[i] = xcampi_dy[i] = 0;
     }
-    void TearDown() override { std::strcpy(WindowName, "Corvane.64.App"); }
 
     static void field(int n, int x, int y, int dx, int dy) {
         xcampi_x[n] = int16_t(x), xcampi_y[n] = int16_t(y), xcampi_dx[n] = int16_t(dx), xcampi_dy[n] = int16_t(dy);
@@ -43,11 +41,9 @@ TEST_F(Input, PointerIsScaledToTheFramebuffer) {
                  {0, 300, 5, 5, 1022, 598},
                  {1024, 0, 5, 5, 1022, 598}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.cw);
         client_width = c.cw, client_height = c.ch;
         point(c.x, c.y, false);
-        EXPECT_EQ(touch_x, c.tx);
-        EXPECT_EQ(touch_y, c.ty);
+        EXPECT_EQ(std::tuple(touch_x, touch_y), std::tuple(c.tx, c.ty)) << c.cw;
     }
 }
 
@@ -58,10 +54,8 @@ TEST_F(Input, HitTestPrefersTheHighestFieldWithInclusiveBounds) {
     const struct {
         int x, y, field;
     } cases[] = {{60, 60, 2}, {70, 70, 2}, {71, 70, 1}, {10, 10, 1}, {110, 110, 1}, {111, 110, 0}, {0, 0, 0}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(point(c.x, c.y, true), c.field ? INKEY_PRESS : 0) << c.x << "," << c.y;
-        EXPECT_EQ(t_campo, c.field) << c.x << "," << c.y;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ((std::tuple{point(c.x, c.y, true), int(t_campo)}), std::tuple(c.field ? INKEY_PRESS : 0, c.field)) << c.x << "," << c.y;
     // Only fields 1 .. num_cam are tested; a count beyond the table is not followed.
     num_cam = 1;
     point(60, 60, true);
