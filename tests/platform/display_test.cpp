@@ -1,6 +1,6 @@
 // The hand-over of frames to the window: each visible write is handed over once with the
 // bands of rows it changed, a window's copy kept from those bands alone stays the screen,
-// frames stay whole across threads, and the window's scaling of changed rows.
+// frames stay whole across threads, and a scaled window redraws every row a change reaches.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,8 +11,6 @@
 #include "../../platform/sdl/include/platform/frame_scale.h"
 #include "platform/display.h"
 #include "platform/framebuffer.h"
-#include "platform/input.h"
-#include "platform/tasks.h"
 #include "support/framebuffer_helpers.h"
 
 namespace {
@@ -147,20 +145,6 @@ TEST_F(Refresh, HandOverAcrossThreadsKeepsFramesWhole) {
     window_thread.join();
     EXPECT_EQ(torn, 0);
     EXPECT_GE(taken, 1);
-}
-
-TEST(FrameScale, ScalesLikeBilinearSamplingAtPixelCentres) {
-    // Two pixels doubled: the edges clamp, the inner pixels blend a quarter and three quarters.
-    const uint32_t src[2] = {0x000000, 0xFF8040};
-    FrameScaler s;
-    s.set_size(2, 1, 4, 1);
-    uint32_t out[4];
-    s.scale_row(src, 0, out);
-    EXPECT_EQ(std::vector<uint32_t>(out, out + 4), (std::vector<uint32_t>{0x000000, 0x3F2010, 0xBF6030, 0xFF8040}));
-    // At the same size every pixel is its own.
-    s.set_size(2, 1, 2, 1);
-    s.scale_row(src, 0, out);
-    EXPECT_EQ(std::vector<uint32_t>(out, out + 2), std::vector<uint32_t>(src, src + 2));
 }
 
 TEST(FrameScale, RescalingTheRowsThatReadChangedRowsEqualsAWholeRescale) {

@@ -1,6 +1,6 @@
 // The page's input: pointer scaling and the touch-field hit test of v_inkey, the key mode
-// the page uses, the window events of WndProc (keys, the typed-key queue, buttons) and the
-// window modes.
+// the page uses, and the window events of WndProc (keys, the typed-key queue, buttons). The
+// window modes other than the program's own serve only gfx-demo's --title.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -158,26 +158,6 @@ TEST_F(Input, PointerButtonsAndTouch) {
         EXPECT_EQ(std::tuple(mouse__x.load(), mouse__y.load(), int(mouse__left.load())), std::tuple(s.x, s.y, s.left)) << s.e.kind;
     }
     EXPECT_EQ(WndProc(ev(EV_CLOSE)), ACT_EXIT);
-}
-
-TEST(WindowMode, TitleSelectsStyleAndSize) {
-    const struct {
-        const char* title;
-        bool fullscreen, titled, draggable;
-        int width, height;
-    } cases[] = {{"Corvane.64.App", false, true, false, 1024, 600},
-                 {"FULLSCREEN", true, false, false, 1920, 1080},
-                 {"", true, false, true, 1920, 1080},
-                 {"NOTITLE", false, false, false, 1026, 602},
-                 {"7", false, false, true, 1026, 602},  // one character, not a width
-                 {"1280", false, false, true, 1280, 750},
-                 {"320", false, true, false, 1024, 600},
-                 {"999999999999", false, false, true, 100000, 58593}};
-    for (const auto& c : cases) {
-        const WINDOW_MODE m = window_mode(c.title, 1024, 600, 1920, 1080);
-        EXPECT_EQ(std::tuple(m.fullscreen, m.titled, m.draggable, m.width, m.height),
-                  std::tuple(c.fullscreen, c.titled, c.draggable, c.width, c.height)) << c.title;
-    }
 }
 
 }  // namespace

@@ -112,6 +112,10 @@ protected:
         open_on(&com3);
         ASSERT_EQ(send(&com3, {0x0D}), 0);
         ASSERT_EQ(peer.receive(1), Bytes{0x0D});
+        fill_transmit_ring();
+    }
+    static void fill_transmit_ring() {
+        ASSERT_TRUE(eventually([] { return com_tx_empty(&com3) == 1; }));
         ASSERT_EQ(com_disable(&com3), 0);
         ASSERT_EQ(send(&com3, pattern(COM_RING_SIZE - 1, 7)), 0);
         ASSERT_EQ(com_tx_full(&com3), 1);
@@ -143,44 +147,9 @@ TEST_F(SerialTest, BytesArriveWholeAndInOrderBothWaysAlsoPastAFullReceiveRing) {
     EXPECT_EQ(std::tuple(com_rx(&com3), com3.txchk.load(), com3.errors.load()), std::tuple(-1, sum, 0u));
 }
 
-TEST_F(SerialTest, FullTransmitRingHoldsTheNextByteUntilThePumpTakesSome) {
+TEST_F(SerialTest, AFullTransmitRingHoldsTheWriterUntilThePumpTakesSomeOrTheRecordCloses) {
     open_with_full_transmit_ring();
-    std::atomic<bool> returned{false};
-    std::thread writer([&] {
-        EXPECT_EQ(send(&com3, {0xA5}), 0);
-        returned = true;
-    });
-    // While the ring stays full the byte must neither be stored nor overwrite another.
-    ASSERT_TRUE(writer_waits());
-    EXPECT_FALSE(returned.load());
-    EXPECT_EQ(com_tx_size(&com3), COM_RING_SIZE - 1);
-    EXPECT_EQ(com_enable(&com3), 0);
-    Bytes expect = pattern(COM_RING_SIZE - 1, 7);
-    expect.push_back(0xA5);
-    const Bytes got = peer.receive(expect.size());
-    writer.join();
-    EXPECT_TRUE(got == expect) << "received " << got.size() << " of " << expect.size();
-}
-
-TEST_F(SerialTest, ClosingDuringTxslDropsTheRestAndClearsTheRecord) {
-    open_with_full_transmit_ring();
-    std::atomic<int> result{99};
-    std::thread writer([&] { result = send(&com3, pattern(5000, 3)); });
-    ASSERT_TRUE(writer_waits());
-    EXPECT_EQ(com_close(&com3), 0);
-    writer.join();
-    EXPECT_EQ(result.load(), 0);
-    EXPECT_EQ(std::tuple(com3.open.load(), com3.hCom, com3.txbuff, com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
-              std::tuple(0, -1, nullptr, 0));
-    // Nothing queued before the close reaches the device afterwards.
-    EXPECT_TRUE(peer.receive(1, std::chrono::milliseconds(50)).empty());
-    // A closed record takes nothing and gives nothing.
-    EXPECT_EQ(std::tuple(send(&com3, {1, 2, 3}), com_rx(&com3), com_rx_empty(&com3), com_close(&com3)),
-              std::tuple(-1, -1, 1, -1));
-}
-
-TEST_F(SerialTest, ATaskWaitingOnAFullRingCanBeStopped) {
-    open_with_full_transmit_ring();
+    // A task waiting on the full ring can be stopped; it has let go and queued nothing.
     static std::atomic<bool> entered;
     entered = false;
     const unsigned task = exec_task_hidden(
@@ -190,12 +159,33 @@ TEST_F(SerialTest, ATaskWaitingOnAFullRingCanBeStopped) {
             com_txsl(&com3, more, sizeof more);
         },
         nullptr, 0);
-    ASSERT_NE(task, 0u);
-    ASSERT_TRUE(eventually([] { return entered.load(); }));
+    ASSERT_TRUE(task != 0 && eventually([] { return entered.load(); }));
     EXPECT_EQ(remove_task_hidden(task), 0);
-    // The stopped writer has let go of the record: it closes, and nothing more was queued.
+    // A waiting byte is neither stored nor overwrites another until the pump takes some.
+    std::atomic<bool> returned{false};
+    std::thread writer([&] { EXPECT_EQ(send(&com3, {0xA5}), 0), returned = true; });
+    ASSERT_TRUE(writer_waits());
+    EXPECT_FALSE(returned.load());
     EXPECT_EQ(com_tx_size(&com3), COM_RING_SIZE - 1);
+    EXPECT_EQ(com_enable(&com3), 0);
+    Bytes expect = pattern(COM_RING_SIZE - 1, 7);
+    expect.push_back(0xA5);
+    const Bytes got = peer.receive(expect.size());
+    writer.join();
+    EXPECT_TRUE(got == expect) << "received " << got.size() << " of " << expect.size();
+    // Closing while a writer waits drops the rest and clears the record.
+    fill_transmit_ring();
+    std::atomic<int> result{99};
+    std::thread closed_writer([&] { result = send(&com3, pattern(5000, 3)); });
+    ASSERT_TRUE(writer_waits());
     EXPECT_EQ(com_close(&com3), 0);
+    closed_writer.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(std::tuple(com3.open.load(), com3.hCom, com3.txbuff, com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
+              std::tuple(0, -1, nullptr, 0));
+    EXPECT_TRUE(peer.receive(1, std::chrono::milliseconds(50)).empty()) << "bytes queued before the close were sent";
+    EXPECT_EQ(std::tuple(send(&com3, {1, 2, 3}), com_rx(&com3), com_rx_empty(&com3), com_close(&com3)),
+              std::tuple(-1, -1, 1, -1));
 }
 
 TEST_F(SerialTest, WhatOpensAndWhatDoesNot) {
