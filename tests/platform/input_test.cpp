@@ -102,7 +102,7 @@ int typed(const SHELL_EVENT& e) {
     return key;
 }
 
-TEST_F(Input, CharactersAndKeysAndTheRefreshTheyAskFor) {
+TEST_F(Input, CharactersAndKeysThatType) {
     const struct {
         int code, key;
     } chars[] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8},     {9, -1},
