@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "platform/display.h"
 #include "platform/input.h"
@@ -30,27 +31,19 @@ std::vector<uint32_t> load_png(const std::string& path, int& w, int& h) {
     return pixels;
 }
 
-// The client area is the size of the framebuffer; the PNG holds exactly its visible rows,
-// or the part of a rectangle inside the framebuffer.
-TEST(Headless, ClientAreaIsTheFramebufferAndPngHoldsTheVisibleScreenExactly) {
+// The client area is the size of the framebuffer; a PNG holds the part of a rectangle
+// inside the framebuffer. (That a screenshot is the screen, pixel for pixel, is in the app's
+// operator key tests.)
+TEST(Headless, ClientAreaIsTheFramebufferAndAPngHoldsTheRectangleInsideIt) {
     const ScratchDir dir("headless");
     headless_start();
-    EXPECT_TRUE(headless_mode());
-    EXPECT_EQ(client_width, 1024);
-    EXPECT_EQ(client_height, 600);
-    EXPECT_NE(MyDir[0], 0);
+    EXPECT_EQ(std::tuple(headless_mode(), client_width.load(), client_height.load(), MyDir[0] != 0), std::tuple(true, 1024, 600, true));
     fb_fill_all(0);
-    for (int y = 0; y < 600; y += 7)
-        for (int x = 0; x < 1024; x += 3) dx_surface[addr(x, y)] = uint32_t(x * 2654435761u + y) & 0xFFFFFF;
-    dx_surface[addr(0, 600)] = 0xFFFFFF;  // below the screen: not in the file
+    dx_surface[addr(1023, 2399)] = 0xFFFFFF;
     int w = 0, h = 0;
-    ASSERT_EQ(headless_write_png(dir("screen.png").c_str()), 0);
-    const std::vector<uint32_t> screen = load_png(dir("screen.png"), w, h);
-    EXPECT_EQ(w * 10000 + h, 1024 * 10000 + 600);
-    EXPECT_TRUE(std::equal(screen.begin(), screen.end(), dx_surface)) << "the file differs from the screen";
     ASSERT_EQ(fb_write_png(dir("corner.png").c_str(), 1020, 2396, 50, 50), 0);
-    EXPECT_EQ(load_png(dir("corner.png"), w, h).size(), 16u);
-    EXPECT_EQ(w, 4);
+    const std::vector<uint32_t> corner = load_png(dir("corner.png"), w, h);
+    EXPECT_EQ(std::tuple(w, h, corner.size() == 16 ? corner[15] : 0u), std::tuple(4, 4, 0xFFFFFFu));
     EXPECT_EQ(fb_write_png(dir("none.png").c_str(), 2000, 0, 10, 10), -1);  // an empty rectangle
 }
 

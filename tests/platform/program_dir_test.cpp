@@ -44,9 +44,7 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironment) {
         {"installed: relative XDG_DATA_HOME", installed, nullptr, "data", h, dflt, ""},
         {"installed: CORVANE_HOME wins", installed, own.c_str(), xdg.c_str(), h, own, ""},
         {"installed: CORVANE_HOME relative, trailing /", installed, "rel/own/", nullptr, h, t("rel/own"), ""},
-        {"installed: empty CORVANE_HOME", installed, "", nullptr, h, dflt, ""},
         {"installed: no HOME", installed, nullptr, nullptr, nullptr, "", "HOME is not set"},
-        {"installed: relative HOME", installed, nullptr, nullptr, "home", "", "HOME is not set"},
         {"installed: HOME is a file", installed, nullptr, nullptr, file.c_str(), "", "cannot create"},
         {"installed: folder too long", installed, long_name.c_str(), nullptr, h, "", "longer than"},
         {"build tree: the current directory", build, nullptr, xdg.c_str(), h, t(), ""},
@@ -74,7 +72,7 @@ TEST(ProgramDir, UseProgramDirSetsMyDirFromTheEnvironment) {
     const Tree t;
     const ScopedMyDir keep(MyDir);
     const char* before = std::getenv("CORVANE_HOME");
-    const std::string saved_home = before ? before : "";
+    const std::string saved = before ? before : "";
     setenv("CORVANE_HOME", t("env").c_str(), 1);
     EXPECT_EQ(use_program_dir(), nullptr);
     EXPECT_EQ(std::string(MyDir), t("env"));
@@ -84,7 +82,7 @@ TEST(ProgramDir, UseProgramDirSetsMyDirFromTheEnvironment) {
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(std::string(error).rfind("corvane: cannot create " + t("file/sub/ports"), 0), 0u) << error;
     EXPECT_STREQ(MyDir, "");
-    before ? setenv("CORVANE_HOME", saved_home.c_str(), 1) : unsetenv("CORVANE_HOME");
+    before ? setenv("CORVANE_HOME", saved.c_str(), 1) : unsetenv("CORVANE_HOME");
 }
 
 using Names = std::vector<std::string>;

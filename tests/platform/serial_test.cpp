@@ -51,28 +51,26 @@ public:
         if (master_ >= 0) close(master_);
         master_ = -1;
     }
-    // Writes all bytes, waiting while the terminal's queues are full.
-    bool send(const Bytes& bytes) const {
-        size_t done = 0;
-        for (const auto end = Clock::now() + TRANSFER_LIMIT; done < bytes.size() && Clock::now() < end;) {
-            pollfd p{master_, POLLOUT, 0};
-            if (poll(&p, 1, 10) > 0) done += size_t(std::max<ssize_t>(0, write(master_, &bytes[done], bytes.size() - done)));
-        }
-        return done == bytes.size();
-    }
-    // Reads until n bytes have arrived or the limit has passed.
+    bool send(Bytes b) const { return transfer(b.data(), b.size(), true, TRANSFER_LIMIT) == b.size(); }
     Bytes receive(size_t n, std::chrono::milliseconds limit = TRANSFER_LIMIT) const {
         Bytes got(n);
-        size_t done = 0;
-        for (const auto end = Clock::now() + limit; done < n && Clock::now() < end;) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 10) > 0) done += size_t(std::max<ssize_t>(0, read(master_, &got[done], n - done)));
-        }
-        got.resize(done);
+        got.resize(transfer(got.data(), n, false, limit));
         return got;
     }
 
 private:
+    // Writes or reads n bytes, waiting while the terminal has no room or no bytes, until
+    // the limit passes; returns how many moved.
+    size_t transfer(uint8_t* buf, size_t n, bool writing, std::chrono::milliseconds limit) const {
+        size_t done = 0;
+        for (const auto end = Clock::now() + limit; done < n && Clock::now() < end;) {
+            pollfd p{master_, short(writing ? POLLOUT : POLLIN), 0};
+            if (poll(&p, 1, 10) <= 0) continue;
+            const ssize_t r = writing ? write(master_, buf + done, n - done) : read(master_, buf + done, n - done);
+            done += size_t(std::max<ssize_t>(0, r));
+        }
+        return done;
+    }
     int master_ = -1;
     std::string path_;
 };
@@ -114,6 +112,10 @@ protected:
         open_on(&com3);
         ASSERT_EQ(send(&com3, {0x0D}), 0);
         ASSERT_EQ(peer.receive(1), Bytes{0x0D});
+        fill_transmit_ring();
+    }
+    static void fill_transmit_ring() {
+        ASSERT_TRUE(eventually([] { return com_tx_empty(&com3) == 1; }));
         ASSERT_EQ(com_disable(&com3), 0);
         ASSERT_EQ(send(&com3, pattern(COM_RING_SIZE - 1, 7)), 0);
         ASSERT_EQ(com_tx_full(&com3), 1);
@@ -126,73 +128,28 @@ protected:
     Peer peer;
 };
 
-TEST_F(SerialTest, StreamsArriveWholeAndInOrderInBothDirections) {
+TEST_F(SerialTest, BytesArriveWholeAndInOrderBothWaysAlsoPastAFullReceiveRing) {
     open_on(&com3);
-    const Bytes out = pattern(100000, 1), in = pattern(100000, 2);
+    const Bytes out = pattern(100000, 1), in = pattern(3 * COM_RING_SIZE + 1234, 2);
     Bytes at_peer;
     std::thread peer_reader([&] { at_peer = peer.receive(out.size()); });
     std::thread peer_writer([&] { EXPECT_TRUE(peer.send(in)); });
     EXPECT_EQ(send(&com3, out), 0);
+    // Nothing is read until the receive ring is full: the rest must wait, not overwrite.
+    EXPECT_TRUE(eventually([] { return rx_waiting(&com3) == COM_RING_SIZE - 1; }));
     const Bytes at_host = take(&com3, in.size());
     peer_reader.join();
     peer_writer.join();
     EXPECT_TRUE(at_host == in) << "received " << at_host.size() << " of " << in.size();
     EXPECT_TRUE(at_peer == out) << "sent " << at_peer.size() << " of " << out.size();
-    EXPECT_EQ(com_rx(&com3), -1);
     uint8_t sum = 0;
     for (uint8_t b : out) sum = uint8_t(sum + b);
-    EXPECT_EQ(com3.txchk.load(), sum);
-    EXPECT_EQ(com3.errors.load(), 0u);
+    EXPECT_EQ(std::tuple(com_rx(&com3), com3.txchk.load(), com3.errors.load()), std::tuple(-1, sum, 0u));
 }
 
-TEST_F(SerialTest, UnreadBytesBeyondTheRingAreNeitherLostNorReordered) {
-    open_on(&com3);
-    const Bytes in = pattern(3 * COM_RING_SIZE + 1234, 4);
-    std::thread writer([&] { EXPECT_TRUE(peer.send(in)); });
-    EXPECT_TRUE(eventually([] { return rx_waiting(&com3) == COM_RING_SIZE - 1; }));
-    const Bytes got = take(&com3, in.size());
-    writer.join();
-    EXPECT_TRUE(got == in) << "received " << got.size() << " of " << in.size();
-}
-
-TEST_F(SerialTest, FullTransmitRingHoldsTheNextByteUntilThePumpTakesSome) {
+TEST_F(SerialTest, AFullTransmitRingHoldsTheWriterUntilThePumpTakesSomeOrTheRecordCloses) {
     open_with_full_transmit_ring();
-    std::atomic<bool> returned{false};
-    std::thread writer([&] {
-        EXPECT_EQ(send(&com3, {0xA5}), 0);
-        returned = true;
-    });
-    // While the ring stays full the byte must neither be stored nor overwrite another.
-    ASSERT_TRUE(writer_waits());
-    EXPECT_FALSE(returned.load());
-    EXPECT_EQ(com_tx_size(&com3), COM_RING_SIZE - 1);
-    EXPECT_EQ(com_enable(&com3), 0);
-    Bytes expect = pattern(COM_RING_SIZE - 1, 7);
-    expect.push_back(0xA5);
-    const Bytes got = peer.receive(expect.size());
-    writer.join();
-    EXPECT_TRUE(got == expect) << "received " << got.size() << " of " << expect.size();
-}
-
-TEST_F(SerialTest, ClosingDuringTxslDropsTheRestAndClearsTheRecord) {
-    open_with_full_transmit_ring();
-    std::atomic<int> result{99};
-    std::thread writer([&] { result = send(&com3, pattern(5000, 3)); });
-    ASSERT_TRUE(writer_waits());
-    EXPECT_EQ(com_close(&com3), 0);
-    writer.join();
-    EXPECT_EQ(result.load(), 0);
-    EXPECT_EQ(std::tuple(com3.open.load(), com3.hCom, com3.txbuff, com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
-              std::tuple(0, -1, nullptr, 0));
-    // Nothing queued before the close reaches the device afterwards.
-    EXPECT_TRUE(peer.receive(1, std::chrono::milliseconds(50)).empty());
-    // A closed record takes nothing and gives nothing.
-    EXPECT_EQ(std::tuple(send(&com3, {1, 2, 3}), com_rx(&com3), com_rx_empty(&com3), com_close(&com3)),
-              std::tuple(-1, -1, 1, -1));
-}
-
-TEST_F(SerialTest, ATaskWaitingOnAFullRingCanBeStopped) {
-    open_with_full_transmit_ring();
+    // A task waiting on the full ring can be stopped; it has let go and queued nothing.
     static std::atomic<bool> entered;
     entered = false;
     const unsigned task = exec_task_hidden(
@@ -202,40 +159,52 @@ TEST_F(SerialTest, ATaskWaitingOnAFullRingCanBeStopped) {
             com_txsl(&com3, more, sizeof more);
         },
         nullptr, 0);
-    ASSERT_NE(task, 0u);
-    ASSERT_TRUE(eventually([] { return entered.load(); }));
+    ASSERT_TRUE(task != 0 && eventually([] { return entered.load(); }));
     EXPECT_EQ(remove_task_hidden(task), 0);
-    // The stopped writer has let go of the record: it closes, and nothing more was queued.
+    // A waiting byte is neither stored nor overwrites another until the pump takes some.
+    std::atomic<bool> returned{false};
+    std::thread writer([&] { EXPECT_EQ(send(&com3, {0xA5}), 0), returned = true; });
+    ASSERT_TRUE(writer_waits());
+    EXPECT_FALSE(returned.load());
     EXPECT_EQ(com_tx_size(&com3), COM_RING_SIZE - 1);
+    EXPECT_EQ(com_enable(&com3), 0);
+    Bytes expect = pattern(COM_RING_SIZE - 1, 7);
+    expect.push_back(0xA5);
+    const Bytes got = peer.receive(expect.size());
+    writer.join();
+    EXPECT_TRUE(got == expect) << "received " << got.size() << " of " << expect.size();
+    // Closing while a writer waits drops the rest and clears the record.
+    fill_transmit_ring();
+    std::atomic<int> result{99};
+    std::thread closed_writer([&] { result = send(&com3, pattern(5000, 3)); });
+    ASSERT_TRUE(writer_waits());
     EXPECT_EQ(com_close(&com3), 0);
+    closed_writer.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(std::tuple(com3.open.load(), com3.hCom, com3.txbuff, com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
+              std::tuple(0, -1, nullptr, 0));
+    EXPECT_TRUE(peer.receive(1, std::chrono::milliseconds(50)).empty()) << "bytes queued before the close were sent";
+    EXPECT_EQ(std::tuple(send(&com3, {1, 2, 3}), com_rx(&com3), com_rx_empty(&com3), com_close(&com3)),
+              std::tuple(-1, -1, 1, -1));
 }
 
 TEST_F(SerialTest, WhatOpensAndWhatDoesNot) {
     EXPECT_EQ(com_rx(&com3), -1);  // fresh record
     open_on(&com3);
-    EXPECT_EQ(com_rx(&com3), -1);  // empty ring
-    EXPECT_EQ(com_open(&com3, 115200), -1);
-    EXPECT_EQ(assign_com(&com3, "COM1"), -1);
+    EXPECT_EQ(std::tuple(com_rx(&com3), com_open(&com3, 115200), assign_com(&com3, "COM1")), std::tuple(-1, -1, -1));
     EXPECT_EQ(std::string(com3.NameCom), peer.path());
-    ASSERT_TRUE(peer.send({'h', 'i'}));
-    EXPECT_EQ(take(&com3, 2), (Bytes{'h', 'i'}));
 
     // A port held by another record does not open, and the refused record stays clear.
     ASSERT_EQ(assign_com(&com2, peer.path().c_str()), 0);
     EXPECT_EQ(com_open(&com2, 115200), -1);
     EXPECT_EQ(std::tuple(com2.open.load(), com2.rxbuff, com2.hCom), std::tuple(0, nullptr, -1));
-    // Closing gives the port up entirely: lock and exclusive mode.
+    // Closing gives the port up entirely (lock and exclusive mode), so that only another
+    // holder of the lock (as another process would be) keeps it.
     ASSERT_EQ(com_close(&com3), 0);
-    ASSERT_EQ(com_open(&com2, 115200), 0);
-    ASSERT_EQ(com_close(&com2), 0);
-    // Another holder of the lock (as another process would be).
     int other = open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(com_open(&com2, 115200), -1);
     close(other);
-    EXPECT_EQ(com_open(&com2, 115200), 0);
-    ASSERT_EQ(com_close(&com2), 0);
-
     // Only the fifteen records with pump task numbers open; the port stays free.
     ASSERT_EQ(assign_com(&com4, peer.path().c_str()), 0);
     EXPECT_EQ(com_open(&com4, 115200), -1);  // its pumps would be tasks 32 and 33
@@ -280,8 +249,9 @@ TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
         ASSERT_EQ(com_open(&com3, parity == 2 ? 300 : 115200), 0);
         ASSERT_EQ(tcgetattr(watch, &during), 0);
         EXPECT_EQ(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), parity_bits[parity]);
+        const speed_t speed = parity == 2 ? B300 : B115200;
         EXPECT_EQ(std::tuple(bool(during.c_cflag & CSTOPB), cfgetospeed(&during), cfgetispeed(&during)),
-                  std::tuple(parity == 2, speed_t(parity == 2 ? B300 : B115200), speed_t(parity == 2 ? B300 : B115200)));
+                  std::tuple(parity == 2, speed, speed));
         EXPECT_EQ(during.c_cflag & (CSIZE | CLOCAL | CREAD | CRTSCTS), tcflag_t(CS8 | CLOCAL | CREAD));
         EXPECT_FALSE((during.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) || (during.c_lflag & (ICANON | ECHO | ISIG)) ||
                      (during.c_oflag & OPOST) || during.c_cc[VMIN] || during.c_cc[VTIME]);
