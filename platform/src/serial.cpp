@@ -8,7 +8,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -61,7 +60,6 @@ uint16_t ring_used(uint16_t r, uint16_t w, uint16_t size) {
 struct RxWaiter {
     std::atomic<int> need{0};
     std::atomic<int> signal{0};
-    std::atomic<int64_t> deadline_ms{0};  // the wait's end on steady_clock, stored before need
 };
 RxWaiter rx_waiters[COM_RECORDS + 1];
 
@@ -85,33 +83,6 @@ void rx_notify(const COM* com) {
     int need = w.need.load();
     if (need == 0 || rx_used(com) < need) return;
     if (w.need.compare_exchange_strong(need, 0)) rx_signal(w);
-}
-
-int64_t steady_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Bytes that a USB serial adapter may hold back and then deliver at once (one packet).
-constexpr int RX_SLACK_BYTES = 64;
-
-// While the reader waits for many more bytes than the ring holds, the rest cannot arrive
-// faster than the line carries it (ten bits a byte at the record's baud rate): the pump
-// pauses for the line time of all but RX_SLACK_BYTES of them and then takes what came in
-// one read, instead of waking for every few bytes. Short answers and the last bytes of a
-// long one are taken as they come, so no answer is late for it; the pause ends 1 ms before
-// the reader's deadline, so that the reader finds in the ring whatever came by then. 0: no
-// pause.
-int rx_pause_ms(const COM* com) {
-    RxWaiter& w = rx_waiters[record_number(com)];
-    const int need = w.need.load();
-    const int missing = need - rx_used(com);
-    if (need == 0 || missing <= RX_SLACK_BYTES || com->baud <= 0) return 0;
-    const int64_t line_ms = int64_t(missing - RX_SLACK_BYTES) * 10 * 1000 / com->baud;
-    const int64_t left_ms = w.deadline_ms.load() - steady_ms() - 1;
-    const int64_t ms = std::min(line_ms, left_ms);
-    return ms > 0 ? int(std::min<int64_t>(ms, PUMP_IDLE_WAIT_MS)) : 0;
 }
 
 void wake(int event_fd) {
@@ -249,10 +220,7 @@ void rx_pump() {
             rx_move(com);
         }
         // Bytes left pending: the ring is full; the reader makes room meanwhile.
-        if (com->rbufn.load() > 0)
-            pump_idle(com->orx, PUMP_WAIT_MS);
-        else if (const int ms = rx_pause_ms(com))
-            pump_idle(com->orx, ms);
+        if (com->rbufn.load() > 0) pump_idle(com->orx, PUMP_WAIT_MS);
     }
 }
 
@@ -601,7 +569,6 @@ int com_rx_wait_for(COM* com, int need, int timeout_ms) {
         } leave{w};
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        w.deadline_ms.store(steady_ms() + timeout_ms);
         for (;;) {
             const int seen = w.signal.load();
             w.need.store(need);

@@ -14,10 +14,7 @@
 // ring bytes are published by the release store of the index that follows them.
 //
 // Waiting. The pumps wait on events, not fixed sleeps: the receive pump blocks in poll()
-// on the device and moves bytes as soon as they arrive (while a reader in com_rx_wait_for
-// needs more than 64 bytes beyond what the ring holds, it first pauses for the line time of
-// all but 64 of them, so that a long answer is taken in a few reads, not one per chunk;
-// the pause ends before the reader's deadline); the transmit pump blocks on an
+// on the device and moves bytes as soon as they arrive; the transmit pump blocks on an
 // eventfd (ow) that com_txsl signals, and on the device while it refuses more bytes.
 // Enabling and closing the record signal both pumps' events.
 //
