@@ -10,9 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -56,28 +54,42 @@ int record_number(const COM* com) {
     return 0;
 }
 
-// Readers waiting in com_rx_wait, per record. The pump takes the mutex only when somebody
-// waits, so an idle reader costs the pump one atomic load per stored chunk.
-struct RxWaiters {
-    std::mutex m;
-    std::condition_variable cv;
-    std::atomic<int> waiting{0};
-};
-RxWaiters rx_waiters[COM_RECORDS + 1];
-
-// Called by the receive pump after it published bytes in the ring with a sequentially
-// consistent store of rx1, which orders it before the load of `waiting`; the waiter
-// orders its increment before its look at the ring, so one of the two sees the other.
-void rx_notify(const COM* com) {
-    RxWaiters& w = rx_waiters[record_number(com)];
-    if (w.waiting.load() == 0) return;
-    { std::lock_guard<std::mutex> hold(w.m); }
-    w.cv.notify_all();
-}
-
 uint16_t ring_next(uint16_t i, uint16_t size) { return uint16_t((i + 1u) % size); }
 uint16_t ring_used(uint16_t r, uint16_t w, uint16_t size) {
     return uint16_t((uint32_t(w) + size - r) % size);
+}
+
+// The reader waiting in com_rx_wait_for, per record (the ring has one reader). It
+// publishes how many bytes it needs in `need` (0: nobody waits) and sleeps on the futex
+// word `signal`; the receive pump bumps `signal` and wakes it only once the ring holds
+// that many, so a reader of a long answer sleeps through the chunks it arrives in. A close
+// bumps it too; a stop request wakes it through task_wait_word.
+struct RxWaiter {
+    std::atomic<int> need{0};
+    std::atomic<int> signal{0};
+};
+RxWaiter rx_waiters[COM_RECORDS + 1];
+
+void rx_signal(RxWaiter& w) {
+    w.signal.fetch_add(1);
+    task_wake_word(w.signal);
+}
+
+int rx_used(const COM* com) {
+    const uint16_t size = com->rxsize.load();
+    return size ? ring_used(com->rx0.load(), com->rx1.load(), size) : 0;
+}
+
+// Called by the receive pump after it published bytes in the ring with a sequentially
+// consistent store of rx1, which orders it before the load of `need`; the waiter stores
+// `need` before its look at the ring, so one of the two sees the other. The waiter loaded
+// `signal` before it stored `need`, so a bump after that ends its sleep at once. Taking
+// `need` back to 0 makes the pump signal once per wait, not once per chunk after it.
+void rx_notify(const COM* com) {
+    RxWaiter& w = rx_waiters[record_number(com)];
+    int need = w.need.load();
+    if (need == 0 || rx_used(com) < need) return;
+    if (w.need.compare_exchange_strong(need, 0)) rx_signal(w);
 }
 
 void wake(int event_fd) {
@@ -442,6 +454,7 @@ void shut_down(COM* com, int n, bool rx_started, bool tx_started) {
     com->txrun.store(0);
     com->open.store(0);
     wake_pumps(com);
+    rx_signal(rx_waiters[n]);
     if (rx_started) remove_task(rx_task(n));
     if (tx_started) remove_task(tx_task(n));
     // A writer waiting in com_txsl sees the record closed and leaves; nobody uses the
@@ -573,24 +586,38 @@ int com_rx(COM* com) {
     return byte;
 }
 
-int com_rx_wait(COM* com, int timeout_ms) {
+int com_rx_wait_for(COM* com, int need, int timeout_ms) {
     const int n = com ? record_number(com) : 0;
-    if (n != 0 && timeout_ms > 0 && com_rx_empty(com) && memory_of(com)) {
+    if (n == 0) return 0;
+    need = need < 1 ? 1 : need > COM_RING_SIZE - 1 ? COM_RING_SIZE - 1 : need;
+    if (timeout_ms > 0 && com->open.load() != 0 && rx_used(com) < need && memory_of(com)) {
+        // A memory port's answer is in the ring as soon as it is written: nothing more can
+        // come, so the wait is the whole timeout, on the runtime clock.
         ClockSource& clock = clock_source();
         clock.sleep_until_ns(clock.now_ns() + uint64_t(timeout_ms) * 1000000u);
-    } else if (n != 0 && timeout_ms > 0 && com_rx_empty(com)) {
-        RxWaiters& w = rx_waiters[n];
+    } else if (timeout_ms > 0 && com->open.load() != 0 && rx_used(com) < need) {
+        RxWaiter& w = rx_waiters[n];
+        struct Leave {
+            RxWaiter& w;
+            ~Leave() { w.need.store(0); }
+        } leave{w};
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        std::unique_lock<std::mutex> hold(w.m);
-        w.waiting.fetch_add(1);
-        while (com_rx_empty(com))
-            if (w.cv.wait_until(hold, deadline) == std::cv_status::timeout) break;
-        w.waiting.fetch_sub(1);
+        for (;;) {
+            const int seen = w.signal.load();
+            w.need.store(need);
+            if (rx_used(com) >= need || com->open.load() == 0) break;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            task_wait_word(w.signal, seen, int(left.count()));
+        }
     }
     task_stop_point();
-    return com_rx_empty(com) ? 0 : 1;
+    return com->open.load() != 0 && rx_used(com) >= need ? 1 : 0;
 }
+
+int com_rx_wait(COM* com, int timeout_ms) { return com_rx_wait_for(com, 1, timeout_ms); }
 
 int com_tx_empty(COM* com) {
     if (!com) return 1;

@@ -106,6 +106,7 @@ void vna_flush_rx() {
 
 int vna_read_exact(uint8_t* dst, int len, int timeout) {
     if (len < 1) return 1;
+    if (timeout < 0) timeout = 0;
     const uint32_t t0 = _time(nullptr);
     int count = 0;
     for (;;) {
@@ -115,9 +116,12 @@ int vna_read_exact(uint8_t* dst, int len, int timeout) {
             dst[count++] = uint8_t(byte);
             if (count == len) return 1;
         }
-        if (_time(nullptr) - t0 > uint32_t(timeout)) return 0;
-        // At most 1 ms, less when the receive pump stores bytes meanwhile.
-        com_rx_wait(vna_com, 1);
+        const uint32_t elapsed = _time(nullptr) - t0;
+        if (elapsed > uint32_t(timeout) || vna_com->open.load() == 0) return 0;
+        // Sleeps until the rest has arrived, not once per chunk of it: the receive pump
+        // wakes this wait when the ring holds len - count bytes, or the time is up (the
+        // ms after the limit, so that the look above then sees it passed).
+        com_rx_wait_for(vna_com, len - count, int(uint32_t(timeout) - elapsed) + 1);
     }
 }
 

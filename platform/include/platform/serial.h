@@ -144,9 +144,14 @@ int protocol_mode(COM* com, uint8_t mode);
 // 1 when the receive ring is empty. com_rx: next byte 0..255, or -1 when empty.
 int com_rx_empty(COM* com);
 int com_rx(COM* com);
-// Waits until the receive ring holds a byte or timeout_ms (real time) have passed, then
-// passes the calling task's stop point. 1 when the ring is not empty, else 0. The receive
-// pump wakes the waiter as soon as it has stored bytes, so a reader pays line time only.
+// Waits until the receive ring holds `need` bytes (1 to COM_RING_SIZE - 1; clamped), the
+// record is closed, the calling task is asked to stop or timeout_ms (real time) have
+// passed, then passes the calling task's stop point. 1 when the record is open and the
+// ring holds `need` bytes, else 0; a closed record returns 0 at once. The receive pump
+// wakes the waiter once the ring holds what it needs, not for every chunk before, so a
+// reader of a long answer wakes about once for it. One reader per record.
+int com_rx_wait_for(COM* com, int need, int timeout_ms);
+// com_rx_wait_for(com, 1, timeout_ms): 1 when the ring is not empty.
 int com_rx_wait(COM* com, int timeout_ms);
 // Transmit ring tests; com_tx_size is the number of bytes waiting.
 int com_tx_empty(COM* com);

@@ -180,7 +180,8 @@ int vna_write1(uint8_t addr, uint8_t value);    // 0x20: 8-bit value
 // Discards every byte of the receive ring.
 void vna_flush_rx();
 // Stores exactly len bytes into dst: 1, or 0 when timeout ms passed first (for the whole
-// call). Wakes as soon as bytes arrive and looks at least every 1 ms. len < 1: 1 at once.
+// call). Sleeps until the receive ring holds the rest of the answer (com_rx_wait_for); 0 at
+// once when the port is closed. len < 1: 1 at once.
 int vna_read_exact(uint8_t* dst, int len, int timeout);
 
 // One sweep over vna_points points from vna_f_start to vna_f_stop: 1 when complete (the
