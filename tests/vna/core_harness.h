@@ -7,6 +7,7 @@
 #include <array>
 #include <complex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/tasks.h"
@@ -50,6 +51,9 @@ inline void reset_core() {
 }
 
 inline std::string status() { return vna_status.text(); }
+// A result with the status text and the state read after it.
+inline std::tuple<int, std::string> said(int result) { return {result, status()}; }
+inline std::tuple<int, std::string, int> ended(int result) { return {result, status(), vna_state.load()}; }
 
 inline const std::string data_dir = std::string(CORVANE_SOURCE_DIR) + "/tests/data/touchstone/";
 
