@@ -37,11 +37,8 @@ inline void reset_core() {
     vna_status.set("Not connected");
     for (auto* flag : {&vna_abort, &vna_acquired, &vna_data_valid, &contin}) flag->store(0);
     slow.store(0);
-    vna_f_start.store(1000000);
-    vna_f_stop.store(1000000000);
-    vna_points.store(401);
-    f_start.store(1.0f);
-    f_stop.store(800.0f);
+    vna_f_start.store(1000000), vna_f_stop.store(1000000000), vna_points.store(401);
+    f_start.store(1.0f), f_stop.store(800.0f);
     vna_port_source.store(nullptr);
     std::snprintf(vna_port_name, sizeof vna_port_name, "COM1");
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "vna.cal");
@@ -73,9 +70,7 @@ inline Texts texts_since(uint64_t from) {
     return out;
 }
 
-inline void name_port(const std::string& path) {
-    std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str());
-}
+inline void name_port(const std::string& path) { std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str()); }
 
 inline cf raw_s11(unsigned i) { return {vna_s11_raw_re[i].load(), vna_s11_raw_im[i].load()}; }
 inline cf raw_s21(unsigned i) { return {vna_s21_raw_re[i].load(), vna_s21_raw_im[i].load()}; }
@@ -135,9 +130,7 @@ protected:
     int connect() { return run(VNA_CMD_CONNECT); }
     int scan() { return run(VNA_CMD_SCAN); }
     void set_sweep(uint64_t start, uint64_t stop, uint16_t points) {
-        vna_f_start.store(start);
-        vna_f_stop.store(stop);
-        vna_points.store(points);
+        vna_f_start.store(start), vna_f_stop.store(stop), vna_points.store(points);
     }
     std::string ctl(const std::string& line) { return sim_->ctl(line); }
 

@@ -14,17 +14,14 @@ using namespace coretest;
 
 namespace {
 
-// Real time, moved 31 s ahead at once when the running sweep has acquired a given number
-// of points. The command task stores that count just before it looks at the clock for
-// the sweep's time limit, and nothing else reads the clock meanwhile, so the jump lands
-// on that look and not inside the wait for a batch. The clock never goes back.
+// Real time, moved 31 s ahead once the running sweep has acquired a given number of
+// points. The task stores that count just before it looks at the clock for the sweep's
+// time limit, and nothing else reads the clock meanwhile, so the jump lands on that look.
 class JumpClock : public ClockSource {
 public:
-    void jump_at(int acquired) { at_.store(acquired); }
+    std::atomic<int> at{-1};
     uint64_t now_ns() override {
-        int at = at_.load();
-        if (at >= 0 && vna_acquired.load() >= at && at_.compare_exchange_strong(at, -1))
-            offset_.fetch_add(31000000000ull);
+        if (int a = at.load(); a >= 0 && vna_acquired.load() >= a && at.compare_exchange_strong(a, -1)) offset_ += 31000000000ull;
         return real_clock().now_ns() + offset_.load();
     }
     void sleep_until_ns(uint64_t deadline) override {
@@ -33,7 +30,6 @@ public:
     }
 
 private:
-    std::atomic<int> at_{-1};
     std::atomic<uint64_t> offset_{0};
 };
 
@@ -56,11 +52,9 @@ std::unique_ptr<Copy> last() { return std::make_unique<Copy>(); }
 
 bool same(const Copy& x, const Copy& y) {
     const VnaSweep &a = x.s, &b = y.s;
-    bool same = x.number == y.number && a.points == b.points && a.calibrated == b.calibrated;
-    for (unsigned i = 0; same && i < a.points; i++)
-        same = a.frequency[i] == b.frequency[i] && a.s11_re[i] == b.s11_re[i] && a.s11_im[i] == b.s11_im[i] &&
-               a.s21_re[i] == b.s21_re[i] && a.s21_im[i] == b.s21_im[i];
-    return same;
+    const auto eq = [n = a.points](const auto& p, const auto& q) { return std::equal(p, p + n, q); };
+    return x.number == y.number && a.points == b.points && a.calibrated == b.calibrated && eq(a.frequency, b.frequency) &&
+           eq(a.s11_re, b.s11_re) && eq(a.s11_im, b.s11_im) && eq(a.s21_re, b.s21_re) && eq(a.s21_im, b.s21_im);
 }
 
 }  // namespace
@@ -120,7 +114,7 @@ TEST_F(Sweep, CutShortInTheMiddle) {
     const std::tuple<int, bool, std::function<void()>, const char*, int> cases[] = {
         {VNA_CMD_SCAN, false, page1_abort_onmousedown, "Scan aborted", 0},
         // The limit is looked at between batches; the clock jumps past it at 800 points.
-        {VNA_CMD_SCAN, false, [] { jump_clock().jump_at(800); }, "Scan timeout", 800},
+        {VNA_CMD_SCAN, false, [] { jump_clock().at = 800; }, "Scan timeout", 800},
         {VNA_CMD_SHORT, true, [this] { EXPECT_EQ(ctl("fault silent"), "ok"); }, "FIFO read error", 0},
         {VNA_CMD_SCAN, true, [this] { EXPECT_EQ(ctl("fault unplug"), "ok"); }, "FIFO read error", 0},
     };
