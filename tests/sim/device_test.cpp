@@ -58,29 +58,31 @@ TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing) {
     EXPECT_EQ(point_numbers(h.take(t + ms)), (Points{uint16_t(sim::fifo_depth % 7)}));
 }
 
-// A raw device with S11 = f / 1 GHz up to 1 GHz and S21 = 0.5j, read back at every point:
-// checks the frequency start + step × point (both little-endian 64-bit), the linear
-// interpolation and clamping of file devices, and that raw readings skip the test set.
+// A raw device with S11 = f / 10 GHz up to 10 GHz and S21 = 0.5j, read back at every point:
+// checks the frequency start + step × point (both little-endian 64-bit; a step above 2^32 Hz
+// is a two-point sweep to 5 GHz), the linear interpolation and clamping of file devices,
+// and that raw readings skip the test set.
 TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
     simproc::TempDir dir;
     const std::string file = dir.path() + "/ramp.s2p";
-    std::ofstream(file) << "! a ramp\n# Hz S RI R 50\n0 0 0 0 0.5 0 0 0 0\n1e9 1 0 0 0.5 0 0 0 0\n";
+    std::ofstream(file) << "! a ramp\n# Hz S RI R 50\n0 0 0 0 0.5 0 0 0 0\n1e10 1 0 0 0.5 0 0 0 0\n";
     Host h;
     sim::Dut dut;
     std::string error;
     ASSERT_TRUE(sim::parse_dut("raw " + file, dut, error)) << error;
     h.dev.set_dut(dut);
-    const uint64_t start = 0x12345678, step = 0x01234567;  // distinct bytes catch a wrong byte order
+    const uint64_t start = 0x12345678;  // distinct bytes catch a wrong byte order
     cd previous_a1;
-    for (const Record& r : h.sweep(0, start, step, 50)) {
-        const double f = double(start + step * r.point);
-        EXPECT_NEAR(std::abs(r.b1 / r.a1 - std::min(f / 1e9, 1.0)), 0, 2e-6) << f;
-        EXPECT_NEAR(std::abs(r.b2 / r.a1 - cd(0, 0.5)), 0, 2e-6) << f;
-        // An incident wave of about 2^20 counts whose phase moves from point to point.
-        EXPECT_NEAR(std::abs(r.a1), 1048576.0, 0.1 * 1048576.0);
-        EXPECT_GT(std::abs(r.a1 - previous_a1), 1000.0);
-        previous_a1 = r.a1;
-    }
+    for (auto [step, points] : {std::pair<uint64_t, uint16_t>{0x123456789, 2}, {0x11234567, 50}})
+        for (const Record& r : h.sweep(0, start, step, points)) {
+            const double f = double(start + step * r.point);
+            EXPECT_NEAR(std::abs(r.b1 / r.a1 - std::min(f / 1e10, 1.0)), 0, 2e-6) << f;
+            EXPECT_NEAR(std::abs(r.b2 / r.a1 - cd(0, 0.5)), 0, 2e-6) << f;
+            // An incident wave of about 2^20 counts whose phase moves from point to point.
+            EXPECT_NEAR(std::abs(r.a1), 1048576.0, 0.1 * 1048576.0);
+            EXPECT_GT(std::abs(r.a1 - previous_a1), 1000.0);
+            previous_a1 = r.a1;
+        }
 }
 
 TEST(SimDevice, NoiseHalvesInSlowModeAndFollowsTheSeed) {

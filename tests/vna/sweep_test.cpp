@@ -147,6 +147,20 @@ TEST_F(Sweep, CutShortInTheMiddle) {
 
 TEST_F(Sweep, GarbageOnTheLine) {
     connected({"--no-pace", "--rate", "5000", "--dut", "r 22", "--trace"});
+    // The set-up of each sweep as the device saw it, in normal and slow mode, on a quiet line.
+    for (char mode : {1, 0}) {
+        slow.store(mode);
+        set_sweep(1000000, 800000000, 21);
+        const size_t from = sim_->trace().size();
+        EXPECT_EQ(scan(), 1) << status();
+        const Texts all = sim_->trace();
+        Texts want = {"host: write 0x00 (start) = 1000000 (64-bit)", "host: write 0x10 (step) = 39950000 (64-bit)",
+                      "host: write 0x20 (points) = 21 (16-bit)",
+                      std::string("host: write 0x40 (mode) = ") + (mode ? "4" : "1") + " (8-bit)",
+                      "host: write 0x30 (restart) = 0 (8-bit)"};
+        want.resize(8, "host: read FIFO 0x30, 8 records");
+        EXPECT_EQ(Texts(all.begin() + long(from), all.end()), want);
+    }
     std::vector<cf> clean;
     set_sweep(1000000, 800000000, 2001);
     ASSERT_EQ(scan(), 1) << status();
@@ -167,20 +181,6 @@ TEST_F(Sweep, GarbageOnTheLine) {
         ASSERT_EQ(ctl("fault garbage " + std::to_string(n)), "ok");
         ASSERT_EQ(finished(before), 1) << status();
         same_as_clean();
-    }
-    // The set-up of each sweep as the device saw it, in normal and slow mode.
-    for (char mode : {1, 0}) {
-        slow.store(mode);
-        set_sweep(1000000, 800000000, 21);
-        const size_t from = sim_->trace().size();
-        EXPECT_EQ(scan(), 1) << status();
-        const Texts all = sim_->trace();
-        Texts want = {"host: write 0x00 (start) = 1000000 (64-bit)", "host: write 0x10 (step) = 39950000 (64-bit)",
-                      "host: write 0x20 (points) = 21 (16-bit)",
-                      std::string("host: write 0x40 (mode) = ") + (mode ? "4" : "1") + " (8-bit)",
-                      "host: write 0x30 (restart) = 0 (8-bit)"};
-        want.resize(8, "host: read FIFO 0x30, 8 records");
-        EXPECT_EQ(Texts(all.begin() + long(from), all.end()), want);
     }
     // The set-up cannot be queued on a closed port.
     vna_disconnect_device();
