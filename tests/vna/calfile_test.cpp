@@ -45,17 +45,15 @@ void fill(unsigned n, float seed) {
 
 // Everything a load may change.
 struct Snapshot {
-    uint64_t start, stop;
-    uint16_t points;
-    float fstart, fstop;
-    int flags[5], valid;
-    std::vector<char> arrays;
+    uint64_t start = vna_f_start, stop = vna_f_stop;
+    uint16_t points = vna_points;
+    float fstart = f_start, fstop = f_stop;
+    int flags[5] = {have_open, have_short, have_load, have_isol, have_thru}, valid = vna_cal_valid;
+    std::vector<char> arrays;  // bit for bit
     static Snapshot take() {
-        Snapshot s{vna_f_start, vna_f_stop, vna_points, f_start, f_stop,
-                   {have_open, have_short, have_load, have_isol, have_thru}, vna_cal_valid, {}};
+        Snapshot s;
         for (const VNA_COMPLEX* a : {cal_open, cal_short, cal_load, cal_isol, cal_thru, cal_ed, cal_es, cal_er})
-            s.arrays.insert(s.arrays.end(), reinterpret_cast<const char*>(a),
-                            reinterpret_cast<const char*>(a + VNA_MAX_POINTS));
+            s.arrays.insert(s.arrays.end(), (const char*)a, (const char*)(a + VNA_MAX_POINTS));
         return s;
     }
     bool operator==(const Snapshot&) const = default;
