@@ -12,14 +12,10 @@ using namespace simtest;
 using simproc::read_line;
 using simproc::TempDir;
 
-namespace {
-
 // vna-sim started in dir, its standard input, output and error on pipes.
 struct Child : simproc::Child {
     Child(const std::string& dir, const std::vector<std::string>& args) : simproc::Child(simproc::sim_program, args, dir) {}
 };
-
-}  // namespace
 
 TEST(SimProgram, LinkControlIdleAndSigterm) {
     ASSERT_EQ(access(simproc::sim_program.c_str(), X_OK), 0) << simproc::sim_program << " is not built";
@@ -28,12 +24,8 @@ TEST(SimProgram, LinkControlIdleAndSigterm) {
     const std::string tty = read_line(sim.out, due_ms), link = dir.path() + "/ports/COM1";
     ASSERT_EQ(tty.rfind("/dev/pts/", 0), 0u) << tty;
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
-    {
-        // A second simulator does not take the name of a running one.
-        Child second(dir.path(), {"--link", "ports/COM1"});
-        EXPECT_EQ(second.finish(), 1);
-        EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
-    }
+    EXPECT_EQ(Child(dir.path(), {"--link", "ports/COM1"}).finish(), 1);  // a second one does not take the name
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
     ASSERT_EQ(::write(sim.in, "dut short\nnonsense\n", 19), 19);
     EXPECT_EQ(read_line(sim.out, due_ms), "ok");
     EXPECT_EQ(read_line(sim.out, due_ms).rfind("error: ", 0), 0u);
@@ -61,30 +53,24 @@ TEST(SimProgram, LinkControlIdleAndSigterm) {
     kill(sim.pid, SIGTERM);
     EXPECT_EQ(sim.finish(), 0);
     struct stat st;
-    EXPECT_NE(lstat(link.c_str(), &st), 0) << "link left behind";
-    EXPECT_NE(lstat((link + ".ctl").c_str(), &st), 0) << "control socket left behind";
+    EXPECT_TRUE(lstat(link.c_str(), &st) != 0 && lstat((link + ".ctl").c_str(), &st) != 0) << "link or socket left behind";
 }
 
 TEST(SimProgram, RefusesBadArguments) {
     TempDir dir;
-    ASSERT_EQ(mkdir((dir.path() + "/d.s2p").c_str(), 0777), 0);
     ASSERT_EQ(mkfifo((dir.path() + "/f.s2p").c_str(), 0666), 0);
     std::ofstream(dir.path() + "/COM9") << "precious";
     // The arguments, the exit status and the first line on standard error.
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{"--rate", "0"}, 2, "vna-sim: bad argument 0"}, {{"--bogus"}, 2, "vna-sim: bad argument --bogus"},
-        {{"--noise", "x"}, 2, "vna-sim: bad argument x"}, {{"--link"}, 2, "vna-sim: bad argument --link"},
-        {{"--dut", "r"}, 1, "vna-sim: "},
-        // A device file that is no regular file: a message, not an abort.
-        {{"--dut", "file d.s2p"}, 1, "vna-sim: d.s2p: not a regular file"},
-        {{"--dut", "file f.s2p"}, 1, "vna-sim: f.s2p: not a regular file"},
+        {{"--link"}, 2, "vna-sim: bad argument --link"}, {{"--dut", "r"}, 1, "vna-sim: "},
+        {{"--dut", "file f.s2p"}, 1, "vna-sim: f.s2p: not a regular file"},  // a message, not a hang
         {{"--link", "COM9"}, 1, "vna-sim: "},  // a link name held by a file is not replaced
     };
     for (const auto& [args, status, message] : cases) {
-        SCOPED_TRACE(args.back());
         Child sim(dir.path(), args);
-        EXPECT_EQ(read_line(sim.err, due_ms).substr(0, message.size()), message);
-        EXPECT_EQ(sim.finish(), status);
+        EXPECT_EQ(read_line(sim.err, due_ms).substr(0, message.size()), message) << args.back();
+        EXPECT_EQ(sim.finish(), status) << args.back();
     }
     std::string text;
     std::ifstream(dir.path() + "/COM9") >> text;

@@ -16,6 +16,7 @@ namespace simtest {
 
 using cd = std::complex<double>;
 using cf = std::complex<float>;
+using Points = std::vector<uint16_t>;
 
 // How long a read waits for bytes that must come: far beyond the line time, since on a
 // machine whose cores are all busy the pseudo-terminal passes bytes on seconds late.
@@ -33,13 +34,15 @@ public:
     }
     ~Port() { ::close(fd_); }
     void send(const std::string& bytes) { EXPECT_EQ(::write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
-    // Reads until n bytes have come, the other end vanished or no byte came for timeout_ms.
-    std::string read(size_t n, int timeout_ms = due_ms) {
+    // Reads until n bytes have come or no byte came for due_ms.
+    std::string read(size_t n) {
         std::string got;
         char buf[4096];
-        ssize_t r = 1;
-        for (pollfd p{fd_, POLLIN, 0}; got.size() < n && r > 0 && poll(&p, 1, timeout_ms) > 0;)
-            if ((r = ::read(fd_, buf, std::min(sizeof buf, n - got.size()))) > 0) got.append(buf, size_t(r));
+        for (pollfd p{fd_, POLLIN, 0}; got.size() < n && poll(&p, 1, due_ms) > 0;) {
+            const ssize_t r = ::read(fd_, buf, std::min(sizeof buf, n - got.size()));
+            if (r <= 0) break;
+            got.append(buf, size_t(r));
+        }
         return got;
     }
 
@@ -80,8 +83,8 @@ inline std::vector<Record> decode(const std::string& bytes) {
     return out;
 }
 
-inline std::vector<uint16_t> point_numbers(const std::string& bytes) {
-    std::vector<uint16_t> p;
+inline Points point_numbers(const std::string& bytes) {
+    Points p;
     for (const Record& r : decode(bytes)) p.push_back(r.point);
     return p;
 }
@@ -103,9 +106,8 @@ struct Host {
             send(fifo(uint8_t(std::min<size_t>(200, points - done))), t += 1000 * ms);
             bytes += take(t);
         }
-        const std::vector<Record> records = decode(bytes);
-        EXPECT_EQ(records.size(), points);
-        return records;
+        EXPECT_EQ(decode(bytes).size(), points);
+        return decode(bytes);
     }
 };
 

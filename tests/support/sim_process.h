@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,57 +54,42 @@ inline std::string read_line(int fd, int timeout_ms = 30000) {
 // One control line to a simulator's socket; gives its one-line answer.
 inline std::string control(const std::string& socket_path, const std::string& line) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
+    sockaddr_un addr{AF_UNIX, {}};
     std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
     const std::string msg = line + "\n";
-    std::string answer = "no answer";
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size()))
-        answer = read_line(fd);
+    const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                      ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size());
+    const std::string answer = sent ? read_line(fd) : "no answer";
     ::close(fd);
     return answer;
 }
 
-// `program` with `args` in a child process started in `dir`, with the descriptors in, out
-// and err as its standard streams (-1: /dev/null). The child is killed when the test
-// process ends, also when that crashes before its destructors could stop it.
-inline pid_t spawn(const std::string& program, std::vector<std::string> args, const std::string& dir, int in,
-                   int out, int err) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const int null = ::open("/dev/null", O_RDWR);
-    const int fds[3] = {in, out, err};
-    for (int i = 0; i < 3; i++) dup2(fds[i] >= 0 ? fds[i] : null, i);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (chdir(dir.c_str()) == 0) execv(program.c_str(), argv.data());
-    _exit(127);
-}
-
-inline void kill_and_reap(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-// A program in a child process started in `dir`, its standard input, output and error on
-// pipes (this process's ends in, out and err); killed and reaped at the end.
+// `program` with `args` in a child process started in `dir`, its standard input, output
+// and error on pipes (this process's ends in, out and err), or its error to the file
+// descriptor err_fd. Killed and reaped at the end, and killed when the test process ends,
+// also when that crashes before its destructors could run.
 struct Child {
     pid_t pid = -1;
     int in = -1, out = -1, err = -1;
-    Child(const std::string& program, std::vector<std::string> args, const std::string& dir) {
+    Child(const std::string& program, std::vector<std::string> args, const std::string& dir, int err_fd = -1) {
         int p[3][2];
         for (auto& ends : p)
             if (pipe2(ends, O_CLOEXEC) != 0) return;
-        pid = spawn(program, std::move(args), dir, p[0][0], p[1][1], p[2][1]);
+        if ((pid = fork()) == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int fds[3] = {p[0][0], p[1][1], err_fd >= 0 ? err_fd : p[2][1]};
+            for (int i = 0; i < 3; i++) dup2(fds[i], i);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            if (chdir(dir.c_str()) == 0) execv(program.c_str(), argv.data());
+            _exit(127);
+        }
         for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
         in = p[0][1], out = p[1][0], err = p[2][0];
     }
     ~Child() {
-        kill_and_reap(pid);
+        if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
         for (int fd : {in, out, err})
             if (fd >= 0) ::close(fd);
     }
@@ -118,29 +104,21 @@ struct Child {
     }
 };
 
-// vna-sim in its own process, linked as <dir>/ports/COM1.
+// vna-sim in its own process, linked as <dir>/ports/COM1; with --trace the host messages
+// go to trace.txt in the folder.
 class SimProcess {
 public:
-    // args: further options, e.g. {"--no-pace", "--dut", "open"}.
     explicit SimProcess(std::vector<std::string> args = {"--no-pace"}) {
-        int out[2];
-        if (dir().empty() || !std::filesystem::create_directory(dir() + "/ports") || pipe2(out, O_CLOEXEC)) return;
-        // With --trace the host messages go to standard error: trace.txt in the folder.
+        if (dir().empty() || !std::filesystem::create_directory(dir() + "/ports")) return;
         const int trace = ::open(trace_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         args.insert(args.begin(), {"--link", link()});
-        pid_ = spawn(sim_program, args, dir(), -1, out[1], trace);
-        ::close(out[1]);
+        child_.emplace(sim_program, args, dir(), trace);
         ::close(trace);
-        out_ = out[0];
-        if (pid_ > 0) tty_ = read_line(out_);
-    }
-    ~SimProcess() {
-        kill_and_reap(pid_);
-        if (out_ >= 0) ::close(out_);
+        if (child_->pid > 0) tty_ = read_line(child_->out);
     }
 
     // True when the simulator runs and gave its terminal.
-    bool ok() const { return pid_ > 0 && tty_.rfind("/dev/", 0) == 0; }
+    bool ok() const { return child_ && child_->pid > 0 && tty_.rfind("/dev/", 0) == 0; }
     // The terminal's path, e.g. /dev/pts/4 (a new one after an unplug and replug).
     const std::string& tty() const { return tty_; }
     const std::string& dir() const { return dir_.path(); }
@@ -155,15 +133,13 @@ public:
     }
     std::string ctl(const std::string& line) {
         std::string answer = control(link() + ".ctl", line);
-        // "fault replug" answers "ok PATH" with the new terminal.
-        if (answer.rfind("ok /dev/", 0) == 0) tty_ = answer.substr(3);
+        if (answer.rfind("ok /dev/", 0) == 0) tty_ = answer.substr(3);  // "fault replug" gives the new terminal
         return answer;
     }
 
 private:
     TempDir dir_;
-    pid_t pid_ = -1;
-    int out_ = -1;
+    std::optional<Child> child_;
     std::string tty_;
 };
 

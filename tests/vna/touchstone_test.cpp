@@ -56,12 +56,9 @@ void check_format_and_unit_variants() {
         "#\tR 50.0 MA GhZ S ! comment\n0.001 +0.5 -90 2 +45 0 0 0 0\n+2e-3 0.5 -90 2 45 0 0 0 0\n",
     };
     for (const std::string& text : texts) {
-        SCOPED_TRACE(text);
         Data d = parse_ok(text);
-        ASSERT_EQ(d.points.size(), 2u);
-        EXPECT_EQ(d.ports, 2);
-        EXPECT_DOUBLE_EQ(d.points[0].freq_hz, 1e6);
-        EXPECT_DOUBLE_EQ(d.points[1].freq_hz, 2e6);
+        ASSERT_EQ(std::tuple(d.points.size(), d.ports), std::tuple(2u, 2)) << text;
+        EXPECT_TRUE(d.points[0].freq_hz == 1e6 && d.points[1].freq_hz == 2e6) << text;
         for (const Point& p : d.points) {
             expect_near(p.s[S11], degrees(0.5, -90), 1e-15);
             expect_near(p.s[S21], degrees(2, 45), 1e-15);
@@ -70,34 +67,19 @@ void check_format_and_unit_variants() {
     }
 }
 
-// One file of each kind: MA in MHz with a noise block, RI in GHz with one and two ports,
-// RI in Hz with long numbers.
-void check_measured_files() {
-    const std::tuple<const char*, int, size_t, size_t, double, cd> files[] = {
-        {"bfu520_5v_10ma.s2p", 2, 37, 37, 2000e6, degrees(0.46792, 162.95)},
-        {"msl_P1-MSL_Open_50.s1p", 1, 10000, 0, 10e9, {0.5601422, -0.1083778}},
-        {"msl_P1-MSL_Stepped_140-P2.s2p", 2, 10000, 0, 10e9, {-0.5155143, 0.2977892}},
-        {"splitter_dut_raw_13.s2p", 2, 4400, 0, 4.4e9, {0.14434224367141724, -0.1657348871231079}},
-    };
-    for (const auto& [name, ports, points, noise, last_hz, last_s11] : files) {
-        SCOPED_TRACE(name);
-        Data d;
-        std::string error;
-        ASSERT_TRUE(read_file(data_dir + name, d, error)) << error;
-        EXPECT_EQ(d.ports, ports);
-        EXPECT_EQ(d.reference_ohms, 50.0);
-        ASSERT_EQ(d.points.size(), points);
-        EXPECT_EQ(d.noise.size(), noise);
-        EXPECT_NEAR(d.points.back().freq_hz, last_hz, 1e-3);
-        expect_near(d.points.back().s[S11], last_s11, 1e-15);
-        if (!noise) continue;
-        // The first point and the last noise line of the MA file.
-        EXPECT_NEAR(d.points[0].freq_hz, 400e6, 1e-3);
-        expect_near(d.points[0].s[S21], degrees(15.544, 120.57));
-        const NoisePoint& n = d.noise.back();
-        EXPECT_TRUE(n.freq_hz == 2000e6 && n.nf_min_db == 1.0811 && n.rn == 0.0906);
-        expect_near(n.gamma_opt, degrees(0.18377, -175.16));
-    }
+// A measured file in MA and MHz with a noise block: its first and last points and noise line.
+// (Files in RI, in GHz and in Hz with long numbers are read by the sweep and calibration tests.)
+void check_measured_file() {
+    Data d;
+    std::string error;
+    ASSERT_TRUE(read_file(data_dir + "bfu520_5v_10ma.s2p", d, error)) << error;
+    ASSERT_EQ(std::tuple(d.ports, d.reference_ohms, d.points.size(), d.noise.size()), std::tuple(2, 50.0, 37u, 37u));
+    EXPECT_TRUE(std::abs(d.points[0].freq_hz - 400e6) < 1e-3 && std::abs(d.points.back().freq_hz - 2000e6) < 1e-3);
+    expect_near(d.points[0].s[S21], degrees(15.544, 120.57));
+    expect_near(d.points.back().s[S11], degrees(0.46792, 162.95));
+    const NoisePoint& n = d.noise.back();
+    EXPECT_TRUE(n.freq_hz == 2000e6 && n.nf_min_db == 1.0811 && n.rn == 0.0906);
+    expect_near(n.gamma_opt, degrees(0.18377, -175.16));
 }
 
 // Written in every format and unit and read back: RI in Hz bit for bit.
@@ -109,7 +91,7 @@ void check_round_trip() {
         for (int k = 0; k < 4; ++k) d.points[i].s[k] = std::polar(0.1 + 0.2 * k + 0.01 * i, -3.0 + 1.4 * k + 0.3 * i);
     }
     d.noise = {{2e6, 0.9, std::polar(0.1, 2.0), 0.11}, {3e6, 1.1, std::polar(0.2, -1.0), 0.09}};
-    for (Format fmt : {Format::ri, Format::ma, Format::db}) {
+    for (Format fmt : {Format::ri, Format::ma, Format::db})
         for (Unit unit : {Unit::hz, Unit::khz, Unit::mhz, Unit::ghz}) {
             const std::string text = format(d, fmt, unit, "written by a test\nsecond line");
             SCOPED_TRACE(text);
@@ -117,8 +99,7 @@ void check_round_trip() {
                 EXPECT_FALSE(c > 0 && std::isdigit((unsigned char)text[c - 1])) << "decimal comma written";
             EXPECT_EQ(text.rfind("! written by a test\n! second line\n#", 0), 0u);
             const Data back = parse_ok(text, 2);
-            ASSERT_EQ(back.points.size(), d.points.size());
-            ASSERT_EQ(back.noise.size(), d.noise.size());
+            ASSERT_EQ(std::pair(back.points.size(), back.noise.size()), std::pair(d.points.size(), d.noise.size()));
             const bool exact = fmt == Format::ri && unit == Unit::hz;
             for (size_t i = 0; i < d.points.size(); ++i) {
                 EXPECT_NEAR(back.points[i].freq_hz, d.points[i].freq_hz, exact ? 0 : 1e-6);
@@ -127,48 +108,33 @@ void check_round_trip() {
             expect_near(back.noise[1].gamma_opt, d.noise[1].gamma_opt, 1e-14);
             EXPECT_DOUBLE_EQ(back.noise[1].rn, 0.09);
         }
-    }
     // A one-port file has one pair per line.
-    Data one;
-    one.points.push_back({1e9, {cd(0.5, -0.25)}});
-    EXPECT_EQ(format(one, Format::ri, Unit::ghz), "# GHz S RI R 50\n1 0.5 -0.25\n");
+    EXPECT_EQ(format(Data{1, 50, {{1e9, {cd(0.5, -0.25)}}}, {}}, Format::ri, Unit::ghz), "# GHz S RI R 50\n1 0.5 -0.25\n");
 }
 
-// Switches the C and C++ locales to one with a decimal comma for the life of the object.
-struct DecimalCommaLocale {
-    std::string saved = std::setlocale(LC_ALL, nullptr);
-    std::locale saved_cpp;
-    bool active = false;
-    DecimalCommaLocale() {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "it_IT.UTF-8"}) {
-            if (std::setlocale(LC_ALL, name) && std::localeconv()->decimal_point[0] == ',') {
-                saved_cpp = std::locale::global(std::locale(name));
-                active = true;
-                return;
-            }
-        }
-        std::setlocale(LC_ALL, saved.c_str());
-    }
-    ~DecimalCommaLocale() {
-        if (active) std::locale::global(saved_cpp);
-        std::setlocale(LC_ALL, saved.c_str());
-    }
-};
+void check_all() {
+    check_format_and_unit_variants();
+    check_measured_file();
+    check_round_trip();
+}
 
 }  // namespace
 
-TEST(Touchstone, ReadsAndWritesEveryFormatAndTheMeasuredFiles) {
-    check_format_and_unit_variants();
-    check_measured_files();
-    check_round_trip();
-}
-
-TEST(Touchstone, ReadsAndWritesTheSameUnderADecimalComma) {
-    DecimalCommaLocale locale;
-    if (!locale.active) GTEST_SKIP() << "no locale with a decimal comma is installed (generate de_DE.UTF-8 with locale-gen)";
-    check_format_and_unit_variants();
-    check_measured_files();
-    check_round_trip();
+// The same again with the C and C++ locales switched to one with a decimal comma.
+TEST(Touchstone, ReadsAndWritesEveryFormatAndAMeasuredFileAlsoUnderADecimalComma) {
+    check_all();
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "it_IT.UTF-8"}) {
+        if (!std::setlocale(LC_ALL, name) || std::localeconv()->decimal_point[0] != ',') continue;
+        SCOPED_TRACE(name);
+        const std::locale saved_cpp = std::locale::global(std::locale(name));
+        check_all();
+        std::locale::global(saved_cpp);
+        std::setlocale(LC_ALL, saved.c_str());
+        return;
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+    GTEST_SKIP() << "no locale with a decimal comma is installed (generate de_DE.UTF-8 with locale-gen)";
 }
 
 TEST(Touchstone, CommentsWhiteSpaceAndDefaults) {
@@ -180,34 +146,27 @@ TEST(Touchstone, CommentsWhiteSpaceAndDefaults) {
     expect_near(d.points[1].s[S11], {0.25, 0});
     // A two-port record may be wrapped over several lines; only the first option line counts.
     d = parse_ok("# MHz S RI R 75\n# GHz S MA\n10 1 2 3 4\n 5 6\n7 8\n", 2);
-    ASSERT_EQ(d.points.size(), 1u);
-    EXPECT_DOUBLE_EQ(d.points[0].freq_hz, 10e6);
-    EXPECT_EQ(d.reference_ohms, 75.0);
+    ASSERT_EQ(std::tuple(d.points.size(), d.points[0].freq_hz, d.reference_ohms), std::tuple(1u, 10e6, 75.0));
     expect_near(d.points[0].s[S22], {7, 8});
-    // The port count comes from the first data line when the caller does not know it.
-    EXPECT_EQ(parse_ok("# Hz S RI\n1 0 0\n").ports, 1);
+    // The port count comes from the first data line when the caller does not know it,
+    // and from the file name: nine numbers in a ".s1p" file are three one-port records.
     EXPECT_EQ(parse_ok("# Hz S RI\n1 0 0 0 0 0 0 0 0\n").ports, 2);
-    // And from the file name: nine numbers in a ".s1p" file are three one-port records.
     simproc::TempDir dir;
     const std::string path = dir.path() + "/t.S1P";
     std::ofstream(path) << "# Hz S RI\n1 0.1 0 2 0.2 0 3 0.3 0\n";
     std::string error;
     EXPECT_TRUE(read_file(path, d, error)) << error;
-    EXPECT_EQ(d.ports, 1);
-    ASSERT_EQ(d.points.size(), 3u);
+    ASSERT_EQ(std::tuple(d.ports, d.points.size()), std::tuple(1, 3u));
     expect_near(d.points[2].s[S11], {0.3, 0});
 }
 
 TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
     simproc::TempDir dir;
-    const std::string folder = dir.path() + "/folder.s2p", fifo = dir.path() + "/fifo.s1p";
-    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+    const std::string fifo = dir.path() + "/fifo.s1p", none = data_dir + "no-such-file.s1p";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
-    const std::string none = data_dir + "no-such-file.s1p";
-    // Text, or a file name as "@name" (a folder threw from inside the stream library, a
-    // FIFO without a writer blocked), and the error.
+    // Text, or a file name as "@name" (a FIFO without a writer blocked), and the error.
     const std::tuple<std::string, int, std::string> cases[] = {
-        {"# Hz S RI\n1 0 0\n2 0 x\n", 1, "line 3: not a number: x"},
+        {"# Hz S RI\n1 0 0\n2 0 0,5\n", 1, "line 3: not a number: 0,5"},
         {"# Hz S RI\n1 0 0\n2 0\n", 1, "line 3: incomplete record at the end of the file"},
         {"# Hz S RI\n2 0 0\n2 0 0\n", 1, "line 3: frequencies do not increase"},
         {"# Hz Y RI\n1 0 0\n", 1, "line 1: only S-parameters are supported, not Y"},
@@ -218,25 +177,18 @@ TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
         {"1 0 0 0 0\n", 0, "line 1: cannot tell the number of ports from 5 numbers"},
         {"! nothing\n", 1, "no data"},
         {"1 0 0\n", 3, "only one- and two-port files are supported"},
-        // Numbers that a lenient reader would half-take.
-        {"# Hz S RI\n1 0,5 0\n", 1, "line 2: not a number: 0,5"},
         {"# Hz S RI\n1 +-5 0\n", 1, "line 2: not a number: +-5"},
         {"# Hz S RI\n1 nan 0\n", 1, "line 2: not a number: nan"},
         {"# Hz S RI\n1 1e999 0\n", 1, "line 2: not a number: 1e999"},
-        // Tokens in a message are escaped and cut.
-        {"# Hz S RI\n1 \x1b[2J\xff 0\n", 1, "line 2: not a number: \\x1b[2J\\xff"},
-        {"# \x1b]0;x\x07\n", 1, "line 1: unknown option \\x1b]0;x\\x07"},
+        {"# Hz S RI\n1 \x1b[2J\xff 0\n", 1, "line 2: not a number: \\x1b[2J\\xff"},  // escaped
         {"@" + none, 0, none + ": cannot open: No such file or directory"},
         {"@device.s3p", 0, "device.s3p: only one- and two-port files are supported"},
-        {"@" + folder, 0, folder + ": not a regular file"},
         {"@" + fifo, 0, fifo + ": not a regular file"},
-        {"@/dev/null", 0, "/dev/null: not a regular file"},
     };
     Data d;
     std::string error;
     for (const auto& [text, ports, message] : cases) {
-        SCOPED_TRACE(text);
-        EXPECT_FALSE(text[0] == '@' ? read_file(text.substr(1), d, error) : parse(text, ports, d, error));
+        EXPECT_FALSE(text[0] == '@' ? read_file(text.substr(1), d, error) : parse(text, ports, d, error)) << text;
         EXPECT_EQ(error, message);
     }
     EXPECT_FALSE(write_file("/nonexistent-dir/x.s2p", d, Format::ri, Unit::hz, error));
@@ -245,9 +197,8 @@ TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
 
 TEST(Touchstone, InterpolatesLinearlyAndClampsAtTheEnds) {
     Data d = parse_ok("# Hz S RI\n100 1 0 0 2 0 0 0 0\n200 3 -2 0 4 0 0 0 0\n400 -1 0 0 0 0 0 0 0\n", 2);
-    const std::tuple<int, double, cd> cases[] = {{S11, 50, {1, 0}},   {S11, 100, {1, 0}},  {S11, 150, {2, -1}},
-                                                  {S21, 175, {0, 3.5}}, {S11, 300, {1, -1}}, {S11, 400, {-1, 0}},
-                                                  {S11, 1e9, {-1, 0}}};
+    const std::tuple<int, double, cd> cases[] = {
+        {S11, 50, {1, 0}}, {S11, 150, {2, -1}}, {S21, 175, {0, 3.5}}, {S11, 300, {1, -1}}, {S11, 1e9, {-1, 0}}};
     for (auto [k, f, want] : cases) expect_near(interpolate(d, k, f), want);
     expect_near(interpolate(Data{}, S11, 100), {0, 0});
 }
