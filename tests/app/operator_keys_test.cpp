@@ -1,9 +1,7 @@
 // The operator keys F2 (screenshot) and F3 (sweep export) as the window shell reports
 // them to the main page, with the files they write read back.
 #include <clocale>
-#include <fstream>
 #include <locale>
-#include <sstream>
 
 #include "app/operator_keys.h"
 #include "program_harness.h"
@@ -38,11 +36,7 @@ protected:
         std::sort(out.begin(), out.end());
         return out;
     }
-    std::string bytes(const std::string& name) const {
-        std::stringstream s;
-        s << std::ifstream(run_.path() + "/" + name, std::ios::binary).rdbuf();
-        return s.str();
-    }
+    std::string bytes(const std::string& name) const { return file_bytes(run_.path() + "/" + name); }
 };
 
 TEST_F(OperatorKeys, FunctionKeysReachThePageButTypeNothing) {
