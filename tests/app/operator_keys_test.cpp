@@ -128,10 +128,12 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     }
     EXPECT_EQ(wrong, 0);
 
-    // A sweep of another device under way, then stopped: both exports give the sweep
+    // A slow sweep of another device under way, then stopped: both exports give the sweep
     // before, not the arrays it half filled. The paced 2001-point sweep takes seconds.
     ASSERT_EQ(sim(0).ctl("dut short"), "ok");
     ASSERT_EQ(sim(0).ctl("pace on"), "ok");
+    click(slow_box.x, slow_box.y);
+    EXPECT_EQ(slow.load(), 1);
     vna_points = 2001;
     vna_acquired = 0;  // the sweep before counted 401: only the new sweep raises it
     OperatorKeyResult during;
