@@ -64,19 +64,11 @@ protected:
         vna_answer_timeout_ms = 10000;
         // What an earlier test left: its command done, its sweep, marker and choices undone.
         EXPECT_TRUE(eventually(task_idle));
-        quale = dove = MD777 = 0;
-        rlc_ok = 0;
-        vna_acquired = 0;
-        vna_data_valid = 0;
+        quale = dove = MD777 = 0, rlc_ok = 0, vna_acquired = 0, vna_data_valid = 0, page1_switch34 = 1;
+        MB21 = 3, MB22 = 4, vna_points = 401, f_start = 1.0f, f_stop = 800.0f;  // as start-up sets them
         vna_status.set("Not connected");
-        for (int k = 0; k < VNA_MAX_POINTS; k++) {
-            vna_frequency[k] = 0;
-            for (auto* a : {vna_s11_re, vna_s11_im, vna_s21_re, vna_s21_im}) a[k] = 0;
-        }
-        page1_switch34 = 1;
-        MB21 = 3, MB22 = 4;  // the trace choice as start-up sets it
-        vna_points = 401;
-        f_start = 1.0f, f_stop = 800.0f;
+        for (int k = 0; k < VNA_MAX_POINTS; k++)
+            vna_frequency[k] = 0, vna_s11_re[k] = vna_s11_im[k] = vna_s21_re[k] = vna_s21_im[k] = 0;
     }
     void TearDown() override {
         if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
