@@ -3,6 +3,12 @@
 # script defines fail MESSAGE; session_begin sets run, DISPLAY and the pids that the exit
 # trap ends.
 
+# Runs the command until it succeeds, at most 5 s.
+eventually() {
+  for _ in $(seq 100); do "$@" && return; sleep 0.05; done
+  return 1
+}
+
 # Starts Xvfb on the first free display in a new folder /tmp/$1.XXXXXX ($run).
 session_begin() {
   run=$(mktemp -d "/tmp/$1.XXXXXX")
@@ -12,8 +18,7 @@ session_begin() {
   Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
   xvfb_pid=$!
   exec 3>&-
-  for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
-  [ -s "$run/display" ] || fail "Xvfb did not start: $(cat "$run/xvfb.log")"
+  eventually [ -s "$run/display" ] || fail "Xvfb did not start: $(cat "$run/xvfb.log")"
   export DISPLAY=:$(cat "$run/display")
 }
 
@@ -39,7 +44,6 @@ session_sim() {
   mkdir -p "$run/ports"
   (cd "$run" && exec "$sim" --link ports/COM1 "$@") </dev/null >"$run/sim.log" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 100); do [ -e "$run/ports/COM1.ctl" ] && break; sleep 0.05; done
-  [ -e "$run/ports/COM1.ctl" ] || fail "vna-sim did not start: $(cat "$run/sim.log")"
+  eventually [ -e "$run/ports/COM1.ctl" ] || fail "vna-sim did not start: $(cat "$run/sim.log")"
   for n in $(seq 2 15); do ln -s /nonexistent "$run/ports/COM$n"; done
 }

@@ -14,92 +14,80 @@
 #
 #   CORVANE_REGENERATE=1 window.sh ...     writes the references instead of comparing
 #   ACCEPTANCE_KEEP=DIR window.sh ...      keeps the screenshots of failed steps in DIR
-#   ACCEPTANCE_DEBUG=1 window.sh ...       lists the run's folder and the simulator's log on failure
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-refs=$here/../data/acceptance
-regenerate=${CORVANE_REGENERATE:-0}
-keep=${ACCEPTANCE_KEEP:-}
+refs=$here/../data/acceptance regenerate=${CORVANE_REGENERATE:-0} keep=${ACCEPTANCE_KEEP:-}
 for tool in Xvfb xdotool import compare nc; do
   command -v "$tool" >/dev/null || { echo "window.sh: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
 done
-
 wm_close=${WM_CLOSE:+$(realpath "$WM_CLOSE")}
-installed=0
-if [ "${1:-}" = --installed ]; then installed=1 build_dir=$2; else corvane=$(realpath "$1") sim=$(realpath "$2"); fi
 
 step_text=""
-step() { step_text=$1 && echo "-- $1"; }
 fail() {
   echo "FAILED at: $step_text"
   echo "  $1"
-  [ -n "${ACCEPTANCE_DEBUG:-}" ] && ls -la "$run" && cat "$run/sim.log"
   [ -f "$run/corvane.log" ] && sed 's/^/  corvane: /' "$run/corvane.log" | tail -20
   exit 1
 }
-
 # shellcheck source=session.sh
 . "$here/session.sh"
+[ "${1:-}" = --installed ] || { corvane=$(realpath "$1") sim=$(realpath "$2"); }
 session_begin corvane-window
-if [ "$installed" = 1 ]; then
-  DESTDIR=$run/stage cmake --install "$build_dir" --prefix /usr >/dev/null
-  corvane=$run/stage/usr/bin/corvane
-  sim=$run/stage/usr/bin/vna-sim
-fi
 
 # --- the operator's means ---------------------------------------------------------------
 
 W="" width=1024 height=600
 # Page coordinates (1024 x 600) to the window's, which may be scaled.
-wx() { echo $(($1 * width / 1024)); }
-wy() { echo $(($1 * height / 600)); }
-click() { xdotool mousemove --window "$W" "$(wx "$1")" "$(wy "$2")" click 1; }
+click() { xdotool mousemove --window "$W" $(($1 * width / 1024)) $(($2 * height / 600)) click 1; }
 type_text() { xdotool type --delay 40 "$1"; }
 key() { xdotool key "$1"; }
 ctl() { [ "$(echo "$1" | nc -U -q1 "$run/ports/COM1.ctl")" = ok ] || fail "the simulator refused: $1"; }
 
-shoot() { import -window "$W" "$1"; }
+# Whether picture $2 differs from the reference $1 in at most $3 pixels by more than 12 %
+# (the count in $differ).
+alike() {
+  differ=$(compare -metric AE -fuzz 12% "$1" "$2" null: 2>&1 || true)
+  [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le "$3" ]
+}
 # The region x y w h of the page (page coordinates) in a screenshot, what changes from run
 # to run blanked: the sweep's milliseconds, and the rectangle in $blank when set.
 blank=""
 crop() {
-  local file=$1 x=$2 y=$3 w=$4 h=$5
-  convert "$file" -resize "1024x600!" -fill black -draw "rectangle 160,562 210,588" \
-    ${blank:+-draw "rectangle $blank"} -crop "${w}x${h}+${x}+${y}" +repage "$6"
+  convert "$1" -resize "1024x600!" -fill black -draw "rectangle 160,562 210,588" \
+    ${blank:+-draw "rectangle $blank"} -crop "${4}x${5}+${2}+${3}" +repage "$6"
 }
-# Waits until the region shows what the reference shows (at most timeout seconds).
+# Waits until the region shows what the reference shows (at most 15 seconds); the
+# references are written after $6 seconds instead when regenerating.
 expect() {
-  local name=$1 x=$2 y=$3 w=$4 h=$5 timeout=${6:-15}
-  local ref=$refs/$name.png got=$run/$name.png shot=$run/shot.png
+  local name=$1 ref=$refs/$1.png got=$run/$1.png shot=$run/shot.png allowed=$(($4 * $5 / 500 + 4))
   if [ "$regenerate" = 1 ]; then
-    sleep "${7:-2}"
-    shoot "$shot" && crop "$shot" "$x" "$y" "$w" "$h" "$ref"
-    echo "   wrote $ref"
+    sleep "${6:-2}" && import -window "$W" "$shot" && crop "$shot" "$2" "$3" "$4" "$5" "$ref" && echo "   wrote $ref"
     return
   fi
   [ -f "$ref" ] || fail "no reference $ref"
-  local allowed=$((w * h / 500 + 4)) differ=""
-  local end=$((SECONDS + timeout))
-  while :; do
-    if shoot "$shot" 2>/dev/null && crop "$shot" "$x" "$y" "$w" "$h" "$got"; then
-      differ=$(compare -metric AE -fuzz 12% "$ref" "$got" null: 2>&1 || true)
-      [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le "$allowed" ] && return
-    fi
-    [ $SECONDS -ge $end ] && break
-    sleep 0.2
+  local end=$((SECONDS + 15))
+  differ=""
+  until import -window "$W" "$shot" 2>/dev/null && crop "$shot" "$2" "$3" "$4" "$5" "$got" && alike "$ref" "$got" "$allowed"; do
+    [ $SECONDS -lt $end ] && sleep 0.2 && continue
+    [ -z "$keep" ] || { mkdir -p "$keep" && cp "$got" "$keep/$name.got.png" &&
+      compare -fuzz 12% "$ref" "$got" "$keep/$name.diff.png" 2>/dev/null || true; }
+    fail "the window does not show $name.png after 15 s ($differ pixels differ, $allowed allowed)"
   done
-  [ -z "$keep" ] || { mkdir -p "$keep" && cp "$got" "$keep/$name.got.png" &&
-    compare -fuzz 12% "$ref" "$got" "$keep/$name.diff.png" 2>/dev/null || true; }
-  fail "the window does not show $name.png after ${timeout} s ($differ pixels differ, $allowed allowed)"
 }
 # The status line, and the whole window but for the status line's timing.
-status() { expect "status_$1" 264 562 420 28 "${2:-15}" 1.5; }
-page() { expect "$1" 0 0 1024 600 "${2:-15}"; }
+status() { expect "status_$1" 264 562 420 28 1.5; }
+page() { expect "$1" 0 0 1024 600; }
 
 # --- the operator's folder, the simulator, the program -------------------------------------
 
-if [ "$installed" = 1 ]; then export CORVANE_HOME=$run && cd /; else session_fonts && cd "$run"; fi
+if [ "${1:-}" = --installed ]; then
+  DESTDIR=$run/stage cmake --install "$2" --prefix /usr >/dev/null
+  corvane=$run/stage/usr/bin/corvane sim=$run/stage/usr/bin/vna-sim
+  export CORVANE_HOME=$run && cd /
+else
+  session_fonts && cd "$run"
+fi
 session_sim "$sim" --dut open --no-pace --noise 0
 
 # Starts the program (with the file chooser $1, builtin unless given) and finds its window,
@@ -108,37 +96,28 @@ session_sim "$sim" --dut open --no-pace --noise 0
 # not the link's timing.
 start_program() {
   CORVANE_FILE_DIALOG=${1:-builtin} CORVANE_ANSWER_TIMEOUT_MS=5000 "$corvane" >"$run/corvane.log" 2>&1 &
-  prog_pid=$!
-  W=$(timeout 20 xdotool search --sync --onlyvisible --pid "$prog_pid" --name '^Corvane' | head -1) ||
-    fail "no window"
+  prog_pid=$! width=1024 height=600
+  W=$(timeout 20 xdotool search --sync --onlyvisible --pid "$prog_pid" --name '^Corvane' | head -1) || fail "no window"
   xdotool windowmove --sync "$W" 0 0  # all of it on the screen, also when larger
-  width=1024 height=600
 }
 # Waits (5 s at most) for the program to end with status $1.
 ended_with() {
-  for _ in $(seq 100); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.05; done
-  kill -0 "$prog_pid" 2>/dev/null && fail "still running 5 s later"
+  eventually eval '! kill -0 "$prog_pid" 2>/dev/null' || fail "still running 5 s later"
   local code=0 && wait "$prog_pid" || code=$?
   prog_pid="" && [ "$code" = "$1" ] || fail "exit status $code, not $1"
 }
 
-# Checks of the files F2 and F3 wrote: the screenshot shows the page, the sweep holds the
-# 401 corrected points.
+# The files F2 and F3 wrote: the screenshot shows the page, the sweep holds the 401
+# corrected points.
 key_files() {
-  local shots sweeps differ
-  for _ in $(seq 100); do
-    shots=("$run"/corvane-*.png) sweeps=("$run"/corvane-*.s2p)
-    [ -f "${shots[0]}" ] && [ -f "${sweeps[0]}" ] && break
-    sleep 0.05
-  done
-  [ -f "${shots[0]}" ] || fail "no screenshot file after F2"
-  [ -f "${sweeps[0]}" ] || fail "no Touchstone file after F3"
-  [ "$regenerate" = 1 ] || { crop "${shots[0]}" 0 0 1024 600 "$run/f2.png" &&
-    differ=$(compare -metric AE -fuzz 12% "$refs/c10p.png" "$run/f2.png" null: 2>&1 || true); }
-  [ "$regenerate" = 1 ] || { [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le 1232 ]; } ||
+  eventually compgen -G "$run/corvane-*.png" >/dev/null || fail "no screenshot file after F2"
+  eventually compgen -G "$run/corvane-*.s2p" >/dev/null || fail "no Touchstone file after F3"
+  local shots=("$run"/corvane-*.png) sweep
+  sweep=$(echo "$run"/corvane-*.s2p)
+  [ "$regenerate" = 1 ] || { crop "${shots[0]}" 0 0 1024 600 "$run/f2.png" && alike "$refs/c10p.png" "$run/f2.png" 1232; } ||
     fail "the screenshot file does not show the page ($differ)"
-  [ "$(grep -c '^[0-9]' "${sweeps[0]}")" = 401 ] || fail "the Touchstone file does not hold 401 points"
-  grep -q '^! calibration: applied' "${sweeps[0]}" || fail "the Touchstone file is not of the corrected sweep"
+  [ "$(grep -c '^[0-9]' "$sweep")" = 401 ] || fail "the Touchstone file does not hold 401 points"
+  grep -q '^! calibration: applied' "$sweep" || fail "the Touchstone file is not of the corrected sweep"
 }
 # Answers the desktop's file chooser titled $1 with the file $2 (its location typed), and
 # waits for the chooser to end.
@@ -165,12 +144,11 @@ no_display() {
   [ "$code" = 1 ] || fail "exit status $code, not 1"
 }
 
-has_zenity() { command -v zenity >/dev/null; }
-has_wm_close() { [ -n "$wm_close" ]; }
+zenity=$(command -v zenity || true)
 
 # The workflow: a row of what the operator does and what the window must then show,
 # separated by " | "; a row beginning with "- " starts a step and names it; a row
-# beginning with "if:GUARD " runs only when the function GUARD succeeds.
+# beginning with "if:NAME " runs only when the variable NAME is not empty.
 workflow=(
   "- start-up: the main page, the simulator found as COM1"
   "start_program | page startup"
@@ -209,12 +187,12 @@ workflow=(
   "click 680 24 | status aborted"
   "- EXIT: the program ends with status 0"
   "click 781 24 | ended_with 0"
-  "if:has_zenity - started again with the desktop's chooser: LOAD CAL of bench.cal and SAVE CAL as zenity.cal in zenity"
-  "if:has_zenity connected zenity; click 926 520; zenity_choose 'Load file' \"\$run/bench.cal\" | status loaded"
-  "if:has_zenity click 926 474; zenity_choose 'Save file' \"\$run/zenity.cal\" | status saved; same_cal bench.cal zenity.cal"
-  "if:has_zenity click 781 24 | ended_with 0"
-  "if:has_wm_close - started again and connected, the window closed as a window manager closes it: status 0"
-  "if:has_wm_close connected; \"\$wm_close\" \"\$W\" | ended_with 0"
+  "if:zenity - started again with the desktop's chooser: LOAD CAL of bench.cal and SAVE CAL as zenity.cal in zenity"
+  "if:zenity connected zenity; click 926 520; zenity_choose 'Load file' \"\$run/bench.cal\" | status loaded"
+  "if:zenity click 926 474; zenity_choose 'Save file' \"\$run/zenity.cal\" | status saved; same_cal bench.cal zenity.cal"
+  "if:zenity click 781 24 | ended_with 0"
+  "if:wm_close - started again and connected, the window closed as a window manager closes it: status 0"
+  "if:wm_close connected; \"\$wm_close\" \"\$W\" | ended_with 0"
   "- started again and connected, the window destroyed from outside: one line, status 1"
   "connected; xdotool windowclose \"\$W\" | ended_with 1; one_line"
   "- no display: one line, status 1"
@@ -223,11 +201,10 @@ workflow=(
 for row in "${workflow[@]}"; do
   if [[ $row =~ ^if:([a-z_]+)\ (.*)$ ]]; then
     guard=${BASH_REMATCH[1]} row=${BASH_REMATCH[2]}
-    "$guard" || continue
+    [ -n "${!guard}" ] || continue
   fi
-  [[ $row == "- "* ]] && { step "${row#- }"; continue; }
-  eval "${row%% | *}"
-  eval "${row#* | }"
+  [[ $row == "- "* ]] && { step_text=${row#- } && echo "-- $step_text"; continue; }
+  eval "${row/ | /; }"
 done
 
 echo "window.sh: the whole workflow passed"

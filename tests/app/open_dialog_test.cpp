@@ -36,45 +36,37 @@ const FORM page_form(page_table);
 void page() { form_run(page_form, reinterpret_cast<void**>(&page_ptr)); }
 void page_release() { form_release(page_form, reinterpret_cast<void**>(&page_ptr)); }
 
-// ---- the script: one step per pass of the dialog page ----
-
-std::vector<std::function<void()>> steps;
-size_t next_step;
-int idle_passes;
+// The dialog page's input, one word a pass; a press or key is held for one pass and released
+// on the next. Words: rowN, a button (ok cancel up down; bar: the scroll bar below its thumb),
+// a key (enter esc), 'text (typed), wait, png:NAME (a picture in the build folder), rm:PATH.
+std::istringstream words;
+std::string typing;
+int hold, idle_passes;
 void run_script() {
-    if (next_step < steps.size()) return steps[next_step++]();
-    if (++idle_passes > 50) page_end = 1;  // the dialog stayed open: ends it, and the test fails
-}
-// A press or a key, held for one pass and released for the next.
-void click_at(int x, int y) {
-    steps.insert(steps.end(), {[=] { mouse__x = x, mouse__y = y, mouse__left = 1; }, [] { mouse__left = 0; }});
-}
-void key(int k) { steps.insert(steps.end(), {[=] { key__press = uint8_t(k); }, [] { key__press = 0; }}); }
-// Words: rowN, a button (ok cancel up down; bar: the scroll bar below its thumb), a key
-// (enter esc), 'text (typed), wait, png:NAME (a picture in the build folder), rm:PATH.
-void script(const std::string& words) {
     static const std::map<std::string, DialogRect> buttons = {
         {"ok", DIALOG_OK_BUTTON}, {"cancel", DIALOG_CANCEL_BUTTON}, {"up", DIALOG_SCROLL_UP},
         {"down", DIALOG_SCROLL_DOWN}, {"bar", {DIALOG_SCROLL_DOWN.x, DIALOG_SCROLL_DOWN.y - 20, 30, 20}}};
-    static const std::map<std::string, int> keys = {{"enter", 13}, {"esc", 27}};
-    // The dialog opens with the press on "go" held over its Cancel button for two passes (the
-    // first draws the dialog); that press must click nothing.
-    steps.assign({[] {}, [] { mouse__left = 0; }});
-    next_step = 0;
-    idle_passes = 0;
-    std::istringstream in(words);
-    for (std::string w; in >> w;) {
-        const std::string rest = w.substr(std::min(w.find(':'), w.size() - 1) + 1);
-        if (w.rfind("row", 0) == 0)
-            click_at(DIALOG_FIRST_ROW.x + 40, DIALOG_FIRST_ROW.centre_y() + std::stoi(&w[3]) * DIALOG_FIRST_ROW.height);
-        else if (buttons.count(w)) click_at(buttons.at(w).centre_x(), buttons.at(w).centre_y());
-        else if (keys.count(w)) key(keys.at(w));
-        else if (w[0] == '\'') for (char c : w.substr(1)) key(c);
-        else if (w == "wait") steps.push_back([] {});
-        else if (w.rfind("png:", 0) == 0)
-            steps.push_back([f = CORVANE_BINARY_DIR "/" + rest + ".png"] { EXPECT_EQ(headless_write_png(&f[0]), 0); });
-        else if (w.rfind("rm:", 0) == 0) steps.push_back([rest] { fs::remove_all(rest); });
-        else ADD_FAILURE() << "unknown word " << w;
+    std::string w;
+    if (hold > 0) {
+        if (--hold == 0) mouse__left = 0, key__press = 0;
+    } else if (!typing.empty()) {
+        key__press = uint8_t(typing[0]), typing.erase(0, 1), hold = 1;
+    } else if (!(words >> w)) {
+        if (++idle_passes > 50) page_end = 1;  // the dialog stayed open: ends it, and the test fails
+    } else if (w.rfind("row", 0) == 0 || buttons.count(w)) {
+        const DialogRect r = buttons.count(w) ? buttons.at(w) : DialogRect{DIALOG_FIRST_ROW.x + 40 - 1,
+            DIALOG_FIRST_ROW.y + std::stoi(&w[3]) * DIALOG_FIRST_ROW.height, 2, DIALOG_FIRST_ROW.height};
+        mouse__x = r.centre_x(), mouse__y = r.centre_y(), mouse__left = 1, hold = 1;
+    } else if (w == "enter" || w == "esc") {
+        key__press = w == "enter" ? 13 : 27, hold = 1;
+    } else if (w[0] == '\'') {
+        typing = w.substr(1), run_script();
+    } else if (w.rfind("png:", 0) == 0) {
+        EXPECT_EQ(headless_write_png((CORVANE_BINARY_DIR "/" + w.substr(4) + ".png").c_str()), 0);
+    } else if (w.rfind("rm:", 0) == 0) {
+        fs::remove_all(w.substr(3));
+    } else if (w != "wait") {
+        ADD_FAILURE() << "unknown word " << w;
     }
 }
 
@@ -132,7 +124,9 @@ protected:
         snprintf(Dialog1->Title, sizeof Dialog1->Title, "%s", f.title);
         snprintf(Dialog1->FileName, sizeof Dialog1->FileName, "old");
         vna_status.set("");
-        script(f.words);
+        // The dialog opens with the press on "go" held over its Cancel button for two passes (the
+        // first draws the dialog); that press must click nothing.
+        words = std::istringstream(f.words), typing.clear(), hold = 2, idle_passes = 0;
         result = -1;
         press(DIALOG_CANCEL_BUTTON.centre_x(), DIALOG_CANCEL_BUTTON.centre_y()), pass(), release();
         passes(2);  // the page runs on and draws whole again, "go" included

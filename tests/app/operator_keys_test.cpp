@@ -1,9 +1,7 @@
 // The operator keys F2 (screenshot) and F3 (sweep export) as the window shell reports
 // them to the main page, with the files they write read back.
 #include <clocale>
-#include <fstream>
 #include <locale>
-#include <sstream>
 
 #include "app/operator_keys.h"
 #include "program_harness.h"
@@ -38,11 +36,7 @@ protected:
         std::sort(out.begin(), out.end());
         return out;
     }
-    std::string bytes(const std::string& name) const {
-        std::stringstream s;
-        s << std::ifstream(run_.path() + "/" + name, std::ios::binary).rdbuf();
-        return s.str();
-    }
+    std::string bytes(const std::string& name) const { return file_bytes(run_.path() + "/" + name); }
 };
 
 TEST_F(OperatorKeys, FunctionKeysReachThePageButTypeNothing) {
@@ -134,10 +128,12 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     }
     EXPECT_EQ(wrong, 0);
 
-    // A sweep of another device under way, then stopped: both exports give the sweep
+    // A slow sweep of another device under way, then stopped: both exports give the sweep
     // before, not the arrays it half filled. The paced 2001-point sweep takes seconds.
     ASSERT_EQ(sim(0).ctl("dut short"), "ok");
     ASSERT_EQ(sim(0).ctl("pace on"), "ok");
+    click(slow_box.x, slow_box.y);
+    EXPECT_EQ(slow.load(), 1);
     vna_points = 2001;
     vna_acquired = 0;  // the sweep before counted 401: only the new sweep raises it
     OperatorKeyResult during;

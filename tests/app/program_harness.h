@@ -3,18 +3,12 @@
 // ports/COMn, the main page run by the headless driver, and the page's buttons pressed.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <complex>
-#include <cstdlib>
-#include <deque>
-#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <memory>
-#include <string>
-#include <tuple>
-#include <vector>
+#include <sstream>
 
 #include "app/combo_box.h"
 #include "app/dialog_page.h"
@@ -22,14 +16,11 @@
 #include "app/rlc.h"
 #include "app/start.h"
 #include "app/traces.h"
-#include "platform/display.h"
-#include "platform/tasks.h"
 #include "support/eventually.h"
 #include "support/forms_driver.h"
 #include "support/reference_image.h"
 #include "support/sim_process.h"
 #include "vna/calibration.h"
-#include "vna/device.h"
 #include "vna/handlers.h"
 
 namespace apptest {
@@ -52,6 +43,11 @@ inline constexpr Point continuous{541, 24}, slow_box{868, 120};
 // Longest wait for a command of the page (a sweep under a sanitizer takes seconds).
 inline constexpr int COMMAND_MS = 20000;
 
+inline std::string file_bytes(const std::string& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
 // No command posted or running.
 inline bool task_idle() { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }
 
@@ -68,19 +64,11 @@ protected:
         vna_answer_timeout_ms = 10000;
         // What an earlier test left: its command done, its sweep, marker and choices undone.
         EXPECT_TRUE(eventually(task_idle));
-        quale = dove = MD777 = 0;
-        rlc_ok = 0;
-        vna_acquired = 0;
-        vna_data_valid = 0;
+        quale = dove = MD777 = 0, rlc_ok = 0, vna_acquired = 0, vna_data_valid = 0, page1_switch34 = 1;
+        MB21 = 3, MB22 = 4, vna_points = 401, f_start = 1.0f, f_stop = 800.0f;  // as start-up sets them
         vna_status.set("Not connected");
-        for (int k = 0; k < VNA_MAX_POINTS; k++) {
-            vna_frequency[k] = 0;
-            for (auto* a : {vna_s11_re, vna_s11_im, vna_s21_re, vna_s21_im}) a[k] = 0;
-        }
-        page1_switch34 = 1;
-        MB21 = 3, MB22 = 4;  // the trace choice as start-up sets it
-        vna_points = 401;
-        f_start = 1.0f, f_stop = 800.0f;
+        for (int k = 0; k < VNA_MAX_POINTS; k++)
+            vna_frequency[k] = 0, vna_s11_re[k] = vna_s11_im[k] = vna_s21_re[k] = vna_s21_im[k] = 0;
     }
     void TearDown() override {
         if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
@@ -144,13 +132,10 @@ protected:
     // The file dialog answered with a name typed and Enter ("" cancels with Escape), one
     // key state per pass of its page; then waits until `commands` commands are done.
     int dialog_answers(Point button, const std::string& name, int commands) {
-        static std::deque<uint8_t> keys;
-        keys.clear();
-        for (char c : name.empty() ? std::string("\x1b") : name + "\r") keys.insert(keys.end(), {uint8_t(c), 0});
-        dialog_page_pass_hook = [] {
-            key__press = keys.empty() ? 0 : keys.front();
-            if (!keys.empty()) keys.pop_front();
-        };
+        static std::string keys;
+        static size_t at;
+        keys = name.empty() ? "\x1b" : name + "\r", at = 0;
+        dialog_page_pass_hook = [] { key__press = at % 2 == 0 && at / 2 < keys.size() ? uint8_t(keys[at / 2]) : 0, at++; };
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);
         dialog_page_pass_hook = nullptr;
@@ -189,8 +174,6 @@ protected:
     static std::complex<float> s11(int k) { return {vna_s11_re[k].load(), vna_s11_im[k].load()}; }
 
     simproc::TempDir run_;
-
-private:
     std::vector<std::unique_ptr<simproc::SimProcess>> sims_;
 };
 
