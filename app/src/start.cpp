@@ -80,10 +80,7 @@ void start_program() {
     MB22 = 4;
     if (MyDir[0] && chdir(MyDir) != 0) std::fprintf(stderr, "corvane: cannot enter %s\n", MyDir);
     std::snprintf(vna_port_name, sizeof vna_port_name, "COM%d", vna_port_index + 1);
-    // A slow link, or a machine too loaded to pass the analyser's bytes on in time, may need
-    // longer than the instrument's 500 ms per answer: CORVANE_ANSWER_TIMEOUT_MS (500 to 10000).
-    if (const char* ms = std::getenv("CORVANE_ANSWER_TIMEOUT_MS"))
-        vna_answer_timeout_ms = int(std::clamp(std::strtol(ms, nullptr, 10), 500L, 10000L));
+    vna_answer_timeout_from_env();
     device_task = exec_task_hidden(vna_task, nullptr, 0);
     progress("start plc               ");
     exec_task(plc, 0, 0);

@@ -9,7 +9,6 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -362,9 +361,6 @@ int cli_main(int argc, char** argv, FILE* in, FILE* out, FILE* err) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);  // no SA_RESTART: a prompt ends at once
     sigaction(SIGTERM, &action, nullptr);
-    // As for the program: a slow link, or a machine too loaded to pass the analyser's bytes
-    // on in time, may need longer than the instrument's 500 ms per answer.
-    if (const char* ms = std::getenv("CORVANE_ANSWER_TIMEOUT_MS"))
-        vna_answer_timeout_ms = int(std::clamp(std::strtol(ms, nullptr, 10), 500L, 10000L));
+    vna_answer_timeout_from_env();
     return cli_run(options, in, err, isatty(fileno(err)) != 0);
 }

@@ -1,5 +1,7 @@
 // The analyser's register protocol and the sweep.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -21,6 +23,11 @@ std::atomic<float> vna_s11_re[VNA_MAX_POINTS], vna_s11_im[VNA_MAX_POINTS];
 std::atomic<float> vna_s21_re[VNA_MAX_POINTS], vna_s21_im[VNA_MAX_POINTS];
 std::atomic<int32_t> MD777{0};
 std::atomic<int> vna_answer_timeout_ms{500};
+
+void vna_answer_timeout_from_env() {
+    if (const char* ms = std::getenv("CORVANE_ANSWER_TIMEOUT_MS"))
+        vna_answer_timeout_ms = int(std::clamp(std::strtol(ms, nullptr, 10), 500L, 10000L));
+}
 
 namespace {
 

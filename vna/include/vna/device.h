@@ -139,6 +139,9 @@ std::string vna_touchstone_text(const VnaSweep& sweep, bool two_port, const char
 // counts as not answering: 500 ms, as the instrument needs. Tests on a loaded machine under
 // a sanitizer raise it.
 extern std::atomic<int> vna_answer_timeout_ms;
+// Takes CORVANE_ANSWER_TIMEOUT_MS (clamped to 500 to 10000) into vna_answer_timeout_ms when
+// it is set: a slow link, or a machine too loaded to pass the analyser's bytes on in time.
+void vna_answer_timeout_from_env();
 // Longest sleep of the idle task on vna_command before it looks again by itself: 100 ms.
 // vna_post wakes it at once; tests raise the value so that only the wake-up can end it.
 extern std::atomic<int> vna_idle_wait_ms;
