@@ -22,14 +22,6 @@ namespace {
 
 inline const char* caption_of() { return me->caption ? me->caption : ""; }
 
-// Plain ASCII: no character of the text is CJK or of a complex script, so the decoding
-// check of needs_ttf is not needed (nearly every caption, on every pass).
-bool ascii_only(const char* s) {
-    for (; *s; s++)
-        if (static_cast<unsigned char>(*s) >= 0x80) return false;
-    return true;
-}
-
 void copy_name(char* dst, const char* src) {
     const size_t n = strnlen(src, TTF_NAME - 1);
     std::memmove(dst, src, n);
@@ -288,7 +280,7 @@ void TLabel() {
     widget_prologue();
     const char* cap = caption_of();
     if (page_init) select_declared_font();
-    if (_fontn == FONT_UNICODE_NUM && !ascii_only(cap) && needs_ttf(cap) == 5) SET_FONT("", me->height);
+    if (_fontn == FONT_UNICODE_NUM && needs_ttf(cap) == 5) SET_FONT("", me->height);
     if (!click_then_draw()) return;
     v_locate(x_x, y_y + str_dy());
     select_declared_font();

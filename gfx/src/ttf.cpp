@@ -207,6 +207,11 @@ int needs_cjk(const char* text) {
     if (!text || text[0] == '$') return 0;
     const char* p = text;
     while (*p) {
+        // ASCII is never CJK: most captions need no decoding at all (labels ask on every pass).
+        if (static_cast<unsigned char>(*p) < 0x80) {
+            p++;
+            continue;
+        }
         uint32_t c = 0;
         int n = utf8_decode(p, &c);
         if (!n) {
