@@ -1,11 +1,13 @@
 // The page's input: pointer scaling and the touch-field hit test of v_inkey, the key mode
-// the page uses, and the window events of WndProc (keys, the typed-key queue, buttons). The
-// window modes other than the program's own serve only gfx-demo's --title.
+// the page uses, the window events of WndProc (keys, the typed-key queue, buttons), and the
+// translation of SDL events made by hand into window events.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 #include <vector>
 
+#include "../../platform/sdl/include/platform/sdl_events.h"
 #include "platform/display.h"
 #include "platform/input.h"
 
@@ -32,54 +34,33 @@ protected:
     }
 };
 
-TEST_F(Input, PointerIsScaledToTheFramebuffer) {
-    const struct {
-        int cw, ch, x, y, tx, ty;
-    } cases[] = {{2048, 1200, 200, 100, 100, 50},
-                 {512, 300, 511, 299, 1022, 598},
-                 // An empty client area (a minimised window) keeps the last position.
-                 {0, 300, 5, 5, 1022, 598},
-                 {1024, 0, 5, 5, 1022, 598}};
-    for (const auto& c : cases) {
-        client_width = c.cw, client_height = c.ch;
-        point(c.x, c.y, false);
-        EXPECT_EQ(std::tuple(touch_x, touch_y), std::tuple(c.tx, c.ty)) << c.cw;
+TEST_F(Input, PointerScalingHitTestPressFreezeAndKeyMode) {
+    // An empty client area (a minimised window) keeps the last position.
+    const int scaled[][6] = {{2048, 1200, 200, 100, 100, 50}, {512, 300, 511, 299, 1022, 598}, {0, 300, 5, 5, 1022, 598},
+                             {1024, 0, 5, 5, 1022, 598}};
+    for (auto [cw, ch, x, y, tx, ty] : scaled) {
+        client_width = cw, client_height = ch;
+        point(x, y, false);
+        EXPECT_EQ(std::tuple(touch_x, touch_y), std::tuple(tx, ty)) << cw;
     }
-}
-
-TEST_F(Input, HitTestPrefersTheHighestFieldWithInclusiveBounds) {
-    field(1, 10, 10, 100, 100);
-    field(2, 50, 50, 20, 20);
-    field(3, 0, 0, 0, 0);  // cleared field: never hit, not even at (0, 0)
-    const struct {
-        int x, y, field;
-    } cases[] = {{60, 60, 2}, {70, 70, 2}, {71, 70, 1}, {10, 10, 1}, {110, 110, 1}, {111, 110, 0}, {0, 0, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ((std::tuple{point(c.x, c.y, true), int(t_campo)}), std::tuple(c.field ? INKEY_PRESS : 0, c.field)) << c.x << "," << c.y;
+    client_width = 1024, client_height = 600;
+    // The highest field wins, bounds inclusive; a cleared field is never hit, not even at (0, 0).
+    field(1, 10, 10, 100, 100), field(2, 50, 50, 20, 20), field(3, 0, 0, 0, 0);
+    const int hits[][3] = {{60, 60, 2}, {70, 70, 2}, {71, 70, 1}, {10, 10, 1}, {110, 110, 1}, {111, 110, 0}, {0, 0, 0}};
+    for (auto [x, y, f] : hits) EXPECT_EQ((std::tuple{point(x, y, true), int(t_campo)}), std::tuple(f ? INKEY_PRESS : 0, f)) << x << "," << y;
     // Only fields 1 .. num_cam are tested; a count beyond the table is not followed.
     num_cam = 1;
-    point(60, 60, true);
-    EXPECT_EQ(t_campo, 1);
+    EXPECT_EQ((std::tuple{point(60, 60, true), int(t_campo)}), std::tuple(INKEY_PRESS, 1));
     num_cam = 0x7FFF;
-    point(60, 60, true);
-    EXPECT_EQ(t_campo, 2);
-}
-
-TEST_F(Input, PressFreezeReleaseAndKeys) {
-    field(1, 100, 100, 10, 10);
-    EXPECT_EQ(point(5, 5, true), 0);  // pressed outside every field
-    EXPECT_EQ(touch_premuto, 1);
+    EXPECT_EQ((std::tuple{point(60, 60, true), int(t_campo)}), std::tuple(INKEY_PRESS, 2));
+    // Pressed outside every field; frozen, any press counts, and the release unfreezes.
+    EXPECT_EQ((std::tuple{point(5, 5, true), int(touch_premuto)}), std::tuple(0, 1));
     _freeze = 1;
-    EXPECT_EQ(v_inkey(), INKEY_PRESS);  // frozen: any press counts
-    EXPECT_EQ(point(5, 5, false), 0);
-    EXPECT_EQ(_freeze, 0);
-    EXPECT_EQ(touch_premuto, 0);
-
+    EXPECT_EQ((std::tuple{v_inkey(), point(5, 5, false), int(_freeze), int(touch_premuto)}), std::tuple(INKEY_PRESS, 0, 0, 0));
     // The page's key mode 1 reports a key before the press, and again until it is released.
-    field(1, 0, 0, 1023, 599);
-    point(5, 5, true);
+    point(60, 60, true);
     key__press = 'A';
-    EXPECT_EQ(std::tuple(v_inkey(), v_inkey()), std::tuple('A', 'A'));
+    EXPECT_EQ((std::tuple{v_inkey(), v_inkey()}), std::tuple('A', 'A'));
 }
 
 SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0, uint32_t t = 0, bool left = false) {
@@ -103,30 +84,21 @@ int typed(const SHELL_EVENT& e) {
 }
 
 TEST_F(Input, CharactersAndKeysThatType) {
-    const struct {
-        int code, key;
-    } chars[] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8},     {9, -1},
-                 {1, -1},    {7, -1},   {10, 10}, {200, 72}, {127, 127}, {0, -1}};
-    for (auto c : chars) EXPECT_EQ(typed(ev(EV_CHAR, c.code)), c.key) << c.code;
-    const struct {
-        SHELL_EVENT e;
-        int key;
-    } keys[] = {{key_down(37, true), 37},  {key_down(37, true, true), 37},  // left arrow and its repeat
+    const int chars[][2] = {{'a', 'a'}, {'%', 37}, {13, 13}, {27, 27}, {8, 8}, {9, -1}, {1, -1}, {7, -1}, {10, 10}, {200, 72},
+                            {127, 127}, {0, -1}};
+    for (auto [code, key] : chars) EXPECT_EQ(typed(ev(EV_CHAR, code)), key) << code;
+    const struct { SHELL_EVENT e; int key; } keys[] = {{key_down(37, true), 37},  {key_down(37, true, true), 37},  // left arrow and its repeat
                 {key_down(144, true), 16},                                  // Num Lock: low 7 bits
                 // An ordinary key types through its character, its repeats too.
                 {key_down('Q', false), -1}, {key_down('Q', false, true), -1},
                 {key_down(8, true), -1}};  // codes up to 9 are dropped
     for (const auto& k : keys) EXPECT_EQ(typed(k.e), k.key) << k.e.code;
     key__press = 37;
-    WndProc(ev(EV_KEY_UP));
-    EXPECT_EQ(key__press, 0);
+    EXPECT_EQ((WndProc(ev(EV_KEY_UP)), int(key__press)), 0);
 }
 
 TEST_F(Input, KeysAndClicksFasterThanThePageComeOneAPassInOrder) {
-    for (int c : {int('b'), int('e'), int('e'), 13}) {
-        WndProc(ev(EV_CHAR, c));
-        WndProc(ev(EV_KEY_UP));
-    }
+    for (int c : {int('b'), int('e'), int('e'), 13}) WndProc(ev(EV_CHAR, c)), WndProc(ev(EV_KEY_UP));
     std::vector<int> seen;
     for (int pass = 0; pass < 9; pass++) seen.push_back(v_inkey());
     EXPECT_EQ(seen, (std::vector<int>{'b', 0, 'e', 0, 'e', 0, 13, 0, 0}));
@@ -135,21 +107,12 @@ TEST_F(Input, KeysAndClicksFasterThanThePageComeOneAPassInOrder) {
     for (unsigned i = 0; i < TYPED_KEYS; i++) EXPECT_EQ(take_typed_key(), int('a' + i % 26)) << i;
     EXPECT_EQ(take_typed_key(), -1);
     // A click and a keystroke shorter than a pass are seen once.
-    WndProc(ev(EV_LEFT_DOWN, 0, 10, 10));
-    WndProc(ev(EV_CHAR, 'a'));
-    WndProc(ev(EV_LEFT_UP, 0, 10, 10));
-    WndProc(ev(EV_KEY_UP));
-    EXPECT_EQ(v_inkey(), 'a');
-    EXPECT_EQ(touch_premuto, 1);
-    EXPECT_EQ(v_inkey(), 0);  // then released
-    EXPECT_EQ(touch_premuto, 0);
+    for (const SHELL_EVENT& e : {ev(EV_LEFT_DOWN, 0, 10, 10), ev(EV_CHAR, 'a'), ev(EV_LEFT_UP, 0, 10, 10), ev(EV_KEY_UP)}) WndProc(e);
+    EXPECT_EQ((std::tuple{v_inkey(), int(touch_premuto), v_inkey(), int(touch_premuto)}), std::tuple('a', 1, 0, 0));
 }
 
 TEST_F(Input, PointerButtonsAndTouch) {
-    const struct {
-        SHELL_EVENT e;
-        int x, y, left;
-    } steps[] = {{ev(EV_POINTER_MOVE, 0, 300, 200, 0, true), 300, 200, 1}, {ev(EV_LEFT_UP, 0, 301, 202), 301, 202, 0},
+    const struct { SHELL_EVENT e; int x, y, left; } steps[] = {{ev(EV_POINTER_MOVE, 0, 300, 200, 0, true), 300, 200, 1}, {ev(EV_LEFT_UP, 0, 301, 202), 301, 202, 0},
                  // Positions are signed 16-bit halves.
                  {ev(EV_LEFT_DOWN, 0, -5, 70000), -5, 70000 - 65536, 1},
                  {ev(EV_TOUCH, 0, 40, 50), 40, 50, 0}, {ev(EV_TOUCH, 0, 40, 51, 0, true), 40, 51, 1}};
@@ -158,6 +121,90 @@ TEST_F(Input, PointerButtonsAndTouch) {
         EXPECT_EQ(std::tuple(mouse__x.load(), mouse__y.load(), int(mouse__left.load())), std::tuple(s.x, s.y, s.left)) << s.e.kind;
     }
     EXPECT_EQ(WndProc(ev(EV_CLOSE)), ACT_EXIT);
+}
+
+
+struct Translated {
+    int n;
+    SHELL_EVENT ev[2];
+};
+
+Translated translate(const SDL_Event& e, int cw = 1024, int ch = 600, uint32_t now = 0) {
+    Translated t{};
+    t.n = sdl_translate(e, cw, ch, now, t.ev);
+    return t;
+}
+
+SDL_Event key(Uint32 type, SDL_Keycode sym, int repeat = 0) {
+    SDL_Event e{type};
+    e.key.keysym.sym = sym, e.key.repeat = Uint8(repeat);
+    return e;
+}
+
+SDL_Event text(const char* s) {
+    SDL_Event e{SDL_TEXTINPUT};
+    std::snprintf(e.text.text, sizeof e.text.text, "%s", s);
+    return e;
+}
+
+TEST(SdlEvents, KeysAndText) {
+    // Extended keys give their virtual key codes; control keys type their characters too.
+    const struct { SDL_Keycode sym; int vk, typed; } keys[] = {{SDLK_LEFT, 37, -1},   {SDLK_UP, 38, -1},       {SDLK_RIGHT, 39, -1},    {SDLK_DOWN, 40, -1},
+                {SDLK_HOME, 36, -1},   {SDLK_END, 35, -1},      {SDLK_PAGEUP, 33, -1},   {SDLK_PAGEDOWN, 34, -1},
+                {SDLK_INSERT, 45, -1}, {SDLK_DELETE, 46, -1},   {SDLK_KP_DIVIDE, 111, -1},
+                {SDLK_RETURN, -1, 13}, {SDLK_KP_ENTER, -1, 13}, {SDLK_ESCAPE, -1, 27},   {SDLK_BACKSPACE, -1, 8},
+                {SDLK_TAB, -1, 9}};
+    for (const auto& k : keys) {
+        const Translated t = translate(key(SDL_KEYDOWN, k.sym));
+        const SHELL_EVENT& e = t.ev[std::clamp(t.n, 1, 2) - 1];
+        EXPECT_EQ(std::tuple(t.n, int(e.kind), e.code, e.extended),
+                  k.vk >= 0 ? std::tuple(1, int(EV_KEY_DOWN), k.vk, true) : std::tuple(2, int(EV_CHAR), k.typed, false))
+            << k.sym;
+    }
+    // Letters are ordinary keys: they count only when repeated and type through text input.
+    const Translated t = translate(key(SDL_KEYDOWN, SDLK_q, 1));
+    EXPECT_EQ(std::tuple(t.n, t.ev[0].code, t.ev[0].extended, t.ev[0].repeat), std::tuple(1, int('Q'), false, true));
+    EXPECT_EQ(translate(key(SDL_KEYDOWN, SDLK_VOLUMEUP)).n, 0);
+    EXPECT_EQ(translate(key(SDL_KEYUP, SDLK_LEFT)).ev[0].kind, EV_KEY_UP);
+    // Text gives its first character, in Latin-1.
+    const std::pair<const char*, int> texts[] = {
+        {"a", 'a'}, {"%x", '%'}, {"\xC3\xA9", 0xE9}, {"\xC3\xBF", 0xFF}, {"\xC2\xB5", 0xB5}};
+    for (auto [s, code] : texts) EXPECT_EQ(translate(text(s)).ev[0].code, code) << code;
+    EXPECT_EQ(translate(text("\xE2\x82\xAC")).n, 0);  // beyond Latin-1
+    EXPECT_EQ(translate(text("\xC4\x80")).n, 0);
+}
+
+SDL_Event event(Uint32 type, int a = 0, int b = 0, int c = 0, int d = 0) {
+    SDL_Event e{type};
+    if (type == SDL_MOUSEMOTION) e.motion.x = a, e.motion.y = b, e.motion.state = Uint32(c), e.motion.which = Uint32(d);
+    if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) e.button.button = Uint8(a);
+    if (type == SDL_FINGERDOWN || type == SDL_FINGERUP) e.tfinger.x = float(a) / 100, e.tfinger.y = float(b) / 100;
+    if (type == SDL_WINDOWEVENT) e.window.event = Uint8(a);
+    return e;
+}
+
+TEST(SdlEvents, PointerButtonsFingersAndClosing) {
+    const struct { SDL_Event e; int n, kind, x, y, left, right; } cases[] = {
+        {event(SDL_MOUSEMOTION, 12, 34, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK), 1, EV_POINTER_MOVE, 12, 34, 1, 1},
+        // Made up from a touch: the finger event counts.
+        {event(SDL_MOUSEMOTION, 12, 34, 0, int(SDL_TOUCH_MOUSEID)), 0, 0, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), 1, EV_RIGHT_DOWN, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT), 0, 0, 0, 0, 0, 0},
+        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT), 1, EV_LEFT_UP, 0, 0, 0, 0},
+        // Fingers at fractions of the client area of 2048 x 1200.
+        {event(SDL_FINGERDOWN, 50, 25), 1, EV_TOUCH, 1024, 300, 1, 0},
+        {event(SDL_FINGERUP, 50, 25), 1, EV_TOUCH, 1024, 300, 0, 0},
+        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE), 1, EV_CLOSE, 0, 0, 0, 0},
+        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_EXPOSED), 0, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const Translated t = translate(c.e, 2048, 1200, 777);
+        const SHELL_EVENT& e = t.ev[0];
+        EXPECT_EQ(std::tuple(t.n, t.n ? int(e.kind) : 0, e.x, e.y, int(e.left), int(e.right)), std::tuple(c.n, c.kind, c.x, c.y, c.left, c.right))
+            << c.e.type;
+    }
+    EXPECT_EQ(translate(event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), 1024, 600, 777).ev[0].time_ms, 777u);
+    EXPECT_EQ(WndProc(translate(event(SDL_QUIT)).ev[0]), ACT_EXIT);
 }
 
 }  // namespace

@@ -1,21 +1,51 @@
-// The program's directory and share folder by install state and environment, and the
-// names of the serial ports in it and on the machine.
+// The program's directory and share folder by install state and environment, the names of
+// the serial ports in it and on the machine, and the headless mode's PNG writer.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/input.h"
 #include "platform/port_names.h"
 #include "platform/program_dir.h"
-#include "platform/scratch.h"
+#include "support/framebuffer_helpers.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include <stb/stb_image.h>
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// A folder of its own under the temporary folder, made empty at the start and removed at
+// the end; t("a/b") is a path inside it, t() the folder itself.
+struct ScratchDir {
+    fs::path root;
+    explicit ScratchDir(const std::string& tag) : root(fs::temp_directory_path() / (tag + "." + std::to_string(getpid()))) {
+        fs::remove_all(root), fs::create_directories(root);
+    }
+    ~ScratchDir() { fs::remove_all(root); }
+    std::string operator()(const std::string& rel = "") const { return rel.empty() ? root.string() : (root / rel).string(); }
+};
+
+// Sets MyDir, the program's directory, until the guard goes out of scope.
+struct ScopedMyDir {
+    const std::string saved = MyDir;
+    explicit ScopedMyDir(const std::string& dir) { set(dir); }
+    ~ScopedMyDir() { set(saved); }
+    static void set(const std::string& dir) { std::snprintf(MyDir, sizeof MyDir, "%s", dir.c_str()); }
+};
 
 // A scratch tree: an installed prefix (inst/bin beside inst/share/corvane), a build tree
 // without a share folder, a home, and a regular file where a folder is wanted.
@@ -32,12 +62,8 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironment) {
                       own = t("own"), xdg = t("xdg"), file = t("file"), dflt = home + "/.local/share/corvane";
     const std::string long_name(200, 'x');
     const char* h = home.c_str();
-    const struct {
-        const char* what;
-        std::string exe;
-        const char *corvane_home, *xdg, *home;
-        std::string dir, error;  // error: a part of the message
-    } cases[] = {
+    // error: a part of the message
+    const struct { const char* what; std::string exe; const char *corvane_home, *xdg, *home; std::string dir, error; } cases[] = {
         {"installed: XDG default", installed, nullptr, nullptr, h, dflt, ""},
         {"installed: XDG_DATA_HOME", installed, nullptr, xdg.c_str(), h, xdg + "/corvane", ""},
         {"installed: empty XDG_DATA_HOME", installed, nullptr, "", h, dflt, ""},
@@ -55,11 +81,12 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironment) {
         SCOPED_TRACE(c.what);
         fs::remove_all(t("home/.local"));
         const ProgramDir d = program_dir({c.exe, t(), c.corvane_home, c.xdg, c.home});
-        EXPECT_EQ(d.dir, fs::path(c.dir).lexically_normal().string());
-        EXPECT_EQ(d.share, c.exe == installed ? t("inst/share/corvane") : "");
-        EXPECT_TRUE(c.error.empty() ? d.error.empty() : d.error.find(c.error) != std::string::npos) << d.error;
         // A chosen folder of its own is made with ports/; the build tree's is left alone.
-        EXPECT_EQ(fs::is_directory(d.dir + "/ports"), !d.dir.empty() && d.dir != t());
+        EXPECT_EQ(std::tuple(d.dir, d.share, c.error.empty() ? d.error.empty() : d.error.find(c.error) != std::string::npos,
+                             fs::is_directory(d.dir + "/ports")),
+                  std::tuple(fs::path(c.dir).lexically_normal().string(), c.exe == installed ? t("inst/share/corvane") : "", true,
+                             !c.dir.empty() && c.dir != t()))
+            << d.error;
     }
     // A build tree too deep for MyDir keeps working relative to the current directory.
     const ProgramDir d = program_dir({"/nowhere/app/corvane", "/" + std::string(250, 'd'), nullptr, nullptr, "/home/x"});
@@ -74,14 +101,11 @@ TEST(ProgramDir, UseProgramDirSetsMyDirFromTheEnvironment) {
     const char* before = std::getenv("CORVANE_HOME");
     const std::string saved = before ? before : "";
     setenv("CORVANE_HOME", t("env").c_str(), 1);
-    EXPECT_EQ(use_program_dir(), nullptr);
-    EXPECT_EQ(std::string(MyDir), t("env"));
-    EXPECT_TRUE(fs::is_directory(t("env/ports")));
+    EXPECT_EQ((std::tuple{use_program_dir(), std::string(MyDir), fs::is_directory(t("env/ports"))}), std::tuple(nullptr, t("env"), true));
     setenv("CORVANE_HOME", t("file/sub").c_str(), 1);
     const char* error = use_program_dir();
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(std::string(error).rfind("corvane: cannot create " + t("file/sub/ports"), 0), 0u) << error;
-    EXPECT_STREQ(MyDir, "");
+    EXPECT_EQ(std::tuple(std::string(error ? error : "").rfind("corvane: cannot create " + t("file/sub/ports"), 0), MyDir[0]),
+              std::tuple(0u, '\0'));
     before ? setenv("CORVANE_HOME", saved.c_str(), 1) : unsetenv("CORVANE_HOME");
 }
 
@@ -94,11 +118,7 @@ TEST(PortNames, LinksInPortsThenDevicesUsbAcmSerialEachInNumericOrder) {
     EXPECT_EQ(order_serial_devices(dev), (Names{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0", "/dev/ttyACM1",
                                                 "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10"}));
     const Names links = {"COM2", "COM12", "README"};
-    const struct {
-        const char* name;
-        Names links, dev;
-        std::string path;
-    } cases[] = {
+    const struct { const char* name; Names links, dev; std::string path; } cases[] = {
         {"COM1", {}, dev, "/dev/ttyUSB2"}, {"COM3", {}, dev, "/dev/ttyACM0"}, {"com7", {}, dev, "/dev/ttyS10"},
         {"COM8", {}, dev, ""},  // no eighth device
         {"COM1", {}, {}, ""},
@@ -111,9 +131,7 @@ TEST(PortNames, LinksInPortsThenDevicesUsbAcmSerialEachInNumericOrder) {
         {"XCOM2", links, dev, "XCOM2"}, {"", links, dev, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(resolve_port_name(c.name, c.links, c.dev), c.path) << c.name;
-    EXPECT_EQ(com_port_number("COM15"), 15);
-    EXPECT_EQ(com_port_number("COM+1"), 0);
-    EXPECT_EQ(com_port_number("COM99999999999"), 0);
+    EXPECT_EQ(std::tuple(com_port_number("COM15"), com_port_number("COM+1"), com_port_number("COM99999999999")), std::tuple(15, 0, 0));
 }
 
 TEST(PortNames, ThePortsFolderIsTheStartDirectorysWhereverTheCurrentOneMoved) {
@@ -126,6 +144,62 @@ TEST(PortNames, ThePortsFolderIsTheStartDirectorysWhereverTheCurrentOneMoved) {
     const std::string path = port_device_path("COM3");
     fs::current_path(cwd);
     EXPECT_EQ(path, start("ports/COM3"));
+}
+
+// The pixels of a PNG as 0x00RRGGBB, and its size; empty when it does not load.
+std::vector<uint32_t> load_png(const std::string& path, int& w, int& h) {
+    int n = 0;
+    unsigned char* rgb = stbi_load(path.c_str(), &w, &h, &n, 3);
+    std::vector<uint32_t> pixels;
+    for (int i = 0; rgb && i < w * h; i++)
+        pixels.push_back(uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2]);
+    stbi_image_free(rgb);
+    return pixels;
+}
+
+// The client area is the size of the framebuffer; a PNG holds the part of a rectangle
+// inside the framebuffer. (That a screenshot is the screen, pixel for pixel, is in the app's
+// operator key tests.)
+TEST(Headless, ClientAreaIsTheFramebufferAndAPngHoldsTheRectangleInsideIt) {
+    const ScratchDir dir("headless");
+    headless_start();
+    EXPECT_EQ(std::tuple(headless_mode(), client_width.load(), client_height.load(), MyDir[0] != 0), std::tuple(true, 1024, 600, true));
+    fb_fill_all(0);
+    dx_surface[addr(1023, 2399)] = 0xFFFFFF;
+    int w = 0, h = 0;
+    // 2000, 0: an empty rectangle
+    EXPECT_EQ(std::tuple(fb_write_png(dir("corner.png").c_str(), 1020, 2396, 50, 50), fb_write_png(dir("none.png").c_str(), 2000, 0, 10, 10)),
+              std::tuple(0, -1));
+    const std::vector<uint32_t> corner = load_png(dir("corner.png"), w, h);
+    EXPECT_EQ(std::tuple(w, h, corner.size() == 16 ? corner[15] : 0u), std::tuple(4, 4, 0xFFFFFFu));
+}
+
+// A write that fails leaves what was at the path as it was and no file of its own.
+TEST(Headless, APngIsWrittenWholeOrNotAtAll) {
+    const ScratchDir dir("headless_whole");
+    headless_start();
+    std::filesystem::create_directories(dir("folder"));
+    std::ofstream(dir("kept.png")) << "keep";
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const struct { std::string path; rlim_t size_limit; int error; } cases[] = {{dir("kept.png"), 100, EFBIG},  // a full disk
+                 {dir("folder"), RLIM_INFINITY, EISDIR},
+                 {dir("none/x.png"), RLIM_INFINITY, ENOENT}};
+    for (const auto& c : cases) {
+        rlimit limit = old;
+        limit.rlim_cur = c.size_limit;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        errno = 0;
+        const int result = fb_write_png(c.path.c_str(), 0, 0, 1024, 600), error = errno;
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(std::tuple(result, error), std::tuple(-1, c.error)) << c.path;
+    }
+    std::ifstream in(dir("kept.png"));
+    EXPECT_EQ(std::tuple(std::string(std::istreambuf_iterator<char>(in), {}), std::distance(std::filesystem::directory_iterator(dir()), {})),
+              std::tuple("keep", 2)) << "a temporary file was left, or the kept file changed";
+    // And a good write replaces the file.
+    EXPECT_EQ((std::tuple{fb_write_png(dir("kept.png").c_str(), 0, 0, 8, 8), std::filesystem::file_size(dir("kept.png")) > 8}), std::tuple(0, true));
 }
 
 }  // namespace

@@ -8,11 +8,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <random>
-#include <tuple>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -25,9 +24,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
-
-// Generous limit for transfers that take milliseconds; only a broken layer reaches it.
-constexpr auto TRANSFER_LIMIT = std::chrono::seconds(20);
+constexpr auto LIMIT = std::chrono::seconds(20);  // only a broken layer reaches it
 
 Bytes pattern(size_t n, unsigned seed) {
     std::mt19937 gen(seed);
@@ -37,98 +34,65 @@ Bytes pattern(size_t n, unsigned seed) {
 }
 
 // The far end of a port: a pseudo-terminal master whose slave path the layer opens.
-class Peer {
-public:
-    Peer() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) std::abort();
-        path_ = ptsname(master_);
-    }
+struct Peer {
+    int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    std::string path = (grantpt(fd), unlockpt(fd), ptsname(fd));
     ~Peer() { vanish(); }
-    const std::string& path() const { return path_; }
-    // Closes the master: the slave then reports a hang-up, as an unplugged device does.
-    void vanish() {
-        if (master_ >= 0) close(master_);
-        master_ = -1;
-    }
-    bool send(Bytes b) const { return transfer(b.data(), b.size(), true, TRANSFER_LIMIT) == b.size(); }
-    Bytes receive(size_t n, std::chrono::milliseconds limit = TRANSFER_LIMIT) const {
-        Bytes got(n);
-        got.resize(transfer(got.data(), n, false, limit));
-        return got;
-    }
-
-private:
-    // Writes or reads n bytes, waiting while the terminal has no room or no bytes, until
-    // the limit passes; returns how many moved.
+    void vanish() { close(fd), fd = -1; }  // the slave then hangs up, as an unplugged device does
+    // Writes or reads n bytes while the terminal has room or bytes, until the limit passes.
     size_t transfer(uint8_t* buf, size_t n, bool writing, std::chrono::milliseconds limit) const {
         size_t done = 0;
         for (const auto end = Clock::now() + limit; done < n && Clock::now() < end;) {
-            pollfd p{master_, short(writing ? POLLOUT : POLLIN), 0};
+            pollfd p{fd, short(writing ? POLLOUT : POLLIN), 0};
             if (poll(&p, 1, 10) <= 0) continue;
-            const ssize_t r = writing ? write(master_, buf + done, n - done) : read(master_, buf + done, n - done);
+            const ssize_t r = writing ? write(fd, buf + done, n - done) : read(fd, buf + done, n - done);
             done += size_t(std::max<ssize_t>(0, r));
         }
         return done;
     }
-    int master_ = -1;
-    std::string path_;
+    bool send(Bytes b) const { return transfer(b.data(), b.size(), true, LIMIT) == b.size(); }
+    Bytes receive(size_t n, std::chrono::milliseconds limit = LIMIT) const {
+        Bytes got(n);
+        got.resize(transfer(got.data(), n, false, limit));
+        return got;
+    }
 };
 
 // Takes n bytes from the record's receive ring, polling, or fewer when the limit passes.
 Bytes take(COM* com, size_t n) {
     Bytes got;
-    for (const auto end = Clock::now() + TRANSFER_LIMIT; got.size() < n && Clock::now() < end;) {
+    for (const auto end = Clock::now() + LIMIT; got.size() < n && Clock::now() < end;) {
         const int b = com_rx(com);
-        if (b < 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
-        if (b >= 0) got.push_back(uint8_t(b));
+        b < 0 ? std::this_thread::sleep_for(std::chrono::microseconds(100)) : got.push_back(uint8_t(b));
     }
     return got;
 }
 
 int rx_waiting(const COM* com) { return (com->rx1.load() + COM_RING_SIZE - com->rx0.load()) % COM_RING_SIZE; }
-
 int send(COM* com, const Bytes& b) { return com_txsl(com, b.data(), int(b.size())); }
 
 class SerialTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        for (int n = 1; n <= COM_RECORDS; n++) {
-            com_close(Com[n]);
-            Com[n]->parity = Com[n]->stops = 0;
-            Com[n]->NameCom[0] = 0;
-        }
+        for (int n = 1; n <= COM_RECORDS; n++) com_close(Com[n]), Com[n]->parity = Com[n]->stops = 0, Com[n]->NameCom[0] = 0;
     }
-
-    // Opens record com on the peer's terminal at 115200 baud.
-    void open_on(COM* com) {
-        ASSERT_EQ(assign_com(com, peer.path().c_str()), 0);
-        ASSERT_EQ(com_open(com, 115200), 0);
+    void open_on(COM* com, int baud = 115200) {
+        ASSERT_EQ(assign_com(com, peer.path.c_str()), 0);
+        ASSERT_EQ(com_open(com, baud), 0);
     }
-
-    // Opens com3 and leaves it with txrun set and then disabled, so that nothing
-    // re-enables it and the transmit ring keeps what is queued.
-    void open_with_full_transmit_ring() {
-        open_on(&com3);
-        ASSERT_EQ(send(&com3, {0x0D}), 0);
-        ASSERT_EQ(peer.receive(1), Bytes{0x0D});
-        fill_transmit_ring();
-    }
+    // Leaves com3 disabled with a full transmit ring, so that nothing sends what is queued.
     static void fill_transmit_ring() {
         ASSERT_TRUE(eventually([] { return com_tx_empty(&com3) == 1; }));
         ASSERT_EQ(com_disable(&com3), 0);
         ASSERT_EQ(send(&com3, pattern(COM_RING_SIZE - 1, 7)), 0);
         ASSERT_EQ(com_tx_full(&com3), 1);
     }
-
-    // Waits until a writer of another thread holds the record's buffers (it then waits
-    // in com_txsl for room in the full ring).
+    // A writer of another thread holds the record's buffers: it waits in com_txsl for room.
     static bool writer_waits() { return eventually([] { return com3.users.load() > 0; }); }
-
     Peer peer;
 };
 
-TEST_F(SerialTest, BytesArriveWholeAndInOrderBothWaysAlsoPastAFullReceiveRing) {
+TEST_F(SerialTest, BytesArriveWholeAndInOrderBothWaysAndAreDroppedForAVanishedDevice) {
     open_on(&com3);
     const Bytes out = pattern(100000, 1), in = pattern(3 * COM_RING_SIZE + 1234, 2);
     Bytes at_peer;
@@ -138,36 +102,34 @@ TEST_F(SerialTest, BytesArriveWholeAndInOrderBothWaysAlsoPastAFullReceiveRing) {
     // Nothing is read until the receive ring is full: the rest must wait, not overwrite.
     EXPECT_TRUE(eventually([] { return rx_waiting(&com3) == COM_RING_SIZE - 1; }));
     const Bytes at_host = take(&com3, in.size());
-    peer_reader.join();
-    peer_writer.join();
+    peer_reader.join(), peer_writer.join();
     EXPECT_TRUE(at_host == in) << "received " << at_host.size() << " of " << in.size();
     EXPECT_TRUE(at_peer == out) << "sent " << at_peer.size() << " of " << out.size();
     uint8_t sum = 0;
     for (uint8_t b : out) sum = uint8_t(sum + b);
     EXPECT_EQ(std::tuple(com_rx(&com3), com3.txchk.load(), com3.errors.load()), std::tuple(-1, sum, 0u));
+    peer.vanish();
+    ASSERT_TRUE(eventually([] { return com3.errors.load() > 0; }));
+    EXPECT_EQ(send(&com3, pattern(2 * COM_RING_SIZE, 5)), 0);
+    EXPECT_TRUE(eventually([] { return com_tx_empty(&com3) == 1; }));
 }
 
 TEST_F(SerialTest, AFullTransmitRingHoldsTheWriterUntilThePumpTakesSomeOrTheRecordCloses) {
-    open_with_full_transmit_ring();
+    open_on(&com3);
+    ASSERT_EQ(send(&com3, {0x0D}), 0);
+    ASSERT_EQ(peer.receive(1), Bytes{0x0D});
+    fill_transmit_ring();
     // A task waiting on the full ring can be stopped; it has let go and queued nothing.
     static std::atomic<bool> entered;
     entered = false;
-    const unsigned task = exec_task_hidden(
-        [](void*) {
-            entered = true;
-            const uint8_t more[16] = {};
-            com_txsl(&com3, more, sizeof more);
-        },
-        nullptr, 0);
+    const unsigned task = exec_task_hidden([](void*) { entered = true, send(&com3, Bytes(16)); }, nullptr, 0);
     ASSERT_TRUE(task != 0 && eventually([] { return entered.load(); }));
     EXPECT_EQ(remove_task_hidden(task), 0);
     // A waiting byte is neither stored nor overwrites another until the pump takes some.
     std::atomic<bool> returned{false};
-    std::thread writer([&] { EXPECT_EQ(send(&com3, {0xA5}), 0), returned = true; });
+    std::thread writer([&] { EXPECT_EQ(send(&com3, {0xA5}), 0); returned = true; });
     ASSERT_TRUE(writer_waits());
-    EXPECT_FALSE(returned.load());
-    EXPECT_EQ(com_tx_size(&com3), COM_RING_SIZE - 1);
-    EXPECT_EQ(com_enable(&com3), 0);
+    EXPECT_EQ((std::tuple{returned.load(), com_tx_size(&com3), com_enable(&com3)}), std::tuple(false, COM_RING_SIZE - 1, 0));
     Bytes expect = pattern(COM_RING_SIZE - 1, 7);
     expect.push_back(0xA5);
     const Bytes got = peer.receive(expect.size());
@@ -180,11 +142,10 @@ TEST_F(SerialTest, AFullTransmitRingHoldsTheWriterUntilThePumpTakesSomeOrTheReco
     ASSERT_TRUE(writer_waits());
     EXPECT_EQ(com_close(&com3), 0);
     closed_writer.join();
-    EXPECT_EQ(result.load(), 0);
-    EXPECT_EQ(std::tuple(com3.open.load(), com3.hCom, com3.txbuff, com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
-              std::tuple(0, -1, nullptr, 0));
+    EXPECT_EQ(std::tuple(result.load(), com3.open.load(), com3.hCom, com3.txbuff, com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
+              std::tuple(0, 0, -1, nullptr, 0));
     EXPECT_TRUE(peer.receive(1, std::chrono::milliseconds(50)).empty()) << "bytes queued before the close were sent";
-    EXPECT_EQ(std::tuple(send(&com3, {1, 2, 3}), com_rx(&com3), com_rx_empty(&com3), com_close(&com3)),
+    EXPECT_EQ((std::tuple{send(&com3, {1, 2, 3}), com_rx(&com3), com_rx_empty(&com3), com_close(&com3)}),
               std::tuple(-1, -1, 1, -1));
 }
 
@@ -192,27 +153,20 @@ TEST_F(SerialTest, WhatOpensAndWhatDoesNot) {
     EXPECT_EQ(com_rx(&com3), -1);  // fresh record
     open_on(&com3);
     EXPECT_EQ(std::tuple(com_rx(&com3), com_open(&com3, 115200), assign_com(&com3, "COM1")), std::tuple(-1, -1, -1));
-    EXPECT_EQ(std::string(com3.NameCom), peer.path());
-
     // A port held by another record does not open, and the refused record stays clear.
-    ASSERT_EQ(assign_com(&com2, peer.path().c_str()), 0);
-    EXPECT_EQ(com_open(&com2, 115200), -1);
-    EXPECT_EQ(std::tuple(com2.open.load(), com2.rxbuff, com2.hCom), std::tuple(0, nullptr, -1));
-    // Closing gives the port up entirely (lock and exclusive mode), so that only another
-    // holder of the lock (as another process would be) keeps it.
+    ASSERT_EQ(assign_com(&com2, peer.path.c_str()), 0);
+    EXPECT_EQ((std::tuple{com_open(&com2, 115200), com2.open.load(), com2.rxbuff, com2.hCom}), std::tuple(-1, 0, nullptr, -1));
+    // Closing gives the port up entirely, so that only another holder of the lock keeps it.
     ASSERT_EQ(com_close(&com3), 0);
-    int other = open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int other = open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(com_open(&com2, 115200), -1);
     close(other);
-    // Only the fifteen records with pump task numbers open; the port stays free.
-    ASSERT_EQ(assign_com(&com4, peer.path().c_str()), 0);
-    EXPECT_EQ(com_open(&com4, 115200), -1);  // its pumps would be tasks 32 and 33
+    // Only the fifteen records with pump task numbers open (com4's would be tasks 32 and 33).
     COM stray;
-    ASSERT_EQ(assign_com(&stray, peer.path().c_str()), 0);
-    EXPECT_EQ(com_open(&stray, 115200) + com_open(nullptr, 115200) + com_close(nullptr), -3);
-    EXPECT_EQ(com_open(&com2, 115200), 0);
-    EXPECT_EQ(com_open(&com3, 12345), -1);  // not a standard rate
+    ASSERT_EQ(assign_com(&com4, peer.path.c_str()) + assign_com(&stray, peer.path.c_str()), 0);
+    EXPECT_EQ(com_open(&com4, 115200) + com_open(&stray, 115200) + com_open(nullptr, 115200) + com_close(nullptr), -4);
+    EXPECT_EQ((std::tuple{com_open(&com2, 115200), com_open(&com3, 12345)}), std::tuple(0, -1));  // 12345: not a rate
     ASSERT_EQ(assign_com(&com3, "/dev/a/name/longer/than/fifteen"), 0);
     EXPECT_EQ(std::string(com3.NameCom), "/dev/a/name/lon");
 }
@@ -222,37 +176,29 @@ TEST_F(SerialTest, ProtocolModeDiscardsWhatWasReceivedAndHoldsWhatArrivesWhileDi
     ASSERT_TRUE(peer.send({1, 2, 3}));
     ASSERT_TRUE(eventually([] { return rx_waiting(&com3) == 3; }));
     ASSERT_EQ(protocol_mode(&com3, 0), 0);
-    EXPECT_EQ(com_rx_empty(&com3), 1);
     ASSERT_TRUE(peer.send({4, 5, 6}));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(com_rx_empty(&com3), 1) << "a disabled record moved bytes";
+    EXPECT_EQ(com_rx_empty(&com3), 1) << "received bytes kept, or a disabled record moved bytes";
     // The first send enables the record again and the held bytes come through.
     ASSERT_EQ(send(&com3, {0x0D}), 0);
-    EXPECT_EQ(peer.receive(1), Bytes{0x0D});
-    EXPECT_EQ(take(&com3, 3), (Bytes{4, 5, 6}));
-    EXPECT_EQ(protocol_mode(&com1, 0), -1);  // a closed record cannot be disabled
+    EXPECT_EQ(std::tuple(peer.receive(1), take(&com3, 3), protocol_mode(&com1, 0)), std::tuple(Bytes{0x0D}, Bytes{4, 5, 6}, -1));
 }
 
 TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
-    int watch = open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(watch, 0);
+    const int watch = open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios before{}, during{}, after{};
     ASSERT_EQ(tcgetattr(watch, &before), 0);
-    ASSERT_TRUE(before.c_lflag & ICANON);
-    ASSERT_EQ(assign_com(&com3, peer.path().c_str()), 0);
     // A pseudo-terminal drops PARENB; the settings asked for are in the record.
     const tcflag_t parity_bits[] = {0, PARENB, PARENB | PARODD, PARENB | PARODD | CMSPAR, PARENB | CMSPAR};
     for (uint8_t parity = 0; parity < 5; parity++) {
         SCOPED_TRACE(int(parity));
-        com3.parity = parity;
-        com3.stops = parity == 2;
-        ASSERT_EQ(com_open(&com3, parity == 2 ? 300 : 115200), 0);
-        ASSERT_EQ(tcgetattr(watch, &during), 0);
-        EXPECT_EQ(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), parity_bits[parity]);
+        com3.parity = parity, com3.stops = parity == 2;
         const speed_t speed = parity == 2 ? B300 : B115200;
-        EXPECT_EQ(std::tuple(bool(during.c_cflag & CSTOPB), cfgetospeed(&during), cfgetispeed(&during)),
-                  std::tuple(parity == 2, speed, speed));
-        EXPECT_EQ(during.c_cflag & (CSIZE | CLOCAL | CREAD | CRTSCTS), tcflag_t(CS8 | CLOCAL | CREAD));
+        open_on(&com3, parity == 2 ? 300 : 115200);
+        ASSERT_EQ(tcgetattr(watch, &during), 0);
+        EXPECT_EQ(std::tuple(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), bool(during.c_cflag & CSTOPB),
+                             cfgetospeed(&during), cfgetispeed(&during), during.c_cflag & (CSIZE | CLOCAL | CREAD | CRTSCTS)),
+                  std::tuple(parity_bits[parity], parity == 2, speed, speed, tcflag_t(CS8 | CLOCAL | CREAD)));
         EXPECT_FALSE((during.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) || (during.c_lflag & (ICANON | ECHO | ISIG)) ||
                      (during.c_oflag & OPOST) || during.c_cc[VMIN] || during.c_cc[VTIME]);
         ASSERT_EQ(com_close(&com3), 0);
@@ -260,15 +206,6 @@ TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
     ASSERT_EQ(tcgetattr(watch, &after), 0);
     EXPECT_EQ(std::tuple(after.c_lflag, after.c_iflag, after.c_cflag), std::tuple(before.c_lflag, before.c_iflag, before.c_cflag));
     close(watch);
-}
-
-TEST_F(SerialTest, BytesForAVanishedDeviceAreDroppedInsteadOfBlockingTheWriter) {
-    open_on(&com3);
-    peer.vanish();
-    ASSERT_TRUE(eventually([] { return com3.errors.load() > 0; }));
-    EXPECT_EQ(send(&com3, pattern(2 * COM_RING_SIZE, 5)), 0);
-    EXPECT_TRUE(eventually([] { return com_tx_empty(&com3) == 1; }));
-    EXPECT_EQ(com_close(&com3), 0);
 }
 
 }  // namespace

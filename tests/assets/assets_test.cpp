@@ -1,0 +1,167 @@
+// The compiled-in fonts and images: the font table and each kind's format rules, lines of
+// text in each kind of font against a reference image, and the images' sizes, codings and
+// transparent pixels. How text is drawn is tested on hand-made fonts in tests/gfx.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <tuple>
+
+#include "assets/fonts.h"
+#include "assets/images.h"
+#include "gfx/draw.h"
+#include "gfx/image.h"
+#include "gfx/text.h"
+#include "support/framebuffer_helpers.h"
+#include "support/reference_image.h"
+
+namespace {
+
+std::span<const ASSET_FONT> fonts() { return {allfonts, size_t(allfonts_count)}; }
+bool any_ink(const uint8_t* g, size_t bytes) { return std::any_of(g, g + bytes, [](uint8_t b) { return b != 0; }); }
+
+// In the order of their numbers: the fixed fonts 0 to 6, the proportional fonts 7 to 27, then
+// the Unicode fonts, all number 33; each entry's height is its data's, and each is installed.
+TEST(Fonts, TableNumbersHeightsAndInstall) {
+    fonts_install();
+    for (int n = 0; n < allfonts_count; n++) {
+        const ASSET_FONT& f = allfonts[n];
+        EXPECT_EQ(std::tuple(f.number, f.kind == FONT_KIND_FIXED ? v_fontsizevect[n] : f.data[3]), std::tuple(n < FONT_COUNT ? n : 33, f.height))
+            << f.name;
+        if (f.number < FONT_COUNT) { EXPECT_EQ(v_fontpntvect[f.number], f.data) << f.name; }
+    }
+}
+
+// Fixed fonts hold codes 32 to 122, all inked but the blank. Proportional and Unicode fonts:
+// glyphs follow each other inside the font (Unicode: distinct glyphs, without overlap, use
+// exactly the data), the header's widest glyph is the widest, digits share the digit width.
+TEST(Fonts, EachKindFollowsItsLayout) {
+    auto entry = [](const uint8_t* d, int c) { return font_u32(d + UNICODE_HEADER + 4 * size_t(c - 32)); };  // width << 24 | offset
+    const std::set<std::string> greek = {"T_Arial_Unicode_MS_10", "T_Arial_Unicode_MS_12", "T_Arial_Unicode_MS_16"};
+    for (const ASSET_FONT& f : fonts()) {
+        SCOPED_TRACE(f.name);
+        const uint8_t* d = f.data;
+        const int H = d[3];
+        int widest = 0;
+        size_t end = f.kind == FONT_KIND_UNICODE ? UNICODE_DATA : PROP_DATA;
+        if (f.kind == FONT_KIND_FIXED) {
+            const size_t glyph = size_t(f.height * f.height / 8);
+            ASSERT_EQ(f.bytes, (FONT_FIXED_LAST_CODE - 31) * glyph);
+            for (int c = 32; c <= FONT_FIXED_LAST_CODE; c++) EXPECT_EQ(any_ink(d + size_t(c - 32) * glyph, glyph), c > 32) << char(c);
+            continue;
+        }
+        if (f.kind == FONT_KIND_PROPORTIONAL) {
+            EXPECT_TRUE(d[PROP_ASCENT] > H / 2 && d[PROP_ASCENT] < H);
+            for (int g = 0; g < 96; g++) {
+                const int w = d[PROP_WIDTHS + g];
+                const size_t bytes = (size_t(w) * size_t(H) + 7) / 8;
+                widest = std::max(widest, w);
+                ASSERT_EQ(size_t(font_u16(d + PROP_OFFSETS + 2 * g)), end) << g;
+                EXPECT_TRUE(g == 0 || g == 95 || (w > 0 && any_ink(d + end, bytes))) << char(g + 32);
+                end += bytes;
+            }
+            for (int c = '0'; c <= '9'; c++) EXPECT_EQ(d[PROP_WIDTHS + c - 32], d[PROP_DIGIT_WIDTH]);
+        } else {
+            EXPECT_EQ(std::tuple(int(font_u16(d + 4)), d[6], d[7]), std::tuple(int(UNICODE_MASK_4BIT), 15, 1));
+            ASSERT_TRUE(f.bytes >= UNICODE_DATA && f.bytes - UNICODE_DATA <= sizeof(FONT_UNICODE::p));
+            std::map<size_t, size_t> glyphs;  // offset -> data bytes of every distinct glyph
+            for (int g = 0; g < UNICODE_GLYPHS; g++) {
+                const uint32_t e = entry(d, g + 32);
+                const size_t w = e >> 24, at = e & 0xFFFFFF, bytes = (w * size_t(H) + 1) / 2;
+                ASSERT_TRUE(at >= UNICODE_DATA && at + bytes <= f.bytes) << g;
+                widest = std::max(widest, int(w));
+                EXPECT_EQ(bytes ? glyphs.emplace(at, bytes).first->second : 0, bytes) << g;  // one offset, one glyph
+            }
+            for (auto [at, bytes] : glyphs) { EXPECT_EQ(at, end); end = at + bytes; }
+            // ASCII and Latin-1 have glyphs of their own, the smaller fonts Greek and Cyrillic too.
+            std::vector<int> own = {65, 97, 0xE9, 0xDF, 0xC5, 0x152};
+            if (greek.count(f.name)) own.insert(own.end(), {0x3A9, 0x41F, 0x44F});
+            for (int c : own) EXPECT_NE(entry(d, c), entry(d, '?')) << c;
+            for (int c = '0'; c <= '9'; c++) EXPECT_EQ(int(entry(d, c) >> 24), d[1]);
+        }
+        EXPECT_EQ(std::tuple(end, int(d[PROP_MAX_WIDTH])), std::tuple(f.bytes, widest));
+    }
+}
+
+constexpr int W = 560, H = 330;
+
+void draw_lines() {
+    perif = 0;
+    vid[0] = vid_vect{};
+    OUTLINED = -1;
+    fonts_install();
+    // A grey-to-blue ground, so that transparent backgrounds and blending show.
+    for (int x = 0; x < W; x++) v_rectfillc(x, 0, 1, H, int(uint32_t(0x60 + x / 8) << 24 | 0x6000u << 8 | uint32_t(0x80 + x / 5) << 8));
+    // Each line: a font by number (33: the Unicode font at the address), its vertical
+    // scale, the colours, the position, the text and the outline colour (-1: none).
+    struct Line { int number; const uint8_t* font; int scale_y, bg, fg, x, y; const char* text; int outline; };
+    const Line lines[] = {
+        // Fixed fonts: the start-up line at 1 x 2, font 3 with its arrow, the 32-pixel font.
+        {0, nullptr, 2, 113, 0, 8, 24, "Scanning COM1... 115200 8N1", -1},
+        {3, nullptr, 1, 146, 0, 300, 16, "COM3 t", -1},
+        {6, nullptr, 1, 4, int(0xFFFF0000), 360, 40, "Smith", -1},
+        // Proportional fonts: a plot label on a transparent ground, a readout on black,
+        // Courier and Clarendon shapes, a backspace and a line break.
+        {7, nullptr, 1, 4, 255, 8, 60, "-12.5 150 1K. 2M.", -1},
+        {10, nullptr, 1, 0, int(0xFFFF0000), 160, 64, "3.14159", -1},
+        {21, nullptr, 1, 255, 0, 300, 64, "S11 dB: -20.0x\x7F", -1},
+        {26, nullptr, 1, 4, 0x00FFFF00, 8, 100, "RLC\nbridge", -1},
+        // Unicode fonts: over the ground, opaque, monospaced digits, UTF-8 and Latin-1.
+        {33, T_Arial_Unicode_MS_12, 1, 4, 0, 160, 100,
+         "CONNECT Gr\xC3\xBC\xC3\x9F" "e \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE9t\xE9", -1},
+        {33, T_Arial_Unicode_MS_16, 1, int(0xC0C0C0DB), 0, 160, 134, "Corvane connected", -1},
+        {33, T__Arial_Unicode_MS_14, 1, 0x005E2F08, int(0xFFFF00FC), 160, 166, "@123.456 MHz.", -1},
+        {33, T_Arial_Unicode_MS_18_Bold, 1, 4, int(0xFFFFFF00), 8, 210, "SMD Test", -1},
+        {33, T_Arial_Unicode_MS_10, 1, 4, int(0xFFFF00FC), 180, 200, "FASE \xCE\xA9 \xC2\xB0 \xB5", -1},
+        // Outlined text and the large font.
+        {33, T_Arial_Unicode_MS_28, 1, 4, int(0xFFFF8000), 8, 290, "RLC bridge 50", 0},
+        {33, T_Arial_Unicode_MS_16, 1, 4, int(0xFFFFFF00), 330, 300, "Outlined 2.5", 0x20202000},
+    };
+    for (const Line& l : lines) {
+        l.font ? v_setfontall(33, 1, 1, l.font) : v_setfont(l.number, 1, l.scale_y);
+        v_color(l.bg, l.fg), v_outlined(l.outline), v_locate(l.x, l.y), v_printf("%s", l.text);
+    }
+}
+
+TEST(FontReference, LinesInEveryKindOfFont) {
+    fb_fill_all(0);
+    draw_lines();
+    expect_reference("text/lines", 0, 0, W, H);
+}
+
+// Paints an image at the origin over a uniform background.
+void paint_on(const uint8_t* s, uint32_t background) {
+    fb_fill_all(background);
+    perif = 0;
+    v_color(0, 255), v_locate(0, 0), v_paints(s, 0);
+}
+
+// Every image decodes to exactly the size and coding of its table entry, using all its bytes,
+// and has transparent pixels only where meant to: colour pictures cover every pixel, but for
+// the SMD fixture, which the page shows in a smaller box; icons may leave their background
+// out. How the pages show the pictures is in the app's reference images.
+TEST(Images, EveryImageDecodesToItsEntryAndIsTransparentOnlyWhereMeant) {
+    for (const ASSET_IMAGE& img : std::span(allicone, size_t(allicone_count))) {
+        SCOPED_TRACE(img.name);
+        IMAGE_INFO info;
+        ASSERT_TRUE(image_scan(img.data, img.bytes, &info));
+        EXPECT_EQ(std::vector<int64_t>({info.coding, info.width, info.height, info.complete, info.pixels, info.data_bytes, info.bytes_used}),
+                  std::vector<int64_t>({img.coding, img.width, img.height, 1, int64_t(img.width) * img.height,
+                                        int64_t(img.bytes) - IMAGE_HEADER, int64_t(img.bytes) - IMAGE_HEADER}));
+        paint_on(img.data, 0x123456);
+        const std::vector<uint32_t> first = fb_snapshot();
+        paint_on(img.data, 0x654321);
+        int see_through = 0, inverted = 0;
+        for (int y = 0; y < img.height; y++)
+            for (int x = 0; x < img.width; x++) {
+                const uint32_t p = fb_at(x, y);
+                see_through += p != first[size_t(addr(x, y))] && p == 0x654321;
+                inverted += p != first[size_t(addr(x, y))] && p == (0x654321 ^ 0xFFFFFFu);
+            }
+        EXPECT_EQ(std::tuple(inverted, see_through > 0), std::tuple(0, img.coding != 32 || std::string(img.name) == "AAAA"));
+    }
+}
+
+}  // namespace
