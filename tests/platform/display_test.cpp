@@ -30,12 +30,9 @@ struct Window {
         ROW_BAND b[64];
         int n = 0;
         if (!display_take_frame(&p, b, 64, &n)) return false;
-        copy.resize(size_t(crtx) * size_t(crty));
-        bands.clear();
-        for (const ROW_BAND& r : std::span(b, size_t(n))) {
-            bands.emplace_back(r.first, r.last);
-            std::copy(p + addr(0, r.first), p + addr(0, r.last), copy.begin() + addr(0, r.first));
-        }
+        copy.resize(size_t(crtx) * size_t(crty)), bands.clear();
+        for (const ROW_BAND& r : std::span(b, size_t(n)))
+            bands.emplace_back(r.first, r.last), std::copy(p + addr(0, r.first), p + addr(0, r.last), copy.begin() + addr(0, r.first));
         return true;
     }
     bool matches_screen() const { return std::equal(copy.begin(), copy.end(), dx_surface); }
@@ -43,24 +40,14 @@ struct Window {
 
 class Refresh : public ::testing::Test {
 protected:
-    void SetUp() override {
-        display_set_backend(&counting);
-        v_fastfill(0, 0, crtx, 4 * crty, 0);
-        dx_refresh();
-        window.take();
-        notified = 0;
-    }
+    void SetUp() override { display_set_backend(&counting), v_fastfill(0, 0, crtx, 4 * crty, 0), dx_refresh(), window.take(), notified = 0; }
     void TearDown() override { display_set_backend(nullptr); }
     Window window;
 };
 
 TEST_F(Refresh, EachVisibleWriteIsHandedOverOnceWithTheRowsItWrote) {
     static const uint32_t buffer[4] = {1, 2, 3, 4};
-    const struct {
-        const char* what;
-        void (*draw)();
-        std::vector<std::pair<int, int>> bands;
-    } cases[] = {
+    const struct { const char* what; void (*draw)(); std::vector<std::pair<int, int>> bands; } cases[] = {
         {"pixel", [] { v_wrpixel(uint32_t(addr(5, 37)), 255); }, {{37, 38}}},
         {"15-bit pixel at a word's last row", [] { v_wrpixel32k(uint32_t(addr(1023, 63)), 0x7C00); }, {{63, 64}}},
         {"fill across a word", [] { v_fastfill(-5, 60, 10, 10, 3); }, {{60, 70}}},
@@ -138,10 +125,8 @@ TEST(FrameScale, RescalingTheRowsThatReadChangedRowsEqualsAWholeRescale) {
         std::vector<uint32_t> shown(size_t(dw) * size_t(dh)), whole(shown.size());
         for (int y = 0; y < dh; y++) s.scale_row(frame.data(), y, &shown[size_t(y) * size_t(dw)]);
         std::vector<uint8_t> changed(600, 0);
-        for (int y : {0, 1, 299, 300, 598, 599}) {
-            changed[size_t(y)] = 1;
-            for (int x = 0; x < 1024; x++) frame[size_t(y) * 1024 + size_t(x)] ^= 0x808080;
-        }
+        for (int y : {0, 1, 299, 300, 598, 599})
+            for (int x = 0; x < 1024; x++) frame[size_t(y) * 1024 + size_t(x)] ^= 0x808080, changed[size_t(y)] = 1;
         for (int y = 0; y < dh; y++) {
             s.scale_row(frame.data(), y, &whole[size_t(y) * size_t(dw)]);
             if (s.reads_changed(y, changed)) s.scale_row(frame.data(), y, &shown[size_t(y) * size_t(dw)]);

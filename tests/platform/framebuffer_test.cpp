@@ -19,11 +19,7 @@ protected:
 TEST_F(Framebuffer, PixelWritersColourRulesAndBounds) {
     // Each write goes to the pixel at column x of row 5 and leaves the colour given; 4 leaves
     // the pixel, 32 inverts it, 0x100 is a direct colour (blue 1), not palette index 0.
-    const struct {
-        int x;
-        int32_t value;
-        uint32_t colour;
-    } writes[] = {{5, 0x12345600, 0x123456}, {6, -256, 0xFFFFFF}, {7, 73, 0x5F5F99}, {7, 4, 0x5F5F99},
+    const struct { int x; int32_t value; uint32_t colour; } writes[] = {{5, 0x12345600, 0x123456}, {6, -256, 0xFFFFFF}, {7, 73, 0x5F5F99}, {7, 4, 0x5F5F99},
                   {7, 32, 0xA0A066},         {7, 32, 0x5F5F99},   {8, 0x100, 0x000001}};
     for (const auto& w : writes) {
         v_wrpixel(addr(w.x, 5), w.value);
@@ -49,11 +45,7 @@ TEST_F(Framebuffer, FillCoversExactlyTheClampedRectangle) {
     // A rectangle starting left of the framebuffer is moved onto it, keeping its width; the
     // end is cut at the right and bottom edges; huge sizes do not overflow; zero and negative
     // sizes fill nothing. last_x, last_y: the last pixel filled (the next one stays).
-    const struct {
-        int x, y, w, h, colour;
-        size_t pixels;
-        int last_x, last_y;
-    } cases[] = {
+    const struct { int x, y, w, h, colour; size_t pixels; int last_x, last_y; } cases[] = {
         {0, 0, 1024, 600, 255, 1024 * 600, 1023, 599}, {-10, 0, 20, 5, 0x00FF0000, 20 * 5, 19, 4},
         {1020, 2398, 0x7FFFFFFF, 0x7FFFFFFF, 3, 4 * 2, 1023, 2399}, {1000, 10, 30, 1, 3, 24, 1023, 10},
         {10, 10, 0, 5, 255, 0, -1, -1}, {10, 10, 5, -1, 255, 0, -1, -1},

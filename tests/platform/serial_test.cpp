@@ -6,11 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <random>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -96,8 +93,7 @@ TEST_F(SerialTest, BytesArriveWholeAndInOrderBothWaysAndAreDroppedForAVanishedDe
     open_on(&com3);
     const Bytes out = pattern(100000, 1), in = pattern(3 * COM_RING_SIZE + 1234, 2);
     Bytes at_peer;
-    std::thread peer_reader([&] { at_peer = peer.receive(out.size()); });
-    std::thread peer_writer([&] { EXPECT_TRUE(peer.send(in)); });
+    std::thread peer_reader([&] { at_peer = peer.receive(out.size()); }), peer_writer([&] { EXPECT_TRUE(peer.send(in)); });
     EXPECT_EQ(send(&com3, out), 0);
     // Nothing is read until the receive ring is full: the rest must wait, not overwrite.
     EXPECT_TRUE(eventually([] { return rx_waiting(&com3) == COM_RING_SIZE - 1; }));
@@ -134,7 +130,7 @@ TEST_F(SerialTest, AFullTransmitRingHoldsTheWriterUntilThePumpTakesSomeOrTheReco
     expect.push_back(0xA5);
     const Bytes got = peer.receive(expect.size());
     writer.join();
-    EXPECT_TRUE(got == expect) << "received " << got.size() << " of " << expect.size();
+    EXPECT_TRUE(got == expect) << "received " << got.size();
     // Closing while a writer waits drops the rest and clears the record.
     fill_transmit_ring();
     std::atomic<int> result{99};
@@ -187,25 +183,22 @@ TEST_F(SerialTest, ProtocolModeDiscardsWhatWasReceivedAndHoldsWhatArrivesWhileDi
 TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
     const int watch = open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios before{}, during{}, after{};
-    ASSERT_EQ(tcgetattr(watch, &before), 0);
+    tcgetattr(watch, &before);
     // A pseudo-terminal drops PARENB; the settings asked for are in the record.
     const tcflag_t parity_bits[] = {0, PARENB, PARENB | PARODD, PARENB | PARODD | CMSPAR, PARENB | CMSPAR};
     for (uint8_t parity = 0; parity < 5; parity++) {
-        SCOPED_TRACE(int(parity));
         com3.parity = parity, com3.stops = parity == 2;
         const speed_t speed = parity == 2 ? B300 : B115200;
         open_on(&com3, parity == 2 ? 300 : 115200);
-        ASSERT_EQ(tcgetattr(watch, &during), 0);
+        tcgetattr(watch, &during);
         EXPECT_EQ(std::tuple(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), bool(during.c_cflag & CSTOPB),
                              cfgetospeed(&during), cfgetispeed(&during), during.c_cflag & (CSIZE | CLOCAL | CREAD | CRTSCTS)),
-                  std::tuple(parity_bits[parity], parity == 2, speed, speed, tcflag_t(CS8 | CLOCAL | CREAD)));
+                  std::tuple(parity_bits[parity], parity == 2, speed, speed, tcflag_t(CS8 | CLOCAL | CREAD))) << int(parity);
         EXPECT_FALSE((during.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) || (during.c_lflag & (ICANON | ECHO | ISIG)) ||
-                     (during.c_oflag & OPOST) || during.c_cc[VMIN] || during.c_cc[VTIME]);
-        ASSERT_EQ(com_close(&com3), 0);
+                     (during.c_oflag & OPOST) || during.c_cc[VMIN] || during.c_cc[VTIME] || com_close(&com3)) << int(parity);
     }
-    ASSERT_EQ(tcgetattr(watch, &after), 0);
+    tcgetattr(watch, &after), close(watch);
     EXPECT_EQ(std::tuple(after.c_lflag, after.c_iflag, after.c_cflag), std::tuple(before.c_lflag, before.c_iflag, before.c_cflag));
-    close(watch);
 }
 
 }  // namespace

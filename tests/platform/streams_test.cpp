@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,33 +19,8 @@
 
 namespace {
 
-int free_slots() {
-    int n = 0;
-    for (const ETH_FILE& f : eth_file) n += f.host.load() == nullptr;
-    return n;
-}
-
-// Every stream test binds to loopback only and leaves the slot table as it found it. A
-// test still running after a minute ends the program (SIGALRM) instead of hanging.
-class Streams : public ::testing::Test {
-protected:
-    void SetUp() override {
-        alarm(60);
-        xf_bind_address.store(INADDR_LOOPBACK);
-        ASSERT_EQ(free_slots(), ETH_FILES);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES; }));
-        alarm(0);
-    }
-};
-
 TEST(StreamNames, MarkersAtTheStartPickTheKindAndTheNamePart) {
-    const struct {
-        const char *name, *part;
-        uint32_t kind;
-        int block, port;
-    } cases[] = {
+    const struct { const char *name, *part; uint32_t kind; int block, port; } cases[] = {
         {"TCP:SERVER 502", "502", XF_TCP_SERVER, -1, 502},     {"UDP:SERVER\t9<noblock", "9", XF_UDP_SERVER, 0, 9},
         {"TCP:/127.0.0.1<block", "127.0.0.1", XF_TCP_CLIENT, 1, -1}, {"TCP://x", "/x", XF_TCP_CLIENT, -1, -1},
         {"UDP:10.1.2.3", "10.1.2.3", XF_UDP_CLIENT, -1, -1},   {"TCP_PORT:65535", "65535", XF_TCP_SERVER, -1, 65535},
@@ -75,20 +51,23 @@ int listener(uint16_t& port) {
     return fd;
 }
 
-// Reads of a plain socket give up after 10 s instead of hanging.
-int with_timeout(int fd) {
-    timeval tv{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    return fd;
-}
+int free_slots() { return int(std::count_if(std::begin(eth_file), std::end(eth_file), [](auto& f) { return !f.host.load(); })); }
 
-TEST_F(Streams, TcpClientEndOfStreamRules) {
+// Binds to loopback only and leaves the slot table as it found it. Still running after a
+// minute, it ends the program (SIGALRM) instead of hanging; reads of the plain socket give
+// up after 10 s.
+TEST(Streams, TcpClientEndOfStreamRules) {
+    alarm(60);
+    xf_bind_address.store(INADDR_LOOPBACK);
+    ASSERT_EQ(free_slots(), ETH_FILES);
     uint16_t port = 0;
     const int listen_fd = listener(port);
     int peer = -1;
+    const timeval limit{10, 0};
     auto connect = [&](const char* name) {
         void* client = xfopen(name, int(port));
-        peer = client ? with_timeout(accept(listen_fd, nullptr, nullptr)) : -1;
+        peer = client ? accept(listen_fd, nullptr, nullptr) : -1;
+        setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         return client;
     };
     char buf[16] = {};
@@ -117,6 +96,8 @@ TEST_F(Streams, TcpClientEndOfStreamRules) {
     EXPECT_EQ((std::tuple{writes < 1000, xeof(c), xfclose(c)}), std::tuple(true, 1, 1));
     close(listen_fd);
     EXPECT_EQ(xfopen("TCP:127.0.0.1<block", int(port)), nullptr);  // refused: no slot taken
+    EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES; }));
+    alarm(0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -25,10 +26,7 @@ struct Looper {
 
 void looper_body(void* p) {
     auto* l = static_cast<Looper*>(p);
-    struct Guard {
-        Looper* l;
-        ~Guard() { l->unwound.store(true); }
-    } guard{l};
+    const std::unique_ptr<Looper, void (*)(Looper*)> guard(l, [](Looper* l) { l->unwound.store(true); });
     for (;;) {
         if (l->wait_ms) wait(l->wait_ms);
         if (!l->wait_ms) task_wait_word(l->word, l->seen.load(), 24 * 3600 * 1000), l->seen.store(l->word.load());
@@ -46,11 +44,7 @@ protected:
     void TearDown() override {
         for (unsigned n : started) remove_task_hidden(n);
     }
-    unsigned start(hidden_task_fn f, void* arg) {
-        unsigned n = exec_task_hidden(f, arg, 0);
-        if (n) started.push_back(n);
-        return n;
-    }
+    unsigned start(hidden_task_fn f, void* arg) { return started.emplace_back(exec_task_hidden(f, arg, 0)); }
     std::vector<unsigned> started;
     // Outlive the tasks: TearDown removes them after the test body has returned.
     Looper loopers[4];
@@ -85,18 +79,14 @@ TEST_F(HiddenTasks, AWakeUpOrARemovalEndsTheSleepOnAWord) {
     const unsigned n = exec_task_hidden(looper_body, &w, 0);
     ASSERT_NE(n, 0u);
     for (int value : {5, 7}) {
-        w.word = value;
-        task_wake_word(w.word);
+        w.word = value, task_wake_word(w.word);
         EXPECT_TRUE(eventually([&] { return w.seen.load() == value; })) << value;
     }
     std::atomic<bool> removed{false};
     std::thread remover([&] { remove_task_hidden(n), removed = true; });
     EXPECT_TRUE(eventually([&] { return removed.load(); })) << "removal did not end the sleep";
-    while (!removed) {  // lets the task end anyway
-        w.word.fetch_add(1), task_wake_word(w.word);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    remover.join();
+    while (!removed) w.word.fetch_add(1), task_wake_word(w.word), std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    remover.join();  // the loop above lets the task end anyway
     EXPECT_TRUE(w.unwound.load());
 }
 
