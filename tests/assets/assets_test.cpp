@@ -19,30 +19,23 @@
 
 namespace {
 
-std::span<const ASSET_FONT> fonts() { return {allfonts, size_t(allfonts_count)}; }
 bool any_ink(const uint8_t* g, size_t bytes) { return std::any_of(g, g + bytes, [](uint8_t b) { return b != 0; }); }
 
 // In the order of their numbers: the fixed fonts 0 to 6, the proportional fonts 7 to 27, then
 // the Unicode fonts, all number 33; each entry's height is its data's, and each is installed.
-TEST(Fonts, TableNumbersHeightsAndInstall) {
-    fonts_install();
-    for (int n = 0; n < allfonts_count; n++) {
-        const ASSET_FONT& f = allfonts[n];
-        EXPECT_EQ(std::tuple(f.number, f.kind == FONT_KIND_FIXED ? v_fontsizevect[n] : f.data[3]), std::tuple(n < FONT_COUNT ? n : 33, f.height))
-            << f.name;
-        if (f.number < FONT_COUNT) { EXPECT_EQ(v_fontpntvect[f.number], f.data) << f.name; }
-    }
-}
-
 // Fixed fonts hold codes 32 to 122, all inked but the blank. Proportional and Unicode fonts:
 // glyphs follow each other inside the font (Unicode: distinct glyphs, without overlap, use
 // exactly the data), the header's widest glyph is the widest, digits share the digit width.
-TEST(Fonts, EachKindFollowsItsLayout) {
+TEST(Fonts, TableOrderHeightsInstallAndEachKindsLayout) {
     auto entry = [](const uint8_t* d, int c) { return font_u32(d + UNICODE_HEADER + 4 * size_t(c - 32)); };  // width << 24 | offset
     const std::set<std::string> greek = {"T_Arial_Unicode_MS_10", "T_Arial_Unicode_MS_12", "T_Arial_Unicode_MS_16"};
-    for (const ASSET_FONT& f : fonts()) {
+    fonts_install();
+    for (const ASSET_FONT& f : std::span(allfonts, size_t(allfonts_count))) {
         SCOPED_TRACE(f.name);
         const uint8_t* d = f.data;
+        const int n = int(&f - allfonts);
+        EXPECT_EQ(std::tuple(f.number, f.kind == FONT_KIND_FIXED ? v_fontsizevect[n] : d[3]), std::tuple(n < FONT_COUNT ? n : 33, f.height));
+        EXPECT_TRUE(f.number >= FONT_COUNT || v_fontpntvect[f.number] == d);
         const int H = d[3];
         int widest = 0;
         size_t end = f.kind == FONT_KIND_UNICODE ? UNICODE_DATA : PROP_DATA;

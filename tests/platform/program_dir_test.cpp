@@ -56,7 +56,7 @@ struct Tree : ScratchDir {
     }
 };
 
-TEST(ProgramDir, TheRuleByInstallStateAndEnvironment) {
+TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     const Tree t;
     const std::string installed = t("inst/bin/corvane"), build = t("build/app/corvane"), home = t("home"),
                       own = t("own"), xdg = t("xdg"), file = t("file"), dflt = home + "/.local/share/corvane";
@@ -91,12 +91,8 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironment) {
     // A build tree too deep for MyDir keeps working relative to the current directory.
     const ProgramDir d = program_dir({"/nowhere/app/corvane", "/" + std::string(250, 'd'), nullptr, nullptr, "/home/x"});
     EXPECT_EQ(d.dir + d.error, "");
-}
-
-// The process's own environment decides MyDir; a folder that cannot be made empties it and
-// says why instead of failing later.
-TEST(ProgramDir, UseProgramDirSetsMyDirFromTheEnvironment) {
-    const Tree t;
+    // The process's own environment decides MyDir; a folder that cannot be made empties it
+    // and says why instead of failing later.
     const ScopedMyDir keep(MyDir);
     const char* before = std::getenv("CORVANE_HOME");
     const std::string saved = before ? before : "";
@@ -111,7 +107,7 @@ TEST(ProgramDir, UseProgramDirSetsMyDirFromTheEnvironment) {
 
 using Names = std::vector<std::string>;
 
-TEST(PortNames, LinksInPortsThenDevicesUsbAcmSerialEachInNumericOrder) {
+TEST(PortNames, LinksInTheStartDirectorysPortsThenDevicesUsbAcmSerialEachInNumericOrder) {
     // A /dev listing in directory order, with look-alikes that are not serial devices.
     const Names dev = {"tty1", "ttyS10", "ttyUSB10", "ttyS2", "ttyACM1", "ttyUSB2", "ttyS0",
                        "ttyACM0", "ttyUSB", "ttySx1", "null", "ttyUSB0x", "pts", "ttyprintk"};
@@ -132,9 +128,7 @@ TEST(PortNames, LinksInPortsThenDevicesUsbAcmSerialEachInNumericOrder) {
     };
     for (const auto& c : cases) EXPECT_EQ(resolve_port_name(c.name, c.links, c.dev), c.path) << c.name;
     EXPECT_EQ(std::tuple(com_port_number("COM15"), com_port_number("COM+1"), com_port_number("COM99999999999")), std::tuple(15, 0, 0));
-}
-
-TEST(PortNames, ThePortsFolderIsTheStartDirectorysWhereverTheCurrentOneMoved) {
+    // The ports folder is the start directory's, wherever the current one moved.
     const ScratchDir start("ports");
     fs::create_directories(start("ports"));
     fs::create_symlink(start("gone"), start("ports/COM3"));  // dangling: still taken
@@ -146,46 +140,30 @@ TEST(PortNames, ThePortsFolderIsTheStartDirectorysWhereverTheCurrentOneMoved) {
     EXPECT_EQ(path, start("ports/COM3"));
 }
 
-// The pixels of a PNG as 0x00RRGGBB, and its size; empty when it does not load.
-std::vector<uint32_t> load_png(const std::string& path, int& w, int& h) {
-    int n = 0;
-    unsigned char* rgb = stbi_load(path.c_str(), &w, &h, &n, 3);
-    std::vector<uint32_t> pixels;
-    for (int i = 0; rgb && i < w * h; i++)
-        pixels.push_back(uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2]);
-    stbi_image_free(rgb);
-    return pixels;
-}
-
 // The client area is the size of the framebuffer; a PNG holds the part of a rectangle
-// inside the framebuffer. (That a screenshot is the screen, pixel for pixel, is in the app's
-// operator key tests.)
-TEST(Headless, ClientAreaIsTheFramebufferAndAPngHoldsTheRectangleInsideIt) {
+// inside the framebuffer (that a screenshot is the screen, pixel for pixel, is in the app's
+// operator key tests). A write that fails leaves what was at the path as it was and no file
+// of its own.
+TEST(Headless, ClientAreaAndAPngOfTheRectangleInsideTheFramebufferWrittenWholeOrNotAtAll) {
     const ScratchDir dir("headless");
     headless_start();
     EXPECT_EQ(std::tuple(headless_mode(), client_width.load(), client_height.load(), MyDir[0] != 0), std::tuple(true, 1024, 600, true));
     fb_fill_all(0);
     dx_surface[addr(1023, 2399)] = 0xFFFFFF;
-    int w = 0, h = 0;
     // 2000, 0: an empty rectangle
     EXPECT_EQ(std::tuple(fb_write_png(dir("corner.png").c_str(), 1020, 2396, 50, 50), fb_write_png(dir("none.png").c_str(), 2000, 0, 10, 10)),
               std::tuple(0, -1));
-    const std::vector<uint32_t> corner = load_png(dir("corner.png"), w, h);
-    EXPECT_EQ(std::tuple(w, h, corner.size() == 16 ? corner[15] : 0u), std::tuple(4, 4, 0xFFFFFFu));
-}
-
-// A write that fails leaves what was at the path as it was and no file of its own.
-TEST(Headless, APngIsWrittenWholeOrNotAtAll) {
-    const ScratchDir dir("headless_whole");
-    headless_start();
-    std::filesystem::create_directories(dir("folder"));
+    int w = 0, h = 0, n = 0;
+    unsigned char* rgb = stbi_load(dir("corner.png").c_str(), &w, &h, &n, 3);
+    EXPECT_EQ(std::tuple(w, h, rgb ? rgb[45] + rgb[46] + rgb[47] : 0), std::tuple(4, 4, 3 * 255));
+    stbi_image_free(rgb);
+    fs::remove(dir("corner.png")), fs::create_directories(dir("folder"));
     std::ofstream(dir("kept.png")) << "keep";
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
-    const struct { std::string path; rlim_t size_limit; int error; } cases[] = {{dir("kept.png"), 100, EFBIG},  // a full disk
-                 {dir("folder"), RLIM_INFINITY, EISDIR},
-                 {dir("none/x.png"), RLIM_INFINITY, ENOENT}};
+    const struct { std::string path; rlim_t size_limit; int error; } cases[] = {
+        {dir("kept.png"), 100, EFBIG}, {dir("folder"), RLIM_INFINITY, EISDIR}, {dir("none/x.png"), RLIM_INFINITY, ENOENT}};  // EFBIG: a full disk
     for (const auto& c : cases) {
         rlimit limit = old;
         limit.rlim_cur = c.size_limit;
@@ -196,10 +174,10 @@ TEST(Headless, APngIsWrittenWholeOrNotAtAll) {
         EXPECT_EQ(std::tuple(result, error), std::tuple(-1, c.error)) << c.path;
     }
     std::ifstream in(dir("kept.png"));
-    EXPECT_EQ(std::tuple(std::string(std::istreambuf_iterator<char>(in), {}), std::distance(std::filesystem::directory_iterator(dir()), {})),
+    EXPECT_EQ(std::tuple(std::string(std::istreambuf_iterator<char>(in), {}), std::distance(fs::directory_iterator(dir()), {})),
               std::tuple("keep", 2)) << "a temporary file was left, or the kept file changed";
     // And a good write replaces the file.
-    EXPECT_EQ((std::tuple{fb_write_png(dir("kept.png").c_str(), 0, 0, 8, 8), std::filesystem::file_size(dir("kept.png")) > 8}), std::tuple(0, true));
+    EXPECT_EQ((std::tuple{fb_write_png(dir("kept.png").c_str(), 0, 0, 8, 8), fs::file_size(dir("kept.png")) > 8}), std::tuple(0, true));
 }
 
 }  // namespace
