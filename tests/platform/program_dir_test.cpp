@@ -142,8 +142,8 @@ TEST(PortNames, LinksInTheStartDirectorysPortsThenDevicesUsbAcmSerialEachInNumer
 
 // The client area is the size of the framebuffer; a PNG holds the part of a rectangle
 // inside the framebuffer (that a screenshot is the screen, pixel for pixel, is in the app's
-// operator key tests). A write that fails leaves what was at the path as it was and no file
-// of its own.
+// operator key tests). A write that fails (EFBIG: a full disk) leaves what was at the path as
+// it was and no file of its own.
 TEST(Headless, ClientAreaAndAPngOfTheRectangleInsideTheFramebufferWrittenWholeOrNotAtAll) {
     const ScratchDir dir("headless");
     headless_start();
@@ -163,7 +163,7 @@ TEST(Headless, ClientAreaAndAPngOfTheRectangleInsideTheFramebufferWrittenWholeOr
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     const struct { std::string path; rlim_t size_limit; int error; } cases[] = {
-        {dir("kept.png"), 100, EFBIG}, {dir("folder"), RLIM_INFINITY, EISDIR}, {dir("none/x.png"), RLIM_INFINITY, ENOENT}};  // EFBIG: a full disk
+        {dir("kept.png"), 100, EFBIG}, {dir("folder"), RLIM_INFINITY, EISDIR}, {dir("none/x.png"), RLIM_INFINITY, ENOENT}};
     for (const auto& c : cases) {
         rlimit limit = old;
         limit.rlim_cur = c.size_limit;
