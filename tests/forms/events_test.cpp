@@ -1,4 +1,4 @@
-// Event order, pointer state machine, focus, hit-test priority and disabled objects.
+// Event order, pointer state machine, hit-test priority and disabled objects.
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,18 +84,6 @@ TEST_F(Events, PointerScriptsFireTheirEvents) {
     }
     EXPECT_EQ(byte_off, 0);
     EXPECT_NE(fb_at(60, 115), 0u);  // the disabled button is drawn
-}
-
-TEST_F(Events, FocusFollowsThePress) {
-    click(50, 20);
-    const uint16_t a = obj_focus;
-    click(210, 20);
-    const uint16_t b = obj_focus;
-    EXPECT_NE(a, 0);
-    EXPECT_NE(b, a);
-    EXPECT_NE(b, 0);
-    click(600, 300);
-    EXPECT_EQ(obj_focus, b);  // nothing there: the focus stays
 }
 
 TEST_F(Events, ClickThatCameAndWentDuringAPassFiresOnTheNext) {
