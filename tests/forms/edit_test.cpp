@@ -1,7 +1,6 @@
 // Edit fields: focus, typing, commit and cancel, conversions into every variable type,
 // printed formats and the clamped field sizes (the look of focused and password fields is in
 // the widgets' reference image).
-#include <cstring>
 
 #include "assets/fonts.h"
 #include "forms/edit.h"

@@ -1,6 +1,4 @@
 // Event order, pointer state machine, hit-test priority and disabled objects.
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "forms_fixture.h"

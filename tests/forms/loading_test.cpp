@@ -1,6 +1,5 @@
 // Form loading: the reset and initialisation passes, embedded components, the language
 // refresh, a page run from a handler, and one page of clones, tabs and a hidden container.
-#include <utility>
 #include <vector>
 
 #include "forms_fixture.h"

@@ -1,7 +1,6 @@
 // Redraw rules: nothing changed draws nothing, value polling, hidden objects repainting their
 // container, the periodic slot, checksums and the region table's limit.
 #include <atomic>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <thread>

@@ -1,14 +1,11 @@
 // Text in widgets: measurement against what is drawn, image captions from the program's
 // directory, the TrueType choice with its bitmap fallback, font names inherited by children,
 // CJK captions of labels in the Unicode font.
-#include <cstdio>
-#include <filesystem>
 #include <optional>
 
 #include "assets/fonts.h"
 #include "forms_fixture.h"
 #include "gfx/gfx_helpers.h"
-#include "gfx/text.h"
 #include "gfx/ttf.h"
 #include "support/reference_image.h"
 

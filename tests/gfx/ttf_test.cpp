@@ -4,9 +4,7 @@
 // Font tests run in a temporary start directory whose FONTS/ folder links "default.ttf" to
 // DejaVu Sans and "notobd.ttf" to a Noto CJK bold face; they are skipped when those system
 // fonts are not installed.
-#include <cstdio>
 #include <optional>
-#include <string>
 
 #include "gfx/ttf.h"
 #include "gfx_helpers.h"
