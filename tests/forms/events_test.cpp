@@ -16,11 +16,7 @@ uint8_t byte_a, byte_b, byte_top, byte_off;
 char field_text[64];
 bool click_mid_pass = false;  // the window thread takes a short click of "a" during a pass
 
-void window_click(SHELL_EVENT_KIND kind) {
-    SHELL_EVENT e{kind};
-    e.x = 50, e.y = 20;
-    WndProc(e);
-}
+void window_click(SHELL_EVENT_KIND kind) { WndProc(SHELL_EVENT{.kind = kind, .x = 50, .y = 20}); }
 
 FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
     return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })

@@ -55,11 +55,8 @@ class Redraw : public FormsTest {
 protected:
     void SetUp() override {
         FormsTest::SetUp();
-        draws.clear();
         hide_first = false;
-        polled = 0;
-        written_mid_pass = 0;
-        glyph_value = 0;
+        polled = written_mid_pass = glyph_value = 0;
         std::strcpy(text_value, "text");
         open(redraw_form, redraw_form_release);
     }
