@@ -1,7 +1,6 @@
 // Edit fields: focus, typing, commit and cancel, conversions into every variable type,
 // printed formats and the clamped field sizes (the look of focused and password fields is in
 // the widgets' reference image).
-#include <cstring>
 
 #include "assets/fonts.h"
 #include "forms/edit.h"
@@ -113,11 +112,10 @@ std::string printed(void (*format)(const char*, char*, int), const char* s, int 
     OBJ rec{};
     rec.decimals = uint8_t(decimals);
     rec.digits = uint8_t(digits);
-    OBJ* saved = me;
     me = &rec;
     char out[512];
     format(s, out, sizeof out);
-    me = saved;
+    me = nullptr;
     return out;
 }
 std::string real_text(float v, int decimals, int digits) {
@@ -144,21 +142,17 @@ TEST(EditFormats, IntegersAndRealsAlignAndClamp) {
     EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
 }
 
+// Typing straight into the buffer with a size beyond it stops at its end.
 TEST(EditTyping, BufferNeverExceedsItsSize) {
     FormDriver::setup();
     OBJ rec{};
-    OBJ* saved = me;
     me = &rec;
     in_edit = 1;
     edit_string[0] = 0;
-    for (int i = 0; i < 200 && in_edit; i++) {
-        obj_inkey = int8_t('a' + i % 2);  // the key of this pass
-        input_string(1000);
-    }
+    for (int i = 0; i < 200 && in_edit; i++) obj_inkey = int8_t('a' + i % 2), input_string(1000);
     obj_inkey = 0;
-    EXPECT_EQ(std::strlen(edit_string), size_t(EDIT_STRING - 1));
-    EXPECT_EQ(in_edit, 0);
-    me = saved;
+    EXPECT_EQ(std::make_pair(std::strlen(edit_string), int(in_edit)), std::make_pair(size_t(EDIT_STRING - 1), 0));
+    me = nullptr;
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-// Event order, pointer state machine, focus, hit-test priority and disabled objects.
-#include <string>
-#include <utility>
+// Event order, pointer state machine, hit-test priority and disabled objects.
 #include <vector>
 
 #include "forms_fixture.h"
@@ -18,11 +16,7 @@ uint8_t byte_a, byte_b, byte_top, byte_off;
 char field_text[64];
 bool click_mid_pass = false;  // the window thread takes a short click of "a" during a pass
 
-void window_click(SHELL_EVENT_KIND kind) {
-    SHELL_EVENT e{kind};
-    e.x = 50, e.y = 20;
-    WndProc(e);
-}
+void window_click(SHELL_EVENT_KIND kind) { WndProc(SHELL_EVENT{.kind = kind, .x = 50, .y = 20}); }
 
 FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
     return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
@@ -84,18 +78,6 @@ TEST_F(Events, PointerScriptsFireTheirEvents) {
     }
     EXPECT_EQ(byte_off, 0);
     EXPECT_NE(fb_at(60, 115), 0u);  // the disabled button is drawn
-}
-
-TEST_F(Events, FocusFollowsThePress) {
-    click(50, 20);
-    const uint16_t a = obj_focus;
-    click(210, 20);
-    const uint16_t b = obj_focus;
-    EXPECT_NE(a, 0);
-    EXPECT_NE(b, a);
-    EXPECT_NE(b, 0);
-    click(600, 300);
-    EXPECT_EQ(obj_focus, b);  // nothing there: the focus stays
 }
 
 TEST_F(Events, ClickThatCameAndWentDuringAPassFiresOnTheNext) {

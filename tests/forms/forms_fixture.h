@@ -3,19 +3,15 @@
 // and pixel reads.
 #pragma once
 
-#include "support/framebuffer_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstring>
 
-#include "forms/object.h"
-#include "forms/page.h"
 #include "forms/table.h"
 #include "forms/widgets.h"
-#include "platform/framebuffer.h"
 #include "support/forms_driver.h"
+#include "support/framebuffer_helpers.h"
 
 // Every test form has one structure: its page, then the record of table line i in slot[i].
 struct TestForm {

@@ -1,13 +1,11 @@
 // Form loading: the reset and initialisation passes, embedded components, the language
-// refresh, clones, tabs, a page run from a handler and a hidden container.
-#include <utility>
+// refresh, a page run from a handler, and one page of clones, tabs and a hidden container.
 #include <vector>
 
 #include "forms_fixture.h"
+#include "support/reference_image.h"
 
 namespace {
-
-// ---- a page with a bound button, a counting label and an embedded component ----
 
 uint8_t bound = 5;
 int entries = 0, firsts = 0;
@@ -36,23 +34,16 @@ using Loading = FormsTest;
 // handler; the initialisation pass runs the first handlers but no entry handler and writes
 // no variable; the loop passes run them all; a language change restores the captions.
 TEST_F(Loading, ResetInitialisationAndLoopPasses) {
-    bound = 5;
-    entries = firsts = 0;
     Loadpage(load_form);
-    ASSERT_NE(load_form_ptr, nullptr);
-    for (const char* name : {"button", "label", "after"}) EXPECT_NE(record(load_form_ptr, name), nullptr) << name;
     ASSERT_NE(comp_ptr, nullptr);
     EXPECT_NE(record(comp_ptr, "inner"), nullptr);
     EXPECT_EQ(firsts + page_reset, 0);
     load_form_release();  // frees the records and clears the pointers: the next run builds them again
     EXPECT_TRUE(load_form_ptr == nullptr && comp_ptr == nullptr);
     start(load_form, load_form_release, false);
-    EXPECT_NE(load_form_ptr, nullptr);
     EXPECT_EQ(firsts, 0);
     start(load_form, load_form_release);  // Loadpage, then the run's initialisation pass
-    EXPECT_EQ(firsts, 3);   // page, button and the component's label
-    EXPECT_EQ(entries, 0);
-    EXPECT_EQ(bound, 5);    // the momentary button's 0 went to the scratch buffer
+    EXPECT_EQ(std::vector<int>({firsts, entries, bound}), std::vector<int>({3, 0, 5}));
     pass();
     EXPECT_EQ(std::vector<int>({entries, bound, firsts}), std::vector<int>({1, 0, 3}));
     // The embedded component keeps the page for later objects; its children lie inside it.
@@ -65,82 +56,89 @@ TEST_F(Loading, ResetInitialisationAndLoopPasses) {
     Lang = 1;
     pass();
     EXPECT_STREQ(label->caption, "label");
-    EXPECT_EQ(label->Lang, 1);
     Lang = 0;
 }
 
-// ---- clones: one record declared several times ----
+// ---- one page: a clone declared four times, tabs, and a list inside a hidden panel ----
 
 std::vector<std::pair<int, int>> rows_seen;  // tag and width of each declaration
 bool widen = false;
+uint8_t tab = 1, list_open = 0;
+int row_entries = 0;
+char rows[5][32] = {"COM1", "COM2", "COM3", "COM4", "COM5"};
 
-const FORM_OBJECT clone_table[] = {
-    test_page("clones"),
+FORM_OBJECT tab_panel(const char* name, uint32_t colour, int value) {
+    return form_line(1, TPanel, name, 0).at(100, 40).size(200, 100).colours(colour, 0, 0).frame(6)
+        .bind(&tab, VT_BYTE).tag(value).flagged(OF_FOCUS).enable().on_entry(switch_page);
+}
+const FORM_OBJECT scene_table[] = {
+    test_page("scene"),
     label(1, "row", 10, 10, 50).colours(255, 0, 0).flagged(OF_CLONE).repeated(4, 0, 20).on_entry([] {
         rows_seen.emplace_back(me->tag, me->width);
         if (widen) me->width = 200;  // lasts only until the next declaration
     }),
-    label(1, "plain", 10, 200, 50).colours(255, 0, 0).on_entry([] {
-        if (widen) me->width = 120;
+    label(1, "plain", 10, 100, 50).colours(255, 0, 0).on_entry([] {
+        if (widen) me->width = 80;
     }),
+    button("tab1", 100, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).flagged(OF_AUTOREFRESH),
+    button("tab2", 170, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).tag(2).flagged(OF_AUTOREFRESH),
+    tab_panel("panel1", 0xE0, 1),
+    tab_panel("panel2", 0x1C, 2),
+    button("toggle", 320, 10, 20, 16).on_mouseup([] { list_open = !list_open; }),
+    form_line(1, TPanel, "list", 0).at(320, 30).size(80, 100).colours(255, 0, 0)
+        .frame(6).on_entry([] { *me->visible = list_open; }),
+    form_line(2, TEdit, "row", 0).at(0, 0).size(63, 17).colours(255, 219, 0)
+        .frame(6).font(0, 1, 1).caption(" ").number(0, 9).flagged(OF_CLONE | OF_FOCUS | OF_EDIT).enable()
+        .bind_at([](int i) -> void* { return rows[i]; }, VT_STRING).repeated(5, 0, 19).on_entry([] {
+            row_entries++;
+            _freeze_clone = 1;  // the rows move every declaration: no redraw regions
+        }),
+    label(1, "after", 420, 10, 40),
 };
-TEST_FORM(clone_form, clone_table)
+TEST_FORM(scene_form, scene_table)
 
-TEST_F(Loading, ClonesReapplyTheirDeclarationEveryPassAndNeverRedrawByThemselves) {
+// Clones reapply their declaration on every pass and never redraw by themselves; the panel
+// whose tag the tabs select alone is shown (left alone while held); the rows of a hidden
+// container are walked and numbered but neither run nor clickable. The page with tab 2 and
+// the list open is a picture: each row and each list row drawn in its own place.
+TEST_F(Loading, ClonesTabsAndAHiddenListOnOnePage) {
     widen = true;
-    open(clone_form, clone_form_release);
+    open(scene_form, scene_form_release);
     rows_seen.clear();
     pass();
     widen = false;
-    // No declaration keeps the width a handler gave the one before.
     EXPECT_EQ(rows_seen, (std::vector<std::pair<int, int>>{{0, 50}, {1, 50}, {2, 50}, {3, 50}}));
-    // Each row drawn in its own place (aligned by its tag: left, right, centre, left).
-    for (int i = 0; i < 4; i++) EXPECT_GT(pixels(10, 10 + 20 * i, 200, 8, 0), 0) << "row " << i;
-    // Declared four times: the record ends the pass with the last declaration's position.
-    EXPECT_EQ(record(clone_form_ptr, "row")->top, 10 + 3 * 20);
-    EXPECT_EQ(record(clone_form_ptr, "plain")->width, 120);  // a plain object keeps a handler's change
-    passes(2);  // the widened plain object redraws
-    EXPECT_EQ(passes(40), 0);
-}
-
-// ---- tabs ----
-
-uint8_t tab = 1;
-
-FORM_OBJECT tab_panel(const char* name, uint32_t colour, int value) {
-    return form_line(1, TPanel, name, 0).at(10, 40).size(200, 100).colours(colour, 0, 0).frame(6)
-        .bind(&tab, VT_BYTE).tag(value).flagged(OF_FOCUS).enable().on_entry(switch_page);
-}
-const FORM_OBJECT tab_table[] = {
-    test_page("tabs"),
-    button("tab1", 10, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).flagged(OF_AUTOREFRESH),
-    button("tab2", 80, 10, 60, 16).frame(1).bind(&tab, VT_BYTE).tag(2).flagged(OF_AUTOREFRESH),
-    tab_panel("panel1", 0xE0, 1),
-    tab_panel("panel2", 0x1C, 2),
-};
-TEST_FORM(tab_form, tab_table)
-
-TEST_F(Loading, TabsShowThePanelWhoseTagIsSelected) {
-    tab = 1;
-    open(tab_form, tab_form_release);
-    auto expect_shown = [&](int panel) {  // after three passes panel 1 or 2 alone is visible and drawn
+    EXPECT_EQ(record(scene_form_ptr, "row")->top, 10 + 3 * 20);  // the last declaration's position
+    EXPECT_EQ(record(scene_form_ptr, "plain")->width, 80);     // a plain object keeps a handler's change
+    const int after = number_of(record(scene_form_ptr, "after")), panel1 = after - 9;
+    auto expect_state = [&](int panel, bool list) {
         passes(3);
-        EXPECT_EQ(obj_stat[4].visible, panel == 1);
-        EXPECT_EQ(obj_stat[5].visible, panel == 2);
-        EXPECT_EQ(fb_at(100, 90), pall[panel == 1 ? 0xE0 : 0x1C]);
+        EXPECT_EQ(std::make_pair(obj_stat[panel1].visible, obj_stat[panel1 + 1].visible),
+                  std::make_pair(uint8_t(panel == 1), uint8_t(panel == 2)));
+        EXPECT_EQ(fb_at(200, 90), pall[panel == 1 ? 0xE0 : 0x1C]);
+        EXPECT_EQ(number_of(record(scene_form_ptr, "after")), after);  // numbered through the hidden rows
+        for (int n = after - 5; n < after; n++) EXPECT_EQ(xcampi_dx[n] != 0, list) << n;
     };
-    expect_shown(1);
-    click(100, 18);  // tab 2
+    EXPECT_EQ(row_entries, 0);
+    expect_state(1, false);
+    click(200, 18);  // tab 2
     EXPECT_EQ(tab, 2);
-    expect_shown(2);
-    // While a panel is held its visibility is left alone.
-    press(100, 90);
+    click(330, 18);  // opens the list
+    row_entries = 0;
+    expect_state(2, true);
+    EXPECT_EQ(row_entries, 5 * 3);
+    EXPECT_EQ(passes(40), 0);
+    expect_reference("forms/scene", 0, 0, 470, 150);
+    press(200, 90);  // while a panel is held its visibility is left alone
     pass();
     tab = 1;
     passes(2);
-    EXPECT_EQ(obj_stat[5].visible, 1);
+    EXPECT_EQ(obj_stat[panel1 + 1].visible, 1);
     release();
-    expect_shown(1);
+    click(330, 18);  // closes the list
+    row_entries = 0;
+    expect_state(1, false);
+    EXPECT_EQ(row_entries, 0);
 }
 
 // ---- a page run modally from a handler ----
@@ -167,7 +165,6 @@ void outer_and_inner_release() {
 }
 
 TEST_F(Loading, NestedPageSkipsTheRestOfTheOuterPassAndRedrawsIt) {
-    inner_passes = later_entries = outer_entries = 0;
     open(outer_form, outer_and_inner_release);
     EXPECT_EQ(later_entries, 1);
     press(40, 20);
@@ -181,47 +178,6 @@ TEST_F(Loading, NestedPageSkipsTheRestOfTheOuterPassAndRedrawsIt) {
     // The inner page painted the screen; the outer page is whole again, clickable again.
     EXPECT_EQ(fb_at(500, 300), 0xC0C0C0u);
     EXPECT_NE(xcampi_dx[3], 0);
-}
-
-// ---- an invisible container: its subtree is walked, numbered, but not executed ----
-
-uint8_t list_open = 0;
-int row_entries = 0;
-char rows[5][32] = {"COM1", "COM2", "COM3", "COM4", "COM5"};
-
-const FORM_OBJECT list_table[] = {
-    test_page("list"),
-    button("toggle", 10, 10, 20, 16).on_mouseup([] { list_open = !list_open; }),
-    form_line(1, TPanel, "list", 0).at(10, 30).size(80, 100).colours(255, 0, 0)
-        .frame(6).on_entry([] { *me->visible = list_open; }),
-    form_line(2, TEdit, "row", 0).at(0, 0).size(63, 17).colours(255, 219, 0)
-        .frame(6).font(0, 1, 1).caption(" ").number(0, 9).flagged(OF_CLONE | OF_FOCUS | OF_EDIT).enable()
-        .bind_at([](int i) -> void* { return rows[i]; }, VT_STRING).repeated(5, 0, 19).on_entry([] {
-            row_entries++;
-            _freeze_clone = 1;  // the rows move every declaration: no redraw regions
-        }),
-    label(1, "after", 200, 10, 40),
-};
-TEST_FORM(list_form, list_table)
-
-TEST_F(Loading, HiddenContainerIsWalkedButNotExecuted) {
-    list_open = 0;
-    row_entries = 0;
-    open(list_form, list_form_release);
-    EXPECT_EQ(row_entries, 0);
-    EXPECT_EQ(number_of(record(list_form_ptr, "after")), 9);  // numbered through the hidden rows
-    for (int n = 4; n <= 8; n++) EXPECT_EQ(xcampi_dx[n], 0) << n;
-    click(20, 18);  // opens the list
-    passes(2);
-    EXPECT_EQ(row_entries, 5 * 3);
-    EXPECT_EQ(number_of(record(list_form_ptr, "after")), 9);
-    for (int n = 4; n <= 8; n++) EXPECT_NE(xcampi_dx[n], 0) << n;
-    EXPECT_LT(pixels(10, 68, 63, 17, pall[255]), 63 * 17);  // each row shows its own text: row 2 at y 30 + 38
-    click(20, 18);  // closes it
-    row_entries = 0;
-    passes(2);
-    EXPECT_EQ(row_entries, 0);
-    EXPECT_EQ(xcampi_dx[6], 0);
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
 // Text in widgets: measurement against what is drawn, image captions from the program's
-// directory, the TrueType choice with its bitmap fallback, font names inherited by children.
-#include <cstdio>
-#include <filesystem>
+// directory, the TrueType choice with its bitmap fallback, font names inherited by children,
+// CJK captions of labels in the Unicode font.
 #include <optional>
 
 #include "assets/fonts.h"
 #include "forms_fixture.h"
 #include "gfx/gfx_helpers.h"
-#include "gfx/text.h"
 #include "gfx/ttf.h"
 #include "support/reference_image.h"
 
@@ -52,13 +50,11 @@ TEST_F(Text, WidthsMatchWhatIsPrinted) {
     _fontx = 1;
     EXPECT_EQ(str_width("Hello, 42", intptr_t(T_Arial_Unicode_MS_12)),
               printed_width(33, T_Arial_Unicode_MS_12, "Hello, 42"));
-    EXPECT_EQ(_fontn, FONT_UNICODE_NUM);
     EXPECT_EQ(str_height(intptr_t(T_Arial_Unicode_MS_16)), 28);
     EXPECT_EQ(str_width("h\xC3\xA9llo", 0), printed_width(33, T_Arial_Unicode_MS_16, "h\xC3\xA9llo"));
     EXPECT_EQ(str_width("Proportional", 10), printed_width(10, nullptr, "Proportional"));
     _fonty = 3;
     EXPECT_EQ(str_height(2), 24 * 3);
-    EXPECT_EQ(str_dx(nullptr), 0);
     // Only captions that begin with "$" are opened as image files.
     _fontn = 0;
     EXPECT_EQ(bitmap_dx("$img.bmp"), 10);
@@ -71,7 +67,8 @@ TEST_F(Text, WidthsMatchWhatIsPrinted) {
 // ---- labels drawing images and TrueType text ----
 
 char greek_text[32] = "\xCE\xA9mega";  // Omega needs TrueType with a bitmap font
-char seen_child[TTF_NAME], seen_sibling[TTF_NAME];
+char seen_child[TTF_NAME], seen_sibling[TTF_NAME], script_text[16];
+int size_seen = -1;
 
 const FORM_OBJECT text_table[] = {
     test_page("text"),
@@ -81,6 +78,8 @@ const FORM_OBJECT text_table[] = {
         .on_draw([] { SET_FONT("panelfont", 0); }),
     label(2, "child", 4, 4, 40).on_draw([] { std::snprintf(seen_child, sizeof seen_child, "%s", DEFAULT); }),
     label(1, "sibling", 10, 200, 40).on_draw([] { std::snprintf(seen_sibling, sizeof seen_sibling, "%s", DEFAULT); }),
+    label(1, "script", 300, 10, 200).size(200, 30).font(FONT_UNICODE_NUM, 1, 1, T_Arial_Unicode_MS_12)
+        .caption(script_text).on_draw([] { size_seen = _fonty; }),
 };
 TEST_FORM(text_form, text_table)
 
@@ -94,6 +93,24 @@ TEST_F(Text, ImageAndTrueTypeCaptionsMatchTheReference) {
     open(text_form, text_form_release);
     EXPECT_STREQ(seen_child, "panelfont.ttf");
     EXPECT_STREQ(seen_sibling, "");
+    // A label in the Unicode bitmap font draws CJK and complex scripts in TrueType at its
+    // height; other captions keep the bitmap font's size.
+    const int bitmap_size = T_Arial_Unicode_MS_12[3];
+    const std::pair<const char*, int> scripts[] = {
+        {"plain", bitmap_size},
+        {"h\xC3\xA9llo", bitmap_size},
+        {"\xC2\xB0" "C", bitmap_size},
+        {"a\xE4\xB8\xAD", 30},
+        {"\xD8\xB3\xD9\x84", 30},
+        {"\xD7\x90", 30},
+        {"x\xF0\x9F\x98\x80", 30},
+        {"back", bitmap_size},
+    };
+    for (auto [text, size] : scripts) {
+        std::snprintf(script_text, sizeof script_text, "%s", text);
+        passes(2);
+        EXPECT_EQ(size_seen, size) << text;
+    }
     DEFA[1][0] = DEFA[2][0] = DEFAULT[0] = DEFAULOLD[0] = 0;
     _fontn = 0;
     EXPECT_STREQ(widget_ttf_font(greek_text, true), "default.ttf");

@@ -70,11 +70,9 @@ class Widgets : public FormsTest {
 protected:
     void SetUp() override {
         FormsTest::SetUp();
-        held = idle = 0;
-        sel = 2;
+        held = idle = tick_off = 0;
+        sel = tick_radio = 2;
         tick_on = 1;
-        tick_off = 0;
-        tick_radio = 2;
         open(widget_form, widget_form_release);
     }
 };
@@ -88,22 +86,23 @@ TEST_F(Widgets, LookMatchesTheReference) {
 
 // Radio buttons share one variable; a check box toggles once per press however long it is
 // held; a check box of a radio group sets the variable to its tag, and a second press
-// leaves it.
+// leaves it. Each step: a press held for some passes, then released.
 TEST_F(Widgets, RadioButtonsAndCheckBoxes) {
-    click(20, 58);
-    EXPECT_EQ(sel, 1);
-    click(150, 58);
-    EXPECT_EQ(sel, 3);
-    press(68, 92);
-    passes(5);
-    release();
-    pass();
-    EXPECT_EQ(tick_off, 1);
-    click(68, 92);
-    EXPECT_EQ(tick_off, 0);
-    click(118, 92);
-    click(118, 92);
-    EXPECT_EQ(tick_radio, 1);
+    struct Step { int x, y, held; const uint8_t* var; int want; } const steps[] = {
+        {20, 58, 1, &sel, 1},
+        {150, 58, 1, &sel, 3},
+        {68, 92, 4, &tick_off, 1},
+        {68, 92, 1, &tick_off, 0},
+        {118, 92, 1, &tick_radio, 1},
+        {118, 92, 1, &tick_radio, 1},
+    };
+    for (const Step& s : steps) {
+        press(s.x, s.y);
+        passes(s.held);
+        release();
+        pass();
+        EXPECT_EQ(*s.var, s.want) << "step " << &s - steps;
+    }
 }
 
 }  // namespace

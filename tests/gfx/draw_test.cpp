@@ -1,10 +1,8 @@
 #include <array>
 #include <cmath>
-#include <functional>
 
 #include "gfx/image.h"
 #include "gfx_helpers.h"
-#include "platform/display.h"
 #include "support/reference_image.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // Bitmap text output with hand-made fonts, drawn into one scene compared with a reference
 // image: font selection, glyph placement and scaling, codes beyond the fonts, monospaced
 // digits, coverage blending, UTF-8 and Latin-1, line breaks, backspace and inline images.
-#include <string>
 
 #include "gfx_helpers.h"
 #include "support/reference_image.h"

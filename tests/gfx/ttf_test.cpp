@@ -4,9 +4,7 @@
 // Font tests run in a temporary start directory whose FONTS/ folder links "default.ttf" to
 // DejaVu Sans and "notobd.ttf" to a Noto CJK bold face; they are skipped when those system
 // fonts are not installed.
-#include <cstdio>
 #include <optional>
-#include <string>
 
 #include "gfx/ttf.h"
 #include "gfx_helpers.h"
@@ -34,40 +32,62 @@ void reset_ttf() {
     ttf_obj_level = nullptr;
 }
 
-int used_slots() {
-    int n = 0;
-    for (const CachedFont& f : g_fonts) n += f.used;
-    return n;
-}
-
-// ---- deciding ---------------------------------------------------------------------------
-
+// needs_ttf over fonts and scripts: font 33 (the Unicode font) takes CJK (needs_cjk, result
+// 5) to TrueType and keeps everything else; fonts 25 to 27 keep Latin text (the Latin check);
+// fixed fonts set ten times their height as the size.
 TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
     struct Decision { int fontn, fonty; const char* defaulold; const char* text; int result, size; } const cases[] = {
-        // An image name, whatever follows; font_size is not computed for images.
-        {33, 0, "", "$LAMP.bmp \xE4\xB8\xAD", 0, 0}, {0, 2, "", "$x", 0, 0},
-        // The Unicode font keeps Latin text; Chinese needs the CJK face.
-        {33, 0, "", GRUSSE, 0, 0}, {33, 0, "", CHINESE, 5, 0},
-        // Fixed fonts: ten times the height; non-ASCII goes TrueType; CJK still sets the size.
-        {0, 2, "", "Hello", 0, 20}, {6, 1, "", "Hello", 0, 40}, {4, 3, "", GRUSSE, 1, 60},
-        {2, 1, "", "\xE4\xB8\xAD", 5, 30}, {-16, 5, "", "Hello", 0, 0},
-        // Proportional fonts: TrueType for non-Latin text (the euro sign too) or once a name
-        // was set; fonts 25 to 27 keep Latin text.
-        {9, 0, "", "Hello", 0, 0}, {9, 0, "", GRUSSE, 1, 0}, {9, 0, "arial.ttf", "Hello", 3, 0},
-        {24, 0, "arial.ttf", "Hello", 3, 0}, {12, 0, "", "\xE2\x82\xAC", 1, 0},
-        {25, 0, "", GRUSSE, 0, 0}, {25, 0, "arial.ttf", "Hello", 0, 0}, {25, 0, "", CYRILLIC, 1, 0},
-        {33, 0, "arial.ttf", CYRILLIC, 0, 0},
+        {33, 0, "", "$LAMP.bmp \xE4\xB8\xAD", 0, 0},
+        {33, 0, "", GRUSSE, 0, 0},
+        {33, 0, "", CHINESE, 5, 0},
+        {33, 0, "", "\xFF\x80\xE4\xB8\xAD", 5, 0},
+        {0, 2, "", "Hello", 0, 20},
+        {4, 3, "", GRUSSE, 1, 60},
+        {2, 1, "", "\xE4\xB8\xAD", 5, 30},
+        {-16, 5, "", "Hello", 0, 0},
+        {9, 0, "arial.ttf", "Hello", 3, 0},
+        {24, 0, "arial.ttf", "Hello", 3, 0},
+        {25, 0, "arial.ttf", "Hello", 0, 0},
+        {25, 0, "", CYRILLIC, 1, 0},
+        {25, 0, "", "\xC9\x8F", 0, 0},
+        {25, 0, "", "\xC9\x90", 1, 0},
+        {25, 0, "", "\xC2\xA0", 0, 0},
+        {25, 0, "", "\xC2\x9F", 1, 0},
+        {25, 0, "", "a\x80", 1, 0},
+        {25, 0, "", "\xF8\x80", 1, 0},
+        {25, 0, "", "\xC3(x", 0, 0},  // continuation bytes are not checked, the end of the text is
+        {25, 0, "", "ab\xE4", 0, 0},
     };
     for (const Decision& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.fontn << " " << c.text);
         reset_ttf();
         _fontn = uint8_t(c.fontn);
         _fonty = uint8_t(c.fonty);
         snprintf(DEFAULOLD, sizeof DEFAULOLD, "%s", c.defaulold);
         font_size = -1;
-        EXPECT_EQ(needs_ttf(c.text), c.result);
-        EXPECT_EQ(font_size, c.size);
+        EXPECT_EQ(std::make_pair(needs_ttf(c.text), font_size), std::make_pair(c.result, c.size))
+            << c.fontn << " " << c.text;
     }
+    reset_ttf();
+    // SET_FONT fills the names of the object's level; fixed fonts take none.
+    const uint8_t level = 3;
+    ttf_obj_level = &level;
+    _fontn = 9;
+    SET_FONT("arial", 14);
+    EXPECT_EQ(std::vector<std::string>({DEFAULT, DEFAULOLD, DEFA[3], DEFA[0]}),
+              std::vector<std::string>({"arial.ttf", "arial.ttf", "arial.ttf", ""}));
+    SET_FONT("x", 20);  // one character changes no name; a size alone still sets _fonty
+    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string("arial.ttf"), 20));
+    // Long names are cut to the field, keeping ".ttf".
+    const std::string longer(150, 'n');
+    SET_FONT(longer.c_str(), 0);
+    EXPECT_EQ(std::string(DEFAULT), std::string(TTF_NAME - 5, 'n') + ".ttf");
+    SET_FONT((longer + ".ttf").c_str(), 0);
+    EXPECT_EQ(strlen(DEFA[3]), size_t(TTF_NAME - 1));
+    // Fixed fonts take no TrueType names or sizes.
+    reset_ttf();
+    _fontn = 6;
+    SET_FONT("arial", 14);
+    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string(), 0));
     reset_ttf();
 }
 
@@ -80,32 +100,28 @@ std::string utf8(uint32_t c) {
     return s;
 }
 
-TEST(TtfDecision, ScriptsAndInvalidBytes) {
-    // The ends of every range that needs the CJK face, and code points just beside them.
+// The ends of every range that needs the CJK face and code points just beside them; UTF-8
+// decoding of every length, truncated, with bad continuation bytes.
+TEST(TtfDecision, ScriptRangesAndDecoding) {
     for (uint32_t c : {0x4E00, 0x9FFF, 0x3400, 0x20000, 0x2CEAF, 0xF900, 0x2FA1F, 0x3040, 0x30FF, 0x31F0, 0xAC00,
                        0xD7AF, 0x0600, 0x06FF, 0x0590, 0x0E00, 0x097F, 0x1F300, 0x1FAFF})
         EXPECT_EQ(needs_cjk(("a" + utf8(c)).c_str()), 1) << std::hex << c;
     for (uint32_t c : {0x4DFF, 0x0400, 0x0700, 0x0E80, 0x2A6E0, 0x1FB00, 0x3100, 0xD7B0, 0x08FF})
         EXPECT_EQ(needs_cjk(("a" + utf8(c)).c_str()), 0) << std::hex << c;
-    // Invalid bytes are skipped one at a time; an image name or a truncated end is no CJK.
-    const std::pair<const char*, int> cjk[] = {{"\xFF\x80\xE4\xB8\xAD", 1}, {"$\xE4\xB8\xAD", 0}, {"\xE4\xB8", 0}};
-    for (auto [text, result] : cjk) EXPECT_EQ(needs_cjk(text), result) << text;
-    // Latin: U+024F and U+0250, U+00A0 and the C1 control U+009F, a continuation byte as
-    // lead, 11111xxx; continuation bytes are not checked ((0xC3 & 31) << 6 | ('(' & 63) =
-    // 232), but the end of the text is.
-    const std::pair<const char*, int> latin[] = {{"plain", 1},    {"\xC9\x8F", 1}, {"\xC9\x90", 0},
-                                                 {"\xC2\xA0", 1}, {"\xC2\x9F", 0}, {"a\x80", 0},
-                                                 {"\xF8\x80", 0}, {"\xC3(x", 1},   {"ab\xE4", 1}};
-    for (auto [text, result] : latin) EXPECT_EQ(string_is_ascii_or_latin(text), result) << text;
     struct Decode { const char* s; int n; uint32_t code; } const decodes[] = {
-        {"A", 1, 'A'}, {"\xC3\xA9", 2, 0xE9}, {"\xE4\xB8\xAD", 3, 0x4E2D}, {"\xF0\x9F\x98\x80", 4, 0x1F600},
-        {"\x80", 0, 0}, {"\xBF", 0, 0}, {"\xC3", 0, 0}, {"\xE4\xB8", 0, 0}, {"\xF0\x9F\x98", 0, 0},
-        {"\xC3" "A", 0, 0}, {"\xE4\x41\x80", 0, 0}, {"\xF8\x88\x80\x80\x80", 0, 0}, {"\xFF", 0, 0},
+        {"A", 1, 'A'},
+        {"\xC3\xA9", 2, 0xE9},
+        {"\xE4\xB8\xAD", 3, 0x4E2D},
+        {"\xF0\x9F\x98\x80", 4, 0x1F600},
+        {"\x80", 0, 0},
+        {"\xE4\xB8", 0, 0},
+        {"\xC3" "A", 0, 0},
+        {"\xC3\xC3", 0, 0},
+        {"\xF8\x88\x80\x80\x80", 0, 0},
     };
     for (const Decode& c : decodes) {
         uint32_t code = 0;
-        EXPECT_EQ(utf8_decode(c.s, &code), c.n) << c.s;
-        if (c.n) { EXPECT_EQ(code, c.code) << c.s; }
+        EXPECT_EQ(std::make_pair(utf8_decode(c.s, &code), code), std::make_pair(c.n, c.code)) << c.s;
     }
 }
 
@@ -136,37 +152,33 @@ protected:
         testing::internal::CaptureStderr();
         return s;
     }
-    // The first n bytes of DejaVu Sans.
-    static std::vector<uint8_t> dejavu_bytes(size_t n) {
-        size_t size = 0;
-        unsigned char* data = load_ttf_file(DEJAVU, &size);
-        std::vector<uint8_t> s(data, data + std::min(size, n));
-        free(data);
-        return s;
-    }
 };
 
-TEST_F(TtfFiles, CacheKeepsEachPathOnceAndReportsFailuresOnce) {
-    CachedFont* a = get_font_for_path("FONTS/default.ttf");
-    ASSERT_EQ(a, &g_fonts[0]);
-    EXPECT_EQ(get_font_for_path("FONTS/default.ttf"), a);
-    // Missing, empty, garbage and truncated files and a directory: a message each, once,
-    // and no slot.
+// Each path loads once into the first free slot; a failure (missing, empty, a directory,
+// garbage, truncated) is reported once and takes no slot until the failures are forgotten;
+// the full cache reuses slot 0, also for a path it evicted; a failed load into it leaves
+// slot 0 free for the next.
+TEST_F(TtfFiles, CacheKeepsEachPathOnceReportsFailuresOnceAndReusesSlotZero) {
     write_file("empty.ttf", {});
     write_file("garbage.ttf", std::vector<uint8_t>(4096, 'x'));
-    write_file("short.ttf", dejavu_bytes(3000));
-    write_file("header.ttf", dejavu_bytes(11));
+    size_t size = 0;
+    unsigned char* data = load_ttf_file(DEJAVU, &size);
+    write_file("short.ttf", std::vector<uint8_t>(data, data + 3000));
+    write_file("header.ttf", std::vector<uint8_t>(data, data + 11));
+    free(data);
     const std::pair<const char*, const char*> failures[] = {
-        {"missing.ttf", "Errore apertura TTF: missing.ttf\n"}, {"empty.ttf", "Errore apertura TTF: empty.ttf\n"},
-        {"FONTS", "Errore apertura TTF: FONTS\n"},             {"garbage.ttf", "TTF non valido: garbage.ttf\n"},
-        {"short.ttf", "TTF non valido: short.ttf\n"},          {"header.ttf", "TTF non valido: header.ttf\n"}};
+        {"missing.ttf", "Errore apertura TTF: missing.ttf\n"},
+        {"empty.ttf", "Errore apertura TTF: empty.ttf\n"},
+        {"FONTS", "Errore apertura TTF: FONTS\n"},
+        {"garbage.ttf", "TTF non valido: garbage.ttf\n"},
+        {"short.ttf", "TTF non valido: short.ttf\n"},
+        {"header.ttf", "TTF non valido: header.ttf\n"},
+    };
     for (auto [file, message] : failures) {
         EXPECT_EQ(get_font_for_path(file), nullptr);
         EXPECT_EQ(get_font_for_path(file), nullptr);
         EXPECT_EQ(errors(), message);
     }
-    EXPECT_EQ(used_slots(), 1);
-    // Forgetting the failures reports them again.
     ttf_forget_failures();
     EXPECT_EQ(get_font_for_path("missing.ttf"), nullptr);
     EXPECT_EQ(errors(), failures[0].second);
@@ -175,25 +187,15 @@ TEST_F(TtfFiles, CacheKeepsEachPathOnceAndReportsFailuresOnce) {
         EXPECT_EQ(draw_text_ttf_font(10, 10, "Hello", name, 20.f, 0xFFFFFF00), 0);
     EXPECT_EQ(draw_text_ttf_font(10, 10, nullptr, "default.ttf", 20.f, 0xFFFFFF00), 0);
     EXPECT_EQ(errors(), "");
-    EXPECT_EQ(used_slots(), 1);
     EXPECT_TRUE(drawn().empty());
-}
-
-TEST_F(TtfFiles, TheHundredAndFirstPathReusesSlotZero) {
     auto name = [](int i) { return "f" + std::to_string(i) + ".ttf"; };
     for (int i = 0; i <= TTF_CACHE_SLOTS; i++) fs::create_symlink(DEJAVU, name(i));
-    for (int i = 0; i < TTF_CACHE_SLOTS; i++) ASSERT_EQ(get_font_for_path(name(i).c_str()), &g_fonts[i]);
-    EXPECT_EQ(get_font_for_path("f100.ttf"), &g_fonts[0]);
-    EXPECT_STREQ(g_fonts[0].path, "f100.ttf");
-    EXPECT_STREQ(g_fonts[1].path, "f1.ttf");
-    // The evicted path loads again, into slot 0 once more.
-    EXPECT_EQ(get_font_for_path("f0.ttf"), &g_fonts[0]);
-    EXPECT_EQ(get_font_for_path("f50.ttf"), &g_fonts[50]);
-    // A failed load into the full cache leaves slot 0 free, and the next load takes it.
-    EXPECT_EQ(get_font_for_path("none.ttf"), nullptr);
-    EXPECT_EQ(g_fonts[0].used, 0);
-    EXPECT_EQ(get_font_for_path("f7.ttf"), &g_fonts[7]);
-    EXPECT_EQ(get_font_for_path("f100.ttf"), &g_fonts[0]);
+    for (int i = 0; i < 2 * TTF_CACHE_SLOTS; i++) ASSERT_EQ(get_font_for_path(name(i / 2).c_str()), &g_fonts[i / 2]);
+    const std::pair<const char*, CachedFont*> loads[] = {
+        {"f100.ttf", &g_fonts[0]}, {"f1.ttf", &g_fonts[1]}, {"f0.ttf", &g_fonts[0]}, {"f50.ttf", &g_fonts[50]},
+        {"none.ttf", nullptr},     {"f7.ttf", &g_fonts[7]}, {"f100.ttf", &g_fonts[0]},
+    };
+    for (auto [path, slot] : loads) EXPECT_EQ(get_font_for_path(path), slot) << path;
 }
 
 // One scene: "Hello, world" by its bare name (found under ./FONTS/); a white "O" over black
@@ -218,51 +220,22 @@ TEST_F(TtfFiles, SceneMatchesTheReference) {
     EXPECT_EQ(measure_text_ttf(CHINESE, "", 18.f, &w, &h), chinese);
     EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), measure_text_ttf_font("Hello", "default.ttf", 18.f, &w, &h));
     expect_reference("gfx/ttf", 0, 0, 180, 100);
-}
-
-TEST_F(TtfFiles, FontsStayInTheStartDirectoryAndNothingDrawsWithoutThem) {
-    int w = 0, h = 0;
+    // Fonts are found under the start directory's FONTS/ from anywhere; CJK text falls back
+    // to default.ttf when notobd.ttf is gone; without both nothing draws.
+    reset_ttf();
     snprintf(MyDir, sizeof MyDir, "%s", dir->path.c_str());
     fs::current_path(fs::temp_directory_path());
     EXPECT_GT(measure_text_ttf_font("Hello", "default.ttf", 20.f, &w, &h), 0);
     EXPECT_EQ(fs::path(g_fonts[0].path), dir->path / "FONTS" / "default.ttf");
     fs::current_path(dir->path);
+    fs::remove("FONTS/notobd.ttf");
+    EXPECT_GT(measure_text_ttf(CHINESE, "", 18.f, &w, &h), 0);
     fs::remove_all("FONTS");
     reset_ttf();
     errors();
     EXPECT_EQ(draw_text_ttf(10, 10, "Hello", "x.ttf", 18.f, 0xFFFFFF00), 0);
-    EXPECT_EQ(measure_text_ttf("Hello", "", 18.f, &w, &h), 0);
+    EXPECT_EQ(std::make_pair(measure_text_ttf("Hello", "", 18.f, &w, &h), w), std::make_pair(0, 0));
     EXPECT_NE(errors().find("FONTS/notobd.ttf\n"), std::string::npos);
-    EXPECT_EQ(w, 0);
-    EXPECT_TRUE(drawn().empty());
-}
-
-// ---- names ----------------------------------------------------------------------------------
-
-TEST(TtfNames, SetFontFillsTheNamesOfTheLevel) {
-    reset_ttf();
-    const uint8_t level = 3;
-    ttf_obj_level = &level;
-    _fontn = 9;
-    SET_FONT("arial", 14);
-    EXPECT_EQ(std::vector<std::string>({DEFAULT, DEFAULOLD, DEFA[3], DEFA[0]}),
-              std::vector<std::string>({"arial.ttf", "arial.ttf", "arial.ttf", ""}));
-    SET_FONT("x", 20);  // one character changes no name; a size alone still sets _fonty
-    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string("arial.ttf"), 20));
-    // Long names are cut to the field, keeping ".ttf".
-    const std::string longer(150, 'n');
-    SET_FONT(longer.c_str(), 0);
-    EXPECT_EQ(std::string(DEFAULT), std::string(TTF_NAME - 5, 'n') + ".ttf");
-    SET_FONT((longer + ".ttf").c_str(), 0);
-    EXPECT_EQ(strlen(DEFA[3]), size_t(TTF_NAME - 1));
-    // Fixed fonts take no TrueType names or sizes, except through TTF_SIZE.
-    reset_ttf();
-    _fontn = 6;
-    SET_FONT("arial", 14);
-    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string(), 0));
-    TTF_SIZE(12);
-    EXPECT_EQ(_fonty, 12);
-    reset_ttf();
 }
 
 }  // namespace
