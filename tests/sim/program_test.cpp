@@ -1,10 +1,11 @@
 // The vna-sim program as a user starts it: its first output line, the link it makes,
-// control lines on standard input, running on after the end of that input, idle without
-// using the processor, a clean end on SIGTERM, and the arguments it refuses.
+// control lines on standard input, running on after the end of that input, a clean end on
+// SIGTERM, and the arguments it refuses.
 #include <sys/stat.h>
 
 #include <csignal>
 #include <fstream>
+#include <sstream>
 
 #include "sim_harness.h"
 
@@ -17,7 +18,7 @@ struct Child : simproc::Child {
     Child(const std::string& dir, const std::vector<std::string>& args) : simproc::Child(simproc::sim_program, args, dir) {}
 };
 
-TEST(SimProgram, LinkControlIdleAndSigterm) {
+TEST(SimProgram, LinkControlAndSigterm) {
     ASSERT_EQ(access(simproc::sim_program.c_str(), X_OK), 0) << simproc::sim_program << " is not built";
     TempDir dir;
     Child sim(dir.path(), {"--link", "ports/COM1", "--trace", "--rate", "5000"});
@@ -37,19 +38,6 @@ TEST(SimProgram, LinkControlIdleAndSigterm) {
         EXPECT_EQ(port.read(1), "2");
         EXPECT_EQ(read_line(sim.err, due_ms), "host: check");
     }
-    // Idle: half a second costs no more than 30 ms of processor time (a spinning loop
-    // would take all of it that it gets).
-    clockid_t cpu;
-    ASSERT_EQ(clock_getcpuclockid(sim.pid, &cpu), 0);
-    auto used_ns = [cpu] {
-        timespec ts{};
-        EXPECT_EQ(clock_gettime(cpu, &ts), 0);
-        return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-    };
-    const long long before = used_ns();
-    poll(nullptr, 0, 500);
-    EXPECT_LE(used_ns() - before, 30000000);
-
     kill(sim.pid, SIGTERM);
     EXPECT_EQ(sim.finish(), 0);
     struct stat st;
@@ -72,7 +60,5 @@ TEST(SimProgram, RefusesBadArguments) {
         EXPECT_EQ(read_line(sim.err, due_ms).substr(0, message.size()), message) << args.back();
         EXPECT_EQ(sim.finish(), status) << args.back();
     }
-    std::string text;
-    std::ifstream(dir.path() + "/COM9") >> text;
-    EXPECT_EQ(text, "precious");
+    EXPECT_EQ((std::stringstream() << std::ifstream(dir.path() + "/COM9").rdbuf()).str(), "precious");
 }

@@ -83,12 +83,6 @@ inline std::vector<Record> decode(const std::string& bytes) {
     return out;
 }
 
-inline Points point_numbers(const std::string& bytes) {
-    Points p;
-    for (const Record& r : decode(bytes)) p.push_back(r.point);
-    return p;
-}
-
 // The device with a host that gives the time of each step.
 struct Host {
     sim::Device dev;
