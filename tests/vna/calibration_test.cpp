@@ -2,7 +2,6 @@
 // calibration through the simulator recovering its devices (its device models included)
 // exactly as the formulas say.
 #include <functional>
-#include <tuple>
 
 #include "core_harness.h"
 
@@ -47,8 +46,7 @@ void all_flags() {
 
 }  // namespace
 
-class Calibration : public ::testing::Test {
-protected:
+struct Calibration : ::testing::Test {
     void SetUp() override { reset_core(); }
     void TearDown() override { reset_core(); }
 };
@@ -78,21 +76,15 @@ TEST_F(Calibration, ErrorTermsCorrectionAndSubstitutes) {
     vna_points.store(6);
     all_flags();
     ASSERT_EQ(said(vna_compute_calibration()), std::tuple(1, "Calibration active"));
-    EXPECT_EQ(vna_cal_valid.load(), 1);
     vna_apply_correction(6);
     for (unsigned i = 0; i < 6; i++) expect_corrected_exactly(i);
-    // Ideal: Ed = 0, Es = 0, Er = 1, and the raw values come back. The degenerate points give 0.
-    EXPECT_TRUE(c(cal_ed[0]) == cf(0) && c(cal_es[0]) == cf(0) && c(cal_er[0]) == cf(1));
-    EXPECT_TRUE(s11(0) == cf(0.3f, -0.2f) && s21(0) == cf(0.7f, 0.1f));
-    EXPECT_EQ(cal_er[4].re, 0x1.9315e6p-1f);
-    EXPECT_TRUE(s21(3) == cf(0) && s11(5) == cf(0));
+    EXPECT_TRUE(vna_cal_valid && s11(0) == cf(0.3f, -0.2f) && s21(0) == cf(0.7f, 0.1f) && cal_er[4].re == 0x1.9315e6p-1f);
 }
 
 TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
     vna_points.store(2);
-    cal_open[0] = VNA_COMPLEX{1, 0};
+    cal_open[0] = cal_thru[0] = VNA_COMPLEX{1, 0};
     cal_short[0] = VNA_COMPLEX{-1, 0};
-    cal_thru[0] = VNA_COMPLEX{1, 0};
     all_flags();
     ASSERT_EQ(vna_compute_calibration(), 1);
     const VNA_COMPLEX es0 = cal_es[0], er0 = cal_er[0];
@@ -101,8 +93,7 @@ TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
         missing->store(0);
         cal_open[0] = VNA_COMPLEX{0.3f, 0.3f};  // would change the terms if they were computed
         EXPECT_EQ(said(vna_compute_calibration()), std::tuple(0, "Incomplete calibration"));
-        EXPECT_EQ(vna_cal_valid.load(), 1);
-        EXPECT_TRUE(cal_es[0].re == es0.re && cal_er[0].re == er0.re);
+        EXPECT_TRUE(vna_cal_valid && cal_es[0].re == es0.re && cal_er[0].re == er0.re);
     }
     // A click in a sweep field clears the flags at once and leaves the arrays to the
     // command task, which clears them when it takes the request.
