@@ -87,7 +87,7 @@ TEST_F(ReadBatch, AWaitEndsWhenTheRingHoldsWhatItNeedsOrAtACloseOrAStop) {
     ASSERT_NE(task, 0u);
     feed(3);
     wait_in_thread([task] { return remove_task_hidden(task), 0; });
-    EXPECT_EQ(std::pair(result(), returned.load()), std::pair(0, 0));
+    EXPECT_EQ((std::pair{result(), returned.load()}), std::pair(0, 0));
 }
 
 // vna_read_exact keeps its time limit on the runtime's clock: with a manual clock the
