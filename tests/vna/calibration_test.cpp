@@ -11,10 +11,7 @@ namespace {
 
 // Rounded through memory, so that the compiler cannot keep using the double (see the
 // note in the calibration source).
-cf to_float(cd v) {
-    volatile float re = float(v.real()), im = float(v.imag());
-    return {re, im};
-}
+cf to_float(cd v) { volatile float re = float(v.real()), im = float(v.imag()); return {re, im}; }
 
 // The formulas written out independently: (p + jq) / (r + js) and products in double.
 cd div(cd x, cd a) {
@@ -30,9 +27,7 @@ cf c(const VNA_COMPLEX& v) { return {v.re, v.im}; }
 void expect_corrected_exactly(unsigned i) {
     const cd l = cd(c(cal_load[i])), o = cd(c(cal_open[i])) - l, s = cd(c(cal_short[i])) - l;
     const cf es = tiny(o - s) ? cf(0) : to_float(div(o + s, o - s));
-    ASSERT_EQ(c(cal_ed[i]), c(cal_load[i])) << i;
-    ASSERT_EQ(c(cal_es[i]), es) << i;
-    ASSERT_EQ(c(cal_er[i]), to_float(mul(o, 1.0 - cd(es)))) << i;
+    ASSERT_EQ(std::tuple(c(cal_ed[i]), c(cal_es[i]), c(cal_er[i])), std::tuple(c(cal_load[i]), es, to_float(mul(o, 1.0 - cd(es))))) << i;
     const cd m = cd(raw_s11(i)) - l, d = mul(m, cd(es)) + cd(c(cal_er[i]));
     ASSERT_EQ(s11(i), tiny(d) ? cf(0) : to_float(div(m, d))) << i;
     const cd iso = cd(c(cal_isol[i])), thru = cd(c(cal_thru[i])) - iso;
@@ -40,9 +35,7 @@ void expect_corrected_exactly(unsigned i) {
 }
 
 std::atomic<int>* const flags[] = {&have_open, &have_short, &have_load, &have_isol, &have_thru};
-void all_flags() {
-    for (auto* f : flags) f->store(1);
-}
+void all_flags() { for (auto* f : flags) f->store(1); }
 
 }  // namespace
 
@@ -60,8 +53,7 @@ TEST_F(Calibration, ErrorTermsCorrectionAndSubstitutes) {
     const cf points[6][7] = {
         {{1, 0}, {-1, 0}, {0, 0}, {0, 0}, {1, 0}, {0.3f, -0.2f}, {0.7f, 0.1f}},
         {{0.5f, 0.25f}, {0.5f, 0.25f}, {0.1f, -0.05f}, {0.01f, 0}, {0.9f, 0.1f}, {0.1f, -0.05f}, {0.2f, 0.3f}},
-        {{0.93f, -0.31f}, {-0.71f, 0.42f}, {0.08f, 0.03f}, {0.003f, -0.002f}, {0.68f, -0.2f}, {0.2f, 0.6f},
-         {0.5f, -0.25f}},
+        {{0.93f, -0.31f}, {-0.71f, 0.42f}, {0.08f, 0.03f}, {0.003f, -0.002f}, {0.68f, -0.2f}, {0.2f, 0.6f}, {0.5f, -0.25f}},
         {{1, 0}, {-1, 0}, {0, 0}, {0.2f, 0.1f}, {0.2f, 0.1f}, {0.4f, 0.4f}, {0.9f, 0.9f}},
         {{0x1.c547cap-1f, -0x1.1a2704p-2f}, {-0x1.5941b8p-1f, 0x1.915c4ap-3f}, {0x1.80187ap-5f, 0x1.4122d4p-4f},
          {0, 0}, {1, 0}, {0.5f, 0.5f}, {0.5f, 0.5f}},
