@@ -45,7 +45,8 @@ TEST(SimProgram, LinkControlAndSigterm) {
         {"dut \x1b[2Jred", "error: unknown device: \\x1b[2Jred"},
         {"dut r 5\xff", "error: not a value of zero or more: 5\\xff"},
         {"bad\0word"s, "error: unknown command bad\\0word (dut, noise, pace, fault)"},
-        {"fault " + std::string(400, 'x'), "error: unknown fault " + std::string(60, 'x') + "... (silent, none, garbage N, drop N, unplug, replug)"},
+        {"fault " + std::string(400, 'x'),
+         "error: unknown fault " + std::string(60, 'x') + "... (silent, none, garbage N, drop N, unplug, replug)"},
         {"fault \x07 1", "error: fault \\x07 takes no value"},
     };
     for (const auto& [line, answer] : cases) EXPECT_EQ(ctl(line), answer) << line;

@@ -27,7 +27,8 @@ cf c(const VNA_COMPLEX& v) { return {v.re, v.im}; }
 void expect_corrected_exactly(unsigned i) {
     const cd l = cd(c(cal_load[i])), o = cd(c(cal_open[i])) - l, s = cd(c(cal_short[i])) - l;
     const cf es = tiny(o - s) ? cf(0) : to_float(div(o + s, o - s));
-    ASSERT_EQ(std::tuple(c(cal_ed[i]), c(cal_es[i]), c(cal_er[i])), std::tuple(c(cal_load[i]), es, to_float(mul(o, 1.0 - cd(es))))) << i;
+    ASSERT_EQ(std::tuple(c(cal_ed[i]), c(cal_es[i]), c(cal_er[i])),
+              std::tuple(c(cal_load[i]), es, to_float(mul(o, 1.0 - cd(es))))) << i;
     const cd m = cd(raw_s11(i)) - l, d = mul(m, cd(es)) + cd(c(cal_er[i]));
     ASSERT_EQ(s11(i), tiny(d) ? cf(0) : to_float(div(m, d))) << i;
     const cd iso = cd(c(cal_isol[i])), thru = cd(c(cal_thru[i])) - iso;

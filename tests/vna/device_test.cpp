@@ -11,7 +11,7 @@ using namespace coretest;
 
 using Device = Core;
 
-TEST_F(Device, ConnectDisconnectAndALongLink) {
+TEST_F(Device, StatesMessagesTheBusyRuleAndQuit) {
     start();
     for (int code : {VNA_CMD_SCAN, VNA_CMD_OPEN, VNA_CMD_CAL_APPLY}) {
         EXPECT_EQ(ended(run(code)), std::tuple(0, "Connect Corvane first", VNA_NOT_CONNECTED));
@@ -30,12 +30,9 @@ TEST_F(Device, ConnectDisconnectAndALongLink) {
     name_port(sim_->link());
     ASSERT_EQ(connect(), 1) << status();
     EXPECT_EQ(scan(), 1) << status();
-}
-
-TEST_F(Device, FailuresEndInTheErrorState) {
-    // (A port held by another program and a device giving the wrong answer are faulted
-    // through the program: tests/app/faults_test.cpp.)
-    start();
+    ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
+    // Failures end in the error state. (A port held by another program and a device giving
+    // the wrong answer are faulted through the program: tests/app/faults_test.cpp.)
     const std::string saved_mydir = MyDir;  // COM2: a dangling link in the start directory
     std::snprintf(MyDir, sizeof MyDir, "%s", sim_->dir().c_str());
     std::filesystem::create_symlink(sim_->dir() + "/gone", sim_->dir() + "/ports/COM2");
@@ -59,17 +56,6 @@ TEST_F(Device, FailuresEndInTheErrorState) {
     EXPECT_EQ(said(connect()), std::tuple(0, "assign_com error"));
     ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
     ASSERT_EQ(connect(), 1);
-}
-
-TEST(OpenErrors, TheReasonFollowsTheMessage) {
-    const std::pair<int, std::string> reasons[] = {
-        {EPERM, ": permission denied (dialout group?)"}, {EWOULDBLOCK, ": in use by another program"},
-        {ENODEV, ": no such port"}, {ENOTTY, ": not a serial port"}, {9999, ": error 9999"}, {0, ""}};
-    for (const auto& [err, reason] : reasons) EXPECT_EQ(vna_open_error_text(err), "Port open error" + reason) << err;
-}
-
-TEST_F(Device, BusyRuleAbortAndQuit) {
-    connected();
     vna_points.store(2001);
     const uint32_t before = post(VNA_CMD_SCAN);
     // Whether the task has taken the first command yet or not, the second is refused, and
@@ -91,6 +77,13 @@ TEST_F(Device, BusyRuleAbortAndQuit) {
     ASSERT_EQ(vna_post(VNA_CMD_CONNECT), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(vna_command.load(), VNA_CMD_CONNECT);
+}
+
+TEST(OpenErrors, TheReasonFollowsTheMessage) {
+    const std::pair<int, std::string> reasons[] = {
+        {EPERM, ": permission denied (dialout group?)"}, {EWOULDBLOCK, ": in use by another program"},
+        {ENODEV, ": no such port"}, {ENOTTY, ": not a serial port"}, {9999, ": error 9999"}, {0, ""}};
+    for (const auto& [err, reason] : reasons) EXPECT_EQ(vna_open_error_text(err), "Port open error" + reason) << err;
 }
 
 // The idle task sleeps on its command word with a wait that only a wake-up can end: posts
@@ -136,19 +129,8 @@ TEST(AnswerTimeout, FromTheEnvironment) {
     vna_answer_timeout_ms = answer_ms;
 }
 
-TEST(Handlers, EachButtonPostsItsCodeAndExitEndsTheProcess) {
-    reset_core();  // no task runs: the word keeps what was posted
-    const std::pair<void (*)(), int> buttons[] = {
-        {page1_connect_onmousedown, VNA_CMD_CONNECT}, {page1_disconnect_onmousedown, VNA_CMD_DISCONNECT},
-        {page1_cal_open_onmousedown, VNA_CMD_OPEN},   {page1_cal_short_onmousedown, VNA_CMD_SHORT},
-        {page1_cal_load_onmousedown, VNA_CMD_LOAD},   {page1_cal_isol_onmousedown, VNA_CMD_ISOL},
-        {page1_cal_thru_onmousedown, VNA_CMD_THRU},   {page1_cal_done_onmousedown, VNA_CMD_CAL_APPLY}};
-    for (auto [press, code] : buttons) {
-        vna_command.store(0);
-        press();
-        EXPECT_EQ(vna_command.load(), code);
-    }
-    vna_command.store(0);
+// (Each button's code is posted by the program's own clicks: tests/app/.)
+TEST(Handlers, ExitEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(page1_button1_onmousedown(), ::testing::ExitedWithCode(0), "");
 }
