@@ -128,7 +128,7 @@ TEST(Touchstone, CommentsWhiteSpaceAndDefaults) {
 
 TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
     simproc::TempDir dir;
-    const std::string fifo = dir.path() + "/fifo.s1p", none = data_dir + "no-such-file.s1p";
+    const std::string fifo = dir.path() + "/fifo.s1p", none = dir.path() + "/none.s1p";  // short: not cut in the message
     ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
     // Text, or a file name as "@name" (a FIFO without a writer blocked), and the error.
     const std::tuple<std::string, int, std::string> cases[] = {
