@@ -89,7 +89,8 @@ TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
         EXPECT_TRUE(vna_cal_valid && cal_es[0].re == es0.re && cal_er[0].re == er0.re);
     }
     // A click in a sweep field clears the flags at once and leaves the arrays to the
-    // command task, which clears them when it takes the request.
+    // command task, which clears them when it takes the request. (During a command the
+    // sweep and the task both take it, so that neither alone can be missed by a test.)
     for (void (*clear)() : {vna_clear_calibration, page1_epoints_onclick, page1_estart_onclick, page1_estop_onclick}) {
         all_flags();
         vna_cal_valid.store(1);
@@ -149,26 +150,4 @@ TEST_F(CalibratedSweep, RecoversTheDevicesOfAnIdealTestSetOnly) {
               std::tuple(Texts{"Acquisition OPEN...", "OPEN acquised"}, 0, 1, 0));
     EXPECT_TRUE(cal_thru[0].re == 0.0f && cal_er[0].re == 0.0f && c(cal_open[3]) == raw_s11(3));
     EXPECT_EQ(said(run(VNA_CMD_CAL_APPLY)), std::tuple(0, "Incomplete calibration"));
-}
-
-TEST_F(CalibratedSweep, AClickInASweepFieldVoidsTheCommandUnderWay) {
-    // After a complete calibration, a click once the command's sweep is under way (CAL
-    // APPLY: at once). Until the click the simulator sends at the line rate, over five
-    // seconds for 2001 records; that the click came before the sweep's end is checked.
-    connected();
-    set_sweep(1000000, 800000000, 2001);
-    for (int code : {VNA_CMD_SCAN, VNA_CMD_THRU, VNA_CMD_CAL_APPLY}) {
-        SCOPED_TRACE(code);
-        ASSERT_NO_FATAL_FAILURE(calibrate());
-        const bool sweeps = code != VNA_CMD_CAL_APPLY;
-        ASSERT_EQ(ctl(sweeps ? "pace on" : "pace off"), "ok");
-        const uint32_t before = sweeps ? under_way(code) : post(code);
-        page1_estart_onclick();
-        ASSERT_TRUE(!sweeps || vna_acquired.load() < 2001) << "the sweep ended before the click";
-        ASSERT_EQ(ctl("pace off"), "ok");
-        ASSERT_NE(finished(before), -1);
-        EXPECT_EQ(vna_cal_valid.load() + have_thru.load(), 0);
-        for (unsigned i = 0; code == VNA_CMD_SCAN && i < 2001; i++)
-            ASSERT_TRUE(s11(i) == raw_s11(i) && s21(i) == raw_s21(i)) << "corrected at " << i;
-    }
 }
