@@ -89,8 +89,8 @@ TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
         EXPECT_TRUE(vna_cal_valid && cal_es[0].re == es0.re && cal_er[0].re == er0.re);
     }
     // A click in a sweep field clears the flags at once and leaves the arrays to the
-    // command task, which clears them when it takes the request. (During a command the
-    // sweep and the task both take it, so that neither alone can be missed by a test.)
+    // command task, which clears them when it takes the request. (During a command both
+    // the sweep and the task take it, so that a test cannot see either one missing.)
     for (void (*clear)() : {vna_clear_calibration, page1_epoints_onclick, page1_estart_onclick, page1_estop_onclick}) {
         all_flags();
         vna_cal_valid.store(1);

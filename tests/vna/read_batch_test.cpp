@@ -1,5 +1,6 @@
 // Waiting for a whole answer: a reader that needs N bytes is woken when the receive ring
-// holds them, however they arrive, and at once by a close or a stop request. The port is a
+// holds them, however they arrive, and at once by a close or a stop request. (vna_read_exact
+// itself reads every answer of the sweep and device tests, and waits out their silences.) The port is a
 // pseudo-terminal whose master side the test writes; nothing here depends on how fast the
 // threads run (a lost wake-up shows as a wait that returns 0 at its long timeout).
 #include <pty.h>
@@ -8,7 +9,6 @@
 #include <thread>
 
 #include "core_harness.h"
-#include "support/manual_clock.h"
 
 namespace {
 
@@ -88,24 +88,6 @@ TEST_F(ReadBatch, AWaitEndsWhenTheRingHoldsWhatItNeedsOrAtACloseOrAStop) {
     feed(3);
     wait_in_thread([task] { return remove_task_hidden(task), 0; });
     EXPECT_EQ((std::pair{result(), returned.load()}), std::pair(0, 0));
-}
-
-// vna_read_exact keeps its time limit on the runtime's clock: with a manual clock the
-// bytes are taken whole while the clock stands, and the read fails once it has moved past
-// the limit, keeping what came.
-TEST_F(ReadBatch, ReadExactTakesAWholeAnswerAndFailsOnlyPastItsLimit) {
-    ScopedManualClock clock;
-    uint8_t dst[64] = {};
-    wait_in_thread([&] { return vna_read_exact(dst, 64, 50); });
-    feed(20), feed(44);
-    EXPECT_EQ(result(), 1);
-    EXPECT_EQ(Bytes(dst, dst + 64), counting(0, 64));
-    wait_in_thread([&] { return vna_read_exact(dst, 64, 50); });
-    feed(10);
-    EXPECT_TRUE(eventually([&] { return rx_used() == 0; }));  // taken by the reader
-    clock.clock.advance_ms(51);
-    EXPECT_EQ(result(), 0);
-    EXPECT_EQ(Bytes(dst, dst + 10), counting(64, 10));
 }
 
 }  // namespace
