@@ -1,61 +1,49 @@
 // The simulator's parts on a clock the test drives: the register protocol, the sweep
-// timing, the readings and their noise, the line-rate schedule, and the device models and
-// their values.
+// timing, the readings and their noise, and the device models and their values. (The line
+// rate is measured by bench_vna_sweep: its line_ratio is 1.00 at the line's own limit.)
 #include <fstream>
 #include <numbers>
 
 #include "sim/model.h"
-#include "sim/pacer.h"
 #include "sim_harness.h"
 
 using namespace simtest;
 
-TEST(SimDevice, RecordsAreSentOnlyOnceMeasuredAndAnswersWaitInOrder) {
-    Host h;
-    h.send(setup(1000000, 1000000, 5) + fifo(8), 0);
-    // The bytes sent by a time and the time of the next point then.
-    auto at = [&](uint64_t t) { return std::pair<size_t, uint64_t>{h.take(t).size(), h.dev.next_event_ns()}; };
-    EXPECT_EQ(at(500000), std::pair(0ul, 1 * ms));
-    EXPECT_EQ(at(3 * ms + 1), std::pair(3 * 32ul, 4 * ms));
-    EXPECT_EQ(point_numbers(h.take(8 * ms)), (Points{3, 4, 0, 1, 2}));
-    EXPECT_EQ(h.dev.next_event_ns(), sim::Device::no_event);
-    // Slow mode measures four times slower.
-    h.send(setup(1000000, 1000000, 5, 4) + fifo(8), 10 * ms);
-    EXPECT_EQ(at(18 * ms), std::pair(2 * 32ul, 22 * ms));
-    EXPECT_EQ(h.take(42 * ms).size(), 6 * 32u);
-    // Sent byte by byte: a message split over reads is taken whole, and messages after a
-    // FIFO read wait for its answer. The restart after the check is taken at 50 ms and
-    // begins again at point 0, measured 1 ms later; a read of 0 records answers nothing.
-    for (char c : setup(1000000, 1000000, 3) + fifo(2) + "\x0D" + restart() + fifo(1) + fifo(0) + "\x0D")
-        h.send(std::string(1, c), 50 * ms);
-    std::string out = h.take(60 * ms);
-    ASSERT_EQ(out.size(), 2 * 32u + 1);
-    out += h.take(61 * ms);
-    ASSERT_EQ(out.size(), 2 * 32u + 1 + 32 + 1);
-    EXPECT_EQ(point_numbers(out.substr(0, 64) + out.substr(65, 32)), (Points{0, 1, 0}));
-    EXPECT_TRUE(out[64] == '2' && out.back() == '2');
+// The points p, p + 1, ... of n records of a sweep of `points`.
+Points cycle(unsigned p, unsigned n, unsigned points) {
+    Points out;
+    while (n--) out.push_back(uint16_t(p++ % points));
+    return out;
 }
 
-TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing) {
+TEST(SimDevice, RecordsAreSentOnceMeasuredInOrderAndAFullFifoLosesNothing) {
+    // At a time (ms), host bytes sent one by one (a message split over reads is taken
+    // whole), the points of the records answered by then and the time of the next point.
+    const std::string drain = [] {
+        std::string m;
+        for (int k = 0; k < 16; k++) m += fifo(255);
+        return m + fifo(13);
+    }();
+    const std::tuple<uint64_t, std::string, Points, uint64_t> steps[] = {
+        {0, setup(1000000, 1000000, 5) + fifo(8), {}, 1}, {3, "", {0, 1, 2}, 4}, {8, "", {3, 4, 0, 1, 2}, 0},
+        {10, setup(1000000, 1000000, 5, 4) + fifo(8), {}, 14}, {18, "", {0, 1}, 22}, {42, "", cycle(2, 6, 5), 0},
+        // Messages after a FIFO read wait for its answer; a restart begins again at point 0.
+        {50, setup(1000000, 1000000, 3) + fifo(2) + restart() + fifo(1) + fifo(0), {}, 51}, {52, "", {0, 1}, 53},
+        {53, "", {0}, 0},
+        // Ten seconds on, the FIFO has long been full: the records come from the first, and
+        // measuring resumes when the host reads.
+        {60, setup(1000000, 1000000, 7), {}, 0}, {10000, fifo(3) + drain, cycle(0, 4096, 7), 0},
+        {10000, fifo(1), {}, 10001}, {10001, "", {4096 % 7}, 0},
+    };
     Host h;
-    h.send(setup(1000000, 1000000, 7), 0);
-    // 10 s later the FIFO has been full for a long time: the host gets the records in
-    // order from the first, not the newest ones.
-    const uint64_t t = 10000 * ms;
-    h.send(fifo(3), t);
-    EXPECT_EQ(point_numbers(h.take(t)), (Points{0, 1, 2}));
-    // Measuring resumed when the host read: after draining the FIFO, the next record is
-    // the one measured one period after that read.
-    std::string drained;
-    for (uint64_t left = sim::fifo_depth - 3; left > 0; left -= std::min<uint64_t>(200, left)) {
-        h.send(fifo(uint8_t(std::min<uint64_t>(200, left))), t);
-        drained += h.take(t);
+    for (const auto& [t, bytes, points, next] : steps) {
+        for (char c : bytes) h.send(std::string(1, c), t * ms);
+        const std::vector<Record> got = decode(h.take(t * ms));
+        Points numbers;
+        for (const Record& r : got) numbers.push_back(r.point);
+        EXPECT_EQ(numbers, points) << t;
+        EXPECT_EQ(h.dev.next_event_ns(), next ? next * ms : sim::Device::no_event) << t;
     }
-    ASSERT_EQ(drained.size(), (sim::fifo_depth - 3) * 32);
-    EXPECT_EQ(decode(drained).back().point, uint16_t((sim::fifo_depth - 1) % 7));
-    h.send(fifo(1), t);
-    EXPECT_EQ(h.take(t).size(), 0u);
-    EXPECT_EQ(point_numbers(h.take(t + ms)), (Points{uint16_t(sim::fifo_depth % 7)}));
 }
 
 // A raw device with S11 = f / 10 GHz up to 10 GHz and S21 = 0.5j, read back at every point:
@@ -65,7 +53,7 @@ TEST(SimDevice, AFullFifoPausesMeasuringAndLosesNothing) {
 TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
     simproc::TempDir dir;
     const std::string file = dir.path() + "/ramp.s2p";
-    std::ofstream(file) << "! a ramp\n# Hz S RI R 50\n0 0 0 0 0.5 0 0 0 0\n1e10 1 0 0 0.5 0 0 0 0\n";
+    std::ofstream(file) << "# Hz S RI R 50\n0 0 0 0 0.5 0 0 0 0\n1e10 1 0 0 0.5 0 0 0 0\n";
     Host h;
     sim::Dut dut;
     std::string error;
@@ -76,12 +64,9 @@ TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
     for (auto [step, points] : {std::pair<uint64_t, uint16_t>{0x123456789, 2}, {0x11234567, 50}})
         for (const Record& r : h.sweep(0, start, step, points)) {
             const double f = double(start + step * r.point);
-            EXPECT_NEAR(std::abs(r.b1 / r.a1 - std::min(f / 1e10, 1.0)), 0, 2e-6) << f;
-            EXPECT_NEAR(std::abs(r.b2 / r.a1 - cd(0, 0.5)), 0, 2e-6) << f;
+            EXPECT_LT(std::abs(r.b1 / r.a1 - std::min(f / 1e10, 1.0)) + std::abs(r.b2 / r.a1 - cd(0, 0.5)), 4e-6) << f;
             // An incident wave of about 2^20 counts whose phase moves from point to point.
-            EXPECT_NEAR(std::abs(r.a1), 1048576.0, 0.1 * 1048576.0);
-            EXPECT_GT(std::abs(r.a1 - previous_a1), 1000.0);
-            previous_a1 = r.a1;
+            EXPECT_TRUE(std::abs(std::abs(r.a1) - 1048576.0) < 1e5 && std::abs(r.a1 - std::exchange(previous_a1, r.a1)) > 1000) << f;
         }
 }
 
@@ -107,45 +92,18 @@ TEST(SimDevice, NoiseHalvesInSlowModeAndFollowsTheSeed) {
     }
 }
 
-TEST(SimPacing, BytesLeaveAtTheLineRate) {
-    const double byte_ns = 1e9 / 11520;  // ten bits at 115200 baud
-    sim::Pacer p;
-    const uint64_t t0 = 5000000000;
-    size_t queued = 256, sent = 0;
-    EXPECT_EQ(p.due(queued, t0), 0u);
-    // Each byte is due once its own transmission has ended, measured from the start.
-    for (uint64_t t = t0; queued > 0; t += 700000) {
-        const size_t n = p.due(queued, t);
-        sent += n, queued -= n;
-        p.sent(n, queued);
-        EXPECT_EQ(sent, std::min<size_t>(256, size_t(double(t - t0) / byte_ns))) << t - t0;
-    }
-    // The next burst waits for the line when it comes at once, and starts afresh after a pause.
-    const uint64_t end = t0 + uint64_t(256 * byte_ns);
-    EXPECT_EQ(p.due(10, end), 0u);
-    EXPECT_NEAR(double(p.wake_ns(10, 4)), double(end) + 4 * byte_ns, byte_ns);
-    p.sent(0, 0);
-    EXPECT_EQ(p.due(10, end + 1000000000), 0u);
-    EXPECT_EQ(p.due(10, end + 1000000000 + uint64_t(3.5 * byte_ns)), 3u);
-    p.set_enabled(false);  // off: everything at once
-    EXPECT_EQ(p.due(1000, t0), 1000u);
-}
-
 TEST(SimModel, ValuesAndDevices) {
-    const std::pair<const char*, double> good[] = {{"10p", 10e-12}, {"2.2k", 2200}, {"4.7u", 4.7e-6}, {"3m", 3e-3},
-                                                   {"1M", 1e6},     {"2G", 2e9},    {"5f", 5e-15},   {"1e-9", 1e-9}};
-    for (const auto& [text, value] : good) {
+    const std::pair<const char*, double> values[] = {{"10p", 10e-12}, {"2.2k", 2200}, {"4.7u", 4.7e-6}, {"3m", 3e-3}, {"1M", 1e6},
+                                                     {"2G", 2e9}, {"5f", 5e-15}, {"1e-9", 1e-9}, {"k", -1}, {"1kk", -1},
+                                                     {"1 k", -1}, {"nan", -1}, {"0x10", -1}, {"1,5", -1}};
+    for (const auto& [text, value] : values) {
         double v = -1;
-        EXPECT_TRUE(sim::parse_value(text, v)) << text;
-        EXPECT_DOUBLE_EQ(v, value) << text;
-    }
-    for (const char* text : {"k", "1kk", "1 k", "nan", "0x10", "1,5"}) {
-        double v;
-        EXPECT_FALSE(sim::parse_value(text, v)) << text;
+        const bool ok = sim::parse_value(text, v);
+        EXPECT_TRUE(ok == (value >= 0) && (!ok || std::abs(v / value - 1) < 1e-15)) << text << " " << v;
     }
     // The models at 100 MHz; at 0 Hz a series capacitor is open and a parallel inductor a
     // short; a zero value leaves an element out instead of shorting or opening the device.
-    const cd j{0, 1}, w = 2 * std::numbers::pi * 1e8 * j;
+    const cd w = 2 * std::numbers::pi * 1e8 * cd(0, 1);
     auto gamma = [](cd z) { return (z - 50.0) / (z + 50.0); };
     const std::tuple<const char*, double, cd> cases[] = {
         {"short", 1e8, -1}, {"r 22", 1e8, gamma(22)}, {"c 10p", 1e8, gamma(1.0 / (w * 10e-12))}, {"l 100n", 1e8, gamma(w * 100e-9)},

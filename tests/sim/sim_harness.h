@@ -24,36 +24,33 @@ constexpr int due_ms = 30000;
 constexpr uint64_t ms = 1000000;
 
 // The host end: the terminal opened and set to raw mode by hand.
-class Port {
-public:
-    explicit Port(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+struct Port {
+    int fd;
+    explicit Port(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
         termios t;
-        EXPECT_TRUE(fd_ >= 0 && tcgetattr(fd_, &t) == 0) << path;
+        EXPECT_TRUE(fd >= 0 && tcgetattr(fd, &t) == 0) << path;
         cfmakeraw(&t);
-        tcsetattr(fd_, TCSANOW, &t);
+        tcsetattr(fd, TCSANOW, &t);
     }
-    ~Port() { ::close(fd_); }
-    void send(const std::string& bytes) { EXPECT_EQ(::write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    ~Port() { ::close(fd); }
+    void send(const std::string& bytes) { EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
     // Reads until n bytes have come or no byte came for due_ms.
     std::string read(size_t n) {
-        std::string got;
-        char buf[4096];
-        for (pollfd p{fd_, POLLIN, 0}; got.size() < n && poll(&p, 1, due_ms) > 0;) {
-            const ssize_t r = ::read(fd_, buf, std::min(sizeof buf, n - got.size()));
+        std::string got(n, 0);
+        size_t at = 0;
+        for (pollfd p{fd, POLLIN, 0}; at < n && poll(&p, 1, due_ms) > 0;) {
+            const ssize_t r = ::read(fd, got.data() + at, n - at);
             if (r <= 0) break;
-            got.append(buf, size_t(r));
+            at += size_t(r);
         }
-        return got;
+        return got.substr(0, at);
     }
-
-private:
-    int fd_;
 };
 
 // Host messages: a register write of 1, 2 or 8 bytes (little-endian), a FIFO read, a sweep set-up.
 inline std::string write(uint8_t reg, uint64_t v, int bytes) {
     std::string m{char(bytes == 1 ? 0x20 : bytes == 2 ? 0x21 : 0x23), char(reg)};
-    for (int i = 0; i < bytes; ++i) m += char(v >> (8 * i));
+    while (bytes--) m += char(v), v >>= 8;
     return m;
 }
 inline std::string restart() { return write(0x30, 0, 1); }
@@ -62,18 +59,14 @@ inline std::string setup(uint64_t start, uint64_t step, uint16_t points, uint8_t
     return write(0x00, start, 8) + write(0x10, step, 8) + write(0x20, points, 2) + write(0x40, mode, 1) + restart();
 }
 
-struct Record {
-    cd a1, b1, b2;
-    uint16_t point;
-};
+struct Record { cd a1, b1, b2; uint16_t point; };
 
 // The records in bytes; each must have its last six bytes zero.
 inline std::vector<Record> decode(const std::string& bytes) {
     std::vector<Record> out;
     for (size_t at = 0; at + 32 <= bytes.size(); at += 32) {
-        auto le = [&](size_t k, int n) {
-            uint32_t v = 0;
-            for (int i = n - 1; i >= 0; --i) v = v << 8 | uint8_t(bytes[at + k + size_t(i)]);
+        auto le = [&](size_t k, int n, uint32_t v = 0) {
+            while (n--) v = v << 8 | uint8_t(bytes[at + k + size_t(n)]);
             return v;
         };
         auto wave = [&](size_t k) { return cd(int32_t(le(k, 4)), int32_t(le(k + 4, 4))); };
@@ -81,12 +74,6 @@ inline std::vector<Record> decode(const std::string& bytes) {
         out.push_back({wave(0), wave(8), wave(16), uint16_t(le(24, 2))});
     }
     return out;
-}
-
-inline Points point_numbers(const std::string& bytes) {
-    Points p;
-    for (const Record& r : decode(bytes)) p.push_back(r.point);
-    return p;
 }
 
 // The device with a host that gives the time of each step.

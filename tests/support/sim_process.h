@@ -27,10 +27,7 @@ inline const std::string sim_program = std::string(CORVANE_BINARY_DIR) + "/sim/v
 // A fresh folder under /tmp, removed with everything in it.
 class TempDir {
 public:
-    TempDir() {
-        char tmpl[] = "/tmp/vnatest_XXXXXX";
-        if (mkdtemp(tmpl)) path_ = tmpl;
-    }
+    TempDir() : path_(mkdtemp(tmpl_) ? tmpl_ : "") {}
     ~TempDir() {
         std::error_code ec;
         if (!path_.empty()) std::filesystem::remove_all(path_, ec);
@@ -40,6 +37,7 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    char tmpl_[20] = "/tmp/vnatest_XXXXXX";
     std::string path_;
 };
 
@@ -56,10 +54,9 @@ inline std::string control(const std::string& socket_path, const std::string& li
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{AF_UNIX, {}};
     std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
-    const std::string msg = line + "\n";
-    const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-                      ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size());
-    const std::string answer = sent ? read_line(fd) : "no answer";
+    const std::string msg = line + "\n", answer = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                                                     ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size())
+                                                 ? read_line(fd) : "no answer";
     ::close(fd);
     return answer;
 }
@@ -90,12 +87,9 @@ struct Child {
     }
     ~Child() {
         if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-        for (int fd : {in, out, err})
-            if (fd >= 0) ::close(fd);
+        for (int fd : {in, out, err}) ::close(fd);
     }
-    void close_input() {
-        if (in >= 0) ::close(std::exchange(in, -1));
-    }
+    void close_input() { ::close(std::exchange(in, -1)); }
     // Waits for the end: the exit status, or -1 when killed by a signal.
     int finish() {
         int status = 0;

@@ -2,7 +2,6 @@
 // calibration through the simulator recovering its devices (its device models included)
 // exactly as the formulas say.
 #include <functional>
-#include <tuple>
 
 #include "core_harness.h"
 
@@ -12,10 +11,7 @@ namespace {
 
 // Rounded through memory, so that the compiler cannot keep using the double (see the
 // note in the calibration source).
-cf to_float(cd v) {
-    volatile float re = float(v.real()), im = float(v.imag());
-    return {re, im};
-}
+cf to_float(cd v) { volatile float re = float(v.real()), im = float(v.imag()); return {re, im}; }
 
 // The formulas written out independently: (p + jq) / (r + js) and products in double.
 cd div(cd x, cd a) {
@@ -31,9 +27,8 @@ cf c(const VNA_COMPLEX& v) { return {v.re, v.im}; }
 void expect_corrected_exactly(unsigned i) {
     const cd l = cd(c(cal_load[i])), o = cd(c(cal_open[i])) - l, s = cd(c(cal_short[i])) - l;
     const cf es = tiny(o - s) ? cf(0) : to_float(div(o + s, o - s));
-    ASSERT_EQ(c(cal_ed[i]), c(cal_load[i])) << i;
-    ASSERT_EQ(c(cal_es[i]), es) << i;
-    ASSERT_EQ(c(cal_er[i]), to_float(mul(o, 1.0 - cd(es)))) << i;
+    ASSERT_EQ(std::tuple(c(cal_ed[i]), c(cal_es[i]), c(cal_er[i])),
+              std::tuple(c(cal_load[i]), es, to_float(mul(o, 1.0 - cd(es))))) << i;
     const cd m = cd(raw_s11(i)) - l, d = mul(m, cd(es)) + cd(c(cal_er[i]));
     ASSERT_EQ(s11(i), tiny(d) ? cf(0) : to_float(div(m, d))) << i;
     const cd iso = cd(c(cal_isol[i])), thru = cd(c(cal_thru[i])) - iso;
@@ -41,14 +36,11 @@ void expect_corrected_exactly(unsigned i) {
 }
 
 std::atomic<int>* const flags[] = {&have_open, &have_short, &have_load, &have_isol, &have_thru};
-void all_flags() {
-    for (auto* f : flags) f->store(1);
-}
+void all_flags() { for (auto* f : flags) f->store(1); }
 
 }  // namespace
 
-class Calibration : public ::testing::Test {
-protected:
+struct Calibration : ::testing::Test {
     void SetUp() override { reset_core(); }
     void TearDown() override { reset_core(); }
 };
@@ -62,8 +54,7 @@ TEST_F(Calibration, ErrorTermsCorrectionAndSubstitutes) {
     const cf points[6][7] = {
         {{1, 0}, {-1, 0}, {0, 0}, {0, 0}, {1, 0}, {0.3f, -0.2f}, {0.7f, 0.1f}},
         {{0.5f, 0.25f}, {0.5f, 0.25f}, {0.1f, -0.05f}, {0.01f, 0}, {0.9f, 0.1f}, {0.1f, -0.05f}, {0.2f, 0.3f}},
-        {{0.93f, -0.31f}, {-0.71f, 0.42f}, {0.08f, 0.03f}, {0.003f, -0.002f}, {0.68f, -0.2f}, {0.2f, 0.6f},
-         {0.5f, -0.25f}},
+        {{0.93f, -0.31f}, {-0.71f, 0.42f}, {0.08f, 0.03f}, {0.003f, -0.002f}, {0.68f, -0.2f}, {0.2f, 0.6f}, {0.5f, -0.25f}},
         {{1, 0}, {-1, 0}, {0, 0}, {0.2f, 0.1f}, {0.2f, 0.1f}, {0.4f, 0.4f}, {0.9f, 0.9f}},
         {{0x1.c547cap-1f, -0x1.1a2704p-2f}, {-0x1.5941b8p-1f, 0x1.915c4ap-3f}, {0x1.80187ap-5f, 0x1.4122d4p-4f},
          {0, 0}, {1, 0}, {0.5f, 0.5f}, {0.5f, 0.5f}},
@@ -78,21 +69,15 @@ TEST_F(Calibration, ErrorTermsCorrectionAndSubstitutes) {
     vna_points.store(6);
     all_flags();
     ASSERT_EQ(said(vna_compute_calibration()), std::tuple(1, "Calibration active"));
-    EXPECT_EQ(vna_cal_valid.load(), 1);
     vna_apply_correction(6);
     for (unsigned i = 0; i < 6; i++) expect_corrected_exactly(i);
-    // Ideal: Ed = 0, Es = 0, Er = 1, and the raw values come back. The degenerate points give 0.
-    EXPECT_TRUE(c(cal_ed[0]) == cf(0) && c(cal_es[0]) == cf(0) && c(cal_er[0]) == cf(1));
-    EXPECT_TRUE(s11(0) == cf(0.3f, -0.2f) && s21(0) == cf(0.7f, 0.1f));
-    EXPECT_EQ(cal_er[4].re, 0x1.9315e6p-1f);
-    EXPECT_TRUE(s21(3) == cf(0) && s11(5) == cf(0));
+    EXPECT_TRUE(vna_cal_valid && s11(0) == cf(0.3f, -0.2f) && s21(0) == cf(0.7f, 0.1f) && cal_er[4].re == 0x1.9315e6p-1f);
 }
 
 TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
     vna_points.store(2);
-    cal_open[0] = VNA_COMPLEX{1, 0};
+    cal_open[0] = cal_thru[0] = VNA_COMPLEX{1, 0};
     cal_short[0] = VNA_COMPLEX{-1, 0};
-    cal_thru[0] = VNA_COMPLEX{1, 0};
     all_flags();
     ASSERT_EQ(vna_compute_calibration(), 1);
     const VNA_COMPLEX es0 = cal_es[0], er0 = cal_er[0];
@@ -101,11 +86,11 @@ TEST_F(Calibration, MissingStandardChangesNothingAndClearingForgetsAll) {
         missing->store(0);
         cal_open[0] = VNA_COMPLEX{0.3f, 0.3f};  // would change the terms if they were computed
         EXPECT_EQ(said(vna_compute_calibration()), std::tuple(0, "Incomplete calibration"));
-        EXPECT_EQ(vna_cal_valid.load(), 1);
-        EXPECT_TRUE(cal_es[0].re == es0.re && cal_er[0].re == er0.re);
+        EXPECT_TRUE(vna_cal_valid && cal_es[0].re == es0.re && cal_er[0].re == er0.re);
     }
     // A click in a sweep field clears the flags at once and leaves the arrays to the
-    // command task, which clears them when it takes the request.
+    // command task, which clears them when it takes the request. (During a command both
+    // the sweep and the task take it, so that a test cannot see either one missing.)
     for (void (*clear)() : {vna_clear_calibration, page1_epoints_onclick, page1_estart_onclick, page1_estop_onclick}) {
         all_flags();
         vna_cal_valid.store(1);
@@ -161,31 +146,8 @@ TEST_F(CalibratedSweep, RecoversTheDevicesOfAnIdealTestSetOnly) {
     ASSERT_EQ(ctl("dut open"), "ok");
     const uint64_t mark = vna_status.count();
     ASSERT_EQ(run(VNA_CMD_OPEN), 1);
-    EXPECT_EQ(texts_since(mark), (Texts{"Acquisition OPEN...", "OPEN acquised"}));
-    EXPECT_EQ(std::tuple(vna_cal_valid.load(), have_open.load(), have_short + have_load + have_isol + have_thru),
-              std::tuple(0, 1, 0));
+    EXPECT_EQ(std::tuple(texts_since(mark), vna_cal_valid.load(), have_open.load(), have_short + have_load + have_isol + have_thru),
+              std::tuple(Texts{"Acquisition OPEN...", "OPEN acquised"}, 0, 1, 0));
     EXPECT_TRUE(cal_thru[0].re == 0.0f && cal_er[0].re == 0.0f && c(cal_open[3]) == raw_s11(3));
     EXPECT_EQ(said(run(VNA_CMD_CAL_APPLY)), std::tuple(0, "Incomplete calibration"));
-}
-
-TEST_F(CalibratedSweep, AClickInASweepFieldVoidsTheCommandUnderWay) {
-    // After a complete calibration, a click once the command's sweep is under way (CAL
-    // APPLY: at once). Until the click the simulator sends at the line rate, over five
-    // seconds for 2001 records; that the click came before the sweep's end is checked.
-    connected();
-    set_sweep(1000000, 800000000, 2001);
-    for (int code : {VNA_CMD_SCAN, VNA_CMD_THRU, VNA_CMD_CAL_APPLY}) {
-        SCOPED_TRACE(code);
-        ASSERT_NO_FATAL_FAILURE(calibrate());
-        const bool sweeps = code != VNA_CMD_CAL_APPLY;
-        ASSERT_EQ(ctl(sweeps ? "pace on" : "pace off"), "ok");
-        const uint32_t before = sweeps ? under_way(code) : post(code);
-        page1_estart_onclick();
-        ASSERT_TRUE(!sweeps || vna_acquired.load() < 2001) << "the sweep ended before the click";
-        ASSERT_EQ(ctl("pace off"), "ok");
-        ASSERT_NE(finished(before), -1);
-        EXPECT_EQ(vna_cal_valid.load() + have_thru.load(), 0);
-        for (unsigned i = 0; code == VNA_CMD_SCAN && i < 2001; i++)
-            ASSERT_TRUE(s11(i) == raw_s11(i) && s21(i) == raw_s21(i)) << "corrected at " << i;
-    }
 }

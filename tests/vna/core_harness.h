@@ -6,9 +6,6 @@
 
 #include <array>
 #include <complex>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "platform/tasks.h"
 #include "support/eventually.h"
@@ -39,11 +36,9 @@ inline void reset_core() {
     for (auto* flag : {&vna_abort, &vna_acquired, &vna_data_valid, &contin}) flag->store(0);
     slow.store(0);
     vna_f_start.store(1000000), vna_f_stop.store(1000000000), vna_points.store(401);
-    f_start.store(1.0f), f_stop.store(800.0f);
-    vna_port_source.store(nullptr);
+    f_start.store(1.0f), f_stop.store(800.0f), vna_port_source.store(nullptr), vna_answer_timeout_ms.store(answer_ms);
     std::snprintf(vna_port_name, sizeof vna_port_name, "COM1");
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "vna.cal");
-    vna_answer_timeout_ms.store(answer_ms);
     vna_clear_calibration_if_requested();  // no clear left pending from a click
     vna_clear_calibration();
 }
@@ -56,9 +51,7 @@ inline std::tuple<int, std::string, int> ended(int result) { return {result, sta
 inline const std::string data_dir = std::string(CORVANE_SOURCE_DIR) + "/tests/data/touchstone/";
 
 // A file of the measured data in tests/data/touchstone/.
-inline touchstone::Data read_data(const std::string& name) {
-    touchstone::Data data;
-    std::string error;
+inline touchstone::Data read_data(const std::string& name, touchstone::Data data = {}, std::string error = {}) {
     EXPECT_TRUE(touchstone::read_file(data_dir + name, data, error)) << error;
     return data;
 }
@@ -91,16 +84,10 @@ protected:
         ASSERT_NO_FATAL_FAILURE(start(sim_args));
         ASSERT_EQ(connect(), 1) << status();
     }
-    void SetUp() override {
-        reset_core();
-        task_ = exec_task_hidden(vna_task, nullptr, 0);
-        ASSERT_NE(task_, 0u);
-    }
+    void SetUp() override { ASSERT_NE(task_ = (reset_core(), exec_task_hidden(vna_task, nullptr, 0)), 0u); }
     void TearDown() override {
         if (task_) remove_task_hidden(task_);
-        vna_disconnect_device();
-        sim_.reset();
-        reset_core();
+        vna_disconnect_device(), sim_.reset(), reset_core();
     }
 
     // Posts code under the busy rule; gives the count of finished commands before it.

@@ -1,11 +1,10 @@
 // Sweeps through the command task against the simulator: point counts and frequencies,
 // the stored readings, refused settings, abort, timeout, faults on the line in the middle
-// of a sweep (silence, garbage, unplugging), the register writes, and the copy of the last
-// completed sweep.
-#include <ctime>
+// of a sweep (silence, garbage, unplugging, a short answer), the register writes, and the
+// copy of the last completed sweep. (Bytes left on the line between sweeps are flushed,
+// but the records' resynchronisation would hide it if they were not: nothing tests it.)
+#include <cstring>
 #include <functional>
-#include <thread>
-#include <tuple>
 
 #include "core_harness.h"
 #include "platform/clock.h"
@@ -14,54 +13,38 @@ using namespace coretest;
 
 namespace {
 
-// Real time, moved 31 s ahead once the running sweep has acquired a given number of
-// points. The task stores that count just before it looks at the clock for the sweep's
-// time limit, and nothing else reads the clock meanwhile, so the jump lands on that look.
-class JumpClock : public ClockSource {
-public:
+// Real time, moved 31 s ahead once the running sweep has acquired `at` points. The task
+// stores that count just before it looks at the clock for the sweep's time limit, and
+// nothing else reads the clock meanwhile, so the jump lands on that look.
+struct JumpClock : ClockSource {
     std::atomic<int> at{-1};
+    std::atomic<uint64_t> offset{0};
     uint64_t now_ns() override {
-        if (int a = at.load(); a >= 0 && vna_acquired.load() >= a && at.compare_exchange_strong(a, -1)) offset_ += 31000000000ull;
-        return real_clock().now_ns() + offset_.load();
+        if (int a = at.load(); a >= 0 && vna_acquired.load() >= a && at.compare_exchange_strong(a, -1)) offset += 31000000000ull;
+        return real_clock().now_ns() + offset.load();
     }
-    void sleep_until_ns(uint64_t deadline) override {
-        const uint64_t offset = offset_.load();
-        real_clock().sleep_until_ns(deadline > offset ? deadline - offset : 0);
-    }
-
-private:
-    std::atomic<uint64_t> offset_{0};
+    void sleep_until_ns(uint64_t deadline) override { real_clock().sleep_until_ns(deadline - std::min(deadline, offset.load())); }
 };
-
 // Installed once and never removed, so it outlives every thread that reads it.
 JumpClock& jump_clock() {
-    static JumpClock* clock = [] {
-        auto* c = new JumpClock;
-        set_clock_source(c);
-        return c;
-    }();
-    return *clock;
+    static JumpClock* clock = new JumpClock;
+    return set_clock_source(clock), *clock;
 }
 
-// The copy of the last completed sweep, with its number.
+// The copy of the last completed sweep, with its number (zeroed first, so that two copies
+// compare as bytes).
 struct Copy {
     VnaSweep s;
     uint64_t number = vna_last_sweep(s);
 };
 std::unique_ptr<Copy> last() { return std::make_unique<Copy>(); }
-
-bool same(const Copy& x, const Copy& y) {
-    const VnaSweep &a = x.s, &b = y.s;
-    const auto eq = [n = a.points](const auto& p, const auto& q) { return std::equal(p, p + n, q); };
-    return x.number == y.number && a.points == b.points && a.calibrated == b.calibrated && eq(a.frequency, b.frequency) &&
-           eq(a.s11_re, b.s11_re) && eq(a.s11_im, b.s11_im) && eq(a.s21_re, b.s21_re) && eq(a.s21_im, b.s21_im);
-}
+bool same(const Copy& x, const Copy& y) { return std::memcmp(&x, &y, sizeof x) == 0; }
 
 }  // namespace
 
 using Sweep = Core;
 
-TEST_F(Sweep, PointCountsStoreEveryPointInPlace) {
+TEST_F(Sweep, PointCountsFrequenciesAndRefusedSettings) {
     // Raw readings played back from a file (1 MHz grid from 1 MHz), so that every stored
     // value can be checked against its point.
     const touchstone::Data file = read_data("splitter_dut_raw_12.s2p");
@@ -70,8 +53,8 @@ TEST_F(Sweep, PointCountsStoreEveryPointInPlace) {
         set_sweep(1000000, 1000000 + uint64_t(points - 1) * 1000000, points);
         const uint64_t mark = vna_status.count();
         ASSERT_EQ(scan(), 1) << status();
-        EXPECT_EQ(texts_since(mark), (Texts{"Scanning...", "Scan completed"}));
-        EXPECT_EQ(std::tuple(vna_acquired.load(), vna_data_valid.load(), vna_state.load()), std::tuple(points, 1, VNA_CONNECTED));
+        EXPECT_EQ(std::tuple(texts_since(mark), vna_acquired.load(), vna_data_valid.load(), vna_state.load()),
+                  std::tuple(Texts{"Scanning...", "Scan completed"}, points, 1, VNA_CONNECTED));
         double worst = 0;
         for (unsigned i = 0; i < points; i++) {
             ASSERT_EQ(vna_frequency[i].load(), 1000000 + uint64_t(i) * 1000000);
@@ -82,10 +65,6 @@ TEST_F(Sweep, PointCountsStoreEveryPointInPlace) {
         }
         EXPECT_LT(worst, 1e-5) << points;  // readings are integers of about 2^20 counts
     }
-}
-
-TEST_F(Sweep, FrequenciesAndRefusedSettings) {
-    connected();
     // 999 MHz over 400 intervals does not divide: the step sent is truncated, the stored
     // frequencies are not, and the last one is the stop frequency exactly.
     set_sweep(1000000, 1000000000, 401);
@@ -103,10 +82,19 @@ TEST_F(Sweep, FrequenciesAndRefusedSettings) {
     EXPECT_EQ(scan(), 1) << status();  // the port is untouched by a refusal
 }
 
-TEST_F(Sweep, CutShortInTheMiddle) {
+TEST_F(Sweep, CutShortInTheMiddleAndTheCopyOfTheLastCompletedSweep) {
     // Each way to end a 2001-point sweep (a second long at this rate) once its first batch
-    // is in: a message, the port left open, nothing spinning, and the program usable again.
+    // is in: a message, the port left open, the copy of the last completed sweep kept, and
+    // the program usable again.
+    vna_forget_sweep();
     connected({"--no-pace", "--rate", "2000"});
+    EXPECT_EQ(last()->number, 0u);
+    set_sweep(2000000, 500000000, 101);
+    ASSERT_EQ(scan(), 1) << status();
+    auto kept = last();
+    ASSERT_EQ(std::tuple(kept->number, kept->s.points, kept->s.calibrated, kept->s.frequency[100]), std::tuple(1u, 101u, false, 500000000u));
+    for (unsigned i : {0u, 50u, 100u})
+        EXPECT_TRUE(cf(kept->s.s11_re[i], kept->s.s11_im[i]) == s11(i) && cf(kept->s.s21_re[i], kept->s.s21_im[i]) == s21(i));
     contin.store(1);
     cal_short[7] = VNA_COMPLEX{0.25f, -0.5f};
     // The command, whether the cut makes the sweep wait for an answer (the wait is short
@@ -117,19 +105,18 @@ TEST_F(Sweep, CutShortInTheMiddle) {
         {VNA_CMD_SCAN, false, [] { jump_clock().at = 800; }, "Scan timeout", 800},
         {VNA_CMD_SHORT, true, [this] { EXPECT_EQ(ctl("fault silent"), "ok"); }, "FIFO read error", 0},
         {VNA_CMD_SCAN, true, [this] { EXPECT_EQ(ctl("fault unplug"), "ok"); }, "FIFO read error", 0},
+        {VNA_CMD_SCAN, true, [this] { EXPECT_EQ(ctl("fault drop 40"), "ok"); }, "FIFO read error", 0},
     };
     for (const auto& [code, waits, cut, message, at_least] : cases) {
         SCOPED_TRACE(message);
         set_sweep(1000000, 800000000, 2001);
+        ASSERT_EQ(ctl("dut short"), "ok");  // readings unlike those of the copy
         vna_answer_timeout_ms = waits ? 300 : answer_ms;
         const uint32_t before = under_way(code);
         cut();
         EXPECT_EQ(ended(finished(before)), std::tuple(0, message, VNA_CONNECTED));
         EXPECT_TRUE(!vna_data_valid && vna_acquired >= at_least && vna_acquired < 2001) << vna_acquired.load();
-        // The record stays open, also on a vanished terminal; nothing spins on it.
-        const std::clock_t cpu = std::clock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.1) << "something spins on the port";
+        EXPECT_TRUE(same(*last(), *kept));
         // Plugged in again where unplugged: disconnect, connect to the terminal, sweep.
         vna_answer_timeout_ms = answer_ms;
         ctl("fault replug");
@@ -139,10 +126,19 @@ TEST_F(Sweep, CutShortInTheMiddle) {
         ASSERT_EQ(connect(), 1) << status();
         set_sweep(1000000, 800000000, 51);
         EXPECT_EQ(scan(), 1) << status();
+        kept = last();
     }
     EXPECT_EQ(contin.load(), 0) << "stop leaves continuous mode on";
-    // The failed standard keeps its array and its flag.
+    // The failed standard keeps its array and its flag; one that completes leaves the copy.
     EXPECT_EQ(std::pair(have_short.load(), cf(cal_short[7].re, cal_short[7].im)), std::pair(0, cf(0.25f, -0.5f)));
+    ASSERT_EQ(run(VNA_CMD_SHORT), 1);
+    EXPECT_TRUE(same(*last(), *kept));
+    // The page edits the point count while a sweep runs: the copy keeps the sweep's count.
+    set_sweep(2000000, 500000000, 401);
+    const uint32_t before = under_way();
+    vna_points = 10;
+    EXPECT_EQ(finished(before), 1) << status();
+    EXPECT_EQ(std::pair(last()->s.points, last()->s.frequency[400]), std::pair(401u, 500000000ul));
 }
 
 TEST_F(Sweep, GarbageOnTheLine) {
@@ -155,24 +151,19 @@ TEST_F(Sweep, GarbageOnTheLine) {
         EXPECT_EQ(scan(), 1) << status();
         const Texts all = sim_->trace();
         Texts want = {"host: write 0x00 (start) = 1000000 (64-bit)", "host: write 0x10 (step) = 39950000 (64-bit)",
-                      "host: write 0x20 (points) = 21 (16-bit)",
-                      std::string("host: write 0x40 (mode) = ") + (mode ? "4" : "1") + " (8-bit)",
+                      "host: write 0x20 (points) = 21 (16-bit)", "host: write 0x40 (mode) = " + std::to_string(mode ? 4 : 1) + " (8-bit)",
                       "host: write 0x30 (restart) = 0 (8-bit)"};
         want.resize(8, "host: read FIFO 0x30, 8 records");
         EXPECT_EQ(Texts(all.begin() + long(from), all.end()), want);
     }
-    std::vector<cf> clean;
+    auto readings = [] {
+        std::vector<cf> v;
+        for (unsigned i = 0; i < 2001; i++) v.push_back(raw_s11(i));
+        return v;
+    };
     set_sweep(1000000, 800000000, 2001);
     ASSERT_EQ(scan(), 1) << status();
-    for (unsigned i = 0; i < 2001; i++) clean.push_back(raw_s11(i));
-    auto same_as_clean = [&] {
-        for (unsigned i = 0; i < 2001; i++) ASSERT_EQ(raw_s11(i), clean[i]) << i;
-    };
-    // Bytes nobody asked for, between sweeps: the next sweep starts clean.
-    ASSERT_EQ(ctl("fault garbage 100"), "ok");
-    ASSERT_TRUE(eventually([] { return !com_rx_empty(vna_com); }, 60000));
-    ASSERT_EQ(scan(), 1) << status();
-    same_as_clean();
+    const std::vector<cf> clean = readings();
     // In the middle of a sweep: bytes that shift the records out of step and whole records
     // of garbage. The sweep finds the records again and completes with every point as a
     // clean sweep has it.
@@ -180,7 +171,7 @@ TEST_F(Sweep, GarbageOnTheLine) {
         const uint32_t before = under_way();
         ASSERT_EQ(ctl("fault garbage " + std::to_string(n)), "ok");
         ASSERT_EQ(finished(before), 1) << status();
-        same_as_clean();
+        EXPECT_TRUE(readings() == clean) << n;
     }
     // The set-up cannot be queued on a closed port.
     vna_disconnect_device();
@@ -189,70 +180,6 @@ TEST_F(Sweep, GarbageOnTheLine) {
 }
 
 TEST(Conversion, MegahertzToHertz) {
-    constexpr float inf = std::numeric_limits<float>::infinity();
-    const std::pair<float, uint64_t> cases[] = {{800.0f, 800000000}, {0.5f, 500000}, {-3.0f, 0}, {NAN, 0}, {inf, ~uint64_t(0)}};
+    const std::pair<float, uint64_t> cases[] = {{800.0f, 800000000}, {0.5f, 500000}, {-3.0f, 0}, {NAN, 0}, {INFINITY, ~uint64_t(0)}};
     for (auto [mhz, hz] : cases) EXPECT_EQ(vna_mhz_to_hz(mhz), hz) << mhz;
-}
-
-TEST_F(Sweep, OnlyACompletedScanReplacesTheCopyOfTheLastSweep) {
-    vna_forget_sweep();
-    ASSERT_NO_FATAL_FAILURE(connected());
-    EXPECT_EQ(last()->number, 0u);
-    set_sweep(2000000, 500000000, 101);
-    ASSERT_EQ(ctl("dut r 22"), "ok");
-    ASSERT_EQ(scan(), 1) << status();
-    const auto kept = last();
-    ASSERT_EQ(std::tuple(kept->number, kept->s.points, kept->s.calibrated, kept->s.frequency[100]), std::tuple(1u, 101u, false, 500000000u));
-    for (unsigned i : {0u, 50u, 100u})
-        EXPECT_TRUE(cf(kept->s.s11_re[i], kept->s.s11_im[i]) == s11(i) && cf(kept->s.s21_re[i], kept->s.s21_im[i]) == s21(i));
-    // Sweeps that do not count, each of a device that changes the arrays.
-    const std::pair<const char*, std::function<void()>> others[] = {
-        {"a standard", [&] { run(VNA_CMD_SHORT); }},
-        {"a failed sweep", [&] {
-             vna_answer_timeout_ms = 200;
-             EXPECT_EQ(ctl("fault drop 40"), "ok");  // the first batch arrives short
-             scan();
-         }},
-        {"an aborted sweep", [&] {
-             EXPECT_EQ(ctl("pace on"), "ok");  // the sweep must still run when STOP comes
-             const uint32_t before = under_way();
-             vna_abort = 1;  // as STOP does, once the sweep has points
-             finished(before);
-         }},
-    };
-    set_sweep(2000000, 500000000, 2001);
-    for (const auto& [what, sweep] : others) {
-        ASSERT_EQ(ctl("dut short"), "ok");
-        sweep();
-        EXPECT_TRUE(same(*last(), *kept)) << what;
-        ASSERT_EQ(ctl("fault none"), "ok");
-        ASSERT_EQ(ctl("pace off"), "ok");
-        vna_answer_timeout_ms = answer_ms;
-        EXPECT_TRUE(vna_state.load() == VNA_CONNECTED || connect() == 1) << status();
-    }
-    // Sweeps of different lengths while another thread reads copies: a copy mixing two
-    // sweeps ends at the wrong frequency.
-    std::atomic<bool> done{false};
-    std::atomic<int> torn{0}, seen{0};
-    std::thread reader([&] {
-        auto s = std::make_unique<VnaSweep>();
-        for (bool last_look = false; !last_look; std::this_thread::yield()) {
-            last_look = done.load();  // one look after the sweeps at least
-            if (vna_last_sweep(*s) == 0) continue;
-            seen++;
-            torn += s->points < 2 || s->frequency[s->points - 1] != 500000000u || s->frequency[0] != 2000000u;
-        }
-    });
-    for (uint16_t points : {101, 2001, 51}) {
-        set_sweep(2000000, 500000000, points);
-        EXPECT_EQ(scan(), 1) << status();
-    }
-    // The page edits the point count while a sweep runs: the copy keeps the sweep's count.
-    set_sweep(2000000, 500000000, 401);
-    const uint32_t before = under_way();
-    vna_points = 10;
-    EXPECT_EQ(finished(before), 1) << status();
-    done = true;
-    reader.join();
-    EXPECT_EQ(std::tuple(last()->s.points, torn.load(), seen.load() > 0), std::tuple(401u, 0, true));
 }
