@@ -25,20 +25,18 @@
 
 namespace apptest {
 
-// Centres of the page's command buttons, in framebuffer pixels.
+// Centres of the page's buttons in framebuffer pixels; the tabs' buttons lie at y 61.
 struct Point {
     int x, y;
 };
 namespace Button {
-inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, stop{680, 24};
+inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, stop{680, 24}, continuous{541, 24};
 inline constexpr Point standards[5] = {{896, 232}, {896, 272}, {896, 312}, {896, 352}, {896, 392}};
-inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520};
+inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520}, slow{868, 120};
 }  // namespace Button
-// The tabs' buttons (at y 61) and the check boxes "continue" and "slow".
 namespace Tab {
 inline constexpr int s11 = 100, s21 = 262, rlc = 424;
 }
-inline constexpr Point continuous{541, 24}, slow_box{868, 120};
 
 // Longest wait for a command of the page (a sweep under a sanitizer takes seconds).
 inline constexpr int COMMAND_MS = 20000;
@@ -73,9 +71,9 @@ protected:
     void TearDown() override {
         if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
         stop();
-        contin = slow = 0;
-        MB21 = 3, MB22 = 4;
+        contin = slow = 0, MB21 = 3, MB22 = 4;
         vna_request_clear_calibration();
+        unsetenv("CORVANE_FILE_DIALOG");
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
     }
 
@@ -85,7 +83,6 @@ protected:
     void start_page(const std::vector<int>& ports) {
         stop();
         sims_.clear();
-        const std::string dir = run_.path() + "/ports/COM";
         for (int n = 1; n <= 15; n++) {
             std::string target = "/nonexistent";
             if (std::find(ports.begin(), ports.end(), n) != ports.end()) {
@@ -93,85 +90,75 @@ protected:
                 ASSERT_TRUE(sims_.back()->ok());
                 target = sims_.back()->tty();
             }
-            std::filesystem::remove(dir + std::to_string(n));
-            std::filesystem::create_symlink(target, dir + std::to_string(n));
+            link(n, target);
         }
         start(form_page1, nullptr, false);
         pass();
         vna_data_valid = 0;  // the chart's marker, moved back to 0 from an earlier test, set it
     }
-    // The simulators in port order.
-    simproc::SimProcess& sim(size_t i) { return *sims_.at(i); }
+    void link(int n, const std::string& target) {
+        const std::string port = run_.path() + "/ports/COM" + std::to_string(n);
+        std::filesystem::remove(port);
+        std::filesystem::create_symlink(target, port);
+    }
+    simproc::SimProcess& sim(size_t i = 0) { return *sims_.at(i); }
 
     // Clicks a button and waits until the command it posted is done (STOP is clicked once
     // stop_when holds): its result, or -1 when no command finished.
     int run_button(Point b, std::function<bool()> stop_when = nullptr) {
         const uint32_t before = vna_commands_done.load();
         click(b.x, b.y);
-        if (stop_when) {
-            EXPECT_TRUE(eventually(stop_when, COMMAND_MS));
-            click(Button::stop.x, Button::stop.y);
-        }
+        EXPECT_TRUE(!stop_when || (eventually(stop_when, COMMAND_MS) && (click(Button::stop.x, Button::stop.y), true)));
         const bool done = eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS);
         pass();
         return done ? vna_last_result.load() : -1;
     }
     // The first simulator switched to a device ("dut ..."), then a SCAN: its result.
     int sweep(const std::string& dut) {
-        EXPECT_EQ(sim(0).ctl("dut " + dut), "ok");
+        EXPECT_EQ(sim().ctl("dut " + dut), "ok");
         return run_button(Button::scan);
     }
-    // The five standards measured by their buttons, the simulator switched between them.
-    void calibrate() {
+    // The five standards measured by their buttons, the simulator switched between them;
+    // then CAL APPLY unless not asked for.
+    void calibrate(bool apply = true) {
         const char* duts[] = {"open", "short", "load", "isolation", "thru"};
         for (int k = 0; k < 5; k++) {
-            ASSERT_EQ(sim(0).ctl(std::string("dut ") + duts[k]), "ok");
+            ASSERT_EQ(sim().ctl(std::string("dut ") + duts[k]), "ok");
             ASSERT_EQ(run_button(Button::standards[k]), 1) << duts[k] << ": " << page1_status;
         }
+        ASSERT_EQ(apply ? run_button(Button::cal_done) : 1, 1) << page1_status;
     }
-    // The file dialog answered with a name typed and Enter ("" cancels with Escape), one
-    // key state per pass of its page; then waits until `commands` commands are done.
+    // The program's own file dialog answered with a name typed and Enter ("" cancels with
+    // Escape), one key state per pass of its page; then waits until `commands` commands are done.
     int dialog_answers(Point button, const std::string& name, int commands) {
         static std::string keys;
         static size_t at;
+        setenv("CORVANE_FILE_DIALOG", "builtin", 1);
         keys = name.empty() ? "\x1b" : name + "\r", at = 0;
         dialog_page_pass_hook = [] { key__press = at % 2 == 0 && at / 2 < keys.size() ? uint8_t(keys[at / 2]) : 0, at++; };
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);
         dialog_page_pass_hook = nullptr;
-        const bool done =
-            eventually([&] { return vna_commands_done.load() - before >= uint32_t(commands); }, COMMAND_MS);
+        const bool done = eventually([&] { return vna_commands_done.load() - before >= uint32_t(commands); }, COMMAND_MS);
         pass();
         return done ? vna_last_result.load() : -1;
     }
-    // Connected, the five standards measured and applied.
-    void calibrated() {
-        ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
-        ASSERT_NO_FATAL_FAILURE(calibrate());
-        ASSERT_EQ(run_button(Button::cal_done), 1) << page1_status;
+    // Whether a status text was set after sequence number seq.
+    static bool status_seen(uint64_t seq, const std::string& text) {
+        bool seen = false;
+        for (std::string t; vna_status.get(++seq, t);) seen |= t == text;
+        return seen;
     }
     // Focuses the sweep field at height y, types text and Enter.
-    void type_into(int y, const char* text) {
-        click(887, y);
-        type(text);
-        key(13);
-    }
-    // A tab's button pressed.
+    void type_into(int y, const char* text) { click(887, y), type(text), key(13); }
     void tab(int x) { click(x, 61); }
     // The whole screen against tests/data/app/<name>.png, after enough passes for the
     // slider thumb to settle (it moves after its first 30 drawings in the program's life).
-    void expect_screen(const char* name) {
-        passes(32);
-        expect_reference(std::string("app/") + name, 0, 0, 1024, 600);
-    }
+    void expect_screen(const char* name) { passes(32), expect_reference(std::string("app/") + name, 0, 0, 1024, 600); }
     // The status line as the page shows it after a pass.
-    std::string shown_status() {
-        pass();
-        return page1_status;
-    }
+    std::string shown_status() { return pass(), page1_status; }
     static bool visible(const OBJ* o) { return o && *o->visible; }
-    static bool checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
-    static std::complex<float> s11(int k) { return {vna_s11_re[k].load(), vna_s11_im[k].load()}; }
+    static int checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
 
     simproc::TempDir run_;
     std::vector<std::unique_ptr<simproc::SimProcess>> sims_;

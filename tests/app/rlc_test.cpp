@@ -14,8 +14,7 @@ void sweep_of(int n, int kind, double v, double step = 2e6, int from = 0) {
         const double f = 1e6 + k * step, x = kind == 'L' ? 2 * M_PI * f * v : -1 / (2 * M_PI * f * v);
         const auto z = kind == 'R' ? std::complex<double>(v) : std::complex<double>(0, x);
         const auto g = k < from ? -1.0 : kind == 'O' ? 1.0 : (z - 50.0) / (z + 50.0);
-        vna_frequency[k] = uint64_t(f), vna_s11_re[k] = float(g.real()), vna_s11_im[k] = float(g.imag());
-        vna_z_re[k] = 2200;
+        vna_frequency[k] = uint64_t(f), vna_s11_re[k] = float(g.real()), vna_s11_im[k] = float(g.imag()), vna_z_re[k] = 2200;
     }
 }
 
@@ -29,8 +28,7 @@ TEST(Rlc, JudgesSyntheticSweepsAndTheirAgreement) {
         const char* unit = nullptr;
         double step = 2e6;
         int from = 0;
-    };
-    const Case cases[] = {{4, 'R', 100, -1, 0}, {401, 'R', 100, 1, 0, 100, "ohm"}, {401, 'R', 110, 1, 1, 110, "ohm"},
+    } const cases[] = {{4, 'R', 100, -1, 0}, {401, 'R', 100, 1, 0, 100, "ohm"}, {401, 'R', 110, 1, 1, 110, "ohm"},
         {401, 'R', 143, 1, 0, 143, "ohm"}, {401, 'R', 25e3, -1, 0}, {401, 'R', 0.5, -1, 0}, {401, 'O', 0, -1, 0},
         {5000, 'R', 2200, 1, 0, 2.2f, "Kohm"}, {401, 'C', 10e-12, 157, 0, 9.9f, "pF"},  // |X| nearest 50 at 159
         {401, 'C', 2200e-12, 0, 0, 2.1999f, "nF "}, {401, 'L', 100e-9, 37, 0, 100, "nHe"},
@@ -55,9 +53,8 @@ TEST(Rlc, JudgesSyntheticSweepsAndTheirAgreement) {
         EXPECT_NEAR(rlc_val, value, 1e-4 * value);
         EXPECT_NEAR(freq_best, vna_frequency[c.quale] / 1e6, 1e-3);
         page1_label10_onentry();
-        if (!c.unit) continue;
-        EXPECT_STREQ(label.caption, c.unit);
-        EXPECT_NEAR(rlc_valx, c.shown, 1e-4 * c.shown);
+        EXPECT_TRUE(!c.unit || (std::string(label.caption) == c.unit && std::abs(rlc_valx - c.shown) <= 1e-4 * c.shown))
+            << label.caption << " " << rlc_valx;
     }
     sweep_of(401, 'R', 100);  // an open among the resistor's samples: no number shown
     vna_s11_re[5] = 1, vna_s11_im[5] = 0;
@@ -77,28 +74,25 @@ TEST_F(Program, MeasuresTheSimulatorsPartsOnTheRlcTab) {
     for (auto [stop, dut, kind, shown, unit, index] :
          {std::tuple(800, "r 100", 0, 100.0f, "ohm", 1), {800, "l 100n", 1, 100.0f, "nHe", 37},
           {800, "c 10p", 2, 9.9f, "pF", 157}, {400, "c 10p", 2, 9.9f, "pF", 316}}) {
-        SCOPED_TRACE(dut);
         if (stop != f_stop.load() || !vna_cal_valid.load()) {  // calibrated on the S11 tab
             tab(Tab::s11);
             ASSERT_TRUE(eventually(task_idle, COMMAND_MS));
             type_into(55, std::to_string(stop).c_str());
             ASSERT_NO_FATAL_FAILURE(calibrate());
-            ASSERT_EQ(run_button(Button::cal_done), 1);
             tab(Tab::rlc);
         }
         ASSERT_TRUE(eventually(task_idle, COMMAND_MS));
-        ASSERT_EQ(sim(0).ctl(std::string("dut ") + dut), "ok");
+        ASSERT_EQ(sim().ctl(std::string("dut ") + dut), "ok");
         click(Button::scan.x, Button::scan.y);
         for (int sweeps = 0; sweeps < 2; sweeps++) {  // the second agrees with the first
-            ASSERT_TRUE(eventually([&] { return vna_data_valid.load() == 1 && task_idle(); }, COMMAND_MS))
-                << vna_status.text();
+            ASSERT_TRUE(eventually([&] { return vna_data_valid.load() == 1 && task_idle(); }, COMMAND_MS)) << vna_status.text();
             pass();
         }
         pass();
-        EXPECT_EQ(std::tuple(int(rlc_ok), int(rlc), quale, std::string(page1->label10->caption)),
-                  std::tuple(1, kind, index, std::string(unit)));
-        EXPECT_NEAR(rlc_valx, shown, 0.01 * shown);
-        for (const OBJ* o : {page1->bitmap3, page1->edit11, page1->label10}) EXPECT_TRUE(visible(o));
+        EXPECT_EQ(std::tuple(int(rlc_ok), int(rlc), quale, std::string(page1->label10->caption)), std::tuple(1, kind, index, unit))
+            << dut;
+        EXPECT_NEAR(rlc_valx, shown, 0.01 * shown) << dut;
+        for (const OBJ* o : {page1->bitmap3, page1->edit11, page1->label10}) EXPECT_TRUE(visible(o)) << dut;
     }
     expect_reference("app/rlc_result", 21, 73, 805, 410);
     tab(Tab::s11);
