@@ -77,12 +77,12 @@ else
 fi
 session_sim "$sim" --dut open --no-pace --noise 0
 
-# Starts the program (with the file chooser $1, builtin unless given) and finds its window,
+# Starts the program (with the program's own file dialog) and finds its window,
 # placed at the screen's corner (all of it on the screen, also when larger). The analyser's
 # answers may take longer than its 500 ms on a loaded machine (the pseudo-terminal passes
 # them on late); the test is about the window, not the link's timing.
 start_program() {
-  CORVANE_FILE_DIALOG=${1:-builtin} CORVANE_ANSWER_TIMEOUT_MS=5000 "$corvane" >"$run/corvane.log" 2>&1 &
+  CORVANE_FILE_DIALOG=builtin CORVANE_ANSWER_TIMEOUT_MS=5000 "$corvane" >"$run/corvane.log" 2>&1 &
   prog_pid=$! width=1024 height=600
   W=$(timeout 20 xdotool search --sync --onlyvisible --pid "$prog_pid" --name '^Corvane' | head -1) || fail "no window"
   xdotool windowmove --sync "$W" 0 0
@@ -104,24 +104,11 @@ key_files() {
   [ "$(grep -c '^[0-9]' "${sweep[0]}")" = 401 ] && grep -q '^! calibration: applied' "${sweep[0]}" ||
     fail "the Touchstone file does not hold the 401 points of the corrected sweep"
 }
-# Answers the desktop's file chooser titled $1 with the file $2 (its location typed), and
-# waits for the chooser to end; keys typed before the chooser took them are typed again.
-zenity_choose() {
-  local chooser
-  chooser=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || fail "no chooser \"$1\""
-  for _ in 1 2 3 4 5; do
-    xdotool windowfocus --sync "$chooser" key ctrl+l type --delay 40 "$2" && xdotool key Return
-    for _ in $(seq 40); do pgrep -x zenity >/dev/null || return 0; sleep 0.05; done
-    xdotool key ctrl+a BackSpace
-  done
-  fail "the chooser did not take $2"
-}
-# The program started again (with the file chooser $1) and connected.
-connected() { start_program "${1:-}" && page startup && click 212 24 && status connected; }
+# The program started again and connected.
+connected() { start_program && page startup && click 212 24 && status connected; }
 same_cal() { cmp -s "$run/$1" "$run/$2" || fail "$1 differs from $2, saved from the same calibration"; }
 one_line() { [ "$(wc -l <"$run/corvane.log")" = 1 ] || fail "not one line on stderr"; }
 no_display() { local code=0 && env -u DISPLAY "$corvane" >"$run/corvane.log" 2>&1 || code=$?; [ "$code" = 1 ] || fail "exit status $code, not 1"; }
-zenity=$(command -v zenity || true)
 
 # The workflow: a row of what the operator does and what the window must then show,
 # separated by " | "; a row beginning with "if:NAME " runs only when the variable NAME is
@@ -161,10 +148,6 @@ workflow=(
   "if:built click 680 24 | status aborted"
   # EXIT: the program ends with status 0
   "click 781 24 | ended_with 0"
-  # started again with the desktop's chooser: LOAD CAL of bench.cal and SAVE CAL as zenity.cal
-  "if:zenity connected zenity; click 926 520; zenity_choose 'Load file' \"\$run/bench.cal\" | status loaded"
-  "if:zenity click 926 474; zenity_choose 'Save file' \"\$run/zenity.cal\" | status saved; same_cal bench.cal zenity.cal"
-  "if:zenity click 781 24 | ended_with 0"
   # started again and connected, the window closed as a window manager closes it: status 0;
   # destroyed from outside: one line, status 1; no display: one line, status 1
   "if:wm_close connected; \"\$wm_close\" \"\$W\" | ended_with 0"

@@ -48,15 +48,12 @@ protected:
     // linked as ports/COM1 in place of whatever was there.
     void plug() {
         sims_.at(0).reset(new simproc::SimProcess({"--no-pace", "--rate", "1000"}));
-        ASSERT_TRUE(sim().ok());
-        link(1, sim().tty());
+        ASSERT_TRUE(sim().ok() && (link(1, sim().tty()), true));
     }
     // A press while the analyser's answers are lost: the command fails when it waits the
     // shortest time the program allows, as when it waits the longest.
     int run(Point b, const char* fault = nullptr) {
-        const int answer_ms = vna_answer_timeout_ms.exchange(500);
-        if (fault) sim().ctl(fault);
-        const int result = run_button(b);
+        const int answer_ms = vna_answer_timeout_ms.exchange(500), result = (fault && sim().ctl(fault).empty(), run_button(b));
         return vna_answer_timeout_ms = answer_ms, result;
     }
     // A command started by a click, the fault made once its 2001-point sweep is under way (a
@@ -65,48 +62,41 @@ protected:
     // and then waits longer than 2 s); one that the fault ends fails either way.
     int during_sweep(Point button, const std::string& fault, int wait_ms = 1000) {
         const int answer_ms = vna_answer_timeout_ms.exchange(wait_ms);
-        vna_points = 2001;
-        const uint32_t before = vna_commands_done.load();
+        const uint32_t before = (vna_points = 2001, vna_commands_done.load());
         click(button.x, button.y);
         EXPECT_TRUE(eventually([&] { return vna_acquired.load() > 0 || vna_commands_done.load() != before; }, COMMAND_MS));
         EXPECT_EQ(sim().ctl(fault), "ok");
-        EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS));
-        vna_points = 11, vna_answer_timeout_ms = answer_ms;
-        return vna_last_result.load();
+        const int result = done_after(before);
+        return vna_points = 11, vna_answer_timeout_ms = answer_ms, result;
     }
     // CONNECT to a terminal whose far end answers the device check with '?'.
     int connect_to_a_wrong_answer() {
         run_button(Button::disconnect);
         const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master < 0 || grantpt(master) || unlockpt(master)) return -1;
-        link(1, ptsname(master));
-        const uint32_t before = vna_commands_done.load();
+        const uint32_t before = (link(1, ptsname(master)), vna_commands_done.load());
         click(Button::connect.x, Button::connect.y);
         pollfd p{master, POLLIN, 0};
         char c = 0;
         const bool asked = poll(&p, 1, COMMAND_MS) == 1 && ::read(master, &c, 1) == 1 && c == 0x0D;
         EXPECT_EQ(asked ? ::write(master, "?", 1) : 1, 1);
-        EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS));
-        ::close(master), link(1, sim().tty());
-        return vna_last_result.load();
+        const int result = done_after(before);
+        return ::close(master), link(1, sim().tty()), result;
     }
     // SAVE CAL onto good.cal while files may not grow past 100 bytes: writes fail with EFBIG as
     // on a full file system (root is not exempt). The limit is the whole process's: set only
     // for the save.
     int save_beyond_the_file_size_limit() {
         rlimit old, small{100, 0};
-        getrlimit(RLIMIT_FSIZE, &old);
-        small.rlim_max = old.rlim_max;
-        const auto handler = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
+        getrlimit(RLIMIT_FSIZE, &old), small.rlim_max = old.rlim_max;
+        const auto handler = (setrlimit(RLIMIT_FSIZE, &small), signal(SIGXFSZ, SIG_IGN));
         const int result = dialog_answers(Button::cal_save, "good", 2);
         setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, handler);
         EXPECT_EQ(vna_cal_errno.load(), EFBIG);
         return result;
     }
     int hold_the_port() {
-        run_button(Button::disconnect);
-        holder_ = ::open(sim().tty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        holder_ = (run_button(Button::disconnect), ::open(sim().tty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         EXPECT_EQ(flock(holder_, LOCK_EX | LOCK_NB), 0);
         return run_button(Button::connect);
     }
@@ -117,8 +107,7 @@ protected:
 TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     start_page({1});
     ASSERT_NO_FATAL_FAILURE(plug());
-    vna_points = 11;
-    ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
+    ASSERT_EQ((vna_points = 11, run_button(Button::connect)), 1) << page1_status;
     ASSERT_NO_FATAL_FAILURE(calibrate());
     ASSERT_EQ(dialog_answers(Button::cal_save, "good", 2), 1) << page1_status;
     const std::string dir = run_.path(), good = dir + "/good.cal", saved = file_bytes(good);

@@ -7,7 +7,6 @@
 
 #include <complex>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #include "app/combo_box.h"
@@ -26,9 +25,7 @@
 namespace apptest {
 
 // Centres of the page's buttons in framebuffer pixels; the tabs' buttons lie at y 61.
-struct Point {
-    int x, y;
-};
+struct Point { int x, y; };
 namespace Button {
 inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, stop{680, 24}, continuous{541, 24};
 inline constexpr Point standards[5] = {{896, 232}, {896, 272}, {896, 312}, {896, 352}, {896, 392}};
@@ -42,9 +39,8 @@ inline constexpr int s11 = 100, s21 = 262, rlc = 424;
 inline constexpr int COMMAND_MS = 20000;
 
 inline std::string file_bytes(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
 }
 // No command posted or running.
 inline bool task_idle() { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }
@@ -55,8 +51,7 @@ protected:
         std::snprintf(MyDir, sizeof MyDir, "%s", run_.path().c_str());
         ASSERT_EQ(chdir(MyDir), 0);
         std::filesystem::create_directory(run_.path() + "/ports");
-        static const bool started = (setup(), start_program(), std::atexit(end_program), true);
-        (void)started;
+        [[maybe_unused]] static const bool started = (setup(), start_program(), std::atexit(end_program), true);
         // A loaded machine (sanitizers, busy cores) passes the answers on late: the longest wait
         // the program allows, so that only a lost answer fails a test.
         vna_answer_timeout_ms = 10000;
@@ -70,10 +65,8 @@ protected:
     }
     void TearDown() override {
         if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
-        stop();
+        stop(), vna_request_clear_calibration(), unsetenv("CORVANE_FILE_DIALOG");
         contin = slow = 0, MB21 = 3, MB22 = 4;
-        vna_request_clear_calibration();
-        unsetenv("CORVANE_FILE_DIALOG");
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
     }
 
@@ -81,25 +74,19 @@ protected:
     // link, so that the machine's own serial devices do not count. Then the page starts, its
     // first showing scans the ports, and its first pass draws it.
     void start_page(const std::vector<int>& ports) {
-        stop();
-        sims_.clear();
+        stop(), sims_.clear();
         for (int n = 1; n <= 15; n++) {
-            std::string target = "/nonexistent";
-            if (std::find(ports.begin(), ports.end(), n) != ports.end()) {
-                sims_.push_back(std::make_unique<simproc::SimProcess>());
-                ASSERT_TRUE(sims_.back()->ok());
-                target = sims_.back()->tty();
-            }
-            link(n, target);
+            const bool simulated = std::find(ports.begin(), ports.end(), n) != ports.end();
+            if (simulated) sims_.push_back(std::make_unique<simproc::SimProcess>());
+            ASSERT_TRUE(!simulated || sims_.back()->ok());
+            link(n, simulated ? sims_.back()->tty() : "/nonexistent");
         }
-        start(form_page1, nullptr, false);
-        pass();
+        start(form_page1, nullptr, false), pass();
         vna_data_valid = 0;  // the chart's marker, moved back to 0 from an earlier test, set it
     }
     void link(int n, const std::string& target) {
         const std::string port = run_.path() + "/ports/COM" + std::to_string(n);
-        std::filesystem::remove(port);
-        std::filesystem::create_symlink(target, port);
+        std::filesystem::remove(port), std::filesystem::create_symlink(target, port);
     }
     simproc::SimProcess& sim(size_t i = 0) { return *sims_.at(i); }
 
@@ -109,9 +96,12 @@ protected:
         const uint32_t before = vna_commands_done.load();
         click(b.x, b.y);
         EXPECT_TRUE(!stop_when || (eventually(stop_when, COMMAND_MS) && (click(Button::stop.x, Button::stop.y), true)));
-        const bool done = eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS);
-        pass();
-        return done ? vna_last_result.load() : -1;
+        return done_after(before);
+    }
+    // Waits until `commands` commands are done since `before`: the last one's result, or -1.
+    int done_after(uint32_t before, uint32_t commands = 1) {
+        const bool done = eventually([&] { return vna_commands_done.load() - before >= commands; }, COMMAND_MS);
+        return pass(), done ? vna_last_result.load() : -1;
     }
     // The first simulator switched to a device ("dut ..."), then a SCAN: its result.
     int sweep(const std::string& dut) {
@@ -139,9 +129,7 @@ protected:
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);
         dialog_page_pass_hook = nullptr;
-        const bool done = eventually([&] { return vna_commands_done.load() - before >= uint32_t(commands); }, COMMAND_MS);
-        pass();
-        return done ? vna_last_result.load() : -1;
+        return done_after(before, uint32_t(commands));
     }
     // Whether a status text was set after sequence number seq.
     static bool status_seen(uint64_t seq, const std::string& text) {

@@ -66,7 +66,7 @@ TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
                              visible(page1->panel10), visible(page1->panel11)),
                   std::tuple(view, view == 1, view == 2, view == 3, true));
     }
-    for (auto [ok, value, decimals] : {std::tuple(0, 0.0f, 2), {1, 9.87f, 2}, {1, 98.7f, 1}, {1, 987.0f, 0}}) {
+    for (auto [ok, value, decimals] : {std::tuple(0, 0.0f, 2), {1, 9.87f, 2}, {1, 98.7f, 1}, {1, 100.0f, 0}}) {
         rlc_ok = int8_t(ok), rlc = 0, rlc_val = value;  // a resistor of `value` ohms
         passes(2);
         for (const OBJ* o : {page1->edit11, page1->edit13, page1->label15}) EXPECT_EQ(visible(o), ok == 1);
