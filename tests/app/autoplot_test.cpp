@@ -16,7 +16,8 @@ int x0, y0, dxh, dyh;  // the plot area of the last panel drawn
 
 // Samples v in a w x h panel at (x, 50), the pointer pressed at (px, 100) (0: not pressed);
 // returns the index under the cursor.
-uint32_t plot(const std::vector<float>& v, int h = 188, float minx = 1, float maxx = 800, int x = 100, int px = -1) {
+uint32_t plot(const std::vector<float>& v, int h = 188, float minx = 1, float maxx = 800, int x = 100,
+              int px = -1) {
     FormDriver::setup();
     panel = OBJ{}, panel.width = 393, panel.height = int16_t(h), panel.color = 4;
     me = &panel, x_x = int16_t(x), y_y = 50, x0 = x + 4, y0 = 58, dxh = 353, dyh = h - 28;
@@ -28,7 +29,8 @@ std::vector<int> grid(bool rows) {
     std::vector<int> out;
     for (int at = rows ? y0 + dyh : x0 + 1; rows ? at >= y0 : at < x0 + dxh; at += rows ? -1 : 1) {
         int grey = 0;
-        for (int k = 0; k < (rows ? dxh : dyh); k++) grey += (rows ? fb_at(x0 + k, at) : fb_at(at, y0 + k)) == pall[146];
+        for (int k = 0; k < (rows ? dxh : dyh); k++)
+            grey += (rows ? fb_at(x0 + k, at) : fb_at(at, y0 + k)) == pall[146];
         if (grey > (rows ? dxh : dyh) / 2) out.push_back(at);
     }
     return out;
@@ -89,11 +91,11 @@ TEST(AutoPlot, TicksLabelsAndCursor) {
         EXPECT_TRUE(grid(true).back() == y0 && labels(c.y, c.want)) << c.maxx << " " << c.want.size();
         EXPECT_EQ(std::pair(inside > 0, outside), std::pair(c.v.size() >= 2, 0)) << c.v.size();
     }
-    EXPECT_EQ((plot({}, 188, -5000, 99999), grid(false).front()), x0 + 16);  // 0 lies 5000 / 104999 of the way in
+    EXPECT_EQ((plot({}, 188, -5000, 99999), grid(false).front()), x0 + 16);  // 0 at 5000 / 104999 of the width
     // The cursor index follows a press inside its panel; 0: the other panel lost its cursor.
     const std::vector<float> v(401, 1);
-    for (auto [x, px, idx] : {std::array{100, 102, 0}, {100, 280, 199}, {100, 490, 400}, {100, 600, 0}, {500, 600, 109},
-                              {100, 0, 0}})
+    for (auto [x, px, idx] : {std::array{100, 102, 0}, {100, 280, 199}, {100, 490, 400}, {100, 600, 0},
+                              {500, 600, 109}, {100, 0, 0}})
         EXPECT_EQ(plot(v, 188, 1, 800, x, px), uint32_t(idx)) << x << " " << px;
 }
 

@@ -18,6 +18,7 @@ const FORM_OBJECT page_table[] = {
 const FORM page_form(page_table);
 
 constexpr int ROW_Y = 36, PITCH = 19;  // row i of the open list at (19, 36 + 19 i), 63 x 17
+constexpr uint32_t PAGE = 0xC0C0C0;
 
 // The page after the start-up scan found COM1 .. COM3 (COM4 .. COM20 lie beyond the list).
 class ComboBox : public ::testing::Test, public FormDriver {
@@ -52,8 +53,9 @@ TEST_F(ComboBox, PickedAndLeavingRows) {
     Co1->numitems = 0;
     passes(2);
     const uint32_t* rows = &dx_surface[(ROW_Y - 1) * dx_pitch];
-    EXPECT_TRUE(std::all_of(rows, rows + COMBO_ITEMS * PITCH * dx_pitch, [](uint32_t p) { return p == 0xC0C0C0; }));
-    EXPECT_EQ(std::tuple(std::string(Co1->items[1]), xcampi_dx[FormDriver::number_of(Co1->edit2) - 17], passes(3)),
+    EXPECT_TRUE(std::all_of(rows, rows + COMBO_ITEMS * PITCH * dx_pitch, [](uint32_t p) { return p == PAGE; }));
+    EXPECT_EQ((std::tuple{std::string(Co1->items[1]), xcampi_dx[FormDriver::number_of(Co1->edit2) - 17],
+                          passes(3)}),
               std::tuple("COM2", 0, 0));
 }
 

@@ -53,7 +53,8 @@ protected:
     // A press while the analyser's answers are lost: the command fails when it waits the
     // shortest time the program allows, as when it waits the longest.
     int run(Point b, const char* fault = nullptr) {
-        const int answer_ms = vna_answer_timeout_ms.exchange(500), result = (fault && sim().ctl(fault).empty(), run_button(b));
+        const int answer_ms = vna_answer_timeout_ms.exchange(500);
+        const int result = (fault && sim().ctl(fault).empty(), run_button(b));
         return vna_answer_timeout_ms = answer_ms, result;
     }
     // A command started by a click, the fault made once its 2001-point sweep is under way (a
@@ -64,7 +65,7 @@ protected:
         const int answer_ms = vna_answer_timeout_ms.exchange(wait_ms);
         const uint32_t before = (vna_points = 2001, vna_commands_done.load());
         click(button.x, button.y);
-        EXPECT_TRUE(eventually([&] { return vna_acquired.load() > 0 || vna_commands_done.load() != before; }, COMMAND_MS));
+        EXPECT_TRUE(eventually([&] { return vna_acquired > 0 || vna_commands_done != before; }, COMMAND_MS));
         EXPECT_EQ(sim().ctl(fault), "ok");
         const int result = done_after(before);
         return vna_points = 11, vna_answer_timeout_ms = answer_ms, result;
@@ -86,7 +87,7 @@ protected:
     // SAVE CAL onto good.cal while files may not grow past 100 bytes: writes fail with EFBIG as
     // on a full file system (root is not exempt). The limit is the whole process's: set only
     // for the save.
-    int save_beyond_the_file_size_limit() {
+    int save_on_a_full_disk() {
         rlimit old, small{100, 0};
         getrlimit(RLIMIT_FSIZE, &old), small.rlim_max = old.rlim_max;
         const auto handler = (setrlimit(RLIMIT_FSIZE, &small), signal(SIGXFSZ, SIG_IGN));
@@ -96,11 +97,18 @@ protected:
         return result;
     }
     int hold_the_port() {
-        holder_ = (run_button(Button::disconnect), ::open(sim().tty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        run_button(Button::disconnect);
+        holder_ = ::open(sim().tty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         EXPECT_EQ(flock(holder_, LOCK_EX | LOCK_NB), 0);
         return run_button(Button::connect);
     }
-    int replug() { return sim().ctl("fault replug").rfind("ok /dev/", 0) == 0 && (link(1, sim().tty()), true); }
+    using Act = std::function<int()>;
+    Act scan(const char* fault) { return [=, this] { return run(Button::scan, fault); }; }
+    Act during(Point b, const char* f, int ms = 1000) { return [=, this] { return during_sweep(b, f, ms); }; }
+    Act save(const char* name) { return [=, this] { return dialog_answers(Button::cal_save, name, 2); }; }
+    Act load(const char* name) { return [=, this] { return dialog_answers(Button::cal_recall, name, 2); }; }
+    int replug() { return sim().ctl("fault replug").rfind("ok /dev/", 0) == 0 && (link(1, sim().tty()), 1); }
+    int let_go() { return ::close(std::exchange(holder_, -1)) == 0; }
     int holder_ = -1;  // a second program's hold on the port
 };
 
@@ -115,37 +123,34 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     std::filesystem::create_directory(dir + "/ro");
     std::filesystem::copy_file(good, dir + "/ro/good.cal");
     std::ofstream(dir + "/short.cal", std::ios::binary) << saved.substr(0, 100);
-    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/app/start.png", dir + "/picture.cal");
-    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/touchstone/bfu520_5v_10ma.s2p", dir + "/sweep.s2p");
-    const auto mend_read_only = [&] {
+    const std::string data = CORVANE_SOURCE_DIR "/tests/data/";
+    std::filesystem::copy_file(data + "app/start.png", dir + "/picture.cal");
+    std::filesystem::copy_file(data + "touchstone/bfu520_5v_10ma.s2p", dir + "/t.s2p");
+    const auto unlock = [&] {
         make_read_only(dir + "/ro", false), std::filesystem::current_path(MyDir);
         return int(file_bytes(dir + "/ro/good.cal") == saved);
     };
-    const auto load = [&](const char* name) { return [=, this] { return dialog_answers(Button::cal_recall, name, 2); }; };
-    using Act = std::function<int()>;
     // The fault and the operator's press (its result), the status line afterwards, the state,
     // the text set on the way when the one shown is not the reason, the fault taken away.
-    struct Row { const char* fault; Act act; const char* shown; int state; const char* reason = nullptr; Act mend{}; };
-    const char *fifo = "FIFO read error", *other = "Connect Corvane first", *invalid = "Invalid calibration file";
+    struct Row { const char* fault; Act act; const char* shown; int state; const char* why{}; Act mend{}; };
+    const char *fifo = "FIFO read error", *other = "Connect Corvane first", *bad = "Invalid calibration file";
     const Act unplugged = [&] { return replug(); };
+    constexpr int C = VNA_CONNECTED, E = VNA_ERROR;
     const Row rows[] = {
-        {"silence", [&] { return run(Button::scan, "fault silent"); }, fifo, VNA_CONNECTED, {},
-         [&] { return int(sim().ctl("fault none") == "ok"); }},
-        {"garbage", [&] { return during_sweep(Button::scan, "fault garbage 1000", 5000); }, "Scan completed", VNA_CONNECTED},
-        {"lost bytes", [&] { return run(Button::scan, "fault drop 5"); }, fifo, VNA_CONNECTED},
-        {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", VNA_ERROR},
-        {"unplug mid-sweep", [&] { return during_sweep(Button::scan, "fault unplug"); }, fifo, VNA_CONNECTED, {}, unplugged},
-        {"unplug mid-calibration", [&] { return during_sweep(Button::standards[2], "fault unplug"); }, fifo, VNA_CONNECTED,
-         {}, unplugged},
-        {"simulator restarted", [&] { return plug(), run(Button::scan); }, fifo, VNA_CONNECTED},
-        {"port held by another program", [&] { return hold_the_port(); }, "Port open error: in use by another program",
-         VNA_ERROR, {}, [&] { return int(::close(std::exchange(holder_, -1)) == 0); }},
-        {"save onto a full file system", [&] { return save_beyond_the_file_size_limit(); }, "Calibration write error", VNA_CONNECTED},
-        {"save into a read-only folder", [&] { return dialog_answers(Button::cal_save, "ro/good", 2); },
-         "Calibration file open error", VNA_CONNECTED, {}, mend_read_only},
-        {"load a truncated file", load("short.cal"), other, VNA_ERROR, "Incomplete calibration file"},
-        {"load a picture", load("picture.cal"), other, VNA_ERROR, invalid},
-        {"load a Touchstone file", load("sweep.s2p"), other, VNA_ERROR, invalid},
+        {"silence", scan("fault silent"), fifo, C, {}, [&] { return int(sim().ctl("fault none") == "ok"); }},
+        {"garbage", during(Button::scan, "fault garbage 1000", 5000), "Scan completed", C},
+        {"lost bytes", scan("fault drop 5"), fifo, C},
+        {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", E},
+        {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, unplugged},
+        {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, unplugged},
+        {"simulator restarted", [&] { return plug(), run(Button::scan); }, fifo, C},
+        {"port held by another program", [&] { return hold_the_port(); },
+         "Port open error: in use by another program", E, {}, [&] { return let_go(); }},
+        {"save onto a full file system", [&] { return save_on_a_full_disk(); }, "Calibration write error", C},
+        {"save into a read-only folder", save("ro/good"), "Calibration file open error", C, {}, unlock},
+        {"load a truncated file", load("short.cal"), other, E, "Incomplete calibration file"},
+        {"load a picture", load("picture.cal"), other, E, bad},
+        {"load a Touchstone file", load("t.s2p"), other, E, bad},
     };
     const bool read_only = make_read_only(dir + "/ro", true);
     for (const Row& row : rows) {
@@ -155,11 +160,12 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
             continue;
         }
         const uint64_t seq = vna_status.count();
-        EXPECT_EQ(row.act(), std::strcmp(row.shown, "Scan completed") == 0);  // garbage is skipped; the rest fail
-        EXPECT_EQ((std::pair{shown_status(), int(vna_state.load())}), std::pair(std::string(row.shown), row.state));
-        EXPECT_TRUE(!row.reason || status_seen(seq, row.reason)) << row.reason;
+        EXPECT_EQ(row.act(), std::strcmp(row.shown, "Scan completed") == 0);  // only garbage is skipped
+        EXPECT_EQ((std::pair{shown_status(), int(vna_state)}), std::pair(std::string(row.shown), row.state));
+        EXPECT_TRUE(!row.why || status_seen(seq, row.why)) << row.why;
         EXPECT_LT(idle_share(), 0.1) << "something spins";
-        EXPECT_EQ((std::tuple{vna_cal_valid.load(), row.mend ? row.mend() : 1, file_bytes(good) == saved}), std::tuple(1, 1, true))
+        EXPECT_EQ((std::tuple{vna_cal_valid.load(), row.mend ? row.mend() : 1, file_bytes(good) == saved}),
+                  std::tuple(1, 1, true))
             << "the calibration in use lost, the fault not mended, or the saved calibration file changed";
         EXPECT_EQ(vna_com->open.load() ? run_button(Button::disconnect) : 1, 1);
         EXPECT_EQ((std::tuple{run_button(Button::connect), run_button(Button::scan), shown_status()}),

@@ -10,15 +10,19 @@
 
 namespace {
 
-std::pair<uint64_t, uint64_t> now(int n) { return obj_loop++, std::pair(s11_fingerprint(n), s21_fingerprint(n)); }
+std::pair<uint64_t, uint64_t> now(int n) {
+    return obj_loop++, std::pair(s11_fingerprint(n), s21_fingerprint(n));
+}
 
 TEST(Fingerprint, EverySampleAndThePointCountCount) {
     for (int k = 0; k < 2001; k++)
-        vna_s11_re[k] = 0.001f * float(k), vna_s11_im[k] = -0.002f * float(k), vna_s21_re[k] = 0.5f, vna_s21_im[k] = 0.25f;
+        vna_s11_re[k] = 0.001f * float(k), vna_s11_im[k] = -0.002f * float(k),
+        vna_s21_re[k] = 0.5f, vna_s21_im[k] = 0.25f;
     const auto same = now(2001);
     EXPECT_TRUE(now(2001) == same && now(2000).first != same.first && now(1997).first != same.first);
     for (int k : {0, 1, 2, 3, 1000, 1997, 1998, 1999, 2000}) {  // each lane, the tail after whole groups
-        std::atomic<float>&a = (k % 2 ? vna_s11_im : vna_s11_re)[k], &b = (k % 2 ? vna_s21_im : vna_s21_re)[k];
+        const bool im = k % 2;  // each part
+        std::atomic<float>&a = (im ? vna_s11_im : vna_s11_re)[k], &b = (im ? vna_s21_im : vna_s21_re)[k];
         const float old_a = a, old_b = b;
         a = std::bit_cast<float>(std::bit_cast<uint32_t>(old_a) ^ 1u), b = -old_b;
         const auto changed = now(2001);

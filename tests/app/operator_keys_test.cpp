@@ -10,6 +10,7 @@
 namespace {
 
 using namespace apptest;
+using namespace std::string_literals;
 
 constexpr std::time_t WHEN = 1796627702;  // a fixed moment for the names
 
@@ -30,7 +31,8 @@ protected:
             if (e.path().extension() == ext) out.push_back(e.path().filename());
         return std::sort(out.begin(), out.end()), out;
     }
-    std::string bytes(const std::string& name) const { return file_bytes(run_.path() + "/" + name); }
+    std::string at(const std::string& name) const { return run_.path() + "/" + name; }
+    std::string bytes(const std::string& name) const { return file_bytes(at(name)); }
 };
 
 // F1 to F12 reach the page (a repeat is no new press) but type nothing into the focused
@@ -41,7 +43,8 @@ TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
     click(887, 23);  // into the start field
     for (int n = 1; n <= 12; n++) {
         press_key(n, true);
-        EXPECT_EQ(std::tuple(int(key__press.load()), take_typed_key(), take_function_keys()), std::tuple(0, -1, function_key(n)));
+        EXPECT_EQ(std::tuple(int(key__press), take_typed_key(), take_function_keys()),
+                  std::tuple(0, -1, function_key(n))) << "F" << n;
         pass();
     }
     type("5"), key(13), pass();
@@ -50,13 +53,14 @@ TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
     const auto shots = files(".png");
     int w = 0, h = 0, n = 0;
     ASSERT_EQ(shots.size(), 1u);
-    EXPECT_EQ((std::tuple{shown_status(), shots[0].size(), stbi_info((run_.path() + "/" + shots[0]).c_str(), &w, &h, &n), w, h}),
-              std::tuple("Screenshot " + shots[0], size_t(27), 1, 1024, 600));  // window.sh compares it with the page
+    const int png = stbi_info(at(shots[0]).c_str(), &w, &h, &n);  // window.sh compares it with the page
+    EXPECT_EQ(std::tuple(shown_status(), shots[0].size(), png, w, h),
+              std::tuple("Screenshot " + shots[0], 27u, 1, 1024, 600));
     std::filesystem::remove(run_.path() + "/" + shots[0]);
     char base[32];
     std::tm t{};
     std::strftime(base, sizeof base, "corvane-%Y%m%d-%H%M%S", localtime_r(&WHEN, &t));
-    for (const std::string& expected : {base + std::string(".png"), base + std::string("-2.png"), base + std::string("-3.png")}) {
+    for (const std::string& expected : {base + ".png"s, base + "-2.png"s, base + "-3.png"s}) {
         const auto taken = files(".png");
         for (const auto& name : taken) std::ofstream(run_.path() + "/" + name) << "keep";
         const OperatorKeyResult r = take_screenshot(run_.path(), WHEN);
@@ -74,7 +78,8 @@ TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
 TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     start_page({1});
     press_key(EXPORT_KEY), pass();
-    EXPECT_EQ(std::pair(shown_status(), files(".s2p").size()), std::pair(std::string("No completed sweep to export"), size_t(0)));
+    EXPECT_EQ(std::pair(shown_status(), files(".s2p").size()),
+              std::pair("No completed sweep to export"s, 0ul));
     ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
     ASSERT_EQ(sweep("series 22 100n 10p"), 1) << page1_status;
     press_key(EXPORT_KEY), pass();
@@ -84,16 +89,16 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     auto kept = std::make_unique<VnaSweep>();
     touchstone::Data data;
     std::string error;
-    ASSERT_TRUE(vna_last_sweep(*kept) && touchstone::read_file(run_.path() + "/" + first, data, error)) << error;
-    EXPECT_EQ(std::tuple(data.points.size(), float(data.points[400].s[1].imag())), std::tuple(size_t(401), kept->s21_im[400]));
+    ASSERT_TRUE(vna_last_sweep(*kept) && touchstone::read_file(at(first), data, error)) << error;
+    EXPECT_EQ(std::pair(data.points.size(), float(data.points[400].s[1].imag())),
+              std::pair(401ul, kept->s21_im[400]));
     // A slow paced sweep of 2001 points of a short, exported while under way, then stopped.
     ASSERT_EQ(sim().ctl("dut short") + sim().ctl("pace on"), "okok");
     click(Button::slow.x, Button::slow.y);
     vna_points = 2001, vna_acquired = 0;  // the sweep before counted 401: only the new sweep raises it
     OperatorKeyResult during;
-    EXPECT_EQ(run_button(Button::scan,
-                         [&] { return vna_acquired.load() >= 16 && (during = export_sweep(run_.path(), WHEN), true); }),
-              0);
+    const auto under_way = [&] { return vna_acquired > 15 && (during = export_sweep(run_.path(), WHEN), 1); };
+    EXPECT_EQ(run_button(Button::scan, under_way), 0);
     EXPECT_EQ(std::pair(shown_status(), int(slow.load())), std::pair(std::string("Scan aborted"), 1));
     EXPECT_NE(vna_s11_raw_re[0].load(), kept->s11_re[0]) << "the stopped sweep measured the short";
     const OperatorKeyResult after = export_sweep(run_.path(), WHEN);
@@ -101,7 +106,8 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     std::locale::global(std::locale("de_DE.UTF-8"));
     const OperatorKeyResult german = export_sweep(run_.path(), WHEN);
     std::locale::global(std::locale::classic()), std::setlocale(LC_ALL, "C");
-    for (const auto& r : {during, after, german}) EXPECT_TRUE(!r.file.empty() && bytes(r.file) == bytes(first)) << r.status;
+    for (const auto& r : {during, after, german})
+        EXPECT_TRUE(!r.file.empty() && bytes(r.file) == bytes(first)) << r.status;
 }
 
 }  // namespace

@@ -24,12 +24,15 @@
 
 namespace apptest {
 
+using namespace std::string_literals;
+
 // Centres of the page's buttons in framebuffer pixels; the tabs' buttons lie at y 61.
 struct Point { int x, y; };
 namespace Button {
-inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, stop{680, 24}, continuous{541, 24};
+inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, stop{680, 24};
+inline constexpr Point continuous{541, 24}, slow{868, 120};
 inline constexpr Point standards[5] = {{896, 232}, {896, 272}, {896, 312}, {896, 352}, {896, 392}};
-inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520}, slow{868, 120};
+inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520};
 }  // namespace Button
 namespace Tab {
 inline constexpr int s11 = 100, s21 = 262, rlc = 424;
@@ -51,7 +54,7 @@ protected:
         std::snprintf(MyDir, sizeof MyDir, "%s", run_.path().c_str());
         ASSERT_EQ(chdir(MyDir), 0);
         std::filesystem::create_directory(run_.path() + "/ports");
-        [[maybe_unused]] static const bool started = (setup(), start_program(), std::atexit(end_program), true);
+        [[maybe_unused]] static const bool started = (setup(), start_program(), std::atexit(end_program));
         // A loaded machine (sanitizers, busy cores) passes the answers on late: the longest wait
         // the program allows, so that only a lost answer fails a test.
         vna_answer_timeout_ms = 10000;
@@ -95,12 +98,13 @@ protected:
     int run_button(Point b, std::function<bool()> stop_when = nullptr) {
         const uint32_t before = vna_commands_done.load();
         click(b.x, b.y);
-        EXPECT_TRUE(!stop_when || (eventually(stop_when, COMMAND_MS) && (click(Button::stop.x, Button::stop.y), true)));
+        EXPECT_TRUE(!stop_when || eventually(stop_when, COMMAND_MS));
+        if (stop_when) click(Button::stop.x, Button::stop.y);
         return done_after(before);
     }
     // Waits until `commands` commands are done since `before`: the last one's result, or -1.
     int done_after(uint32_t before, uint32_t commands = 1) {
-        const bool done = eventually([&] { return vna_commands_done.load() - before >= commands; }, COMMAND_MS);
+        const bool done = eventually([&] { return vna_commands_done - before >= commands; }, COMMAND_MS);
         return pass(), done ? vna_last_result.load() : -1;
     }
     // The first simulator switched to a device ("dut ..."), then a SCAN: its result.
@@ -125,7 +129,9 @@ protected:
         static size_t at;
         setenv("CORVANE_FILE_DIALOG", "builtin", 1);
         keys = name.empty() ? "\x1b" : name + "\r", at = 0;
-        dialog_page_pass_hook = [] { key__press = at % 2 == 0 && at / 2 < keys.size() ? uint8_t(keys[at / 2]) : 0, at++; };
+        dialog_page_pass_hook = [] {
+            key__press = at % 2 || at / 2 >= keys.size() ? 0 : uint8_t(keys[at / 2]), at++;
+        };
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);
         dialog_page_pass_hook = nullptr;
@@ -142,7 +148,7 @@ protected:
     void tab(int x) { click(x, 61); }
     // The whole screen against tests/data/app/<name>.png, after enough passes for the
     // slider thumb to settle (it moves after its first 30 drawings in the program's life).
-    void expect_screen(const char* name) { passes(32), expect_reference(std::string("app/") + name, 0, 0, 1024, 600); }
+    void expect_screen(const char* name) { passes(32), expect_reference("app/"s + name, 0, 0, 1024, 600); }
     // The status line as the page shows it after a pass.
     std::string shown_status() { return pass(), page1_status; }
     static bool visible(const OBJ* o) { return o && *o->visible; }

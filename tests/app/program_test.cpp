@@ -6,15 +6,18 @@
 namespace {
 
 using namespace apptest;
+using namespace std::string_literals;
 
 // The ports that open, in order; none: an empty selector and the page as start-up shows it.
 // CONNECT takes the lowest port, or the one chosen in the selector.
 TEST_F(Program, StartUpScansThePortsAndConnectTakesTheChoice) {
     using Names = std::vector<std::string>;
-    for (const auto& [ports, listed] : {std::pair(std::vector<int>{}, Names{}), {{1}, {"COM1"}}, {{5, 3}, {"COM3", "COM5"}}}) {
+    for (const auto& [ports, listed] :
+         {std::pair(std::vector<int>{}, Names{}), {{1}, {"COM1"}}, {{5, 3}, {"COM3", "COM5"}}}) {
         start_page(ports);
-        EXPECT_EQ(std::tuple(Names(Co1->items, Co1->items + Co1->numitems), vna_com->open.load(), std::string(Co1->text)),
-                  std::tuple(listed, 0, listed.empty() ? "" : listed[0]));
+        const Names shown(Co1->items, Co1->items + Co1->numitems);
+        EXPECT_EQ(std::tuple(shown, int(vna_com->open), std::string(Co1->text)),
+                  std::tuple(listed, 0, listed.empty() ? "" : listed[0]));  // no port left open
         if (ports.empty()) expect_screen("start");
     }
     EXPECT_EQ((std::tuple{run_button(Button::connect), std::string(vna_port_name), shown_status()}),
@@ -31,7 +34,8 @@ TEST_F(Program, CalibrationSweepAndTypedFields) {
     start_page({1});
     ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
     ASSERT_NO_FATAL_FAILURE(calibrate(false));
-    for (const OBJ* box : {page1->checkbox1, page1->checkbox2, page1->checkbox3, page1->checkbox4, page1->checkbox5})
+    const auto* p = page1;
+    for (const OBJ* box : {p->checkbox1, p->checkbox2, p->checkbox3, p->checkbox4, p->checkbox5})
         EXPECT_EQ(checked(box), 1);
     EXPECT_EQ((std::tuple{run_button(Button::cal_done), shown_status(), vna_cal_valid.load()}),
               std::tuple(1, "Calibration active", 1));
@@ -40,20 +44,19 @@ TEST_F(Program, CalibrationSweepAndTypedFields) {
     MD777 = 1234;  // the sweep's duration varies from run to run
     expect_screen("calibrated");
     const char *done = "Scan completed", *invalid = "Invalid number of points";
-    const std::tuple<int, const char*, double, const char*> cases[] = {{23, "10", 10, done}, {55, "200", 200, done},
-        {87, "2", 2, done}, {87, "0", 0, invalid}, {87, "1", 1, invalid}, {87, "2002", 2002, invalid},
-        {87, "65535", 32768, invalid}};  // field, typed, stored, status after SCAN
+    const std::tuple<int, const char*, double, const char*> cases[] = {  // field, typed, stored, after SCAN
+        {23, "10", 10, done}, {55, "200", 200, done}, {87, "2", 2, done}, {87, "0", 0, invalid},
+        {87, "1", 1, invalid}, {87, "2002", 2002, invalid}, {87, "65535", 32768, invalid}};
     for (const auto& [y, typed, stored, status] : cases) {
         type_into(y, typed);
         const double now = y == 23 ? f_start.load() : y == 55 ? f_stop.load() : vna_points.load();
-        EXPECT_EQ(std::tuple(now, checked(page1->checkbox1),
-                             vna_cal_valid.load()), std::tuple(stored, 0, 0)) << typed;
+        EXPECT_EQ(std::tuple(now, checked(p->checkbox1), int(vna_cal_valid)), std::tuple(stored, 0, 0));
         run_button(Button::scan);
-        quale = 5000;  // the marker and its readouts stay inside the samples
-        passes(2);
-        EXPECT_EQ((std::pair{int(quale), shown_status()}), std::pair(std::clamp<int>(vna_points, 1, 2001) - 1, std::string(status)));
+        quale = 5000, passes(2);  // the marker and its readouts stay inside the samples
+        const int last = std::clamp<int>(vna_points, 1, 2001) - 1;
+        EXPECT_EQ((std::pair{int(quale), shown_status()}), std::pair(last, std::string(status))) << typed;
     }
-    EXPECT_EQ(std::pair(vna_f_start.load(), vna_f_stop.load()), std::pair(uint64_t(10000000), uint64_t(200000000)));
+    EXPECT_EQ(std::pair(vna_f_start.load(), vna_f_stop.load()), std::pair(10000000ul, 200000000ul));
 }
 
 // One view per tab beside the marker bar; the RLC view without a result shows the probe
@@ -66,11 +69,11 @@ TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
                              visible(page1->panel10), visible(page1->panel11)),
                   std::tuple(view, view == 1, view == 2, view == 3, true));
     }
-    for (auto [ok, value, decimals] : {std::tuple(0, 0.0f, 2), {1, 9.87f, 2}, {1, 98.7f, 1}, {1, 100.0f, 0}}) {
+    for (auto [ok, value, decimals] : {std::tuple(0, 0.f, 2), {1, 9.87f, 2}, {1, 98.7f, 1}, {1, 100.f, 0}}) {
         rlc_ok = int8_t(ok), rlc = 0, rlc_val = value;  // a resistor of `value` ohms
         passes(2);
         for (const OBJ* o : {page1->edit11, page1->edit13, page1->label15}) EXPECT_EQ(visible(o), ok == 1);
-        EXPECT_EQ(std::pair(visible(page1->panel21), int(page1->edit11->decimals)), std::pair(ok == 0, decimals));
+        EXPECT_EQ(std::pair(visible(page1->panel21), int(page1->edit11->decimals)), std::pair(!ok, decimals));
         if (ok == 0) expect_screen("rlc");
     }
     rlc_ok = 0;
@@ -90,15 +93,18 @@ TEST_F(Program, CalibrationFilesThroughTheProgramsDialog) {
     std::filesystem::create_directories(other + "/taken.cal");  // a folder where a file would go
     // A name without ".cal" in another folder: saved there, which becomes current; ports/
     // stays the program directory's: CONNECT finds the simulator again.
-    EXPECT_EQ((std::pair{dialog_answers(Button::cal_save, "other/my", 2), std::string(page1_status)}), std::pair(1, std::string("Calibration saved")));
+    EXPECT_EQ((std::pair{dialog_answers(Button::cal_save, "other/my", 2), std::string(page1_status)}),
+              std::pair(1, "Calibration saved"s));
     EXPECT_EQ(std::pair(std::filesystem::file_size(other + "/my.cal"), std::filesystem::current_path()),
               std::pair(uintmax_t(32 + 40 * 401), std::filesystem::path(other)));
-    EXPECT_EQ((std::pair{run_button(Button::disconnect), run_button(Button::connect)}), std::pair(1, 1)) << page1_status;
+    EXPECT_EQ((std::pair{run_button(Button::disconnect), run_button(Button::connect)}), std::pair(1, 1));
     // The button, the name typed ("": cancelled), the commands it posts; the status shown at
     // the end and one set on the way.
     const std::tuple<Point, const char*, int, const char*, const char*> cases[] = {
-        {Button::cal_save, "", 0, "Corvane connected", ""}, {Button::cal_save, "taken", 2, "Calibration file open error", ""},
-        {Button::cal_recall, "", 1, "Calibration active", ""}, {Button::cal_recall, "my.cal", 2, "Calibration active", ""},
+        {Button::cal_save, "", 0, "Corvane connected", ""},
+        {Button::cal_save, "taken", 2, "Calibration file open error", ""},
+        {Button::cal_recall, "", 1, "Calibration active", ""},
+        {Button::cal_recall, "my.cal", 2, "Calibration active", ""},
         {Button::cal_recall, "missing.cal", 2, "Connect Corvane first", "Calibration file not found"}};
     for (const auto& [button, typed, commands, shown, on_the_way] : cases) {
         const uint64_t seq = vna_status.count();
