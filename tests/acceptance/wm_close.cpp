@@ -1,28 +1,15 @@
-// Asks a window to close as a window manager's close button does: a WM_DELETE_WINDOW
-// client message. The acceptance test runs without a window manager.
-//   wm_close WINDOW-ID
+// Asks a window to close as a window manager's close button does (a WM_DELETE_WINDOW client
+// message): the acceptance test runs without a window manager.   wm_close WINDOW-ID
 #include <X11/Xlib.h>
-#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: wm_close WINDOW-ID\n");
-        return 2;
-    }
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "wm_close: cannot open the display\n");
-        return 1;
-    }
+    Display* display = argc == 2 ? XOpenDisplay(nullptr) : nullptr;
+    if (!display) return 2;
     XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = Window(std::strtoul(argv[1], nullptr, 0));
-    e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
+    e.xclient = {ClientMessage, 0, False, display, Window(std::strtoul(argv[1], nullptr, 0)),
+                 XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
     e.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, e.xclient.window, False, NoEventMask, &e);
-    XCloseDisplay(display);
-    return 0;
+    return XCloseDisplay(display), 0;
 }

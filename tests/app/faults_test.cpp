@@ -22,11 +22,7 @@ using namespace apptest;
 // machine at a load of 13. Load only lowers the share (time spent waiting for a core is not
 // CPU time), so an idle program cannot cross the bound by chance.
 double idle_share() {
-    const auto cpu = [] {
-        timespec t;
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-        return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-    };
+    const auto cpu = [] { return double(std::clock()) / CLOCKS_PER_SEC; };
     const auto wall0 = std::chrono::steady_clock::now();
     const double cpu0 = cpu();
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -38,14 +34,11 @@ bool make_read_only(const std::string& dir, bool on) {
     chmod(dir.c_str(), on ? 0555 : 0755);
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int flags = 0;
-    if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    }
+    if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0)
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags);
     if (fd >= 0) ::close(fd);
-    const std::string probe = dir + "/probe";
-    const int p = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (p >= 0) ::close(p), ::unlink(probe.c_str());
+    const int p = ::open((dir + "/probe").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (p >= 0) ::close(p), ::unlink((dir + "/probe").c_str());
     return p < 0;
 }
 
@@ -55,91 +48,74 @@ protected:
     // linked as ports/COM1 in place of whatever was there.
     void plug() {
         sims_.at(0).reset(new simproc::SimProcess({"--no-pace", "--rate", "1000"}));
-        ASSERT_TRUE(sim(0).ok());
-        link(sim(0).tty());
+        ASSERT_TRUE(sim().ok() && (link(1, sim().tty()), true));
     }
-    void link(const std::string& target) {
-        std::filesystem::remove(run_.path() + "/ports/COM1");
-        std::filesystem::create_symlink(target, run_.path() + "/ports/COM1");
-    }
-    std::string ctl(const std::string& line) { return sim(0).ctl(line); }
     // A press while the analyser's answers are lost: the command fails when it waits the
     // shortest time the program allows, as when it waits the longest.
     int run(Point b, const char* fault = nullptr) {
         const int answer_ms = vna_answer_timeout_ms.exchange(500);
-        if (fault) ctl(fault);
-        const int result = run_button(b);
-        vna_answer_timeout_ms = answer_ms;
-        return result;
+        const int result = (fault && sim().ctl(fault).empty(), run_button(b));
+        return vna_answer_timeout_ms = answer_ms, result;
     }
-    int load(const char* name) { return dialog_answers(Button::cal_recall, name, 2); }
-    // A command started by a click, the fault made once its 2001-point sweep is under way. A
-    // sweep that must complete waits 5 s for each answer (under heavy load one of 250 batches
-    // now and then waits longer than 2 s); one that the fault ends fails either way.
+    // A command started by a click, the fault made once its 2001-point sweep is under way (a
+    // batch later than the shorter wait has failed the sweep already: the same end). A sweep
+    // that must complete waits 5 s for each answer (under heavy load one of 250 batches now
+    // and then waits longer than 2 s); one that the fault ends fails either way.
     int during_sweep(Point button, const std::string& fault, int wait_ms = 1000) {
         const int answer_ms = vna_answer_timeout_ms.exchange(wait_ms);
-        vna_points = 2001;
-        const uint32_t before = vna_commands_done.load();
+        const uint32_t before = (vna_points = 2001, vna_commands_done.load());
         click(button.x, button.y);
-        // (A batch later than the shorter wait has failed the sweep already: the same end.)
-        EXPECT_TRUE(eventually([&] { return vna_acquired.load() > 0 || vna_commands_done.load() != before; }, COMMAND_MS));
-        EXPECT_EQ(ctl(fault), "ok");
-        EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS));
-        vna_points = 11, vna_answer_timeout_ms = answer_ms;
-        return vna_last_result.load();
+        EXPECT_TRUE(eventually([&] { return vna_acquired > 0 || vna_commands_done != before; }, COMMAND_MS));
+        EXPECT_EQ(sim().ctl(fault), "ok");
+        const int result = done_after(before);
+        return vna_points = 11, vna_answer_timeout_ms = answer_ms, result;
     }
     // CONNECT to a terminal whose far end answers the device check with '?'.
     int connect_to_a_wrong_answer() {
         run_button(Button::disconnect);
         const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master < 0 || grantpt(master) || unlockpt(master)) return -1;
-        link(ptsname(master));
-        const uint32_t before = vna_commands_done.load();
+        const uint32_t before = (link(1, ptsname(master)), vna_commands_done.load());
         click(Button::connect.x, Button::connect.y);
         pollfd p{master, POLLIN, 0};
         char c = 0;
-        if (poll(&p, 1, COMMAND_MS) == 1 && ::read(master, &c, 1) == 1 && c == 0x0D) {
-            EXPECT_EQ(::write(master, "?", 1), 1);
-        }
-        EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS));
-        ::close(master);
-        link(sim(0).tty());
-        return vna_last_result.load();
+        const bool asked = poll(&p, 1, COMMAND_MS) == 1 && ::read(master, &c, 1) == 1 && c == 0x0D;
+        EXPECT_EQ(asked ? ::write(master, "?", 1) : 1, 1);
+        const int result = done_after(before);
+        return ::close(master), link(1, sim().tty()), result;
     }
     // SAVE CAL onto good.cal while files may not grow past 100 bytes: writes fail with EFBIG as
     // on a full file system (root is not exempt). The limit is the whole process's: set only
     // for the save.
-    int save_beyond_the_file_size_limit() {
+    int save_on_a_full_disk() {
         rlimit old, small{100, 0};
-        getrlimit(RLIMIT_FSIZE, &old);
-        small.rlim_max = old.rlim_max;
-        const auto handler = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
+        getrlimit(RLIMIT_FSIZE, &old), small.rlim_max = old.rlim_max;
+        const auto handler = (setrlimit(RLIMIT_FSIZE, &small), signal(SIGXFSZ, SIG_IGN));
         const int result = dialog_answers(Button::cal_save, "good", 2);
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, handler);
+        setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, handler);
         EXPECT_EQ(vna_cal_errno.load(), EFBIG);
         return result;
     }
     int hold_the_port() {
         run_button(Button::disconnect);
-        holder_ = ::open(sim(0).tty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        holder_ = ::open(sim().tty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         EXPECT_EQ(flock(holder_, LOCK_EX | LOCK_NB), 0);
         return run_button(Button::connect);
     }
-    int replug() {
-        if (ctl("fault replug").rfind("ok /dev/", 0) != 0) return 0;
-        return link(sim(0).tty()), 1;
-    }
+    using Act = std::function<int()>;
+    Act scan(const char* fault) { return [=, this] { return run(Button::scan, fault); }; }
+    Act during(Point b, const char* f, int ms = 1000) { return [=, this] { return during_sweep(b, f, ms); }; }
+    Act save(const char* name) { return [=, this] { return dialog_answers(Button::cal_save, name, 2); }; }
+    Act load(const char* name) { return [=, this] { return dialog_answers(Button::cal_recall, name, 2); }; }
+    int replug() { return sim().ctl("fault replug").rfind("ok /dev/", 0) == 0 && (link(1, sim().tty()), 1); }
+    int let_go() { return ::close(std::exchange(holder_, -1)) == 0; }
     int holder_ = -1;  // a second program's hold on the port
 };
 
 TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
-    setenv("CORVANE_FILE_DIALOG", "builtin", 1);
     start_page({1});
     ASSERT_NO_FATAL_FAILURE(plug());
-    vna_points = 11;
-    ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
+    ASSERT_EQ((vna_points = 11, run_button(Button::connect)), 1) << page1_status;
     ASSERT_NO_FATAL_FAILURE(calibrate());
     ASSERT_EQ(dialog_answers(Button::cal_save, "good", 2), 1) << page1_status;
     const std::string dir = run_.path(), good = dir + "/good.cal", saved = file_bytes(good);
@@ -147,38 +123,34 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     std::filesystem::create_directory(dir + "/ro");
     std::filesystem::copy_file(good, dir + "/ro/good.cal");
     std::ofstream(dir + "/short.cal", std::ios::binary) << saved.substr(0, 100);
-    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/app/start.png", dir + "/picture.cal");
-    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/touchstone/bfu520_5v_10ma.s2p", dir + "/sweep.s2p");
-    const auto mend_read_only = [&] {
-        make_read_only(dir + "/ro", false);
-        std::filesystem::current_path(MyDir);
+    const std::string data = CORVANE_SOURCE_DIR "/tests/data/";
+    std::filesystem::copy_file(data + "app/start.png", dir + "/picture.cal");
+    std::filesystem::copy_file(data + "touchstone/bfu520_5v_10ma.s2p", dir + "/t.s2p");
+    const auto unlock = [&] {
+        make_read_only(dir + "/ro", false), std::filesystem::current_path(MyDir);
         return int(file_bytes(dir + "/ro/good.cal") == saved);
     };
-    using Act = std::function<int()>;
     // The fault and the operator's press (its result), the status line afterwards, the state,
     // the text set on the way when the one shown is not the reason, the fault taken away.
-    struct Row { const char* fault; Act act; const char* shown; int state; const char* reason = nullptr; Act mend{}; };
-    const char *fifo = "FIFO read error", *other = "Connect Corvane first", *invalid = "Invalid calibration file";
+    struct Row { const char* fault; Act act; const char* shown; int state; const char* why{}; Act mend{}; };
+    const char *fifo = "FIFO read error", *other = "Connect Corvane first", *bad = "Invalid calibration file";
+    const Act unplugged = [&] { return replug(); };
+    constexpr int C = VNA_CONNECTED, E = VNA_ERROR;
     const Row rows[] = {
-        {"silence", [&] { return run(Button::scan, "fault silent"); }, fifo, VNA_CONNECTED, {},
-         [&] { return int(ctl("fault none") == "ok"); }},
-        {"garbage", [&] { return during_sweep(Button::scan, "fault garbage 1000", 5000); }, "Scan completed", VNA_CONNECTED},
-        {"lost bytes", [&] { return run(Button::scan, "fault drop 5"); }, fifo, VNA_CONNECTED},
-        {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", VNA_ERROR},
-        {"unplug mid-sweep", [&] { return during_sweep(Button::scan, "fault unplug"); }, fifo, VNA_CONNECTED, {},
-         [&] { return replug(); }},
-        {"unplug mid-calibration", [&] { return during_sweep(Button::standards[2], "fault unplug"); }, fifo,
-         VNA_CONNECTED, {}, [&] { return replug(); }},
-        {"simulator restarted", [&] { return plug(), run(Button::scan); }, fifo, VNA_CONNECTED},
-        {"port held by another program", [&] { return hold_the_port(); }, "Port open error: in use by another program",
-         VNA_ERROR, {}, [&] { return int(::close(std::exchange(holder_, -1)) == 0); }},
-        {"save onto a full file system", [&] { return save_beyond_the_file_size_limit(); }, "Calibration write error",
-         VNA_CONNECTED},
-        {"save into a read-only folder", [&] { return dialog_answers(Button::cal_save, "ro/good", 2); },
-         "Calibration file open error", VNA_CONNECTED, {}, mend_read_only},
-        {"load a truncated file", [&] { return load("short.cal"); }, other, VNA_ERROR, "Incomplete calibration file"},
-        {"load a picture", [&] { return load("picture.cal"); }, other, VNA_ERROR, invalid},
-        {"load a Touchstone file", [&] { return load("sweep.s2p"); }, other, VNA_ERROR, invalid},
+        {"silence", scan("fault silent"), fifo, C, {}, [&] { return int(sim().ctl("fault none") == "ok"); }},
+        {"garbage", during(Button::scan, "fault garbage 1000", 5000), "Scan completed", C},
+        {"lost bytes", scan("fault drop 5"), fifo, C},
+        {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", E},
+        {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, unplugged},
+        {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, unplugged},
+        {"simulator restarted", [&] { return plug(), run(Button::scan); }, fifo, C},
+        {"port held by another program", [&] { return hold_the_port(); },
+         "Port open error: in use by another program", E, {}, [&] { return let_go(); }},
+        {"save onto a full file system", [&] { return save_on_a_full_disk(); }, "Calibration write error", C},
+        {"save into a read-only folder", save("ro/good"), "Calibration file open error", C, {}, unlock},
+        {"load a truncated file", load("short.cal"), other, E, "Incomplete calibration file"},
+        {"load a picture", load("picture.cal"), other, E, bad},
+        {"load a Touchstone file", load("t.s2p"), other, E, bad},
     };
     const bool read_only = make_read_only(dir + "/ro", true);
     for (const Row& row : rows) {
@@ -187,24 +159,19 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
             std::printf("[  SKIPPED ] %s: the folder cannot be made read-only here\n", row.fault);
             continue;
         }
-        uint64_t seq = vna_status.count();
-        // Garbage is skipped by the sweep; every other fault fails the command.
-        EXPECT_EQ(row.act(), std::strcmp(row.shown, "Scan completed") == 0);
-        EXPECT_EQ(std::pair(shown_status(), int(vna_state.load())), std::pair(std::string(row.shown), row.state));
-        bool seen = !row.reason;
-        for (std::string t; vna_status.get(++seq, t);) seen |= row.reason && t == row.reason;
-        EXPECT_TRUE(seen) << row.reason;
+        const uint64_t seq = vna_status.count();
+        EXPECT_EQ(row.act(), std::strcmp(row.shown, "Scan completed") == 0);  // only garbage is skipped
+        EXPECT_EQ((std::pair{shown_status(), int(vna_state)}), std::pair(std::string(row.shown), row.state));
+        EXPECT_TRUE(!row.why || status_seen(seq, row.why)) << row.why;
         EXPECT_LT(idle_share(), 0.1) << "something spins";
-        EXPECT_EQ(vna_cal_valid.load(), 1) << "the calibration in use was lost";
-        EXPECT_EQ(row.mend ? row.mend() : 1, 1);
-        EXPECT_TRUE(file_bytes(good) == saved) << "the saved calibration file changed";
+        EXPECT_EQ((std::tuple{vna_cal_valid.load(), row.mend ? row.mend() : 1, file_bytes(good) == saved}),
+                  std::tuple(1, 1, true))
+            << "the calibration in use lost, the fault not mended, or the saved calibration file changed";
         EXPECT_EQ(vna_com->open.load() ? run_button(Button::disconnect) : 1, 1);
-        EXPECT_EQ(run_button(Button::connect), 1) << page1_status;
-        EXPECT_EQ(run_button(Button::scan), 1) << page1_status;
-        EXPECT_EQ(shown_status(), "Scan completed");
+        EXPECT_EQ((std::tuple{run_button(Button::connect), run_button(Button::scan), shown_status()}),
+                  std::tuple(1, 1, "Scan completed")) << page1_status;
     }
     make_read_only(dir + "/ro", false);
-    unsetenv("CORVANE_FILE_DIALOG");
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <complex>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #include "app/combo_box.h"
@@ -25,28 +24,26 @@
 
 namespace apptest {
 
-// Centres of the page's command buttons, in framebuffer pixels.
-struct Point {
-    int x, y;
-};
+using namespace std::string_literals;
+
+// Centres of the page's buttons in framebuffer pixels; the tabs' buttons lie at y 61.
+struct Point { int x, y; };
 namespace Button {
 inline constexpr Point connect{212, 24}, disconnect{338, 24}, scan{464, 24}, stop{680, 24};
+inline constexpr Point continuous{541, 24}, slow{868, 120};
 inline constexpr Point standards[5] = {{896, 232}, {896, 272}, {896, 312}, {896, 352}, {896, 392}};
 inline constexpr Point cal_done{926, 432}, cal_save{926, 474}, cal_recall{926, 520};
 }  // namespace Button
-// The tabs' buttons (at y 61) and the check boxes "continue" and "slow".
 namespace Tab {
 inline constexpr int s11 = 100, s21 = 262, rlc = 424;
 }
-inline constexpr Point continuous{541, 24}, slow_box{868, 120};
 
 // Longest wait for a command of the page (a sweep under a sanitizer takes seconds).
 inline constexpr int COMMAND_MS = 20000;
 
 inline std::string file_bytes(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
 }
 // No command posted or running.
 inline bool task_idle() { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }
@@ -57,8 +54,7 @@ protected:
         std::snprintf(MyDir, sizeof MyDir, "%s", run_.path().c_str());
         ASSERT_EQ(chdir(MyDir), 0);
         std::filesystem::create_directory(run_.path() + "/ports");
-        static const bool started = (setup(), start_program(), std::atexit(end_program), true);
-        (void)started;
+        [[maybe_unused]] static const bool started = (setup(), start_program(), std::atexit(end_program));
         // A loaded machine (sanitizers, busy cores) passes the answers on late: the longest wait
         // the program allows, so that only a lost answer fails a test.
         vna_answer_timeout_ms = 10000;
@@ -72,10 +68,8 @@ protected:
     }
     void TearDown() override {
         if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
-        stop();
-        contin = slow = 0;
-        MB21 = 3, MB22 = 4;
-        vna_request_clear_calibration();
+        stop(), vna_request_clear_calibration(), unsetenv("CORVANE_FILE_DIALOG");
+        contin = slow = 0, MB21 = 3, MB22 = 4;
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
     }
 
@@ -83,95 +77,82 @@ protected:
     // link, so that the machine's own serial devices do not count. Then the page starts, its
     // first showing scans the ports, and its first pass draws it.
     void start_page(const std::vector<int>& ports) {
-        stop();
-        sims_.clear();
-        const std::string dir = run_.path() + "/ports/COM";
+        stop(), sims_.clear();
         for (int n = 1; n <= 15; n++) {
-            std::string target = "/nonexistent";
-            if (std::find(ports.begin(), ports.end(), n) != ports.end()) {
-                sims_.push_back(std::make_unique<simproc::SimProcess>());
-                ASSERT_TRUE(sims_.back()->ok());
-                target = sims_.back()->tty();
-            }
-            std::filesystem::remove(dir + std::to_string(n));
-            std::filesystem::create_symlink(target, dir + std::to_string(n));
+            const bool simulated = std::find(ports.begin(), ports.end(), n) != ports.end();
+            if (simulated) sims_.push_back(std::make_unique<simproc::SimProcess>());
+            ASSERT_TRUE(!simulated || sims_.back()->ok());
+            link(n, simulated ? sims_.back()->tty() : "/nonexistent");
         }
-        start(form_page1, nullptr, false);
-        pass();
+        start(form_page1, nullptr, false), pass();
         vna_data_valid = 0;  // the chart's marker, moved back to 0 from an earlier test, set it
     }
-    // The simulators in port order.
-    simproc::SimProcess& sim(size_t i) { return *sims_.at(i); }
+    void link(int n, const std::string& target) {
+        const std::string port = run_.path() + "/ports/COM" + std::to_string(n);
+        std::filesystem::remove(port), std::filesystem::create_symlink(target, port);
+    }
+    simproc::SimProcess& sim(size_t i = 0) { return *sims_.at(i); }
 
     // Clicks a button and waits until the command it posted is done (STOP is clicked once
     // stop_when holds): its result, or -1 when no command finished.
     int run_button(Point b, std::function<bool()> stop_when = nullptr) {
         const uint32_t before = vna_commands_done.load();
         click(b.x, b.y);
-        if (stop_when) {
-            EXPECT_TRUE(eventually(stop_when, COMMAND_MS));
-            click(Button::stop.x, Button::stop.y);
-        }
-        const bool done = eventually([&] { return vna_commands_done.load() != before; }, COMMAND_MS);
-        pass();
-        return done ? vna_last_result.load() : -1;
+        EXPECT_TRUE(!stop_when || eventually(stop_when, COMMAND_MS));
+        if (stop_when) click(Button::stop.x, Button::stop.y);
+        return done_after(before);
+    }
+    // Waits until `commands` commands are done since `before`: the last one's result, or -1.
+    int done_after(uint32_t before, uint32_t commands = 1) {
+        const bool done = eventually([&] { return vna_commands_done - before >= commands; }, COMMAND_MS);
+        return pass(), done ? vna_last_result.load() : -1;
     }
     // The first simulator switched to a device ("dut ..."), then a SCAN: its result.
     int sweep(const std::string& dut) {
-        EXPECT_EQ(sim(0).ctl("dut " + dut), "ok");
+        EXPECT_EQ(sim().ctl("dut " + dut), "ok");
         return run_button(Button::scan);
     }
-    // The five standards measured by their buttons, the simulator switched between them.
-    void calibrate() {
+    // The five standards measured by their buttons, the simulator switched between them;
+    // then CAL APPLY unless not asked for.
+    void calibrate(bool apply = true) {
         const char* duts[] = {"open", "short", "load", "isolation", "thru"};
         for (int k = 0; k < 5; k++) {
-            ASSERT_EQ(sim(0).ctl(std::string("dut ") + duts[k]), "ok");
+            ASSERT_EQ(sim().ctl(std::string("dut ") + duts[k]), "ok");
             ASSERT_EQ(run_button(Button::standards[k]), 1) << duts[k] << ": " << page1_status;
         }
+        ASSERT_EQ(apply ? run_button(Button::cal_done) : 1, 1) << page1_status;
     }
-    // The file dialog answered with a name typed and Enter ("" cancels with Escape), one
-    // key state per pass of its page; then waits until `commands` commands are done.
+    // The program's own file dialog answered with a name typed and Enter ("" cancels with
+    // Escape), one key state per pass of its page; then waits until `commands` commands are done.
     int dialog_answers(Point button, const std::string& name, int commands) {
         static std::string keys;
         static size_t at;
+        setenv("CORVANE_FILE_DIALOG", "builtin", 1);
         keys = name.empty() ? "\x1b" : name + "\r", at = 0;
-        dialog_page_pass_hook = [] { key__press = at % 2 == 0 && at / 2 < keys.size() ? uint8_t(keys[at / 2]) : 0, at++; };
+        dialog_page_pass_hook = [] {
+            key__press = at % 2 || at / 2 >= keys.size() ? 0 : uint8_t(keys[at / 2]), at++;
+        };
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);
         dialog_page_pass_hook = nullptr;
-        const bool done =
-            eventually([&] { return vna_commands_done.load() - before >= uint32_t(commands); }, COMMAND_MS);
-        pass();
-        return done ? vna_last_result.load() : -1;
+        return done_after(before, uint32_t(commands));
     }
-    // Connected, the five standards measured and applied.
-    void calibrated() {
-        ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
-        ASSERT_NO_FATAL_FAILURE(calibrate());
-        ASSERT_EQ(run_button(Button::cal_done), 1) << page1_status;
+    // Whether a status text was set after sequence number seq.
+    static bool status_seen(uint64_t seq, const std::string& text) {
+        bool seen = false;
+        for (std::string t; vna_status.get(++seq, t);) seen |= t == text;
+        return seen;
     }
     // Focuses the sweep field at height y, types text and Enter.
-    void type_into(int y, const char* text) {
-        click(887, y);
-        type(text);
-        key(13);
-    }
-    // A tab's button pressed.
+    void type_into(int y, const char* text) { click(887, y), type(text), key(13); }
     void tab(int x) { click(x, 61); }
     // The whole screen against tests/data/app/<name>.png, after enough passes for the
     // slider thumb to settle (it moves after its first 30 drawings in the program's life).
-    void expect_screen(const char* name) {
-        passes(32);
-        expect_reference(std::string("app/") + name, 0, 0, 1024, 600);
-    }
+    void expect_screen(const char* name) { passes(32), expect_reference("app/"s + name, 0, 0, 1024, 600); }
     // The status line as the page shows it after a pass.
-    std::string shown_status() {
-        pass();
-        return page1_status;
-    }
+    std::string shown_status() { return pass(), page1_status; }
     static bool visible(const OBJ* o) { return o && *o->visible; }
-    static bool checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
-    static std::complex<float> s11(int k) { return {vna_s11_re[k].load(), vna_s11_im[k].load()}; }
+    static int checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
 
     simproc::TempDir run_;
     std::vector<std::unique_ptr<simproc::SimProcess>> sims_;

@@ -3,8 +3,6 @@
 // devices through vna-sim, continuous measuring and the panels' redraw.
 #include <gmock/gmock.h>
 
-#include <fstream>
-
 #include "app/smith.h"
 #include "assets/images.h"
 #include "gfx/draw.h"
@@ -17,32 +15,31 @@ namespace {
 using namespace apptest;
 using C = std::complex<float>;
 using Z = std::complex<double>;
-using ::testing::FloatNear;
+using ::testing::FloatNear, ::testing::Pointwise;
 
 void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) { re[k] = v.real(), im[k] = v.imag(); }
 
-TEST(Traces, S11AndReadoutsOfKnownReflections) {
+TEST(Traces, DerivedArraysOfKnownSamples) {
     constexpr float L = READOUT_LIMIT;  // an open: 0/0 exactly, huge nearly
     const std::pair<C, std::array<float, 6>> cases[] = {  // mag, phase, SWR, dB, readouts RE and IM
         {0.5f, {0.5f, 0, 3, -6.0206f, 150, 0}}, {-1, {1, 180, 1000, 0, 0, 0}}, {0, {0, 0, 1, -120, 50, 0}},
         {C(0, 1), {1, 90, 1000, 0, 0, 50}},     {1, {1, 0, 1000, 0, L, 0}},
-        {C(1, -1e-4f), {1, -0.0057f, 1000, 0, -50, -L}}, {C(0, 0.999f), {0.999f, 90, 1000, -0.0087f, 0.05f, 50}},
+        {C(1, -1e-4f), {1, -0.0057f, 1000, 0, -50, -L}},
+        {C(0, 0.999f), {0.999f, 90, 1000, -0.0087f, 0.05f, 50}},
         {5e-21f, {0, 0, 1, -406.0206f, 50, 0}}};  // only S21 levels end at 1e-20
     for (int k = 0; k < 8; k++) set(vna_s11_re, vna_s11_im, k, cases[k].first);
     s11_traces(8);
     for (int k = 0; k < 8; k++)
         EXPECT_THAT((std::array{vna_s11_mag[k], vna_s11_fase[k], vna_s11_ros[k], vna_s11_db[k],
                                 readout_value(vna_z_re[k], L), readout_value(vna_z_im[k])}),
-                    ::testing::Pointwise(FloatNear(1e-3f), cases[k].second)) << k;
-}
-
-TEST(Traces, S21PhaseIsTheAngleOfTheMeanInsideTheSweep) {
-    // A lone sample between zeros, +-179 degrees alternating (a mean of angles would be 0),
-    // then two samples beyond the sweep of 9.
-    const C lone = std::polar(0.1f, 0.5f), up = std::polar(1.0f, 3.124f), down = std::conj(up);
-    const C samples[] = {0, lone, 0, 1e-21f, up, down, up, down, up, C(0, 50), C(0, 50)};
-    for (int k = 0; k < 11; k++) set(vna_s21_re, vna_s21_im, k, samples[k]);
-    s21_traces(9);
+                    Pointwise(FloatNear(1e-3f), cases[k].second)) << k;
+    // S21's phase is the angle of the mean of five samples inside the sweep: a lone sample
+    // between zeros, +-179 degrees alternating (a mean of angles would be 0), then two
+    // samples beyond the sweep of 9.
+    const C up = std::polar(1.0f, 3.124f), down = std::conj(up),
+            s21[] = {0, std::polar(0.1f, 0.5f), 0, 1e-21f, up, down, up, down, up, C(0, 50), C(0, 50)};
+    for (int k = 0; k < 11; k++) set(vna_s21_re, vna_s21_im, k, s21[k]);
+    s21_traces(11), s21_traces(9);  // the first leaves samples 9 and 10 in the working arrays
     EXPECT_THAT(std::vector(vna_s21_fase, vna_s21_fase + 2), ::testing::Each(FloatNear(28.648f, 1e-3f)));
     for (int k = 4; k < 9; k++) EXPECT_NEAR(std::abs(vna_s21_fase[k]), 180, 0.5f) << k;
     EXPECT_EQ(std::tuple(vna_s21_db[0], std::round(vna_s21_db[1]), vna_s21_db[3]),
@@ -58,61 +55,56 @@ TEST(Traces, SliderAndChartArithmetic) {
                   std::pair(position, index)) << mouse_x << " " << n;
     EXPECT_EQ(marker_position(400, 401, 800), 790);
     // A reflection on the chart of radius 191 at (300, 300).
-    const float cases[][4] = {{0, 0, 300, 300},   {1, 0, 491, 300},     {-1, 0, 109, 300},  {0, 1, 300, 109},
-                              {.5, .5, 395, 205}, {1e9, 0, 491, 300},   {-1e9, -1e9, 165, 435},
-                              {0, -INFINITY, 300, 491}, {NAN, .5, 300, 300}, {.5, NAN, 300, 300}};
-    for (auto [re, im, x, y] : cases) {
+    for (auto [re, im, x, y] :
+         {std::array{0.f, 0.f, 300.f, 300.f}, {1, 0, 491, 300}, {-1, 0, 109, 300}, {0, 1, 300, 109},
+          {.5, .5, 395, 205}, {1e9, 0, 491, 300}, {-1e9, -1e9, 165, 435}, {0, -INFINITY, 300, 491},
+          {NAN, .5, 300, 300}, {.5, NAN, 300, 300}}) {
         const SmithPoint p = smith_map(re, im, 300, 300, 191);
         EXPECT_EQ(std::pair(p.x, p.y), std::pair(int(x), int(y))) << re << " " << im;
     }
     // A press picks the nearest point of the curve (ties: the first) among those of the sweep.
-    FormDriver::setup();
+    FormDriver::setup(), vna_acquired = 4;
     const C g[] = {0, .5f, {.5f, .5f}, -.5f};  // (300, 300), (400, 300), (400, 200), the last
     for (int k = 0; k < 4; k++) set(vna_s11_re, vna_s11_im, k, g[k]);  // starts no segment
-    vna_acquired = 4;
     draw_s11_smith(300, 300, 200);
-    const int presses[][4] = {{4, 300, 300, 0}, {4, 401, 199, 2}, {4, 350, 300, 0}, {4, 400, 250, 1},
-                              {4, 200, 300, 0}, {2, 400, 200, 0}, {1, 400, 200, 0}, {0, 400, 200, 0}};
-    for (auto [points, x, y, nearest] : presses) {
+    for (auto [points, x, y, nearest] : {std::array{4, 300, 300, 0}, {4, 401, 199, 2}, {4, 350, 300, 0},
+                                         {4, 400, 250, 1}, {4, 200, 300, 0}, {2, 400, 200, 0},
+                                         {1, 400, 200, 0}, {0, 400, 200, 0}}) {
         vna_points = uint16_t(points);
         EXPECT_EQ(smith_nearest(x, y), nearest) << points << ": " << x << "," << y;
     }
     page1_bitmap1_onmousepress();  // the slider position divides by the points
     EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0));
-    vna_points = 401;
 }
 
 TEST_F(Program, TraceChoiceAndTheMarkerOfNoneOrOnePoint) {
-    start_page({});
+    start_page({});  // the lower plot is shown from the first press to the fifth
     const std::string titles[] = {"S11_MAG", "S11_PHASE", "S11_DB", "ROS", "ROS"},
                       choices[] = {"MAG ", "PHASE", "DB  ", "ROS ", "----"};
-    for (int code : {0, 1, 2, 3, 4}) {  // the lower plot is shown from the first press to the fifth
-        click(888, 185), click(888, 153);
-        EXPECT_EQ(std::tuple(int(MB21), int(MB22), visible(page1->panel9), int(page1->panel8->height)),
-                  std::tuple(code % 4, code, code != 4, code == 4 ? 399 : 188));
-        using Texts = std::vector<std::string>;
-        const auto* p = page1;
-        EXPECT_EQ(Texts({p->label2->caption, p->label3->caption, p->label5->caption, p->label6->caption}),
-                  Texts({titles[code % 4], titles[code], choices[code % 4], choices[code]}));
+    for (int code : {0, 1, 2, 3, 4}) {
+        const auto* p = (click(888, 185), click(888, 153), page1);
+        EXPECT_EQ(std::tuple(int(MB21), int(MB22), visible(p->panel9), int(p->panel8->height),
+                             std::string(p->label2->caption), std::string(p->label3->caption),
+                             std::string(p->label5->caption), std::string(p->label6->caption)),
+                  std::tuple(code % 4, code, code != 4, code == 4 ? 399 : 188, titles[code % 4], titles[code],
+                             choices[code % 4], choices[code]));
     }
-    click(888, 185);  // both plots again
-    for (int n : {0, 1})  // presses on both plots divide by the number of points
-        for (int y : {150, 350}) {
-            vna_points = uint16_t(n);
-            click(600, y);
-            EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << n << " " << y;
-        }
+    click(888, 185);  // both plots again; presses on both plots divide by the number of points
+    for (int n : {0, 1, 10, 11}) {
+        vna_points = uint16_t(n % 10), click(600, n < 10 ? 150 : 350);  // none or one point, either plot
+        EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << n;
+    }
 }
 
 // The chart on screen, or the chart image painted clean with the curve drawn over it.
 std::vector<uint32_t> chart(bool clean) {
     const std::vector<uint32_t> shown = fb_snapshot();
-    if (clean) v_locate(MD1, MD2), v_color(4, 4), v_paints(SMITHBLACK400_ICO, 0), draw_s11_smith(MD10, MD11, MD12);
+    if (clean)
+        v_locate(MD1, MD2), v_color(4, 4), v_paints(SMITHBLACK400_ICO, 0), draw_s11_smith(MD10, MD11, MD12);
     std::vector<uint32_t> pixels;
     for (int y = MD2; y < MD2 + MD4; y++)
         pixels.insert(pixels.end(), dx_surface + addr(MD1, y), dx_surface + addr(MD1 + MD3, y));
-    std::copy(shown.begin(), shown.end(), dx_surface);
-    return pixels;
+    return std::copy(shown.begin(), shown.end(), dx_surface), pixels;
 }
 
 // Devices swept after calibration. A capacitor and a stepped line (the part of the file below
@@ -122,77 +114,61 @@ std::vector<uint32_t> chart(bool clean) {
 // sample's frequency. Then continuous measuring, and the clean chart under the curve.
 TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
     const std::string bfu520 = CORVANE_SOURCE_DIR "/tests/data/touchstone/bfu520_5v_10ma.s2p";
-    touchstone::Data transistor;
     std::string error;
-    ASSERT_TRUE(touchstone::read_file(bfu520, transistor, error)) << error;
-    using Device = std::function<std::pair<Z, Z>(double w)>;  // S11 and S21 at w rad/s
+    touchstone::Data bfu;
+    ASSERT_TRUE(touchstone::read_file(bfu520, bfu, error)) << error;
     const auto of_z = [](Z z) { return std::pair((z - 50.0) / (z + 50.0), Z(0)); };
-    const std::pair<std::string, Device> devices[] = {
+    using namespace touchstone;
+    const std::pair<std::string, std::function<std::pair<Z, Z>(double)>> devices[] = {  // S11, S21 at f Hz
         {"short", [](double) { return std::pair(Z(-1), Z(0)); }},
-        {"c 10p", [=](double w) { return of_z(1.0 / Z(0, w * 10e-12)); }},
-        {"l 100n", [=](double w) { return of_z(Z(0, w * 100e-9)); }},
-        {"file " + bfu520, [&](double w) {
-             const double f = w / (2 * M_PI);
-             return std::pair(touchstone::interpolate(transistor, touchstone::S11, f),
-                              touchstone::interpolate(transistor, touchstone::S21, f));
-         }}};
+        {"c 10p", [=](double f) { return of_z(1.0 / Z(0, 2 * M_PI * f * 10e-12)); }},
+        {"l 100n", [=](double f) { return of_z(Z(0, 2 * M_PI * f * 100e-9)); }},
+        {"file " + bfu520,
+         [&](double f) { return std::pair(interpolate(bfu, S11, f), interpolate(bfu, S21, f)); }}};
     start_page({1});
-    ASSERT_NO_FATAL_FAILURE(calibrated());
+    ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
+    ASSERT_NO_FATAL_FAILURE(calibrate());
     std::ifstream whole(CORVANE_SOURCE_DIR "/tests/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p");
     std::ofstream part(run_.path() + "/stepped.s2p");
     for (std::string row; std::getline(whole, row) && row.find("   1.0") != 0;) part << row << '\n';
-    part.close();
-    MB21 = 2, MB22 = 1;
+    part.close(), MB21 = 2, MB22 = 1;
     for (auto [dut, chart_name, plots_tab, plots_name, x, width] :
          {std::tuple("c 10p", "app/smith_c10p", Tab::s11, "app/traces_s11_c10p", 425, 400),
           {"file stepped.s2p", "app/smith_stepped_line", Tab::s21, "app/traces_s21_line", 21, 800}}) {
-        tab(Tab::s11);
-        ASSERT_EQ(sweep(dut == std::string("c 10p") ? dut : "file " + run_.path() + "/stepped.s2p"), 1)
-            << page1_status;
-        passes(2);
-        expect_reference(chart_name, MD1, MD2, MD3, MD4);
-        tab(plots_tab);
-        passes(2);
-        expect_reference(plots_name, x, 73, width, 412);
+        const std::string device = dut == std::string("c 10p") ? dut : "file " + run_.path() + "/stepped.s2p";
+        ASSERT_EQ((tab(Tab::s11), sweep(device)), 1) << page1_status;
+        passes(2), expect_reference(chart_name, MD1, MD2, MD3, MD4);
+        tab(plots_tab), passes(2), expect_reference(plots_name, x, 73, width, 412);
     }
     MB21 = 3, MB22 = 4;
     for (const auto& [dut, device] : devices) {
-        SCOPED_TRACE(dut);
-        tab(Tab::s11);
-        ASSERT_EQ(sweep(dut), 1) << page1_status;
+        ASSERT_EQ((tab(Tab::s11), sweep(dut)), 1) << page1_status;
         click(600, 492);  // the slider, three quarters along (SCAN put the marker where the RLC view looked)
         const int k = quale;
-        EXPECT_NEAR(k, 300, 10);
-        const double f = double(vna_frequency[k].load());
-        EXPECT_FLOAT_EQ(ffreq, float(f / 1e6));
-        const auto [s11, s21] = device(2 * M_PI * f);
-        const Z polar = std::polar<double>(vna_s11_mag[k], vna_s11_fase[k] * M_PI / 180);
-        const double swr = vna_s11_ros[k];
-        const Z z(readout_value(vna_z_re[k], READOUT_LIMIT), readout_value(vna_z_im[k]));
-        EXPECT_LT(std::abs(polar - s11), 0.01) << "S11 " << polar;
-        EXPECT_NEAR((swr - 1) / (swr + 1), std::abs(s11), 0.01) << "SWR " << swr;
-        EXPECT_LT(std::abs((z - 50.0) / (z + 50.0) - s11), 0.01) << "R and X " << z;
-        tab(Tab::s21);
-        passes(2);
+        const double f = double(vna_frequency[k].load()), swr = vna_s11_ros[k];
+        EXPECT_TRUE(std::abs(k - 300) <= 10 && ffreq == float(f / 1e6)) << dut << " " << k;
+        const auto [s11, s21] = device(f);
+        const Z polar = std::polar<double>(vna_s11_mag[k], vna_s11_fase[k] * M_PI / 180),
+                z(readout_value(vna_z_re[k], READOUT_LIMIT), readout_value(vna_z_im[k]));
+        EXPECT_LT(std::abs(polar - s11), 0.01) << dut << " S11 " << polar;
+        EXPECT_NEAR((swr - 1) / (swr + 1), std::abs(s11), 0.01) << dut << " SWR " << swr;
+        EXPECT_LT(std::abs((z - 50.0) / (z + 50.0) - s11), 0.01) << dut << " R and X " << z;
+        tab(Tab::s21), passes(2);
         const Z through = std::polar<double>(std::pow(10, vna_s21_db[k] / 20), vna_s21_fase[k] * M_PI / 180);
-        EXPECT_LT(std::abs(through - s21), 0.01 * (1 + std::abs(s21))) << "S21 " << through;
+        EXPECT_LT(std::abs(through - s21), 0.01 * (1 + std::abs(s21))) << dut << " S21 " << through;
     }
     // Without "continue" the sweep's data stays; with it the S21 level plot asks for more.
     EXPECT_EQ(vna_data_valid.load(), 1);
-    click(continuous.x, continuous.y);
-    const uint32_t before = vna_commands_done.load();
+    const uint32_t before = (click(Button::continuous.x, Button::continuous.y), vna_commands_done.load());
     EXPECT_TRUE(eventually([&] { return pass(), vna_commands_done.load() - before >= 3; }, COMMAND_MS));
     EXPECT_EQ(vna_last_result.load(), 1) << page1_status;
-    click(Button::stop.x, Button::stop.y);
-    EXPECT_TRUE(eventually([&] { return pass(), task_idle(); }));
-    // The clean chart and the last curve, also after a change of tab without a new sweep.
-    vna_data_valid = 0;
-    tab(Tab::s11);
-    passes(3);
+    EXPECT_TRUE((click(Button::stop.x, Button::stop.y), eventually([&] { return pass(), task_idle(); })));
+    // The clean chart and the last curve, also after a change of tab without a new sweep; a
+    // press on a point takes a sample there.
+    vna_data_valid = 0, tab(Tab::s11), passes(3);
     EXPECT_EQ(chart(false), chart(true));
-    click(px[100], py[100]);  // a press on a point takes a sample there
-    EXPECT_EQ(std::pair(px[quale], py[quale]), std::pair(px[100], py[100]));
-    EXPECT_EQ(dove, quale * 792 / 401);
+    click(px[100], py[100]);
+    EXPECT_EQ(std::tuple(px[quale], py[quale], dove), std::tuple(px[100], py[100], quale * 792 / 401));
 }
 
 // The plots and the Smith chart draw only when what they show changed: an idle page draws
@@ -200,48 +176,28 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
 // redraws the panel over it.
 TEST_F(Program, PanelsRedrawOnlyWhenTheirSamplesChange) {
     start_page({1});
-    for (int k = 0; k < 401; k++) {
-        const float a = float(k) * 0.02f;
-        set(vna_s11_re, vna_s11_im, k, std::polar(0.8f, a));
-        set(vna_s21_re, vna_s21_im, k, std::polar(0.5f, 2 * a));
-    }
+    for (int k = 0; k < 401; k++)
+        set(vna_s11_re, vna_s11_im, k, std::polar(0.8f, float(k) * 0.02f)),
+            set(vna_s21_re, vna_s21_im, k, std::polar(0.5f, float(k) * 0.04f));
     vna_acquired = 401;
-    // With nothing changing, a pass draws nothing at all on either tab.
-    for (int x : {Tab::s11, Tab::s21}) {
-        tab(x);
-        vna_data_valid = 1;
-        passes(12);
-        EXPECT_EQ(passes(3), 0) << "tab at " << x;
-    }
-    const struct {
-        const char* name;
-        int tab_x;
-        int8_t lower;  // MB22: the lower S11 plot's trace (4: hidden)
-        int x, y;      // a pixel inside the panel
-        std::atomic<float>* sample;
-    } cases[] = {
+    for (int x : {Tab::s11, Tab::s21})
+        EXPECT_EQ((tab(x), vna_data_valid = 1, passes(12), passes(3)), 0) << "drawn on the tab at " << x;
+    // The panel: its tab, the lower S11 plot's trace (4: hidden), a pixel inside, a sample it shows.
+    const std::tuple<const char*, int, int8_t, int, int, std::atomic<float>*> cases[] = {
         {"upper S11 plot", Tab::s11, 4, 600, 150, &vna_s11_re[200]},
         {"lower S11 plot", Tab::s11, 2, 600, 350, &vna_s11_im[300]},
         {"Smith chart", Tab::s11, 4, 225, 400, &vna_s11_re[100]},
         {"S21 phase plot", Tab::s21, 4, 400, 150, &vna_s21_im[200]},
-        {"S21 dB plot", Tab::s21, 4, 400, 300, &vna_s21_re[300]},
-    };
-    constexpr uint32_t MARK = 0x00123456;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        MB22 = c.lower;
-        tab(c.tab_x);
-        vna_data_valid = 1;
+        {"S21 dB plot", Tab::s21, 4, 400, 300, &vna_s21_re[300]}};
+    for (const auto& [name, tab_x, lower, x, y, sample] : cases) {
+        MB22 = lower, tab(tab_x), vna_data_valid = 1;
         passes(12);  // the chart's clean copy is taken from its fifth drawing on
-        dx_surface[addr(c.x, c.y)] = MARK;
-        passes(3);
-        EXPECT_EQ(dx_surface[addr(c.x, c.y)], MARK) << "redrawn without a change";
-        c.sample->store(c.sample->load() + 0.1f);
-        passes(2);
-        EXPECT_NE(dx_surface[addr(c.x, c.y)], MARK) << "not redrawn after a changed sample";
+        dx_surface[addr(x, y)] = 0x00123456, passes(3);
+        EXPECT_EQ(dx_surface[addr(x, y)], 0x00123456u) << name << ": redrawn without a change";
+        sample->store(sample->load() + 0.1f), passes(2);
+        EXPECT_NE(dx_surface[addr(x, y)], 0x00123456u) << name << ": not redrawn after a changed sample";
     }
-    vna_data_valid = 0;
-    tab(Tab::s11);
+    vna_data_valid = 0, tab(Tab::s11);
 }
 
 }  // namespace
