@@ -27,14 +27,16 @@ bool any_ink(const uint8_t* g, size_t bytes) { return std::any_of(g, g + bytes, 
 // glyphs follow each other inside the font (Unicode: distinct glyphs, without overlap, use
 // exactly the data), the header's widest glyph is the widest, digits share the digit width.
 TEST(Fonts, TableOrderHeightsInstallAndEachKindsLayout) {
-    auto entry = [](const uint8_t* d, int c) { return font_u32(d + UNICODE_HEADER + 4 * size_t(c - 32)); };  // width << 24 | offset
+    // A Unicode font's table entry for code c: width << 24 | offset.
+    auto entry = [](const uint8_t* d, int c) { return font_u32(d + UNICODE_HEADER + 4 * size_t(c - 32)); };
     const std::set<std::string> greek = {"T_Arial_Unicode_MS_10", "T_Arial_Unicode_MS_12", "T_Arial_Unicode_MS_16"};
     fonts_install();
     for (const ASSET_FONT& f : std::span(allfonts, size_t(allfonts_count))) {
         SCOPED_TRACE(f.name);
         const uint8_t* d = f.data;
         const int n = int(&f - allfonts);
-        EXPECT_EQ(std::tuple(f.number, f.kind == FONT_KIND_FIXED ? v_fontsizevect[n] : d[3]), std::tuple(n < FONT_COUNT ? n : 33, f.height));
+        EXPECT_EQ(std::tuple(f.number, f.kind == FONT_KIND_FIXED ? v_fontsizevect[n] : d[3]),
+                  std::tuple(n < FONT_COUNT ? n : 33, f.height));
         EXPECT_TRUE(f.number >= FONT_COUNT || v_fontpntvect[f.number] == d);
         const int H = d[3];
         int widest = 0;
@@ -42,7 +44,8 @@ TEST(Fonts, TableOrderHeightsInstallAndEachKindsLayout) {
         if (f.kind == FONT_KIND_FIXED) {
             const size_t glyph = size_t(f.height * f.height / 8);
             ASSERT_EQ(f.bytes, (FONT_FIXED_LAST_CODE - 31) * glyph);
-            for (int c = 32; c <= FONT_FIXED_LAST_CODE; c++) EXPECT_EQ(any_ink(d + size_t(c - 32) * glyph, glyph), c > 32) << char(c);
+            for (int c = 32; c <= FONT_FIXED_LAST_CODE; c++)
+                EXPECT_EQ(any_ink(d + size_t(c - 32) * glyph, glyph), c > 32) << char(c);
             continue;
         }
         if (f.kind == FONT_KIND_PROPORTIONAL) {
@@ -67,7 +70,10 @@ TEST(Fonts, TableOrderHeightsInstallAndEachKindsLayout) {
                 widest = std::max(widest, int(w));
                 EXPECT_EQ(bytes ? glyphs.emplace(at, bytes).first->second : 0, bytes) << g;  // one offset, one glyph
             }
-            for (auto [at, bytes] : glyphs) { EXPECT_EQ(at, end); end = at + bytes; }
+            for (auto [at, bytes] : glyphs) {
+                EXPECT_EQ(at, end);
+                end = at + bytes;
+            }
             // ASCII and Latin-1 have glyphs of their own, the smaller fonts Greek and Cyrillic too.
             std::vector<int> own = {65, 97, 0xE9, 0xDF, 0xC5, 0x152};
             if (greek.count(f.name)) own.insert(own.end(), {0x3A9, 0x41F, 0x44F});
@@ -86,7 +92,8 @@ void draw_lines() {
     OUTLINED = -1;
     fonts_install();
     // A grey-to-blue ground, so that transparent backgrounds and blending show.
-    for (int x = 0; x < W; x++) v_rectfillc(x, 0, 1, H, int(uint32_t(0x60 + x / 8) << 24 | 0x6000u << 8 | uint32_t(0x80 + x / 5) << 8));
+    for (int x = 0; x < W; x++)
+        v_rectfillc(x, 0, 1, H, int(uint32_t(0x60 + x / 8) << 24 | 0x6000u << 8 | uint32_t(0x80 + x / 5) << 8));
     // Each line: a font by number (33: the Unicode font at the address), its vertical
     // scale, the colours, the position, the text and the outline colour (-1: none).
     struct Line { int number; const uint8_t* font; int scale_y, bg, fg, x, y; const char* text; int outline; };
@@ -113,8 +120,14 @@ void draw_lines() {
         {33, T_Arial_Unicode_MS_16, 1, 4, int(0xFFFFFF00), 330, 300, "Outlined 2.5", 0x20202000},
     };
     for (const Line& l : lines) {
-        l.font ? v_setfontall(33, 1, 1, l.font) : v_setfont(l.number, 1, l.scale_y);
-        v_color(l.bg, l.fg), v_outlined(l.outline), v_locate(l.x, l.y), v_printf("%s", l.text);
+        if (l.font)
+            v_setfontall(33, 1, 1, l.font);
+        else
+            v_setfont(l.number, 1, l.scale_y);
+        v_color(l.bg, l.fg);
+        v_outlined(l.outline);
+        v_locate(l.x, l.y);
+        v_printf("%s", l.text);
     }
 }
 
@@ -128,7 +141,9 @@ TEST(FontReference, LinesInEveryKindOfFont) {
 void paint_on(const uint8_t* s, uint32_t background) {
     fb_fill_all(background);
     perif = 0;
-    v_color(0, 255), v_locate(0, 0), v_paints(s, 0);
+    v_color(0, 255);
+    v_locate(0, 0);
+    v_paints(s, 0);
 }
 
 // Every image decodes to exactly the size and coding of its table entry, using all its bytes,
@@ -140,7 +155,8 @@ TEST(Images, EveryImageDecodesToItsEntryAndIsTransparentOnlyWhereMeant) {
         SCOPED_TRACE(img.name);
         IMAGE_INFO info;
         ASSERT_TRUE(image_scan(img.data, img.bytes, &info));
-        EXPECT_EQ(std::vector<int64_t>({info.coding, info.width, info.height, info.complete, info.pixels, info.data_bytes, info.bytes_used}),
+        EXPECT_EQ(std::vector<int64_t>({info.coding, info.width, info.height, info.complete, info.pixels,
+                                        info.data_bytes, info.bytes_used}),
                   std::vector<int64_t>({img.coding, img.width, img.height, 1, int64_t(img.width) * img.height,
                                         int64_t(img.bytes) - IMAGE_HEADER, int64_t(img.bytes) - IMAGE_HEADER}));
         paint_on(img.data, 0x123456);
@@ -153,7 +169,8 @@ TEST(Images, EveryImageDecodesToItsEntryAndIsTransparentOnlyWhereMeant) {
                 see_through += p != first[size_t(addr(x, y))] && p == 0x654321;
                 inverted += p != first[size_t(addr(x, y))] && p == (0x654321 ^ 0xFFFFFFu);
             }
-        EXPECT_EQ(std::tuple(inverted, see_through > 0), std::tuple(0, img.coding != 32 || std::string(img.name) == "AAAA"));
+        EXPECT_EQ(std::tuple(inverted, see_through > 0),
+                  std::tuple(0, img.coding != 32 || std::string(img.name) == "AAAA"));
     }
 }
 

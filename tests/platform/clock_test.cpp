@@ -49,10 +49,14 @@ TEST(Timers, ArmingAgainReArmsTheSlotAndMissedPeriodsAreSkipped) {
     timers_reset();
     // Advances the clock by ms, one scan a millisecond (one scan at the end if !each_ms).
     auto run_ms = [&](uint32_t ms, bool each_ms = true) {
-        for (uint32_t i = each_ms ? 0 : ms - 1; i < ms; i++) c.clock.advance_ms(each_ms ? 1 : ms), reskedule_timers();
+        for (uint32_t i = each_ms ? 0 : ms - 1; i < ms; i++) {
+            c.clock.advance_ms(each_ms ? 1 : ms);
+            reskedule_timers();
+        }
         return calls;
     };
-    ASSERT_EQ(exec_timer(counted, 10, 5) + exec_timer(other, 10, 5) + exec_timer(counted, 10, -30), 0);  // -30 counts as 30
+    // -30 counts as 30.
+    ASSERT_EQ(exec_timer(counted, 10, 5) + exec_timer(other, 10, 5) + exec_timer(counted, 10, -30), 0);
     EXPECT_EQ(std::tuple(nutim.load(), tim[0].sub.load()), std::tuple(2, &counted));
     // Not at the first arming's 5 ms; at 30 ms; five periods late: one call; one period after it.
     EXPECT_EQ((std::tuple{run_ms(29), run_ms(1), run_ms(55, false), run_ms(9), run_ms(1)}), std::tuple(0, 1, 2, 2, 3));
@@ -67,9 +71,13 @@ protected:
         shm_unlink(name.c_str());
         query_word_use_name(name.c_str());
         plc_priority = 1;  // so that each cycle sleeps its 1 ms on the manual clock
-        query_rx = 0, query_line = 0;
+        query_rx = 0;
+        query_line = 0;
     }
-    void TearDown() override { query_word_use_name(nullptr), shm_unlink(name.c_str()); }
+    void TearDown() override {
+        query_word_use_name(nullptr);
+        shm_unlink(name.c_str());
+    }
     void create(off_t size) {
         const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
         ASSERT_EQ(ftruncate(fd, size), 0);
@@ -87,7 +95,8 @@ TEST_F(QueryWord, AMissingObjectIsLookedForEveryHundredMillisecondsAndAShortOneI
     // Found at the attempt 100 ms after the first, then mapped and read in two cycles.
     EXPECT_GE(ORA.load() - first_try, 100u);
     EXPECT_LE(ORA.load() - first_try, 103u);
-    TearDown(), SetUp();
+    TearDown();
+    SetUp();
     create(0);
     for (int i = 0; i < 10; i++) start_cycle();  // would fault on the mapped word if it were read
     EXPECT_EQ(query_rx.load(), 0u);

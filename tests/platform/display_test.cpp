@@ -30,9 +30,12 @@ struct Window {
         ROW_BAND b[64];
         int n = 0;
         if (!display_take_frame(&p, b, 64, &n)) return false;
-        copy.resize(size_t(crtx) * size_t(crty)), bands.clear();
-        for (const ROW_BAND& r : std::span(b, size_t(n)))
-            bands.emplace_back(r.first, r.last), std::copy(p + addr(0, r.first), p + addr(0, r.last), copy.begin() + addr(0, r.first));
+        copy.resize(size_t(crtx) * size_t(crty));
+        bands.clear();
+        for (const ROW_BAND& r : std::span(b, size_t(n))) {
+            bands.emplace_back(r.first, r.last);
+            std::copy(p + addr(0, r.first), p + addr(0, r.last), copy.begin() + addr(0, r.first));
+        }
         return true;
     }
     bool matches_screen() const { return std::equal(copy.begin(), copy.end(), dx_surface); }
@@ -40,7 +43,13 @@ struct Window {
 
 class Refresh : public ::testing::Test {
 protected:
-    void SetUp() override { display_set_backend(&counting), v_fastfill(0, 0, crtx, 4 * crty, 0), dx_refresh(), window.take(), notified = 0; }
+    void SetUp() override {
+        display_set_backend(&counting);
+        v_fastfill(0, 0, crtx, 4 * crty, 0);
+        dx_refresh();
+        window.take();
+        notified = 0;
+    }
     void TearDown() override { display_set_backend(nullptr); }
     Window window;
 };
@@ -54,9 +63,15 @@ TEST_F(Refresh, EachVisibleWriteIsHandedOverOnceWithTheRowsItWrote) {
         {"fill cut at the screen's foot", [] { v_fastfill(0, 595, 10, 50, 3); }, {{595, 600}}},
         {"copy from below the screen", [] { fb_copy(0, 700, 0, 598, 4, 4, FB_NO_KEY); }, {{598, 600}}},
         {"copy from a buffer", [] { fb_copy_from_buffer(buffer, 0, 0, 128, 2, 2, FB_NO_KEY); }, {{128, 130}}},
-        {"two rows far apart", [] { v_wrpixel(uint32_t(addr(0, 500)), 32), v_wrpixel(uint32_t(addr(0, 3)), 32); }, {{3, 4}, {500, 501}}},
+        {"two rows far apart", [] {
+             v_wrpixel(uint32_t(addr(0, 500)), 32);
+             v_wrpixel(uint32_t(addr(0, 3)), 32);
+         }, {{3, 4}, {500, 501}}},
         {"the whole screen", [] { fb_touch(); }, {{0, 600}}},
-        {"below the screen: nothing", [] { v_wrpixel(uint32_t(addr(5, 600)), 255), fb_copy(0, 700, 0, 900, 10, 10, FB_NO_KEY); }, {}},
+        {"below the screen: nothing", [] {
+             v_wrpixel(uint32_t(addr(5, 600)), 255);
+             fb_copy(0, 700, 0, 900, 10, 10, FB_NO_KEY);
+         }, {}},
     };
     int frames = 0;
     for (const auto& c : cases) {
@@ -66,7 +81,8 @@ TEST_F(Refresh, EachVisibleWriteIsHandedOverOnceWithTheRowsItWrote) {
         dx_refresh();
         dx_refresh();  // nothing new: no second frame
         frames += !c.bands.empty();
-        EXPECT_EQ(std::tuple(display_frames() - before, notified.load()), std::tuple(uint64_t(!c.bands.empty()), frames));
+        EXPECT_EQ(std::tuple(display_frames() - before, notified.load()),
+                  std::tuple(uint64_t(!c.bands.empty()), frames));
         EXPECT_EQ(window.take(), !c.bands.empty());
         EXPECT_TRUE(c.bands.empty() || (window.bands == c.bands && window.matches_screen()));
         EXPECT_FALSE(window.take());
@@ -104,12 +120,18 @@ TEST_F(Refresh, HandOverAcrossThreadsKeepsFramesWhole) {
         for (bool last = false; !last;) {
             last = done.load();
             const uint32_t* p;
-            if (!display_take_frame(&p)) { std::this_thread::yield(); continue; }
+            if (!display_take_frame(&p)) {
+                std::this_thread::yield();
+                continue;
+            }
             taken++;
             for (int i = 0; i < 1024 * 600; i += 997) torn += p[i] != p[0];
         }
     });
-    for (int k = 1; k <= 60; k++) v_fastfill(0, 0, 1024, 600, k << 8), dx_refresh();
+    for (int k = 1; k <= 60; k++) {
+        v_fastfill(0, 0, 1024, 600, k << 8);
+        dx_refresh();
+    }
     done = true;
     window_thread.join();
     EXPECT_EQ(std::tuple(torn.load(), taken.load() >= 1), std::tuple(0, true));
@@ -125,8 +147,10 @@ TEST(FrameScale, RescalingTheRowsThatReadChangedRowsEqualsAWholeRescale) {
         std::vector<uint32_t> shown(size_t(dw) * size_t(dh)), whole(shown.size());
         for (int y = 0; y < dh; y++) s.scale_row(frame.data(), y, &shown[size_t(y) * size_t(dw)]);
         std::vector<uint8_t> changed(600, 0);
-        for (int y : {0, 1, 299, 300, 598, 599})
-            for (int x = 0; x < 1024; x++) frame[size_t(y) * 1024 + size_t(x)] ^= 0x808080, changed[size_t(y)] = 1;
+        for (int y : {0, 1, 299, 300, 598, 599}) {
+            changed[size_t(y)] = 1;
+            for (int x = 0; x < 1024; x++) frame[size_t(y) * 1024 + size_t(x)] ^= 0x808080;
+        }
         for (int y = 0; y < dh; y++) {
             s.scale_row(frame.data(), y, &whole[size_t(y) * size_t(dw)]);
             if (s.reads_changed(y, changed)) s.scale_row(frame.data(), y, &shown[size_t(y) * size_t(dw)]);

@@ -19,8 +19,9 @@ protected:
 TEST_F(Framebuffer, PixelWritersColourRulesAndBounds) {
     // Each write goes to the pixel at column x of row 5 and leaves the colour given; 4 leaves
     // the pixel, 32 inverts it, 0x100 is a direct colour (blue 1), not palette index 0.
-    const struct { int x; int32_t value; uint32_t colour; } writes[] = {{5, 0x12345600, 0x123456}, {6, -256, 0xFFFFFF}, {7, 73, 0x5F5F99}, {7, 4, 0x5F5F99},
-                  {7, 32, 0xA0A066},         {7, 32, 0x5F5F99},   {8, 0x100, 0x000001}};
+    const struct { int x; int32_t value; uint32_t colour; } writes[] = {
+        {5, 0x12345600, 0x123456}, {6, -256, 0xFFFFFF}, {7, 73, 0x5F5F99}, {7, 4, 0x5F5F99},
+        {7, 32, 0xA0A066},         {7, 32, 0x5F5F99},   {8, 0x100, 0x000001}};
     for (const auto& w : writes) {
         v_wrpixel(addr(w.x, 5), w.value);
         EXPECT_EQ(fb_at(w.x, 5), w.colour) << w.value;
@@ -37,7 +38,8 @@ TEST_F(Framebuffer, PixelWritersColourRulesAndBounds) {
     EXPECT_TRUE(fb_changes(before).empty());
     v_wrpixel(uint32_t(fb_pixels - 1), 255);
     v_wrpixel(uint32_t(addr(1030, 0)), 255);  // column past the edge: next row
-    EXPECT_EQ(std::tuple(fb_at(1023, 2399), fb_at(6, 1), v_rdpixel(int32_t(fb_pixels - 1))), std::tuple(0xFFFFFFu, 0xFFFFFFu, 0xFFFFFFu));
+    EXPECT_EQ(std::tuple(fb_at(1023, 2399), fb_at(6, 1), v_rdpixel(int32_t(fb_pixels - 1))),
+              std::tuple(0xFFFFFFu, 0xFFFFFFu, 0xFFFFFFu));
     for (int32_t outside : {-1, -1024, int32_t(fb_pixels)}) EXPECT_EQ(v_rdpixel(outside), 0u) << outside;
 }
 
@@ -70,7 +72,8 @@ void pattern(int x, int y, int w, int h) {
 }
 
 TEST_F(Framebuffer, OverlappingCopiesInEveryDirectionWithAndWithoutKey) {
-    const int cases[][4] = {{10, 10, 11, 10}, {11, 10, 10, 10}, {10, 10, 10, 12}, {10, 12, 10, 10}, {10, 10, 13, 11}, {13, 11, 10, 10}};
+    const int cases[][4] = {{10, 10, 11, 10}, {11, 10, 10, 10}, {10, 10, 10, 12},
+                            {10, 12, 10, 10}, {10, 10, 13, 11}, {13, 11, 10, 10}};
     for (int64_t key : {FB_NO_KEY, int64_t(0x00FF00)})
         for (auto [xs, ys, xd, yd] : cases) {
             SCOPED_TRACE(testing::Message() << xs << "," << ys << " -> " << xd << "," << yd << " key " << key);
@@ -79,7 +82,8 @@ TEST_F(Framebuffer, OverlappingCopiesInEveryDirectionWithAndWithoutKey) {
             const std::vector<uint32_t> source = fb_snapshot();
             std::vector<uint32_t> expected = source;
             for (int j = 0; j < 6; j++)
-                for (int i = 0; i < 8; i++) expected[size_t(addr(xd + i, yd + j))] = source[size_t(addr(xs + i, ys + j))];
+                for (int i = 0; i < 8; i++)
+                    expected[size_t(addr(xd + i, yd + j))] = source[size_t(addr(xs + i, ys + j))];
             fb_copy(xs, ys, xd, yd, 8, 6, key);
             EXPECT_TRUE(fb_changes(expected).empty());
         }
@@ -106,9 +110,11 @@ TEST_F(Framebuffer, KeyPixelsAreSkippedAndCopiesStayInside) {
     saved = fb_snapshot();
     const int copies[][4] = {{1021, 2398, 6, 3}, {-3, -1, 6, 3}, {10, 10, 0, 5}, {10, 10, 5, 0}};
     for (auto [xd, yd, w, h] : copies) fb_copy(0, 0, xd, yd, w, h, FB_NO_KEY);
-    EXPECT_EQ(std::tuple(fb_at(1023, 2399), fb_at(0, 0)), std::tuple(saved[size_t(addr(2, 1))], saved[size_t(addr(3, 1))]));
+    EXPECT_EQ(std::tuple(fb_at(1023, 2399), fb_at(0, 0)),
+              std::tuple(saved[size_t(addr(2, 1))], saved[size_t(addr(3, 1))]));
     for (int64_t a : fb_changes(saved))
-        EXPECT_TRUE((a % 1024 >= 1021 && a / 1024 >= 2398) || (a % 1024 <= 2 && a / 1024 <= 1)) << a % 1024 << "," << a / 1024;
+        EXPECT_TRUE((a % 1024 >= 1021 && a / 1024 >= 2398) || (a % 1024 <= 2 && a / 1024 <= 1))
+            << a % 1024 << "," << a / 1024;
 }
 
 }  // namespace

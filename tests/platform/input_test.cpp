@@ -16,8 +16,11 @@ namespace {
 class Input : public ::testing::Test {
 protected:
     void SetUp() override {
-        client_width = 1024, client_height = 600, _tastiera = 1, _freeze = 0, refresh_time = 0, num_cam = 0;
-        mouse__x = mouse__y = mouse__left = mouse__pressed = key__press = startx = starty = oldx = oldy = 0;
+        client_width = 1024;
+        client_height = 600;
+        _tastiera = 1;
+        mouse__x = mouse__y = mouse__left = mouse__pressed = key__press = 0;
+        startx = starty = oldx = oldy = _freeze = refresh_time = num_cam = 0;
         while (take_typed_key() >= 0) {
         }
         shell_reset_presses();
@@ -25,29 +28,39 @@ protected:
     }
 
     static void field(int n, int x, int y, int dx, int dy) {
-        xcampi_x[n] = int16_t(x), xcampi_y[n] = int16_t(y), xcampi_dx[n] = int16_t(dx), xcampi_dy[n] = int16_t(dy);
+        xcampi_x[n] = int16_t(x);
+        xcampi_y[n] = int16_t(y);
+        xcampi_dx[n] = int16_t(dx);
+        xcampi_dy[n] = int16_t(dy);
         if (n > num_cam) num_cam = int16_t(n);
     }
     static int point(int x, int y, bool down) {
-        mouse__x = x, mouse__y = y, mouse__left = down ? 1 : 0;
+        mouse__x = x;
+        mouse__y = y;
+        mouse__left = down ? 1 : 0;
         return v_inkey();
     }
 };
 
 TEST_F(Input, PointerScalingHitTestPressFreezeAndKeyMode) {
     // An empty client area (a minimised window) keeps the last position.
-    const int scaled[][6] = {{2048, 1200, 200, 100, 100, 50}, {512, 300, 511, 299, 1022, 598}, {0, 300, 5, 5, 1022, 598},
-                             {1024, 0, 5, 5, 1022, 598}};
+    const int scaled[][6] = {{2048, 1200, 200, 100, 100, 50}, {512, 300, 511, 299, 1022, 598},
+                             {0, 300, 5, 5, 1022, 598}, {1024, 0, 5, 5, 1022, 598}};
     for (auto [cw, ch, x, y, tx, ty] : scaled) {
-        client_width = cw, client_height = ch;
+        client_width = cw;
+        client_height = ch;
         point(x, y, false);
         EXPECT_EQ(std::tuple(touch_x, touch_y), std::tuple(tx, ty)) << cw;
     }
-    client_width = 1024, client_height = 600;
+    client_width = 1024;
+    client_height = 600;
     // The highest field wins, bounds inclusive; a cleared field is never hit, not even at (0, 0).
-    field(1, 10, 10, 100, 100), field(2, 50, 50, 20, 20), field(3, 0, 0, 0, 0);
+    field(1, 10, 10, 100, 100);
+    field(2, 50, 50, 20, 20);
+    field(3, 0, 0, 0, 0);
     const int hits[][3] = {{60, 60, 2}, {70, 70, 2}, {71, 70, 1}, {10, 10, 1}, {110, 110, 1}, {111, 110, 0}, {0, 0, 0}};
-    for (auto [x, y, f] : hits) EXPECT_EQ((std::tuple{point(x, y, true), int(t_campo)}), std::tuple(f ? INKEY_PRESS : 0, f)) << x << "," << y;
+    for (auto [x, y, f] : hits)
+        EXPECT_EQ((std::tuple{point(x, y, true), int(t_campo)}), std::tuple(f ? INKEY_PRESS : 0, f)) << x << "," << y;
     // Only fields 1 .. num_cam are tested; a count beyond the table is not followed.
     num_cam = 1;
     EXPECT_EQ((std::tuple{point(60, 60, true), int(t_campo)}), std::tuple(INKEY_PRESS, 1));
@@ -56,7 +69,8 @@ TEST_F(Input, PointerScalingHitTestPressFreezeAndKeyMode) {
     // Pressed outside every field; frozen, any press counts, and the release unfreezes.
     EXPECT_EQ((std::tuple{point(5, 5, true), int(touch_premuto)}), std::tuple(0, 1));
     _freeze = 1;
-    EXPECT_EQ((std::tuple{v_inkey(), point(5, 5, false), int(_freeze), int(touch_premuto)}), std::tuple(INKEY_PRESS, 0, 0, 0));
+    EXPECT_EQ((std::tuple{v_inkey(), point(5, 5, false), int(_freeze), int(touch_premuto)}),
+              std::tuple(INKEY_PRESS, 0, 0, 0));
     // The page's key mode 1 reports a key before the press, and again until it is released.
     point(60, 60, true);
     key__press = 'A';
@@ -65,9 +79,7 @@ TEST_F(Input, PointerScalingHitTestPressFreezeAndKeyMode) {
 
 SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0, bool left = false, bool extended = false,
                bool repeat = false) {
-    SHELL_EVENT e{kind};
-    e.code = code, e.x = x, e.y = y, e.left = left, e.extended = extended, e.repeat = repeat;
-    return e;
+    return {.kind = kind, .x = x, .y = y, .code = code, .extended = extended, .repeat = repeat, .left = left};
 }
 
 // What one event queues for the page: the key, or -1 for nothing (and never two keys).
@@ -84,11 +96,16 @@ TEST_F(Input, WindowEventsTypeKeysInOrderAndMovePointerAndTouch) {
     // Left arrow and its repeat; Num Lock's low 7 bits; an ordinary key types through its
     // character, its repeats too; codes up to 9 are dropped.
     const int keys[][4] = {{37, 0, 37}, {37, 1, 37}, {144, 0, 16}, {'Q', 0, -1, 1}, {'Q', 1, -1, 1}, {8, 0, -1}};
-    for (auto [code, repeat, key, ordinary] : keys) EXPECT_EQ(typed(ev(EV_KEY_DOWN, code, 0, 0, 0, !ordinary, repeat)), key) << code;
+    for (auto [code, repeat, key, ordinary] : keys)
+        EXPECT_EQ(typed(ev(EV_KEY_DOWN, code, 0, 0, 0, !ordinary, repeat)), key) << code;
     key__press = 37;
-    EXPECT_EQ((WndProc(ev(EV_KEY_UP)), int(key__press)), 0);
+    WndProc(ev(EV_KEY_UP));
+    EXPECT_EQ(int(key__press), 0);
     // Keys faster than the page come one a pass, in order.
-    for (int c : {int('b'), int('e'), int('e'), 13}) WndProc(ev(EV_CHAR, c)), WndProc(ev(EV_KEY_UP));
+    for (int c : {int('b'), int('e'), int('e'), 13}) {
+        WndProc(ev(EV_CHAR, c));
+        WndProc(ev(EV_KEY_UP));
+    }
     std::vector<int> seen;
     for (int pass = 0; pass < 9; pass++) seen.push_back(v_inkey());
     EXPECT_EQ(seen, (std::vector<int>{'b', 0, 'e', 0, 'e', 0, 13, 0, 0}));
@@ -97,10 +114,12 @@ TEST_F(Input, WindowEventsTypeKeysInOrderAndMovePointerAndTouch) {
     for (unsigned i = 0; i < TYPED_KEYS; i++) EXPECT_EQ(take_typed_key(), int('a' + i % 26)) << i;
     EXPECT_EQ(take_typed_key(), -1);
     // Positions are signed 16-bit halves; a touch moves the pointer and sets the button.
-    const int moves[][5] = {{EV_LEFT_DOWN, -5, 70000, -5, 70000 - 65536}, {EV_TOUCH, 40, 50, 40, 50}, {EV_TOUCH, 40, 51, 40, 51}};
+    const int moves[][5] = {
+        {EV_LEFT_DOWN, -5, 70000, -5, 70000 - 65536}, {EV_TOUCH, 40, 50, 40, 50}, {EV_TOUCH, 40, 51, 40, 51}};
     for (auto [kind, x, y, mx, my] : moves) {
         WndProc(ev(SHELL_EVENT_KIND(kind), 0, x, y, y == 51));
-        EXPECT_EQ(std::tuple(mouse__x.load(), mouse__y.load(), int(mouse__left.load())), std::tuple(mx, my, int(y != 50))) << kind;
+        EXPECT_EQ(std::tuple(mouse__x.load(), mouse__y.load(), int(mouse__left.load())),
+                  std::tuple(mx, my, int(y != 50))) << kind;
     }
     EXPECT_EQ(WndProc(ev(EV_CLOSE)), ACT_EXIT);
 }
@@ -115,10 +134,21 @@ Translated translate(const SDL_Event& e, int cw = 1024, int ch = 600) {
 
 SDL_Event event(Uint32 type, int a = 0, int b = 0, int c = 0, int d = 0) {
     SDL_Event e{type};
-    if (type == SDL_KEYDOWN || type == SDL_KEYUP) e.key.keysym.sym = a, e.key.repeat = Uint8(b);
-    if (type == SDL_MOUSEMOTION) e.motion.x = a, e.motion.y = b, e.motion.state = Uint32(c), e.motion.which = Uint32(d);
+    if (type == SDL_KEYDOWN || type == SDL_KEYUP) {
+        e.key.keysym.sym = a;
+        e.key.repeat = Uint8(b);
+    }
+    if (type == SDL_MOUSEMOTION) {
+        e.motion.x = a;
+        e.motion.y = b;
+        e.motion.state = Uint32(c);
+        e.motion.which = Uint32(d);
+    }
     if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) e.button.button = Uint8(a);
-    if (type == SDL_FINGERDOWN || type == SDL_FINGERUP) e.tfinger.x = float(a) / 100, e.tfinger.y = float(b) / 100;
+    if (type == SDL_FINGERDOWN || type == SDL_FINGERUP) {
+        e.tfinger.x = float(a) / 100;
+        e.tfinger.y = float(b) / 100;
+    }
     if (type == SDL_WINDOWEVENT) e.window.event = Uint8(a);
     return e;
 }
@@ -131,11 +161,11 @@ SDL_Event text(const char* s) {
 
 TEST(SdlEvents, KeysAndText) {
     // Extended keys give their virtual key codes; control keys type their characters too.
-    const int keys[][3] = {{SDLK_LEFT, 37, -1},    {SDLK_UP, 38, -1},        {SDLK_RIGHT, 39, -1},   {SDLK_DOWN, 40, -1},
-                           {SDLK_HOME, 36, -1},    {SDLK_END, 35, -1},       {SDLK_PAGEUP, 33, -1},  {SDLK_PAGEDOWN, 34, -1},
-                           {SDLK_INSERT, 45, -1},  {SDLK_DELETE, 46, -1},    {SDLK_KP_DIVIDE, 111, -1},
-                           {SDLK_RETURN, -1, 13},  {SDLK_KP_ENTER, -1, 13},  {SDLK_ESCAPE, -1, 27},  {SDLK_BACKSPACE, -1, 8},
-                           {SDLK_TAB, -1, 9}};
+    const int keys[][3] = {
+        {SDLK_LEFT, 37, -1}, {SDLK_UP, 38, -1}, {SDLK_RIGHT, 39, -1}, {SDLK_DOWN, 40, -1}, {SDLK_HOME, 36, -1},
+        {SDLK_END, 35, -1}, {SDLK_PAGEUP, 33, -1}, {SDLK_PAGEDOWN, 34, -1}, {SDLK_INSERT, 45, -1},
+        {SDLK_DELETE, 46, -1}, {SDLK_KP_DIVIDE, 111, -1}, {SDLK_RETURN, -1, 13}, {SDLK_KP_ENTER, -1, 13},
+        {SDLK_ESCAPE, -1, 27}, {SDLK_BACKSPACE, -1, 8}, {SDLK_TAB, -1, 9}};
     for (auto [sym, vk, ch] : keys) {
         const Translated t = translate(event(SDL_KEYDOWN, sym));
         const SHELL_EVENT& e = t.ev[std::clamp(t.n, 1, 2) - 1];
@@ -145,12 +175,14 @@ TEST(SdlEvents, KeysAndText) {
     // Letters are ordinary keys: they count only when repeated and type through text input.
     const Translated t = translate(event(SDL_KEYDOWN, SDLK_q, 1));
     EXPECT_EQ(std::tuple(t.n, t.ev[0].code, t.ev[0].extended, t.ev[0].repeat), std::tuple(1, int('Q'), false, true));
-    EXPECT_EQ(std::tuple(translate(event(SDL_KEYDOWN, SDLK_VOLUMEUP)).n, translate(event(SDL_KEYUP, SDLK_LEFT)).ev[0].kind),
+    EXPECT_EQ(std::tuple(translate(event(SDL_KEYDOWN, SDLK_VOLUMEUP)).n,
+                         translate(event(SDL_KEYUP, SDLK_LEFT)).ev[0].kind),
               std::tuple(0, EV_KEY_UP));
     // Text gives its first character, in Latin-1; 0: beyond Latin-1, nothing.
     const std::pair<const char*, int> texts[] = {{"a", 'a'}, {"%x", '%'}, {"\xC3\xA9", 0xE9}, {"\xC3\xBF", 0xFF},
                                                  {"\xC2\xB5", 0xB5}, {"\xE2\x82\xAC", 0}, {"\xC4\x80", 0}};
-    for (auto [s, code] : texts) EXPECT_EQ(std::tuple(translate(text(s)).n, translate(text(s)).ev[0].code), std::tuple(code != 0, code)) << code;
+    for (auto [s, code] : texts)
+        EXPECT_EQ(std::tuple(translate(text(s)).n, translate(text(s)).ev[0].code), std::tuple(code != 0, code)) << code;
 }
 
 TEST(SdlEvents, PointerButtonsFingersAndClosing) {
@@ -168,8 +200,10 @@ TEST(SdlEvents, PointerButtonsFingersAndClosing) {
     for (const auto& c : cases) {
         const Translated t = translate(c.e, 2048, 1200);
         const SHELL_EVENT& e = t.ev[0];
-        EXPECT_EQ(std::tuple(t.n, t.n ? int(e.kind) : 0, e.x, e.y, int(e.left), int(e.right), c.kind == EV_RIGHT_DOWN ? e.time_ms : 777u),
-                  std::tuple(c.n, c.kind, c.x, c.y, c.left, c.right, 777u)) << c.e.type;
+        EXPECT_EQ(std::tuple(t.n, t.n ? int(e.kind) : 0, e.x, e.y, int(e.left), int(e.right),
+                             c.kind == EV_RIGHT_DOWN ? e.time_ms : 777u),
+                  std::tuple(c.n, c.kind, c.x, c.y, c.left, c.right, 777u))
+            << c.e.type;
     }
     EXPECT_EQ(WndProc(translate(event(SDL_QUIT)).ev[0]), ACT_EXIT);
 }

@@ -32,11 +32,15 @@ namespace fs = std::filesystem;
 // the end; t("a/b") is a path inside it, t() the folder itself.
 struct ScratchDir {
     fs::path root;
-    explicit ScratchDir(const std::string& tag) : root(fs::temp_directory_path() / (tag + "." + std::to_string(getpid()))) {
-        fs::remove_all(root), fs::create_directories(root);
+    explicit ScratchDir(const std::string& tag)
+        : root(fs::temp_directory_path() / (tag + "." + std::to_string(getpid()))) {
+        fs::remove_all(root);
+        fs::create_directories(root);
     }
     ~ScratchDir() { fs::remove_all(root); }
-    std::string operator()(const std::string& rel = "") const { return rel.empty() ? root.string() : (root / rel).string(); }
+    std::string operator()(const std::string& rel = "") const {
+        return rel.empty() ? root.string() : (root / rel).string();
+    }
 };
 
 // Sets MyDir, the program's directory, until the guard goes out of scope.
@@ -63,7 +67,8 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     const std::string long_name(200, 'x');
     const char* h = home.c_str();
     // error: a part of the message
-    const struct { const char* what; std::string exe; const char *corvane_home, *xdg, *home; std::string dir, error; } cases[] = {
+    struct Case { const char* what; std::string exe; const char *corvane_home, *xdg, *home; std::string dir, error; };
+    const Case cases[] = {
         {"installed: XDG default", installed, nullptr, nullptr, h, dflt, ""},
         {"installed: XDG_DATA_HOME", installed, nullptr, xdg.c_str(), h, xdg + "/corvane", ""},
         {"installed: empty XDG_DATA_HOME", installed, nullptr, "", h, dflt, ""},
@@ -82,14 +87,15 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
         fs::remove_all(t("home/.local"));
         const ProgramDir d = program_dir({c.exe, t(), c.corvane_home, c.xdg, c.home});
         // A chosen folder of its own is made with ports/; the build tree's is left alone.
-        EXPECT_EQ(std::tuple(d.dir, d.share, c.error.empty() ? d.error.empty() : d.error.find(c.error) != std::string::npos,
-                             fs::is_directory(d.dir + "/ports")),
-                  std::tuple(fs::path(c.dir).lexically_normal().string(), c.exe == installed ? t("inst/share/corvane") : "", true,
-                             !c.dir.empty() && c.dir != t()))
+        const bool error_as_expected = c.error.empty() ? d.error.empty() : d.error.find(c.error) != std::string::npos;
+        const std::string share = c.exe == installed ? t("inst/share/corvane") : "";
+        EXPECT_EQ(std::tuple(d.dir, d.share, error_as_expected, fs::is_directory(d.dir + "/ports")),
+                  std::tuple(fs::path(c.dir).lexically_normal().string(), share, true, !c.dir.empty() && c.dir != t()))
             << d.error;
     }
     // A build tree too deep for MyDir keeps working relative to the current directory.
-    const ProgramDir d = program_dir({"/nowhere/app/corvane", "/" + std::string(250, 'd'), nullptr, nullptr, "/home/x"});
+    const ProgramDir d =
+        program_dir({"/nowhere/app/corvane", "/" + std::string(250, 'd'), nullptr, nullptr, "/home/x"});
     EXPECT_EQ(d.dir + d.error, "");
     // The process's own environment decides MyDir; a folder that cannot be made empties it
     // and says why instead of failing later.
@@ -97,12 +103,17 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     const char* before = std::getenv("CORVANE_HOME");
     const std::string saved = before ? before : "";
     setenv("CORVANE_HOME", t("env").c_str(), 1);
-    EXPECT_EQ((std::tuple{use_program_dir(), std::string(MyDir), fs::is_directory(t("env/ports"))}), std::tuple(nullptr, t("env"), true));
+    EXPECT_EQ((std::tuple{use_program_dir(), std::string(MyDir), fs::is_directory(t("env/ports"))}),
+              std::tuple(nullptr, t("env"), true));
     setenv("CORVANE_HOME", t("file/sub").c_str(), 1);
     const char* error = use_program_dir();
-    EXPECT_EQ(std::tuple(std::string(error ? error : "").rfind("corvane: cannot create " + t("file/sub/ports"), 0), MyDir[0]),
+    const std::string message = error ? error : "";
+    EXPECT_EQ(std::tuple(message.rfind("corvane: cannot create " + t("file/sub/ports"), 0), MyDir[0]),
               std::tuple(0u, '\0'));
-    before ? setenv("CORVANE_HOME", saved.c_str(), 1) : unsetenv("CORVANE_HOME");
+    if (before)
+        setenv("CORVANE_HOME", saved.c_str(), 1);
+    else
+        unsetenv("CORVANE_HOME");
 }
 
 using Names = std::vector<std::string>;
@@ -127,7 +138,8 @@ TEST(PortNames, LinksInTheStartDirectorysPortsThenDevicesUsbAcmSerialEachInNumer
         {"XCOM2", links, dev, "XCOM2"}, {"", links, dev, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(resolve_port_name(c.name, c.links, c.dev), c.path) << c.name;
-    EXPECT_EQ(std::tuple(com_port_number("COM15"), com_port_number("COM+1"), com_port_number("COM99999999999")), std::tuple(15, 0, 0));
+    EXPECT_EQ(std::tuple(com_port_number("COM15"), com_port_number("COM+1"), com_port_number("COM99999999999")),
+              std::tuple(15, 0, 0));
     // The ports folder is the start directory's, wherever the current one moved.
     const ScratchDir start("ports");
     fs::create_directories(start("ports"));
@@ -147,23 +159,27 @@ TEST(PortNames, LinksInTheStartDirectorysPortsThenDevicesUsbAcmSerialEachInNumer
 TEST(Headless, ClientAreaAndAPngOfTheRectangleInsideTheFramebufferWrittenWholeOrNotAtAll) {
     const ScratchDir dir("headless");
     headless_start();
-    EXPECT_EQ(std::tuple(headless_mode(), client_width.load(), client_height.load(), MyDir[0] != 0), std::tuple(true, 1024, 600, true));
+    EXPECT_EQ(std::tuple(headless_mode(), client_width.load(), client_height.load(), MyDir[0] != 0),
+              std::tuple(true, 1024, 600, true));
     fb_fill_all(0);
     dx_surface[addr(1023, 2399)] = 0xFFFFFF;
     // 2000, 0: an empty rectangle
-    EXPECT_EQ(std::tuple(fb_write_png(dir("corner.png").c_str(), 1020, 2396, 50, 50), fb_write_png(dir("none.png").c_str(), 2000, 0, 10, 10)),
+    EXPECT_EQ(std::tuple(fb_write_png(dir("corner.png").c_str(), 1020, 2396, 50, 50),
+                         fb_write_png(dir("none.png").c_str(), 2000, 0, 10, 10)),
               std::tuple(0, -1));
     int w = 0, h = 0, n = 0;
     unsigned char* rgb = stbi_load(dir("corner.png").c_str(), &w, &h, &n, 3);
     EXPECT_EQ(std::tuple(w, h, rgb ? rgb[45] + rgb[46] + rgb[47] : 0), std::tuple(4, 4, 3 * 255));
     stbi_image_free(rgb);
-    fs::remove(dir("corner.png")), fs::create_directories(dir("folder"));
+    fs::remove(dir("corner.png"));
+    fs::create_directories(dir("folder"));
     std::ofstream(dir("kept.png")) << "keep";
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     const struct { std::string path; rlim_t size_limit; int error; } cases[] = {
-        {dir("kept.png"), 100, EFBIG}, {dir("folder"), RLIM_INFINITY, EISDIR}, {dir("none/x.png"), RLIM_INFINITY, ENOENT}};
+        {dir("kept.png"), 100, EFBIG}, {dir("folder"), RLIM_INFINITY, EISDIR},
+        {dir("none/x.png"), RLIM_INFINITY, ENOENT}};
     for (const auto& c : cases) {
         rlimit limit = old;
         limit.rlim_cur = c.size_limit;
@@ -174,10 +190,12 @@ TEST(Headless, ClientAreaAndAPngOfTheRectangleInsideTheFramebufferWrittenWholeOr
         EXPECT_EQ(std::tuple(result, error), std::tuple(-1, c.error)) << c.path;
     }
     std::ifstream in(dir("kept.png"));
-    EXPECT_EQ(std::tuple(std::string(std::istreambuf_iterator<char>(in), {}), std::distance(fs::directory_iterator(dir()), {})),
+    EXPECT_EQ(std::tuple(std::string(std::istreambuf_iterator<char>(in), {}),
+                         std::distance(fs::directory_iterator(dir()), {})),
               std::tuple("keep", 2)) << "a temporary file was left, or the kept file changed";
     // And a good write replaces the file.
-    EXPECT_EQ((std::tuple{fb_write_png(dir("kept.png").c_str(), 0, 0, 8, 8), fs::file_size(dir("kept.png")) > 8}), std::tuple(0, true));
+    EXPECT_EQ((std::tuple{fb_write_png(dir("kept.png").c_str(), 0, 0, 8, 8), fs::file_size(dir("kept.png")) > 8}),
+              std::tuple(0, true));
 }
 
 }  // namespace

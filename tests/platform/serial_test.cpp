@@ -60,7 +60,10 @@ Bytes take(COM* com, size_t n) {
     Bytes got;
     for (const auto end = Clock::now() + LIMIT; got.size() < n && Clock::now() < end;) {
         const int b = com_rx(com);
-        b < 0 ? std::this_thread::sleep_for(std::chrono::microseconds(100)) : got.push_back(uint8_t(b));
+        if (b < 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        else
+            got.push_back(uint8_t(b));
     }
     return got;
 }
@@ -71,7 +74,11 @@ int send(COM* com, const Bytes& b) { return com_txsl(com, b.data(), int(b.size()
 class SerialTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        for (int n = 1; n <= COM_RECORDS; n++) com_close(Com[n]), Com[n]->parity = Com[n]->stops = 0, Com[n]->NameCom[0] = 0;
+        for (int n = 1; n <= COM_RECORDS; n++) {
+            com_close(Com[n]);
+            Com[n]->parity = Com[n]->stops = 0;
+            Com[n]->NameCom[0] = 0;
+        }
     }
     void open_on(COM* com, int baud = 115200) {
         ASSERT_EQ(assign_com(com, peer.path.c_str()), 0);
@@ -93,12 +100,14 @@ TEST_F(SerialTest, BytesArriveWholeAndInOrderBothWaysAndAreDroppedForAVanishedDe
     open_on(&com3);
     const Bytes out = pattern(100000, 1), in = pattern(3 * COM_RING_SIZE + 1234, 2);
     Bytes at_peer;
-    std::thread peer_reader([&] { at_peer = peer.receive(out.size()); }), peer_writer([&] { EXPECT_TRUE(peer.send(in)); });
+    std::thread peer_reader([&] { at_peer = peer.receive(out.size()); });
+    std::thread peer_writer([&] { EXPECT_TRUE(peer.send(in)); });
     EXPECT_EQ(send(&com3, out), 0);
     // Nothing is read until the receive ring is full: the rest must wait, not overwrite.
     EXPECT_TRUE(eventually([] { return rx_waiting(&com3) == COM_RING_SIZE - 1; }));
     const Bytes at_host = take(&com3, in.size());
-    peer_reader.join(), peer_writer.join();
+    peer_reader.join();
+    peer_writer.join();
     EXPECT_TRUE(at_host == in) << "received " << at_host.size() << " of " << in.size();
     EXPECT_TRUE(at_peer == out) << "sent " << at_peer.size() << " of " << out.size();
     uint8_t sum = 0;
@@ -118,14 +127,21 @@ TEST_F(SerialTest, AFullTransmitRingHoldsTheWriterUntilThePumpTakesSomeOrTheReco
     // A task waiting on the full ring can be stopped; it has let go and queued nothing.
     static std::atomic<bool> entered;
     entered = false;
-    const unsigned task = exec_task_hidden([](void*) { entered = true, send(&com3, Bytes(16)); }, nullptr, 0);
+    const unsigned task = exec_task_hidden([](void*) {
+        entered = true;
+        send(&com3, Bytes(16));
+    }, nullptr, 0);
     ASSERT_TRUE(task != 0 && eventually([] { return entered.load(); }));
     EXPECT_EQ(remove_task_hidden(task), 0);
     // A waiting byte is neither stored nor overwrites another until the pump takes some.
     std::atomic<bool> returned{false};
-    std::thread writer([&] { EXPECT_EQ(send(&com3, {0xA5}), 0); returned = true; });
+    std::thread writer([&] {
+        EXPECT_EQ(send(&com3, {0xA5}), 0);
+        returned = true;
+    });
     ASSERT_TRUE(writer_waits());
-    EXPECT_EQ((std::tuple{returned.load(), com_tx_size(&com3), com_enable(&com3)}), std::tuple(false, COM_RING_SIZE - 1, 0));
+    EXPECT_EQ((std::tuple{returned.load(), com_tx_size(&com3), com_enable(&com3)}),
+              std::tuple(false, COM_RING_SIZE - 1, 0));
     Bytes expect = pattern(COM_RING_SIZE - 1, 7);
     expect.push_back(0xA5);
     const Bytes got = peer.receive(expect.size());
@@ -138,7 +154,8 @@ TEST_F(SerialTest, AFullTransmitRingHoldsTheWriterUntilThePumpTakesSomeOrTheReco
     ASSERT_TRUE(writer_waits());
     EXPECT_EQ(com_close(&com3), 0);
     closed_writer.join();
-    EXPECT_EQ(std::tuple(result.load(), com3.open.load(), com3.hCom, com3.txbuff, com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
+    EXPECT_EQ(std::tuple(result.load(), com3.open.load(), com3.hCom, com3.txbuff,
+                         com3.rx0 + com3.rx1 + com3.tx0 + com3.tx1),
               std::tuple(0, 0, -1, nullptr, 0));
     EXPECT_TRUE(peer.receive(1, std::chrono::milliseconds(50)).empty()) << "bytes queued before the close were sent";
     EXPECT_EQ((std::tuple{send(&com3, {1, 2, 3}), com_rx(&com3), com_rx_empty(&com3), com_close(&com3)}),
@@ -151,7 +168,8 @@ TEST_F(SerialTest, WhatOpensAndWhatDoesNot) {
     EXPECT_EQ(std::tuple(com_rx(&com3), com_open(&com3, 115200), assign_com(&com3, "COM1")), std::tuple(-1, -1, -1));
     // A port held by another record does not open, and the refused record stays clear.
     ASSERT_EQ(assign_com(&com2, peer.path.c_str()), 0);
-    EXPECT_EQ((std::tuple{com_open(&com2, 115200), com2.open.load(), com2.rxbuff, com2.hCom}), std::tuple(-1, 0, nullptr, -1));
+    EXPECT_EQ((std::tuple{com_open(&com2, 115200), com2.open.load(), com2.rxbuff, com2.hCom}),
+              std::tuple(-1, 0, nullptr, -1));
     // Closing gives the port up entirely, so that only another holder of the lock keeps it.
     ASSERT_EQ(com_close(&com3), 0);
     const int other = open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -177,7 +195,8 @@ TEST_F(SerialTest, ProtocolModeDiscardsWhatWasReceivedAndHoldsWhatArrivesWhileDi
     EXPECT_EQ(com_rx_empty(&com3), 1) << "received bytes kept, or a disabled record moved bytes";
     // The first send enables the record again and the held bytes come through.
     ASSERT_EQ(send(&com3, {0x0D}), 0);
-    EXPECT_EQ(std::tuple(peer.receive(1), take(&com3, 3), protocol_mode(&com1, 0)), std::tuple(Bytes{0x0D}, Bytes{4, 5, 6}, -1));
+    EXPECT_EQ(std::tuple(peer.receive(1), take(&com3, 3), protocol_mode(&com1, 0)),
+              std::tuple(Bytes{0x0D}, Bytes{4, 5, 6}, -1));
 }
 
 TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
@@ -187,18 +206,24 @@ TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {
     // A pseudo-terminal drops PARENB; the settings asked for are in the record.
     const tcflag_t parity_bits[] = {0, PARENB, PARENB | PARODD, PARENB | PARODD | CMSPAR, PARENB | CMSPAR};
     for (uint8_t parity = 0; parity < 5; parity++) {
-        com3.parity = parity, com3.stops = parity == 2;
+        com3.parity = parity;
+        com3.stops = parity == 2;
         const speed_t speed = parity == 2 ? B300 : B115200;
         open_on(&com3, parity == 2 ? 300 : 115200);
         tcgetattr(watch, &during);
         EXPECT_EQ(std::tuple(com3.dcb.c_cflag & (PARENB | PARODD | CMSPAR), bool(during.c_cflag & CSTOPB),
-                             cfgetospeed(&during), cfgetispeed(&during), during.c_cflag & (CSIZE | CLOCAL | CREAD | CRTSCTS)),
-                  std::tuple(parity_bits[parity], parity == 2, speed, speed, tcflag_t(CS8 | CLOCAL | CREAD))) << int(parity);
+                             cfgetospeed(&during), cfgetispeed(&during),
+                             during.c_cflag & (CSIZE | CLOCAL | CREAD | CRTSCTS)),
+                  std::tuple(parity_bits[parity], parity == 2, speed, speed, tcflag_t(CS8 | CLOCAL | CREAD)))
+            << int(parity);
         EXPECT_FALSE((during.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) || (during.c_lflag & (ICANON | ECHO | ISIG)) ||
-                     (during.c_oflag & OPOST) || during.c_cc[VMIN] || during.c_cc[VTIME] || com_close(&com3)) << int(parity);
+                     (during.c_oflag & OPOST) || during.c_cc[VMIN] || during.c_cc[VTIME] || com_close(&com3))
+            << int(parity);
     }
-    tcgetattr(watch, &after), close(watch);
-    EXPECT_EQ(std::tuple(after.c_lflag, after.c_iflag, after.c_cflag), std::tuple(before.c_lflag, before.c_iflag, before.c_cflag));
+    tcgetattr(watch, &after);
+    close(watch);
+    EXPECT_EQ(std::tuple(after.c_lflag, after.c_iflag, after.c_cflag),
+              std::tuple(before.c_lflag, before.c_iflag, before.c_cflag));
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ TEST(StreamNames, MarkersAtTheStartPickTheKindAndTheNamePart) {
     };
     for (const auto& c : cases) {
         const XF_NAME n = xf_parse_name(c.name);
-        EXPECT_EQ(std::tuple(n.kind, std::string(n.name), n.block, n.port), std::tuple(c.kind, std::string(c.part), c.block, c.port))
-            << c.name;
+        EXPECT_EQ(std::tuple(n.kind, std::string(n.name), n.block, n.port),
+                  std::tuple(c.kind, std::string(c.part), c.block, c.port)) << c.name;
     }
     const std::string host(1000, 'h');
     const XF_NAME n = xf_parse_name(("TCP:" + host + "<block").c_str());
@@ -51,7 +51,9 @@ int listener(uint16_t& port) {
     return fd;
 }
 
-int free_slots() { return int(std::count_if(std::begin(eth_file), std::end(eth_file), [](auto& f) { return !f.host.load(); })); }
+int free_slots() {
+    return int(std::count_if(std::begin(eth_file), std::end(eth_file), [](auto& f) { return !f.host.load(); }));
+}
 
 // Binds to loopback only and leaves the slot table as it found it. Still running after a
 // minute, it ends the program (SIGALRM) instead of hanging; reads of the plain socket give
@@ -84,7 +86,8 @@ TEST(Streams, TcpClientEndOfStreamRules) {
         const bool blocking = std::strstr(name, "<block");
         c = connect(name);
         if (blocking) close(peer);
-        EXPECT_EQ((std::tuple{xfread(buf, 1, sizeof buf, c), xeof(c), xfclose(c)}), std::tuple(0u, int(blocking), 1)) << name;
+        EXPECT_EQ((std::tuple{xfread(buf, 1, sizeof buf, c), xeof(c), xfclose(c)}), std::tuple(0u, int(blocking), 1))
+            << name;
         if (!blocking) close(peer);
     }
     // Writing to a vanished peer ends the stream without killing the process (SIGPIPE).

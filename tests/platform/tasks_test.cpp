@@ -29,7 +29,10 @@ void looper_body(void* p) {
     const std::unique_ptr<Looper, void (*)(Looper*)> guard(l, [](Looper* l) { l->unwound.store(true); });
     for (;;) {
         if (l->wait_ms) wait(l->wait_ms);
-        if (!l->wait_ms) task_wait_word(l->word, l->seen.load(), 24 * 3600 * 1000), l->seen.store(l->word.load());
+        if (!l->wait_ms) {
+            task_wait_word(l->word, l->seen.load(), 24 * 3600 * 1000);
+            l->seen.store(l->word.load());
+        }
         if (task_stop_requested()) l->after_stop.fetch_add(1);  // must never run
         l->passes.fetch_add(1);
     }
@@ -53,7 +56,8 @@ protected:
 TEST_F(HiddenTasks, NumbersStartAtOneAndRemovalStopsATaskAtItsNextWaitAndUnwindsIt) {
     for (unsigned i = 0; i < 3; i++) EXPECT_EQ(start(looper_body, &loopers[i]), i + 1);
     // Freeing one entry makes exactly that number available again (braces: left to right).
-    EXPECT_EQ((std::tuple{remove_task_hidden(2), remove_task_hidden(2), remove_task_hidden(0), remove_task_hidden(HIDDEN_TASKS + 1)}),
+    EXPECT_EQ((std::tuple{remove_task_hidden(2), remove_task_hidden(2), remove_task_hidden(0),
+                          remove_task_hidden(HIDDEN_TASKS + 1)}),
               std::tuple(0, -1, -1, -1));
     // Removal returns only once the task has stopped: its stack is unwound by then, also from
     // the middle of a one-minute wait, and no code after the wait ran.
@@ -64,7 +68,8 @@ TEST_F(HiddenTasks, NumbersStartAtOneAndRemovalStopsATaskAtItsNextWaitAndUnwinds
         EXPECT_EQ(remove_task_hidden(n), 0);
         const int passes = l->passes.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(std::tuple(l->unwound.load(), l->passes.load(), l->after_stop.load()), std::tuple(true, passes, 0)) << n;
+        EXPECT_EQ(std::tuple(l->unwound.load(), l->passes.load(), l->after_stop.load()), std::tuple(true, passes, 0))
+            << n;
     }
     // A task that ended by itself keeps its entry until it is removed.
     ran = false;
@@ -79,36 +84,49 @@ TEST_F(HiddenTasks, AWakeUpOrARemovalEndsTheSleepOnAWord) {
     const unsigned n = exec_task_hidden(looper_body, &w, 0);
     ASSERT_NE(n, 0u);
     for (int value : {5, 7}) {
-        w.word = value, task_wake_word(w.word);
+        w.word = value;
+        task_wake_word(w.word);
         EXPECT_TRUE(eventually([&] { return w.seen.load() == value; })) << value;
     }
     std::atomic<bool> removed{false};
-    std::thread remover([&] { remove_task_hidden(n), removed = true; });
+    std::thread remover([&] {
+        remove_task_hidden(n);
+        removed = true;
+    });
     EXPECT_TRUE(eventually([&] { return removed.load(); })) << "removal did not end the sleep";
-    while (!removed) w.word.fetch_add(1), task_wake_word(w.word), std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!removed) {
+        w.word.fetch_add(1);
+        task_wake_word(w.word);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     remover.join();  // the loop above lets the task end anyway
     EXPECT_TRUE(w.unwound.load());
 }
 
 std::atomic<int> seen_number[2], calls_of[2];
-void numbered_a() { seen_number[0] = thread__num, calls_of[0]++; }
-void numbered_b() { seen_number[1] = thread__num, calls_of[1]++; }
+template <int I>
+void numbered() {
+    seen_number[I] = thread__num;
+    calls_of[I]++;
+}
 
 TEST(NumberedTasks, TwoQuickStartsEachGetTheirOwnNumberAndFunction) {
     // On the manual clock the 10 ms pause takes no real time, so the two threads start
     // as close together as the machine allows.
     ScopedManualClock clock;
     for (int round = 0; round < 20; round++) {
-        seen_number[0] = seen_number[1] = -1, calls_of[0] = calls_of[1] = 0;
-        ASSERT_EQ(exec_task(numbered_a, 5, 0), 0);
-        ASSERT_EQ(exec_task(numbered_b, 6, 15), 0);  // priority refused or not: it starts
+        seen_number[0] = seen_number[1] = -1;
+        calls_of[0] = calls_of[1] = 0;
+        ASSERT_EQ(exec_task(numbered<0>, 5, 0), 0);
+        ASSERT_EQ(exec_task(numbered<1>, 6, 15), 0);  // priority refused or not: it starts
         ASSERT_TRUE(eventually([] { return calls_of[0] == 1 && calls_of[1] == 1; }));
         // Their threads have ended, yet both count as running until removed.
-        EXPECT_EQ((std::tuple{seen_number[0].load(), seen_number[1].load(), thread_mask[5].load(), exec_task(numbered_a, 5, 0),
-                              remove_task(5), remove_task(6), thread_mask[5].load()}), std::tuple(5, 6, 1, 1, 0, 0, 0));
+        EXPECT_EQ((std::tuple{seen_number[0].load(), seen_number[1].load(), thread_mask[5].load(),
+                              exec_task(numbered<0>, 5, 0), remove_task(5), remove_task(6), thread_mask[5].load()}),
+                  std::tuple(5, 6, 1, 1, 0, 0, 0));
     }
     EXPECT_EQ(calls_of[0], 1) << "a refused start ran the function anyway";
-    EXPECT_EQ(std::tuple(remove_task(7), exec_task(numbered_a, 32, 0), exec_task(numbered_a, -1, 0)),
+    EXPECT_EQ(std::tuple(remove_task(7), exec_task(numbered<0>, 32, 0), exec_task(numbered<0>, -1, 0)),
               std::tuple(1, -1, -1));  // not running; numbers out of range
 }
 
@@ -138,7 +156,6 @@ TEST(Wait, NeverEarlyNeverLateAcrossTheWrapOfTheMicrosecondClockAndTheTickLoopWa
     EXPECT_GE(c.clock.now_ns() - 2000000u, uint64_t(3000000) * 1000000);
 }
 
-
 TEST(DrawingLock, NeverLetsTwoThreadsIn) {
     unlock();  // releasing a free lock must not leave it able to admit two holders
     unlock();
@@ -147,7 +164,13 @@ TEST(DrawingLock, NeverLetsTwoThreadsIn) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; t++)
         threads.emplace_back([&] {
-            for (int i = 0; i < 20000; i++) lock(), overlaps += inside.fetch_add(1) != 0, counter++, inside.fetch_sub(1), unlock();
+            for (int i = 0; i < 20000; i++) {
+                lock();
+                overlaps += inside.fetch_add(1) != 0;
+                counter++;
+                inside.fetch_sub(1);
+                unlock();
+            }
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(std::tuple(overlaps.load(), counter, video_lock.load()), std::tuple(0, 80000L, 0));
