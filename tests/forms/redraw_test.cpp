@@ -1,5 +1,5 @@
 // Redraw rules: nothing changed draws nothing, value polling, hidden objects repainting their
-// container, the periodic slot, checksums and the region table's limit.
+// container, the periodic slot and checksums.
 #include <atomic>
 #include <functional>
 #include <map>
@@ -161,26 +161,6 @@ TEST_F(Redraw, HiddenObjectRepaintsItsContainerAndWhatLiesOnTop) {
     hide_first = true;
     Drawn drawn = drawn_in(2);
     for (const char* name : {"early", "second", "poll"}) EXPECT_EQ(drawn[name], 1) << name;
-}
-
-// ---- limits ----
-
-const FORM_OBJECT many_table[] = {
-    test_page("many"),
-    label(1, "cell", 0, 0, 4).size(4, 4).caption(".").flagged(OF_CLONE).repeated(1200, 1, 0),
-};
-TEST_FORM(many_form, many_table)
-
-using RedrawLimits = FormsTest;
-
-// Every visible object registers on the initialisation pass: the region table keeps 500;
-// objects beyond the status table are not run.
-TEST_F(RedrawLimits, RegionTableAndStatusTableLimitsHold) {
-    start(many_form, many_form_release);
-    EXPECT_GE(_red, 498);
-    EXPECT_EQ(num_cam, OBJ_STATUS_COUNT - 1);
-    passes(3);
-    EXPECT_LE(_red, REGIONS);
 }
 
 }  // namespace
