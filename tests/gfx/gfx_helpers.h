@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -42,10 +43,8 @@ std::vector<uint8_t> bmp(int bpp, int w, int h, Pixel pixel) {
 
 // Writes the first size bytes of b to path.
 inline void write_file(const std::string& path, const std::vector<uint8_t>& b, size_t size = SIZE_MAX) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    if (!b.empty()) std::fwrite(b.data(), 1, std::min(size, b.size()), f);
-    std::fclose(f);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
+                                                std::streamsize(std::min(size, b.size())));
 }
 
 // A fresh directory under the build folder, the current directory while it lives, and the
