@@ -93,11 +93,12 @@ using GlyphBits = std::function<int(int g, int x, int y)>;
 
 // A fixed font of size s for codes 32 to 122.
 inline std::vector<uint8_t> make_fixed(int s, const GlyphBits& bit) {
-    std::vector<uint8_t> f(size_t(FONT_FIXED_LAST_CODE - 31) * size_t(s) * size_t(s / 8), 0);
+    const size_t glyph = size_t(s) * size_t(s / 8);
+    std::vector<uint8_t> f(size_t(FONT_FIXED_LAST_CODE - 31) * glyph, 0);
     for (int g = 0; g <= FONT_FIXED_LAST_CODE - 32; g++)
         for (int y = 0; y < s; y++)
             for (int x = 0; x < s; x++)
-                if (bit(g, x, y)) f[size_t(g) * size_t(s * s / 8) + size_t(y * (s / 8) + x / 8)] |= uint8_t(1 << (x % 8));
+                if (bit(g, x, y)) f[size_t(g) * glyph + size_t(y * (s / 8) + x / 8)] |= uint8_t(1 << (x % 8));
     return f;
 }
 
