@@ -142,17 +142,4 @@ TEST(EditFormats, IntegersAndRealsAlignAndClamp) {
     EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
 }
 
-// Typing straight into the buffer with a size beyond it stops at its end.
-TEST(EditTyping, BufferNeverExceedsItsSize) {
-    FormDriver::setup();
-    OBJ rec{};
-    me = &rec;
-    in_edit = 1;
-    edit_string[0] = 0;
-    for (int i = 0; i < 200 && in_edit; i++) obj_inkey = int8_t('a' + i % 2), input_string(1000);
-    obj_inkey = 0;
-    EXPECT_EQ(std::make_pair(std::strlen(edit_string), int(in_edit)), std::make_pair(size_t(EDIT_STRING - 1), 0));
-    me = nullptr;
-}
-
 }  // namespace

@@ -31,7 +31,9 @@ const FORM_OBJECT ev_table[] = {
     // Not enabled: drawn and run, but never hit.
     logged("off", 10, 100, &byte_off).enable(false),
     label(1, "window", 800, 450, 40).on_entry([] {
-        if (std::exchange(click_mid_pass, false)) window_click(EV_LEFT_DOWN), window_click(EV_LEFT_UP);
+        if (!std::exchange(click_mid_pass, false)) return;
+        window_click(EV_LEFT_DOWN);
+        window_click(EV_LEFT_UP);
     }),
     // An edit field reads the keyboard on every pass, after the click above came.
     form_line(1, TEdit, "field", 0).at(800, 500).size(80, 20).colours(255, 0, 0).frame(2).font(0, 1, 1)

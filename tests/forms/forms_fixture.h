@@ -1,6 +1,5 @@
 // Shared pieces of the form tests: one structure for every test form, the lines most test
-// forms are made of, a fixture that drives one page and releases its form after each test,
-// and pixel reads.
+// forms are made of, and a fixture that drives one page and releases its form after each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -74,11 +73,3 @@ protected:
         pass();
     }
 };
-
-// Pixels of colour rgb in a w x h rectangle.
-inline int pixels(int x0, int y0, int w, int h, uint32_t rgb) {
-    int n = 0;
-    for (int y = y0; y < y0 + h; y++)
-        for (int x = x0; x < x0 + w; x++) n += fb_at(x, y) == rgb;
-    return n;
-}

@@ -1,5 +1,4 @@
-// Form loading: the reset and initialisation passes, embedded components, the language
-// refresh, a page run from a handler, and one page of clones, tabs and a hidden container.
+// Form loading: one page of clones, tabs and a hidden container, and a page run from a handler.
 #include <vector>
 
 #include "forms_fixture.h"
@@ -7,57 +6,7 @@
 
 namespace {
 
-uint8_t bound = 5;
-int entries = 0, firsts = 0;
-OBJ* me1_seen_after = nullptr;
-TestForm* comp_ptr = nullptr;
-
-const FORM_OBJECT comp_table[] = {
-    form_head(TPanel, "comp", 0).size(80, 20).colours(4, 0, 0).frame(6),
-    label(1, "inner", 2, 2, 40).on_first([] { firsts++; }),
-};
-const FORM comp_form = numbered(comp_table);
-
-const FORM_OBJECT load_table[] = {
-    test_page("load").on_first([] { firsts++; }),
-    button("button", 10, 10, 60, 20).bind(&bound, VT_BYTE).on_first([] { firsts++; }),
-    label(1, "label", 10, 40, 80).on_entry([] { entries++; }),
-    form_line(1, TPanel, "comp", 0).at(100, 100).caption("object1").tag(1)
-        .component(&comp_form, reinterpret_cast<void**>(&comp_ptr)),
-    label(1, "after", 10, 60, 80).on_entry([] { me1_seen_after = me1; }),
-};
-TEST_FORM(load_form, load_table)
-
 using Loading = FormsTest;
-
-// The reset pass (Loadpage, or a run without it) builds the records and runs no first
-// handler; the initialisation pass runs the first handlers but no entry handler and writes
-// no variable; the loop passes run them all; a language change restores the captions.
-TEST_F(Loading, ResetInitialisationAndLoopPasses) {
-    Loadpage(load_form);
-    ASSERT_NE(comp_ptr, nullptr);
-    EXPECT_NE(record(comp_ptr, "inner"), nullptr);
-    EXPECT_EQ(firsts + page_reset, 0);
-    load_form_release();  // frees the records and clears the pointers: the next run builds them again
-    EXPECT_TRUE(load_form_ptr == nullptr && comp_ptr == nullptr);
-    start(load_form, load_form_release, false);
-    EXPECT_EQ(firsts, 0);
-    start(load_form, load_form_release);  // Loadpage, then the run's initialisation pass
-    EXPECT_EQ(std::vector<int>({firsts, entries, bound}), std::vector<int>({3, 0, 5}));
-    pass();
-    EXPECT_EQ(std::vector<int>({entries, bound, firsts}), std::vector<int>({1, 0, 3}));
-    // The embedded component keeps the page for later objects; its children lie inside it.
-    EXPECT_EQ(me1_seen_after, &load_form_ptr->head.Body);
-    EXPECT_GT(pixels(102, 102, 40, 8, pall[0]), 0);
-    OBJ* label = record(load_form_ptr, "label");
-    label->caption = "changed";
-    pass();
-    EXPECT_STREQ(label->caption, "changed");  // a handler's change lasts
-    Lang = 1;
-    pass();
-    EXPECT_STREQ(label->caption, "label");
-    Lang = 0;
-}
 
 // ---- one page: a clone declared four times, tabs, and a list inside a hidden panel ----
 

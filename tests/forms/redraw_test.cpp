@@ -1,5 +1,5 @@
 // Redraw rules: nothing changed draws nothing, value polling, hidden objects repainting their
-// container, the periodic slot, checksums and the region table's limit.
+// container, the periodic slot and checksums.
 #include <atomic>
 #include <functional>
 #include <map>
@@ -86,7 +86,8 @@ TEST_F(Redraw, QuietPassesDrawOnlyWhatRedrawsOnItsOwn) {
     EXPECT_EQ(passes(70), 0);
 }
 
-// Each change redraws what it concerns within two passes, and nothing else.
+// Each change redraws what it concerns within two passes, and nothing else; an object hidden
+// by its handler is not drawn again.
 TEST_F(Redraw, ChangesRedrawWhatTheyConcern) {
     struct Case { const char* what; std::function<void()> change; Drawn want; } const cases[] = {
         {"appearance: the object itself", [] { rec("second")->fontcolor = 3; }, {{"second", 1}}},
@@ -98,6 +99,10 @@ TEST_F(Redraw, ChangesRedrawWhatTheyConcern) {
         {"bound text", [] { std::strcpy(text_value, "other"); }, {{"field", 1}}},
         {"bound text, letters swapped", [] { std::strcpy(text_value, "ohter"); }, {{"field", 1}}},
         {"bound text, one longer", [] { std::strcpy(text_value, "ohter "); }, {{"field", 1}}},
+        // The container registers its own area and redraws on the next pass with the later
+        // overlapping objects.
+        {"hidden: its container and what lies on it", [] { hide_first = true; },
+         {{"panel", 1}, {"second", 1}, {"over", 1}}},
     };
     quiet();
     for (const Case& c : cases) {
@@ -138,49 +143,6 @@ TEST_F(Redraw, WordWrittenElsewhereIsFollowedAndNeverOverwritten) {
         pass();
         EXPECT_EQ(polled.load(), written_mid_pass) << "pass " << i;
     }
-}
-
-TEST_F(Redraw, HiddenObjectRepaintsItsContainerAndWhatLiesOnTop) {
-    ASSERT_NE(fb_at(112, 112), pall[0xE0]);  // the text of "first" lies there
-    quiet();
-    hide_first = true;
-    // "first" disappears: its container registers its own area, redrawn on the next pass
-    // with the later overlapping objects; earlier and other objects are not redrawn.
-    EXPECT_EQ(drawn_in(1), Drawn{});
-    EXPECT_EQ(drawn_in(1), (Drawn{{"panel", 1}, {"second", 1}, {"over", 1}}));
-    EXPECT_EQ(fb_at(112, 112), pall[0xE0]);  // the panel covers where "first" was
-    EXPECT_EQ(drawn_in(1), Drawn{});
-    // Shown again: it registers its own area and redraws on the next pass.
-    hide_first = false;
-    *rec("first")->visible = 1;
-    EXPECT_EQ(drawn_in(2), (Drawn{{"first", 1}}));
-    EXPECT_NE(fb_at(112, 112), pall[0xE0]);
-    // In a transparent panel, the next opaque container (the page) repaints: all on it redraws.
-    rec("panel")->color = 4;
-    settle();
-    hide_first = true;
-    Drawn drawn = drawn_in(2);
-    for (const char* name : {"early", "second", "poll"}) EXPECT_EQ(drawn[name], 1) << name;
-}
-
-// ---- limits ----
-
-const FORM_OBJECT many_table[] = {
-    test_page("many"),
-    label(1, "cell", 0, 0, 4).size(4, 4).caption(".").flagged(OF_CLONE).repeated(1200, 1, 0),
-};
-TEST_FORM(many_form, many_table)
-
-using RedrawLimits = FormsTest;
-
-// Every visible object registers on the initialisation pass: the region table keeps 500;
-// objects beyond the status table are not run.
-TEST_F(RedrawLimits, RegionTableAndStatusTableLimitsHold) {
-    start(many_form, many_form_release);
-    EXPECT_GE(_red, 498);
-    EXPECT_EQ(num_cam, OBJ_STATUS_COUNT - 1);
-    passes(3);
-    EXPECT_LE(_red, REGIONS);
 }
 
 }  // namespace

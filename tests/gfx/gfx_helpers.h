@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -42,10 +43,8 @@ std::vector<uint8_t> bmp(int bpp, int w, int h, Pixel pixel) {
 
 // Writes the first size bytes of b to path.
 inline void write_file(const std::string& path, const std::vector<uint8_t>& b, size_t size = SIZE_MAX) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    if (!b.empty()) std::fwrite(b.data(), 1, std::min(size, b.size()), f);
-    std::fclose(f);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
+                                                std::streamsize(std::min(size, b.size())));
 }
 
 // A fresh directory under the build folder, the current directory while it lives, and the
@@ -94,11 +93,12 @@ using GlyphBits = std::function<int(int g, int x, int y)>;
 
 // A fixed font of size s for codes 32 to 122.
 inline std::vector<uint8_t> make_fixed(int s, const GlyphBits& bit) {
-    std::vector<uint8_t> f(size_t(FONT_FIXED_LAST_CODE - 31) * size_t(s) * size_t(s / 8), 0);
+    const size_t glyph = size_t(s) * size_t(s / 8);
+    std::vector<uint8_t> f(size_t(FONT_FIXED_LAST_CODE - 31) * glyph, 0);
     for (int g = 0; g <= FONT_FIXED_LAST_CODE - 32; g++)
         for (int y = 0; y < s; y++)
             for (int x = 0; x < s; x++)
-                if (bit(g, x, y)) f[size_t(g) * size_t(s * s / 8) + size_t(y * (s / 8) + x / 8)] |= uint8_t(1 << (x % 8));
+                if (bit(g, x, y)) f[size_t(g) * glyph + size_t(y * (s / 8) + x / 8)] |= uint8_t(1 << (x % 8));
     return f;
 }
 
