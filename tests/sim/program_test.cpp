@@ -35,7 +35,7 @@ TEST(SimProgram, LinkControlAndSigterm) {
 
     auto ctl = [&](const std::string& line) { return simproc::control(link + ".ctl", line); };
     ASSERT_EQ(mkfifo((dir.path() + "/fifo.s2p").c_str(), 0666), 0);
-    for (const char* line : {"dut", "dut r 1 2", "dut file /none.s1p", "noise -1", "pace maybe", "fault garbage 2000000"})
+    for (const char* line : {"dut", "dut r 1 2", "dut file /none", "noise -1", "pace maybe", "fault garbage 2000000"})
         EXPECT_EQ(ctl(line).rfind("error: ", 0), 0u) << line;
     const std::pair<std::string, std::string> cases[] = {
         // A FIFO is refused, not waited on.

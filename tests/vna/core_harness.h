@@ -28,6 +28,10 @@ using Texts = std::vector<std::string>;
 // silence sets a short one for that step only.
 constexpr int answer_ms = 30000;
 
+inline void name_port(const std::string& path) {
+    std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str());
+}
+
 // Everything back to the state at program start.
 inline void reset_core() {
     vna_command.store(0);
@@ -37,7 +41,7 @@ inline void reset_core() {
     slow.store(0);
     vna_f_start.store(1000000), vna_f_stop.store(1000000000), vna_points.store(401);
     f_start.store(1.0f), f_stop.store(800.0f), vna_port_source.store(nullptr), vna_answer_timeout_ms.store(answer_ms);
-    std::snprintf(vna_port_name, sizeof vna_port_name, "COM1");
+    name_port("COM1");
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "vna.cal");
     vna_clear_calibration_if_requested();  // no clear left pending from a click
     vna_clear_calibration();
@@ -63,8 +67,6 @@ inline Texts texts_since(uint64_t from) {
         if (std::string t; vna_status.get(seq, t)) out.push_back(t);
     return out;
 }
-
-inline void name_port(const std::string& path) { std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str()); }
 
 inline cf raw_s11(unsigned i) { return {vna_s11_raw_re[i].load(), vna_s11_raw_im[i].load()}; }
 inline cf raw_s21(unsigned i) { return {vna_s21_raw_re[i].load(), vna_s21_raw_im[i].load()}; }

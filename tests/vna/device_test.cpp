@@ -24,7 +24,8 @@ TEST_F(Device, StatesMessagesTheBusyRuleAndQuit) {
     EXPECT_EQ(connect(), 1);  // while connected: nothing done, nothing said
     EXPECT_EQ(std::tuple(vna_state.load(), vna_status.count()), std::tuple(VNA_CONNECTED, mark));
     ASSERT_EQ(run(VNA_CMD_DISCONNECT), 1);
-    EXPECT_EQ(std::tuple(vna_state.load(), status(), vna_com->open.load()), std::tuple(VNA_NOT_CONNECTED, "Not connected", 0));
+    EXPECT_EQ(std::tuple(vna_state.load(), status(), vna_com->open.load()),
+              std::tuple(VNA_NOT_CONNECTED, "Not connected", 0));
     // A link longer than the 15 characters a port record keeps is opened through its target.
     ASSERT_GT(sim_->link().size(), 15u);
     name_port(sim_->link());

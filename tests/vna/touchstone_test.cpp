@@ -47,9 +47,12 @@ void check_all() {
     };
     for (const std::string& text : texts) {
         Data d = parse_ok(text);
-        ASSERT_EQ(std::tuple(d.points.size(), d.ports, d.points[0].freq_hz, d.points[1].freq_hz), std::tuple(2u, 2, 1e6, 2e6)) << text;
-        for (const Point& p : d.points)
-            EXPECT_LT(std::abs(p.s[S11] - degrees(0.5, -90)) + std::abs(p.s[S21] - degrees(2, 45)) + std::abs(p.s[S12]), 2e-15) << text;
+        ASSERT_EQ(std::tuple(d.points.size(), d.ports, d.points[0].freq_hz, d.points[1].freq_hz),
+                  std::tuple(2u, 2, 1e6, 2e6)) << text;
+        for (const Point& p : d.points) {
+            const double error = std::abs(p.s[S11] - degrees(0.5, -90)) + std::abs(p.s[S21] - degrees(2, 45));
+            EXPECT_LT(error + std::abs(p.s[S12]), 2e-15) << text;
+        }
     }
     // A measured file in MA and MHz with a noise block: its first and last points and noise line.
     Data d = coretest::read_data("bfu520_5v_10ma.s2p");
@@ -70,8 +73,8 @@ void check_all() {
         for (Unit unit : {Unit::hz, Unit::khz, Unit::mhz, Unit::ghz}) {
             const std::string text = format(d, fmt, unit, "written by a test\nsecond line");
             SCOPED_TRACE(text);
-            EXPECT_EQ(std::pair(text.rfind("! written by a test\n! second line\n#", 0), std::regex_search(text, std::regex("[0-9],"))),
-                      std::pair(0ul, false));
+            EXPECT_EQ(text.rfind("! written by a test\n! second line\n#", 0), 0ul);
+            EXPECT_FALSE(std::regex_search(text, std::regex("[0-9],")));
             const Data back = parse_ok(text, 2);
             ASSERT_EQ(std::pair(back.points.size(), back.noise.size()), std::pair(d.points.size(), d.noise.size()));
             const double tol = fmt == Format::ri && unit == Unit::hz ? 0 : 1e-14;
@@ -83,7 +86,8 @@ void check_all() {
             EXPECT_DOUBLE_EQ(back.noise[1].rn, 0.09);
         }
     // A one-port file has one pair per line.
-    EXPECT_EQ(format(Data{1, 50, {{1e9, {cd(0.5, -0.25)}}}, {}}, Format::ri, Unit::ghz), "# GHz S RI R 50\n1 0.5 -0.25\n");
+    EXPECT_EQ(format(Data{1, 50, {{1e9, {cd(0.5, -0.25)}}}, {}}, Format::ri, Unit::ghz),
+              "# GHz S RI R 50\n1 0.5 -0.25\n");
 }
 
 }  // namespace
@@ -107,7 +111,8 @@ TEST(Touchstone, ReadsAndWritesEveryFormatAndAMeasuredFileAlsoUnderADecimalComma
 
 TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
     simproc::TempDir dir;
-    const std::string fifo = dir.path() + "/fifo.s1p", none = dir.path() + "/none.s1p";  // short: not cut in the message
+    // Short names: not cut in the message.
+    const std::string fifo = dir.path() + "/fifo.s1p", none = dir.path() + "/none.s1p";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
     // Text, or a file name as "@name" (a FIFO without a writer blocked), and the error.
     const std::tuple<std::string, int, std::string> cases[] = {
