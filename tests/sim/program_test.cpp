@@ -1,7 +1,8 @@
 // The vna-sim program as a user starts it: its first output line, the link it makes,
 // control lines on standard input and on its socket (checked before they act; what the
 // user named or typed answered escaped and cut, without stopping or stalling it), running
-// on after the end of standard input, a clean end on SIGTERM, and the arguments it refuses.
+// on after the end of standard input, a clean end on SIGTERM, and the arguments it refuses
+// (one for each way of refusing).
 #include <sys/stat.h>
 
 #include <csignal>
@@ -15,15 +16,27 @@ using simproc::Child;
 using simproc::read_line;
 using simproc::sim_program;
 
-TEST(SimProgram, LinkControlAndSigterm) {
+TEST(SimProgram, LinkControlSigtermAndRefusedArguments) {
     simproc::TempDir dir;
     Child sim(sim_program, {"--link", "ports/COM1", "--trace", "--rate", "5000"}, dir.path());
     const std::string tty = read_line(sim.out, due_ms), link = dir.path() + "/ports/COM1";
     ASSERT_EQ(tty.rfind("/dev/pts/", 0), 0u) << tty;
+    // Refused arguments: the exit status and the first line on standard error. A link name
+    // held by another simulator or by a file is not replaced.
+    std::ofstream(dir.path() + "/COM9") << "precious";
+    const std::tuple<std::vector<std::string>, int, std::string> refused[] = {
+        {{"--bogus"}, 2, "vna-sim: bad argument --bogus"},
+        {{"--dut", "r"}, 1, "vna-sim: "},
+        {{"--link", "ports/COM1"}, 1, "vna-sim: "},
+        {{"--link", "COM9"}, 1, "vna-sim: "},
+    };
+    for (const auto& [args, status, message] : refused) {
+        Child other(sim_program, args, dir.path());
+        EXPECT_EQ(read_line(other.err, due_ms).substr(0, message.size()), message) << args.back();
+        EXPECT_EQ(other.finish(), status) << args.back();
+    }
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
-    // A second one does not take the name.
-    EXPECT_EQ(Child(sim_program, {"--link", "ports/COM1"}, dir.path()).finish(), 1);
-    EXPECT_EQ(std::filesystem::read_symlink(link).string(), tty);
+    EXPECT_EQ((std::stringstream() << std::ifstream(dir.path() + "/COM9").rdbuf()).str(), "precious");
     ASSERT_EQ(::write(sim.in, "dut short\nnonsense\n", 19), 19);
     EXPECT_EQ(read_line(sim.out, due_ms), "ok");
     EXPECT_EQ(read_line(sim.out, due_ms).rfind("error: ", 0), 0u);
@@ -63,21 +76,4 @@ TEST(SimProgram, LinkControlAndSigterm) {
     struct stat st;
     EXPECT_TRUE(lstat(link.c_str(), &st) != 0 && lstat((link + ".ctl").c_str(), &st) != 0)
         << "link or socket left behind";
-}
-
-TEST(SimProgram, RefusesBadArguments) {
-    simproc::TempDir dir;
-    std::ofstream(dir.path() + "/COM9") << "precious";
-    // The arguments, the exit status and the first line on standard error.
-    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
-        {{"--bogus"}, 2, "vna-sim: bad argument --bogus"},
-        {{"--dut", "r"}, 1, "vna-sim: "},
-        {{"--link", "COM9"}, 1, "vna-sim: "},  // a link name held by a file is not replaced
-    };
-    for (const auto& [args, status, message] : cases) {
-        Child sim(sim_program, args, dir.path());
-        EXPECT_EQ(read_line(sim.err, due_ms).substr(0, message.size()), message) << args.back();
-        EXPECT_EQ(sim.finish(), status) << args.back();
-    }
-    EXPECT_EQ((std::stringstream() << std::ifstream(dir.path() + "/COM9").rdbuf()).str(), "precious");
 }

@@ -92,17 +92,13 @@ protected:
         vna_disconnect_device(), sim_.reset(), reset_core();
     }
 
-    // Posts code under the busy rule; gives the count of finished commands before it.
-    uint32_t post(int code) {
-        const uint32_t before = vna_commands_done.load();
-        EXPECT_EQ(vna_post(code), 1) << "refused: " << code;
-        return before;
-    }
-    // Posts code and waits until its sweep has its first batch, or has ended before that
-    // (vna_acquired is raised by the sweep only, so it is cleared here while the task is idle).
+    // Posts code under the busy rule and waits until its sweep has its first batch, or has
+    // ended before that (vna_acquired is raised by the sweep only, so it is cleared here while
+    // the task is idle); gives the count of finished commands before it.
     uint32_t under_way(int code = VNA_CMD_SCAN) {
         vna_acquired.store(0);
-        const uint32_t before = post(code);
+        const uint32_t before = vna_commands_done.load();
+        EXPECT_EQ(vna_post(code), 1) << "refused: " << code;
         EXPECT_TRUE(eventually([&] { return vna_acquired.load() > 0 || vna_commands_done.load() != before; }, 60000));
         return before;
     }
