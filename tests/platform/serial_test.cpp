@@ -8,6 +8,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -197,6 +198,30 @@ TEST_F(SerialTest, ProtocolModeDiscardsWhatWasReceivedAndHoldsWhatArrivesWhileDi
     ASSERT_EQ(send(&com3, {0x0D}), 0);
     EXPECT_EQ(std::tuple(peer.receive(1), take(&com3, 3), protocol_mode(&com1, 0)),
               std::tuple(Bytes{0x0D}, Bytes{4, 5, 6}, -1));
+}
+
+// The receive wait returns 1 once the ring holds the bytes asked for, however they arrive,
+// and 0 at its timeout with fewer, or when the record is closed while it waits. Its own
+// timeout is a minute: a wake-up that never comes shows as a wait still running.
+TEST_F(SerialTest, TheReceiveWaitEndsWithTheBytesAskedForAtACloseOrAtItsTimeout) {
+    open_on(&com3);
+    std::atomic<int> result{-1};
+    std::jthread reader([&] { result = com_rx_wait_for(&com3, 300, 60000); });
+    for (int stored : {100, 200, 300}) {
+        EXPECT_EQ(result.load(), -1) << "returned with " << stored - 100 << " bytes";
+        ASSERT_TRUE(peer.send(pattern(100, unsigned(stored))));
+        ASSERT_TRUE(eventually([&] { return rx_waiting(&com3) == stored; }));
+    }
+    EXPECT_TRUE(eventually([&] { return result.load() == 1; }));
+    reader.join();
+    EXPECT_EQ(com_rx_wait_for(&com3, 301, 20), 0);
+    result = -1;
+    reader = std::jthread([&] { result = com_rx_wait_for(&com3, 400, 60000); });
+    ASSERT_TRUE(peer.send(pattern(50, 4)));
+    ASSERT_TRUE(eventually([&] { return rx_waiting(&com3) == 350; }));
+    EXPECT_EQ(result.load(), -1);
+    EXPECT_EQ(com_close(&com3), 0);
+    EXPECT_TRUE(eventually([&] { return result.load() == 0; })) << "the close did not end the wait";
 }
 
 TEST_F(SerialTest, LineSettingsAreAppliedAndTheOldOnesRestored) {

@@ -35,16 +35,7 @@ struct Port {
     ~Port() { ::close(fd); }
     void send(const std::string& bytes) { EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
     // Reads until n bytes have come or no byte came for due_ms.
-    std::string read(size_t n) {
-        std::string got(n, 0);
-        size_t at = 0;
-        for (pollfd p{fd, POLLIN, 0}; at < n && poll(&p, 1, due_ms) > 0;) {
-            const ssize_t r = ::read(fd, got.data() + at, n - at);
-            if (r <= 0) break;
-            at += size_t(r);
-        }
-        return got.substr(0, at);
-    }
+    std::string read(size_t n) { return simproc::read_bytes(fd, n, -1, due_ms); }
 };
 
 // Host messages: a register write of 1, 2 or 8 bytes (little-endian), a FIFO read, a sweep set-up.
@@ -80,7 +71,9 @@ inline std::vector<Record> decode(const std::string& bytes) {
 struct Host {
     sim::Device dev;
     Host() { dev.set_rate(1000); }  // one point per ms
-    void send(const std::string& m, uint64_t t) { dev.receive(reinterpret_cast<const uint8_t*>(m.data()), m.size(), t); }
+    void send(const std::string& m, uint64_t t) {
+        dev.receive(reinterpret_cast<const uint8_t*>(m.data()), m.size(), t);
+    }
     std::string take(uint64_t t) {
         dev.advance(t);
         return std::exchange(dev.output(), std::string());

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -41,22 +42,30 @@ private:
     std::string path_;
 };
 
-// Reads one line from fd (without the newline), waiting at most timeout_ms per byte.
-inline std::string read_line(int fd, int timeout_ms = 30000) {
+// Reads from fd until n bytes came or the byte `stop` (not kept), waiting at most
+// timeout_ms per byte.
+inline std::string read_bytes(int fd, size_t n, int stop = -1, int timeout_ms = 30000) {
     std::string s;
     char c;
-    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, timeout_ms) > 0 && ::read(fd, &c, 1) == 1 && c != '\n';) s += c;
+    for (pollfd p{fd, POLLIN, 0}; s.size() < n && poll(&p, 1, timeout_ms) > 0 && ::read(fd, &c, 1) == 1;) {
+        if (uint8_t(c) == stop) break;
+        s += c;
+    }
     return s;
 }
+// One line (without the newline).
+inline std::string read_line(int fd, int timeout_ms = 30000) { return read_bytes(fd, SIZE_MAX, '\n', timeout_ms); }
 
 // One control line to a simulator's socket; gives its one-line answer.
 inline std::string control(const std::string& socket_path, const std::string& line) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{AF_UNIX, {}};
     std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
-    const std::string msg = line + "\n", answer = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-                                                     ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size())
-                                                 ? read_line(fd) : "no answer";
+    const std::string msg = line + "\n";
+    std::string answer = "no answer";
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size()))
+        answer = read_line(fd);
     ::close(fd);
     return answer;
 }

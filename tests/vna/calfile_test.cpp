@@ -34,7 +34,8 @@ VNA_COMPLEX* const standards[] = {cal_open, cal_short, cal_load, cal_isol, cal_t
 void fill(unsigned n, float seed) {
     for (int a = 0; a < 5; a++)
         for (unsigned i = 0; i < n; i++)
-            standards[a][i] = VNA_COMPLEX{seed + float(a) + float(i) / 1024.0f, -seed - float(a) * 0.5f - float(i) / 4096.0f};
+            standards[a][i] = VNA_COMPLEX{seed + float(a) + float(i) / 1024.0f,
+                                          -seed - float(a) * 0.5f - float(i) / 4096.0f};
     for (auto* f : {&have_open, &have_short, &have_load, &have_isol, &have_thru}) f->store(1);
     vna_points.store(uint16_t(n));
     ASSERT_EQ(vna_compute_calibration(), 1);
@@ -80,9 +81,13 @@ TEST_F(CalFile, BytesAndRoundTrip) {
         // "CANV", version 2, start and stop in Hz, the point count, six zero bytes, then
         // each standard's points as float pairs, all little-endian.
         Bytes b = {'C', 'A', 'N', 'V'};
-        for (auto [v, k] : {std::pair<uint64_t, int>{2, 4}, {3000000, 8}, {4295000000, 8}, {n, 2}, {0, 6}}) put(b, v, k);
+        for (auto [v, k] : {std::pair<uint64_t, int>{2, 4}, {3000000, 8}, {4295000000, 8}, {n, 2}, {0, 6}})
+            put(b, v, k);
         for (const VNA_COMPLEX* a : standards)
-            for (unsigned i = 0; i < n; i++) put(b, std::bit_cast<uint32_t>(a[i].re), 4), put(b, std::bit_cast<uint32_t>(a[i].im), 4);
+            for (unsigned i = 0; i < n; i++) {
+                put(b, std::bit_cast<uint32_t>(a[i].re), 4);
+                put(b, std::bit_cast<uint32_t>(a[i].im), 4);
+            }
         ASSERT_TRUE(slurp(name_) == b);
         // Loaded back, also with bytes after the through array (ignored).
         b.push_back(0xEE);
@@ -165,8 +170,12 @@ TEST_F(CalFile, FailedSavesKeepTheOldFile) {
 
 TEST(CalFileName, AsTypedInTheDialog) {
     const std::tuple<std::string, bool, std::string> cases[] = {
-        {"test", true, "test.cal"}, {"test.cal.bak", true, "test.cal.bak"}, {"my cal", true, "my.cal"}, {"my cal", false, "my"},
-        {std::string(200, 'x'), true, std::string(123, 'x') + ".cal"}};  // cut for the field, still .cal
+        {"test", true, "test.cal"},
+        {"test.cal.bak", true, "test.cal.bak"},
+        {"my cal", true, "my.cal"},
+        {"my cal", false, "my"},
+        {std::string(200, 'x'), true, std::string(123, 'x') + ".cal"},  // cut for the field, still .cal
+    };
     for (const auto& [typed, save, name] : cases) {
         vna_set_cal_file(typed.c_str(), save);
         EXPECT_EQ(std::string(vna_cal_file), name) << typed;

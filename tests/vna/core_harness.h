@@ -28,6 +28,10 @@ using Texts = std::vector<std::string>;
 // silence sets a short one for that step only.
 constexpr int answer_ms = 30000;
 
+inline void name_port(const std::string& path) {
+    std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str());
+}
+
 // Everything back to the state at program start.
 inline void reset_core() {
     vna_command.store(0);
@@ -37,7 +41,7 @@ inline void reset_core() {
     slow.store(0);
     vna_f_start.store(1000000), vna_f_stop.store(1000000000), vna_points.store(401);
     f_start.store(1.0f), f_stop.store(800.0f), vna_port_source.store(nullptr), vna_answer_timeout_ms.store(answer_ms);
-    std::snprintf(vna_port_name, sizeof vna_port_name, "COM1");
+    name_port("COM1");
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "vna.cal");
     vna_clear_calibration_if_requested();  // no clear left pending from a click
     vna_clear_calibration();
@@ -64,8 +68,6 @@ inline Texts texts_since(uint64_t from) {
     return out;
 }
 
-inline void name_port(const std::string& path) { std::snprintf(vna_port_name, sizeof vna_port_name, "%s", path.c_str()); }
-
 inline cf raw_s11(unsigned i) { return {vna_s11_raw_re[i].load(), vna_s11_raw_im[i].load()}; }
 inline cf raw_s21(unsigned i) { return {vna_s21_raw_re[i].load(), vna_s21_raw_im[i].load()}; }
 inline cf s11(unsigned i) { return {vna_s11_re[i].load(), vna_s11_im[i].load()}; }
@@ -90,17 +92,13 @@ protected:
         vna_disconnect_device(), sim_.reset(), reset_core();
     }
 
-    // Posts code under the busy rule; gives the count of finished commands before it.
-    uint32_t post(int code) {
-        const uint32_t before = vna_commands_done.load();
-        EXPECT_EQ(vna_post(code), 1) << "refused: " << code;
-        return before;
-    }
-    // Posts code and waits until its sweep has its first batch, or has ended before that
-    // (vna_acquired is raised by the sweep only, so it is cleared here while the task is idle).
+    // Posts code under the busy rule and waits until its sweep has its first batch, or has
+    // ended before that (vna_acquired is raised by the sweep only, so it is cleared here while
+    // the task is idle); gives the count of finished commands before it.
     uint32_t under_way(int code = VNA_CMD_SCAN) {
         vna_acquired.store(0);
-        const uint32_t before = post(code);
+        const uint32_t before = vna_commands_done.load();
+        EXPECT_EQ(vna_post(code), 1) << "refused: " << code;
         EXPECT_TRUE(eventually([&] { return vna_acquired.load() > 0 || vna_commands_done.load() != before; }, 60000));
         return before;
     }

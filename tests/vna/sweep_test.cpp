@@ -20,10 +20,13 @@ struct JumpClock : ClockSource {
     std::atomic<int> at{-1};
     std::atomic<uint64_t> offset{0};
     uint64_t now_ns() override {
-        if (int a = at.load(); a >= 0 && vna_acquired.load() >= a && at.compare_exchange_strong(a, -1)) offset += 31000000000ull;
+        int a = at.load();
+        if (a >= 0 && vna_acquired.load() >= a && at.compare_exchange_strong(a, -1)) offset += 31000000000ull;
         return real_clock().now_ns() + offset.load();
     }
-    void sleep_until_ns(uint64_t deadline) override { real_clock().sleep_until_ns(deadline - std::min(deadline, offset.load())); }
+    void sleep_until_ns(uint64_t deadline) override {
+        real_clock().sleep_until_ns(deadline - std::min(deadline, offset.load()));
+    }
 };
 // Installed once and never removed, so it outlives every thread that reads it.
 JumpClock& jump_clock() {
@@ -59,7 +62,8 @@ TEST_F(Sweep, PointCountsFrequenciesAndRefusedSettings) {
         for (unsigned i = 0; i < points; i++) {
             ASSERT_EQ(vna_frequency[i].load(), 1000000 + uint64_t(i) * 1000000);
             const auto& want = file.points[i].s;
-            worst = std::max({worst, std::abs(cd(raw_s11(i)) - want[touchstone::S11]), std::abs(cd(raw_s21(i)) - want[touchstone::S21])});
+            worst = std::max(worst, std::abs(cd(raw_s11(i)) - want[touchstone::S11]));
+            worst = std::max(worst, std::abs(cd(raw_s21(i)) - want[touchstone::S21]));
             // Without a calibration the corrected values are the raw ones, bit for bit.
             ASSERT_TRUE(s11(i) == raw_s11(i) && s21(i) == raw_s21(i)) << i;
         }
@@ -71,9 +75,13 @@ TEST_F(Sweep, PointCountsFrequenciesAndRefusedSettings) {
     ASSERT_EQ(scan(), 1) << status();
     for (unsigned i : {1u, 3u, 400u}) EXPECT_EQ(vna_frequency[i].load(), 1000000 + 999000000ull * i / 400) << i;
     const uint64_t top = ~uint64_t(0);  // the arithmetic does not overflow on a wide span
-    EXPECT_EQ(std::pair(vna_point_frequency(0, top, 2000, 2001), vna_point_frequency(0, top, 1000, 2001)), std::pair(top, top / 2));
+    EXPECT_EQ(std::pair(vna_point_frequency(0, top, 2000, 2001), vna_point_frequency(0, top, 1000, 2001)),
+              std::pair(top, top / 2));
     const std::tuple<uint64_t, uint16_t, const char*> refused[] = {
-        {2000000, 1, "Invalid number of points"}, {2000000, 2002, "Invalid number of points"}, {1000000, 11, "Invalid frequencies"}};
+        {2000000, 1, "Invalid number of points"},
+        {2000000, 2002, "Invalid number of points"},
+        {1000000, 11, "Invalid frequencies"},
+    };
     for (auto [stop, points, message] : refused) {
         set_sweep(1000000, stop, points);
         EXPECT_EQ(ended(scan()), std::tuple(0, message, VNA_CONNECTED)) << points;
@@ -92,9 +100,11 @@ TEST_F(Sweep, CutShortInTheMiddleAndTheCopyOfTheLastCompletedSweep) {
     set_sweep(2000000, 500000000, 101);
     ASSERT_EQ(scan(), 1) << status();
     auto kept = last();
-    ASSERT_EQ(std::tuple(kept->number, kept->s.points, kept->s.calibrated, kept->s.frequency[100]), std::tuple(1u, 101u, false, 500000000u));
+    ASSERT_EQ(std::tuple(kept->number, kept->s.points, kept->s.calibrated, kept->s.frequency[100]),
+              std::tuple(1u, 101u, false, 500000000u));
     for (unsigned i : {0u, 50u, 100u})
-        EXPECT_TRUE(cf(kept->s.s11_re[i], kept->s.s11_im[i]) == s11(i) && cf(kept->s.s21_re[i], kept->s.s21_im[i]) == s21(i));
+        EXPECT_EQ(std::pair(cf(kept->s.s11_re[i], kept->s.s11_im[i]), cf(kept->s.s21_re[i], kept->s.s21_im[i])),
+                  std::pair(s11(i), s21(i)));
     contin.store(1);
     cal_short[7] = VNA_COMPLEX{0.25f, -0.5f};
     // The command, whether the cut makes the sweep wait for an answer (the wait is short
@@ -151,7 +161,8 @@ TEST_F(Sweep, GarbageOnTheLine) {
         EXPECT_EQ(scan(), 1) << status();
         const Texts all = sim_->trace();
         Texts want = {"host: write 0x00 (start) = 1000000 (64-bit)", "host: write 0x10 (step) = 39950000 (64-bit)",
-                      "host: write 0x20 (points) = 21 (16-bit)", "host: write 0x40 (mode) = " + std::to_string(mode ? 4 : 1) + " (8-bit)",
+                      "host: write 0x20 (points) = 21 (16-bit)",
+                      "host: write 0x40 (mode) = " + std::to_string(mode ? 4 : 1) + " (8-bit)",
                       "host: write 0x30 (restart) = 0 (8-bit)"};
         want.resize(8, "host: read FIFO 0x30, 8 records");
         EXPECT_EQ(Texts(all.begin() + long(from), all.end()), want);
@@ -180,6 +191,7 @@ TEST_F(Sweep, GarbageOnTheLine) {
 }
 
 TEST(Conversion, MegahertzToHertz) {
-    const std::pair<float, uint64_t> cases[] = {{800.0f, 800000000}, {0.5f, 500000}, {-3.0f, 0}, {NAN, 0}, {INFINITY, ~uint64_t(0)}};
+    const std::pair<float, uint64_t> cases[] = {
+        {800.0f, 800000000}, {0.5f, 500000}, {-3.0f, 0}, {NAN, 0}, {INFINITY, ~uint64_t(0)}};
     for (auto [mhz, hz] : cases) EXPECT_EQ(vna_mhz_to_hz(mhz), hz) << mhz;
 }

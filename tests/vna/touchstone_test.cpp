@@ -1,6 +1,7 @@
-// Touchstone files: every format and unit, the measured files, comments and defaults, the
-// errors with their line, the round trip through the writer and the interpolation; the
-// numbers in the "C" notation also under a locale with a decimal comma.
+// Touchstone files: every format and unit, a measured file (tests/data/touchstone/README.md
+// says what each is), comments and defaults, the errors with their line, the round trip
+// through the writer and the interpolation; the numbers in the "C" notation also under a
+// locale with a decimal comma.
 #include "vna/touchstone.h"
 
 #include <gtest/gtest.h>
@@ -11,15 +12,12 @@
 #include <numbers>
 #include <regex>
 
-#include "support/sim_process.h"
+#include "core_harness.h"
 
 using namespace touchstone;
 using cd = std::complex<double>;
 
 namespace {
-
-// Real measured files (tests/data/touchstone/README.md says what each is).
-const std::string data_dir = std::string(CORVANE_SOURCE_DIR) + "/tests/data/touchstone/";
 
 cd degrees(double magnitude, double angle) { return std::polar(magnitude, angle * std::numbers::pi / 180); }
 
@@ -33,27 +31,31 @@ Data parse_ok(std::string_view text, int ports = 0) {
 void expect_near(cd got, cd want, double tol = 1e-12) { EXPECT_LE(std::abs(got - want), tol) << got << " " << want; }
 
 // The same two points, S11 = 0.5∠-90° and S21 = 2∠45°, in each format and unit (fields in
-// another order, tabs, a comment on the option line and '+' signs); a measured file; and
-// the writer's text in every format and unit read back.
+// another order, tabs, '+' signs, comments, CR LF ends, blank lines, a second option line
+// that does not count, none at all); a measured file; and the writer's text in every
+// format and unit read back.
 void check_all() {
     const std::string texts[] = {
         "# hz s ri r 50\n1e6 0 -0.5 1.4142135623730951 1.4142135623730951 0 0 0 0\n"
         "2000000 0 -0.5 1.4142135623730951 1.4142135623730951 0 0 0 0\n",
-        "# KHZ S MA R 50\n1000 0.5 -90 2 45 0 0 0 0\n2000.0 .5 -90.0 2.0 45 0 0 0 0\n",
-        "#MHz S DB R 50\n1 -6.020599913279624 -90 6.020599913279624 45 -400 0 -400 0\n"
+        "! head\r\n# KHZ S MA R 50\r\n\r\n1000 0.5 -90 2 45 0 0 0 0 ! trailing\r\n"
+        "! between\r\n2000.0 .5 -90.0 2.0 45 0 0 0 0\r\n",
+        "#MHz S DB R 50\n# GHz S RI R 75\n1 -6.020599913279624 -90 6.020599913279624 45 -400 0 -400 0\n"
         "2 -6.020599913279624 -90 6.020599913279624 45 -400 0 -400 0\n",
         "#\tR 50.0 MA GhZ S ! comment\n0.001 +0.5 -90 2 +45 0 0 0 0\n+2e-3 0.5 -90 2 45 0 0 0 0\n",
+        "0.001 0.5 -90 2 45 0 0 0 0\n0.002 0.5 -90 2 45 0 0 0 0\n",  // no option line: GHz, MA, 50 ohms
     };
     for (const std::string& text : texts) {
         Data d = parse_ok(text);
-        ASSERT_EQ(std::tuple(d.points.size(), d.ports, d.points[0].freq_hz, d.points[1].freq_hz), std::tuple(2u, 2, 1e6, 2e6)) << text;
-        for (const Point& p : d.points)
-            EXPECT_LT(std::abs(p.s[S11] - degrees(0.5, -90)) + std::abs(p.s[S21] - degrees(2, 45)) + std::abs(p.s[S12]), 2e-15) << text;
+        ASSERT_EQ(std::tuple(d.points.size(), d.ports, d.points[0].freq_hz, d.points[1].freq_hz),
+                  std::tuple(2u, 2, 1e6, 2e6)) << text;
+        for (const Point& p : d.points) {
+            const double error = std::abs(p.s[S11] - degrees(0.5, -90)) + std::abs(p.s[S21] - degrees(2, 45));
+            EXPECT_LT(error + std::abs(p.s[S12]), 2e-15) << text;
+        }
     }
     // A measured file in MA and MHz with a noise block: its first and last points and noise line.
-    Data d;
-    std::string error;
-    ASSERT_TRUE(read_file(data_dir + "bfu520_5v_10ma.s2p", d, error)) << error;
+    Data d = coretest::read_data("bfu520_5v_10ma.s2p");
     ASSERT_EQ(std::tuple(d.ports, d.reference_ohms, d.points.size(), d.noise.size()), std::tuple(2, 50.0, 37u, 37u));
     EXPECT_TRUE(std::abs(d.points[0].freq_hz - 400e6) < 1e-3 && std::abs(d.points.back().freq_hz - 2000e6) < 1e-3);
     expect_near(d.points[0].s[S21], degrees(15.544, 120.57));
@@ -71,8 +73,8 @@ void check_all() {
         for (Unit unit : {Unit::hz, Unit::khz, Unit::mhz, Unit::ghz}) {
             const std::string text = format(d, fmt, unit, "written by a test\nsecond line");
             SCOPED_TRACE(text);
-            EXPECT_EQ(std::pair(text.rfind("! written by a test\n! second line\n#", 0), std::regex_search(text, std::regex("[0-9],"))),
-                      std::pair(0ul, false));
+            EXPECT_EQ(text.rfind("! written by a test\n! second line\n#", 0), 0ul);
+            EXPECT_FALSE(std::regex_search(text, std::regex("[0-9],")));
             const Data back = parse_ok(text, 2);
             ASSERT_EQ(std::pair(back.points.size(), back.noise.size()), std::pair(d.points.size(), d.noise.size()));
             const double tol = fmt == Format::ri && unit == Unit::hz ? 0 : 1e-14;
@@ -84,7 +86,8 @@ void check_all() {
             EXPECT_DOUBLE_EQ(back.noise[1].rn, 0.09);
         }
     // A one-port file has one pair per line.
-    EXPECT_EQ(format(Data{1, 50, {{1e9, {cd(0.5, -0.25)}}}, {}}, Format::ri, Unit::ghz), "# GHz S RI R 50\n1 0.5 -0.25\n");
+    EXPECT_EQ(format(Data{1, 50, {{1e9, {cd(0.5, -0.25)}}}, {}}, Format::ri, Unit::ghz),
+              "# GHz S RI R 50\n1 0.5 -0.25\n");
 }
 
 }  // namespace
@@ -106,29 +109,10 @@ TEST(Touchstone, ReadsAndWritesEveryFormatAndAMeasuredFileAlsoUnderADecimalComma
     GTEST_SKIP() << "no locale with a decimal comma is installed (generate de_DE.UTF-8 with locale-gen)";
 }
 
-TEST(Touchstone, CommentsWhiteSpaceAndDefaults) {
-    // No option line: GHz, MA, 50 ohms. CR LF ends, blank lines, comments everywhere.
-    Data d = parse_ok("! head\r\n\r\n  0.5\t1 180 ! trailing\r\n! between\r\n1.5 0.25 0\r\n", 1);
-    ASSERT_EQ(std::tuple(d.points.size(), d.points[0].freq_hz, d.points[1].s[S11]), std::tuple(2u, 0.5e9, cd(0.25)));
-    expect_near(d.points[0].s[S11], {-1, 0});
-    // A two-port record may be wrapped over several lines; only the first option line counts.
-    d = parse_ok("# MHz S RI R 75\n# GHz S MA\n10 1 2 3 4\n 5 6\n7 8\n", 2);
-    ASSERT_EQ(std::tuple(d.points.size(), d.points[0].freq_hz, d.reference_ohms), std::tuple(1u, 10e6, 75.0));
-    expect_near(d.points[0].s[S22], {7, 8});
-    // The port count comes from the first data line when the caller does not know it,
-    // and from the file name: nine numbers in a ".s1p" file are three one-port records.
-    EXPECT_EQ(parse_ok("# Hz S RI\n1 0 0 0 0 0 0 0 0\n").ports, 2);
-    simproc::TempDir dir;
-    const std::string path = dir.path() + "/t.S1P";
-    std::ofstream(path) << "# Hz S RI\n1 0.1 0 2 0.2 0 3 0.3 0\n";
-    std::string error;
-    EXPECT_TRUE(read_file(path, d, error)) << error;
-    ASSERT_EQ(std::tuple(d.ports, d.points.size(), d.points[2].s[S11]), std::tuple(1, 3u, cd(0.3)));
-}
-
 TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
     simproc::TempDir dir;
-    const std::string fifo = dir.path() + "/fifo.s1p", none = dir.path() + "/none.s1p";  // short: not cut in the message
+    // Short names: not cut in the message.
+    const std::string fifo = dir.path() + "/fifo.s1p", none = dir.path() + "/none.s1p";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
     // Text, or a file name as "@name" (a FIFO without a writer blocked), and the error.
     const std::tuple<std::string, int, std::string> cases[] = {
