@@ -7,7 +7,6 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/tasks.h"
 #include "support/eventually.h"
 #include "support/manual_clock.h"
