@@ -1,6 +1,6 @@
 // The page's input: pointer scaling and the touch-field hit test of v_inkey, the key mode
 // the page uses, the window events of WndProc (keys, the typed-key queue, buttons), and the
-// translation of SDL events made by hand into window events.
+// translation of SDL key and text events made by hand into window events.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,17 +43,6 @@ protected:
 };
 
 TEST_F(Input, PointerScalingHitTestPressFreezeAndKeyMode) {
-    // An empty client area (a minimised window) keeps the last position.
-    const int scaled[][6] = {{2048, 1200, 200, 100, 100, 50}, {512, 300, 511, 299, 1022, 598},
-                             {0, 300, 5, 5, 1022, 598}, {1024, 0, 5, 5, 1022, 598}};
-    for (auto [cw, ch, x, y, tx, ty] : scaled) {
-        client_width = cw;
-        client_height = ch;
-        point(x, y, false);
-        EXPECT_EQ(std::tuple(touch_x, touch_y), std::tuple(tx, ty)) << cw;
-    }
-    client_width = 1024;
-    client_height = 600;
     // The highest field wins, bounds inclusive; a cleared field is never hit, not even at (0, 0).
     field(1, 10, 10, 100, 100);
     field(2, 50, 50, 20, 20);
@@ -75,6 +64,15 @@ TEST_F(Input, PointerScalingHitTestPressFreezeAndKeyMode) {
     point(60, 60, true);
     key__press = 'A';
     EXPECT_EQ((std::tuple{v_inkey(), v_inkey()}), std::tuple('A', 'A'));
+    // An empty client area (a minimised window) keeps the last position.
+    const int scaled[][6] = {{2048, 1200, 200, 100, 100, 50}, {512, 300, 511, 299, 1022, 598},
+                             {0, 300, 5, 5, 1022, 598}, {1024, 0, 5, 5, 1022, 598}};
+    for (auto [cw, ch, x, y, tx, ty] : scaled) {
+        client_width = cw;
+        client_height = ch;
+        point(x, y, false);
+        EXPECT_EQ(std::tuple(touch_x, touch_y), std::tuple(tx, ty)) << cw;
+    }
 }
 
 SHELL_EVENT ev(SHELL_EVENT_KIND kind, int code = 0, int x = 0, int y = 0, bool left = false, bool extended = false,
@@ -126,30 +124,16 @@ TEST_F(Input, WindowEventsTypeKeysInOrderAndMovePointerAndTouch) {
 
 struct Translated { int n; SHELL_EVENT ev[2]; };
 
-Translated translate(const SDL_Event& e, int cw = 1024, int ch = 600) {
+Translated translate(const SDL_Event& e) {
     Translated t{};
-    t.n = sdl_translate(e, cw, ch, 777, t.ev);
+    t.n = sdl_translate(e, 1024, 600, 0, t.ev);
     return t;
 }
 
-SDL_Event event(Uint32 type, int a = 0, int b = 0, int c = 0, int d = 0) {
+SDL_Event key(Uint32 type, SDL_Keycode sym, int repeat = 0) {
     SDL_Event e{type};
-    if (type == SDL_KEYDOWN || type == SDL_KEYUP) {
-        e.key.keysym.sym = a;
-        e.key.repeat = Uint8(b);
-    }
-    if (type == SDL_MOUSEMOTION) {
-        e.motion.x = a;
-        e.motion.y = b;
-        e.motion.state = Uint32(c);
-        e.motion.which = Uint32(d);
-    }
-    if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) e.button.button = Uint8(a);
-    if (type == SDL_FINGERDOWN || type == SDL_FINGERUP) {
-        e.tfinger.x = float(a) / 100;
-        e.tfinger.y = float(b) / 100;
-    }
-    if (type == SDL_WINDOWEVENT) e.window.event = Uint8(a);
+    e.key.keysym.sym = sym;
+    e.key.repeat = Uint8(repeat);
     return e;
 }
 
@@ -160,52 +144,29 @@ SDL_Event text(const char* s) {
 }
 
 TEST(SdlEvents, KeysAndText) {
-    // Extended keys give their virtual key codes; control keys type their characters too.
-    const int keys[][3] = {
-        {SDLK_LEFT, 37, -1}, {SDLK_UP, 38, -1}, {SDLK_RIGHT, 39, -1}, {SDLK_DOWN, 40, -1}, {SDLK_HOME, 36, -1},
-        {SDLK_END, 35, -1}, {SDLK_PAGEUP, 33, -1}, {SDLK_PAGEDOWN, 34, -1}, {SDLK_INSERT, 45, -1},
-        {SDLK_DELETE, 46, -1}, {SDLK_KP_DIVIDE, 111, -1}, {SDLK_RETURN, -1, 13}, {SDLK_KP_ENTER, -1, 13},
-        {SDLK_ESCAPE, -1, 27}, {SDLK_BACKSPACE, -1, 8}, {SDLK_TAB, -1, 9}};
-    for (auto [sym, vk, ch] : keys) {
-        const Translated t = translate(event(SDL_KEYDOWN, sym));
-        const SHELL_EVENT& e = t.ev[std::clamp(t.n, 1, 2) - 1];
-        EXPECT_EQ(std::tuple(t.n, int(e.kind), e.code, e.extended),
-                  vk >= 0 ? std::tuple(1, int(EV_KEY_DOWN), vk, true) : std::tuple(2, int(EV_CHAR), ch, false)) << sym;
+    // The last window event of a key-down: extended keys give their virtual key codes, control
+    // keys type their characters too, letters are ordinary keys (they type through text input)
+    // and keep their repeat flag, and keys the program does not report give nothing.
+    struct Key { SDL_Keycode sym; int repeat, n, kind, code; bool extended; };
+    const Key keys[] = {
+        {SDLK_LEFT, 0, 1, EV_KEY_DOWN, 37, true},
+        {SDLK_KP_ENTER, 0, 2, EV_CHAR, 13, false},
+        {SDLK_TAB, 0, 2, EV_CHAR, 9, false},
+        {SDLK_q, 1, 1, EV_KEY_DOWN, 'Q', false},
+        {SDLK_VOLUMEUP, 0, 0, 0, 0, false},
+    };
+    for (const Key& k : keys) {
+        const Translated t = translate(key(SDL_KEYDOWN, k.sym, k.repeat));
+        const SHELL_EVENT& e = t.ev[std::max(t.n, 1) - 1];
+        EXPECT_EQ(std::tuple(t.n, int(e.kind), e.code, e.extended, e.repeat),
+                  std::tuple(k.n, k.kind, k.code, k.extended, k.repeat != 0)) << k.sym;
     }
-    // Letters are ordinary keys: they count only when repeated and type through text input.
-    const Translated t = translate(event(SDL_KEYDOWN, SDLK_q, 1));
-    EXPECT_EQ(std::tuple(t.n, t.ev[0].code, t.ev[0].extended, t.ev[0].repeat), std::tuple(1, int('Q'), false, true));
-    EXPECT_EQ(std::tuple(translate(event(SDL_KEYDOWN, SDLK_VOLUMEUP)).n,
-                         translate(event(SDL_KEYUP, SDLK_LEFT)).ev[0].kind),
-              std::tuple(0, EV_KEY_UP));
+    EXPECT_EQ(translate(key(SDL_KEYUP, SDLK_LEFT)).ev[0].kind, EV_KEY_UP);
     // Text gives its first character, in Latin-1; 0: beyond Latin-1, nothing.
     const std::pair<const char*, int> texts[] = {{"a", 'a'}, {"%x", '%'}, {"\xC3\xA9", 0xE9}, {"\xC3\xBF", 0xFF},
                                                  {"\xC2\xB5", 0xB5}, {"\xE2\x82\xAC", 0}, {"\xC4\x80", 0}};
     for (auto [s, code] : texts)
         EXPECT_EQ(std::tuple(translate(text(s)).n, translate(text(s)).ev[0].code), std::tuple(code != 0, code)) << code;
-}
-
-TEST(SdlEvents, PointerButtonsFingersAndClosing) {
-    const struct { SDL_Event e; int n, kind, x, y, left, right; } cases[] = {
-        {event(SDL_MOUSEMOTION, 12, 34, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK), 1, EV_POINTER_MOVE, 12, 34, 1, 1},
-        {event(SDL_MOUSEMOTION, 12, 34, 0, int(SDL_TOUCH_MOUSEID)), 0, 0, 0, 0, 0, 0},  // made up from a touch
-        {event(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), 1, EV_RIGHT_DOWN, 0, 0, 0, 0},
-        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT), 0, 0, 0, 0, 0, 0},
-        {event(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT), 1, EV_LEFT_UP, 0, 0, 0, 0},
-        {event(SDL_FINGERDOWN, 50, 25), 1, EV_TOUCH, 1024, 300, 1, 0},  // at fractions of 2048 x 1200
-        {event(SDL_FINGERUP, 50, 25), 1, EV_TOUCH, 1024, 300, 0, 0},
-        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE), 1, EV_CLOSE, 0, 0, 0, 0},
-        {event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_EXPOSED), 0, 0, 0, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const Translated t = translate(c.e, 2048, 1200);
-        const SHELL_EVENT& e = t.ev[0];
-        EXPECT_EQ(std::tuple(t.n, t.n ? int(e.kind) : 0, e.x, e.y, int(e.left), int(e.right),
-                             c.kind == EV_RIGHT_DOWN ? e.time_ms : 777u),
-                  std::tuple(c.n, c.kind, c.x, c.y, c.left, c.right, 777u))
-            << c.e.type;
-    }
-    EXPECT_EQ(WndProc(translate(event(SDL_QUIT)).ev[0]), ACT_EXIT);
 }
 
 }  // namespace

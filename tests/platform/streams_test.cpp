@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <tuple>
 
@@ -21,13 +20,13 @@ namespace {
 
 TEST(StreamNames, MarkersAtTheStartPickTheKindAndTheNamePart) {
     const struct { const char *name, *part; uint32_t kind; int block, port; } cases[] = {
-        {"TCP:SERVER 502", "502", XF_TCP_SERVER, -1, 502},     {"UDP:SERVER\t9<noblock", "9", XF_UDP_SERVER, 0, 9},
-        {"TCP:/127.0.0.1<block", "127.0.0.1", XF_TCP_CLIENT, 1, -1}, {"TCP://x", "/x", XF_TCP_CLIENT, -1, -1},
-        {"UDP:10.1.2.3", "10.1.2.3", XF_UDP_CLIENT, -1, -1},   {"TCP_PORT:65535", "65535", XF_TCP_SERVER, -1, 65535},
-        {"UDP-PORT:0", "0", XF_UDP_SERVER, -1, 0},             {"TCP-SERVER:", "", XF_TCP_SERVER, -1, -1},
-        {"TCP-SERVER:65536", "65536", XF_TCP_SERVER, -1, -2},  {"TCP-SERVER:12ab", "12ab", XF_TCP_SERVER, -1, -2},
+        {"TCP-SERVER:0", "0", XF_TCP_SERVER, -1, 0},
+        {"TCP_PORT:65535", "65535", XF_TCP_SERVER, -1, 65535},
+        {"TCP-SERVER:65536", "65536", XF_TCP_SERVER, -1, -2},
+        {"TCP-SERVER:12ab", "12ab", XF_TCP_SERVER, -1, -2},
         {"TCP-SERVER:99999999999999999999999", "99999999999999999999999", XF_TCP_SERVER, -1, -2},
-        {"data/TCP:x", "data/TCP:x", XF_FILE, -1, -1},         {"vna.cal<block", "vna.cal<block", XF_FILE, -1, -1},
+        {"TCP:127.0.0.1<block", "127.0.0.1", XF_TCP_CLIENT, 1, -1},
+        {"data/TCP:x", "data/TCP:x", XF_FILE, -1, -1},
     };
     for (const auto& c : cases) {
         const XF_NAME n = xf_parse_name(c.name);
@@ -80,16 +79,10 @@ TEST(Streams, TcpClientEndOfStreamRules) {
     EXPECT_EQ(recv(peer, buf, sizeof buf, 0), 1);  // the zero byte, then the end
     EXPECT_EQ(std::tuple(buf[0], recv(peer, buf, sizeof buf, 0)), std::tuple('\0', ssize_t(0)));
     close(peer);
-    // The peer closes: a blocking client reaches its end, a non-blocking one with nothing
-    // to read does not while the peer is there.
-    for (const char* name : {"TCP:127.0.0.1<block", "TCP:127.0.0.1"}) {
-        const bool blocking = std::strstr(name, "<block");
-        c = connect(name);
-        if (blocking) close(peer);
-        EXPECT_EQ((std::tuple{xfread(buf, 1, sizeof buf, c), xeof(c), xfclose(c)}), std::tuple(0u, int(blocking), 1))
-            << name;
-        if (!blocking) close(peer);
-    }
+    // The peer closes: the client reaches its end.
+    c = connect("TCP:127.0.0.1<block");
+    close(peer);
+    EXPECT_EQ((std::tuple{xfread(buf, 1, sizeof buf, c), xeof(c), xfclose(c)}), std::tuple(0u, 1, 1));
     // Writing to a vanished peer ends the stream without killing the process (SIGPIPE).
     c = connect("TCP:127.0.0.1<block");
     close(peer);

@@ -1,4 +1,4 @@
-// Hidden and numbered tasks, waits on the manual clock, and the drawing lock.
+// Hidden tasks and waits on the manual clock.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,8 +7,6 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/lock.h"
 #include "platform/tasks.h"
 #include "support/eventually.h"
 #include "support/manual_clock.h"
@@ -103,38 +101,7 @@ TEST_F(HiddenTasks, AWakeUpOrARemovalEndsTheSleepOnAWord) {
     EXPECT_TRUE(w.unwound.load());
 }
 
-std::atomic<int> seen_number[2], calls_of[2];
-template <int I>
-void numbered() {
-    seen_number[I] = thread__num;
-    calls_of[I]++;
-}
-
-TEST(NumberedTasks, TwoQuickStartsEachGetTheirOwnNumberAndFunction) {
-    // On the manual clock the 10 ms pause takes no real time, so the two threads start
-    // as close together as the machine allows.
-    ScopedManualClock clock;
-    for (int round = 0; round < 20; round++) {
-        seen_number[0] = seen_number[1] = -1;
-        calls_of[0] = calls_of[1] = 0;
-        ASSERT_EQ(exec_task(numbered<0>, 5, 0), 0);
-        ASSERT_EQ(exec_task(numbered<1>, 6, 15), 0);  // priority refused or not: it starts
-        ASSERT_TRUE(eventually([] { return calls_of[0] == 1 && calls_of[1] == 1; }));
-        // Their threads have ended, yet both count as running until removed.
-        EXPECT_EQ((std::tuple{seen_number[0].load(), seen_number[1].load(), thread_mask[5].load(),
-                              exec_task(numbered<0>, 5, 0), remove_task(5), remove_task(6), thread_mask[5].load()}),
-                  std::tuple(5, 6, 1, 1, 0, 0, 0));
-    }
-    EXPECT_EQ(calls_of[0], 1) << "a refused start ran the function anyway";
-    EXPECT_EQ(std::tuple(remove_task(7), exec_task(numbered<0>, 32, 0), exec_task(numbered<0>, -1, 0)),
-              std::tuple(1, -1, -1));  // not running; numbers out of range
-}
-
-TEST(Wait, NeverEarlyNeverLateAcrossTheWrapOfTheMicrosecondClockAndTheTickLoopWakesAhead) {
-    // The tick loop wakes on the whole millisecond at least 100 µs ahead.
-    const uint64_t ticks[][2] = {{0, 1000000}, {1, 1000000}, {899999, 1000000}, {900000, 1000000},
-                                 {900001, 2000000}, {1000000, 2000000}, {5999999999, 6001000000}};
-    for (auto [now, tick] : ticks) EXPECT_EQ(next_ms_tick_ns(now), tick) << now;
+TEST(Wait, NeverEarlyNeverLateAcrossTheWrapOfTheMicrosecondClock) {
     const uint64_t wrap_ns = (uint64_t(1) << 32) * 1000;  // the µs clock wraps here
     for (uint64_t start : {wrap_ns - 1500000, wrap_ns - 999, wrap_ns - 3000000, wrap_ns + 1, 5 * wrap_ns - 1,
                            uint64_t(123456789)})
@@ -154,26 +121,6 @@ TEST(Wait, NeverEarlyNeverLateAcrossTheWrapOfTheMicrosecondClockAndTheTickLoopWa
     // 50 minutes is more than the 32-bit µs clock can hold as a signed difference.
     wait(3000000);
     EXPECT_GE(c.clock.now_ns() - 2000000u, uint64_t(3000000) * 1000000);
-}
-
-TEST(DrawingLock, NeverLetsTwoThreadsIn) {
-    unlock();  // releasing a free lock must not leave it able to admit two holders
-    unlock();
-    long counter = 0;  // deliberately not atomic: a broken lock shows as a data race
-    std::atomic<int> inside{0}, overlaps{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; t++)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20000; i++) {
-                lock();
-                overlaps += inside.fetch_add(1) != 0;
-                counter++;
-                inside.fetch_sub(1);
-                unlock();
-            }
-        });
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(std::tuple(overlaps.load(), counter, video_lock.load()), std::tuple(0, 80000L, 0));
 }
 
 }  // namespace
