@@ -124,7 +124,7 @@ TEST_F(CliRun, CalibrateAtThePromptsSaveLoadAndWriteTouchstone) {
         Cli cli(sim_.dir(), {"--points", "101", "--start", "1", "--stop", "3001", "--calibrate",
                              "--save-cal", "bench.cal", "--out", "r22.s2p"});
         for (std::string prompt : {"OPEN", "SHORT", "LOAD", "ISOLATION", "THRU", "DUT"}) {
-            ASSERT_TRUE(cli.until("Connect " + prompt + " and press Enter")) << prompt;
+            ASSERT_TRUE(cli.until("Connect " + prompt + " and press Enter")) << prompt << ": " << cli.last();
             std::transform(prompt.begin(), prompt.end(), prompt.begin(), ::tolower);
             ASSERT_EQ(sim_.ctl("dut " + (prompt == "dut" ? "r 22" : prompt)), "ok");
             EXPECT_EQ(::write(cli.in, "\n", 1), 1);

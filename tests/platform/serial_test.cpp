@@ -34,9 +34,17 @@ Bytes pattern(size_t n, unsigned seed) {
 // The far end of a port: a pseudo-terminal master whose slave path the layer opens.
 struct Peer {
     int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    std::string path = (grantpt(fd), unlockpt(fd), ptsname(fd));
+    std::string path = slave_path(fd);
     ~Peer() { vanish(); }
-    void vanish() { close(fd), fd = -1; }  // the slave then hangs up, as an unplugged device does
+    void vanish() {  // the slave then hangs up, as an unplugged device does
+        close(fd);
+        fd = -1;
+    }
+    static std::string slave_path(int master) {
+        grantpt(master);
+        unlockpt(master);
+        return ptsname(master);
+    }
     // Writes or reads n bytes while the terminal has room or bytes, until the limit passes.
     size_t transfer(uint8_t* buf, size_t n, bool writing, std::chrono::milliseconds limit) const {
         size_t done = 0;

@@ -63,7 +63,10 @@ struct CalFile : ::testing::Test {
     void SetUp() override { reset(); }
     void TearDown() override { reset_core(); }
     // The core as at start, with the calibration file test.cal in the test's folder.
-    void reset() { reset_core(), use("test.cal"); }
+    void reset() {
+        reset_core();
+        use("test.cal");
+    }
     void use(const char* name) { std::snprintf(vna_cal_file, sizeof vna_cal_file, "%s/%s", dir_.path().c_str(), name); }
     simproc::TempDir dir_;
     const std::string name_ = dir_.path() + "/test.cal";
@@ -73,8 +76,10 @@ TEST_F(CalFile, BytesAndRoundTrip) {
     for (unsigned n : {3u, 2001u}) {
         SCOPED_TRACE(n);
         reset();
-        vna_f_start.store(3000000), vna_f_stop.store(4295000000);  // more than 32 bits
-        f_start.store(3.0f), f_stop.store(4295.0f);
+        vna_f_start.store(3000000);
+        vna_f_stop.store(4295000000);  // more than 32 bits
+        f_start.store(3.0f);
+        f_stop.store(4295.0f);
         fill(n, 0.5f);
         const Snapshot saved = Snapshot::take();
         ASSERT_EQ(said(vna_save_calibration()), std::tuple(1, "Calibration saved"));

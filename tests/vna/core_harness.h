@@ -39,8 +39,13 @@ inline void reset_core() {
     vna_status.set("Not connected");
     for (auto* flag : {&vna_abort, &vna_acquired, &vna_data_valid, &contin}) flag->store(0);
     slow.store(0);
-    vna_f_start.store(1000000), vna_f_stop.store(1000000000), vna_points.store(401);
-    f_start.store(1.0f), f_stop.store(800.0f), vna_port_source.store(nullptr), vna_answer_timeout_ms.store(answer_ms);
+    vna_f_start.store(1000000);
+    vna_f_stop.store(1000000000);
+    vna_points.store(401);
+    f_start.store(1.0f);
+    f_stop.store(800.0f);
+    vna_port_source.store(nullptr);
+    vna_answer_timeout_ms.store(answer_ms);
     name_port("COM1");
     std::snprintf(vna_cal_file, sizeof vna_cal_file, "vna.cal");
     vna_clear_calibration_if_requested();  // no clear left pending from a click
@@ -86,10 +91,16 @@ protected:
         ASSERT_NO_FATAL_FAILURE(start(sim_args));
         ASSERT_EQ(connect(), 1) << status();
     }
-    void SetUp() override { ASSERT_NE(task_ = (reset_core(), exec_task_hidden(vna_task, nullptr, 0)), 0u); }
+    void SetUp() override {
+        reset_core();
+        task_ = exec_task_hidden(vna_task, nullptr, 0);
+        ASSERT_NE(task_, 0u);
+    }
     void TearDown() override {
         if (task_) remove_task_hidden(task_);
-        vna_disconnect_device(), sim_.reset(), reset_core();
+        vna_disconnect_device();
+        sim_.reset();
+        reset_core();
     }
 
     // Posts code under the busy rule and waits until its sweep has its first batch, or has
@@ -116,7 +127,9 @@ protected:
     int connect() { return run(VNA_CMD_CONNECT); }
     int scan() { return run(VNA_CMD_SCAN); }
     void set_sweep(uint64_t start, uint64_t stop, uint16_t points) {
-        vna_f_start.store(start), vna_f_stop.store(stop), vna_points.store(points);
+        vna_f_start.store(start);
+        vna_f_stop.store(stop);
+        vna_points.store(points);
     }
     std::string ctl(const std::string& line) { return sim_->ctl(line); }
 

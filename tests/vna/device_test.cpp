@@ -101,9 +101,15 @@ TEST(DeviceTask, SleepsOnItsWordYetTakesPostsAndEndsWhenRemoved) {
         EXPECT_TRUE(eventually([&] { return vna_commands_done.load() != before; }, 60000)) << "post " << k;
     }
     std::atomic<bool> removed{false};
-    std::thread remover([&] { remove_task_hidden(task), removed = true; });
+    std::thread remover([&] {
+        remove_task_hidden(task);
+        removed = true;
+    });
     EXPECT_TRUE(eventually([&] { return removed.load(); }, 60000)) << "removal did not end the wait";
-    if (!removed) vna_command = VNA_CMD_QUIT, task_wake_word(vna_command);  // lets the task end anyway
+    if (!removed) {  // lets the task end anyway
+        vna_command = VNA_CMD_QUIT;
+        task_wake_word(vna_command);
+    }
     remover.join();
     vna_idle_wait_ms = 100;
 }
