@@ -8,11 +8,13 @@
 # build-fuzz/findings/<name>/ and makes the exit status 1; replay it with
 # build-fuzz/fuzz/fuzz_<name> FILE, and once fixed commit it to fuzz/regress/<name>/.
 # The grown corpora are kept in build-fuzz/corpus/<name>/ for later runs.
-# FUZZ_CPU=1 counts the budget in the harness's own CPU seconds instead of wall time, so that
-# a run beside other work (FUZZ_NICE sets its niceness) still gets its whole budget; the
-# table gives both. FUZZ_NO_BUILD=1 skips the build; FUZZ_RSS_MB (default 2048) and FUZZ_TIMEOUT (seconds
+# FUZZ_NO_BUILD=1 skips the build; FUZZ_RSS_MB (default 2048) and FUZZ_TIMEOUT (seconds
 # per input, default 30: libFuzzer counts wall time, and on a busy shared machine an input
 # of the edit harness that takes 0.1 s alone once took 10 s) set libFuzzer's limits.
+# FUZZ_CPU=1 counts the budget in the harness's own CPU seconds instead of wall time, so that
+# a run beside other work (FUZZ_NICE sets its niceness) still gets its whole budget; the
+# table gives both. FUZZ_TIMEOUT then defaults to 600 s: at nice 19 beside busy loops an
+# input of 0.12 s of CPU took over 30 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +24,8 @@ all=(calfile touchstone bmp image stream_name text edit sweep)
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=("${all[@]}")
 build=build-fuzz
+timeout=${FUZZ_TIMEOUT:-30}
+[ -n "${FUZZ_CPU:-}" ] && timeout=${FUZZ_TIMEOUT:-600}
 
 if [ -z "${FUZZ_NO_BUILD:-}" ]; then
   cmake --preset fuzz >/dev/null
@@ -55,7 +59,7 @@ for h in "${harnesses[@]}"; do
   [ -n "${FUZZ_CPU:-}" ] && wall=$((seconds * 20))  # the CPU budget ends the run; this bounds it
   TMPDIR=$dir/tmp ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     nice -n "${FUZZ_NICE:-0}" "$program" -max_total_time="$wall" -rss_limit_mb="${FUZZ_RSS_MB:-2048}" \
-    -timeout="${FUZZ_TIMEOUT:-30}" -print_final_stats=1 -artifact_prefix="$dir/findings/" \
+    -timeout="$timeout" -print_final_stats=1 -artifact_prefix="$dir/findings/" \
     "$dir/corpus" >"$dir/log" 2>&1 &
   pid=$!
   cpu=0 stopped=
