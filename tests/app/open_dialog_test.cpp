@@ -140,29 +140,23 @@ TEST_F(OpenDialogTest, BuiltinDialogChoosesRefusesAndCancels) {
         // main: "..", "sub/", "my.cal", name79, name80; main/sub: "..", "my.cal", "other.cal"
         {L, "main", "row1 row1 ok", 1, "my.cal", "main/sub"},
         {L, "main", "'new.cal enter", 1, "new.cal", "main"},  // a missing file is returned in load mode
-        {L, "main", "'sub/x.cal ok", 1, "x.cal", "main/sub"},
         {L, "main", "'/tmp/x.cal enter", 1, "x.cal", "/tmp"},
         {L, "main", "'sub enter row2 ok", 1, "other.cal", "main/sub"},  // a typed folder is shown
         {L, "main", "'abc row2 ok", 1, "my.cal", "main"},               // a click replaces the typing
         {L, "main", "row3 ok", 1, name79, "main"},
         {L, "main", "row4 ok", 0, "", "", "File name too long"},
-        {L, "main", "'nosuch/x.cal enter", 0, "", "", "Cannot enter the folder"},
         {L, "main", "row1 cancel", 0},
         {L, "main", "ok esc", 0},       // OK without a name keeps the dialog open
         {S, "main", "row2 ok esc", 0},  // an existing file needs a second OK
         {S, "main", "row2 ok ok", 1, "my.cal", "main"},
         {S, "main", "'fresh.cal enter", 1, "fresh.cal", "main"},
-        {L, "gone", "rm:sub row1 row1 'x.cal enter", 0, "", "", "Cannot enter the folder"},  // vanished
-        // order: "..", "adir/", "zdir/", "A.cal", "b.cal", "D.CAL" (hidden entries left out)
+        // a folder that vanished: listed, then unreadable with ".." alone; a click below it
+        {L, "gone", "rm:sub row1 row1 'x.cal enter", 0, "", "", "Cannot enter the folder"},
+        // order: "..", "adir/", "zdir/", "A.cal", "b.cal", "D.CAL" (hidden entries and c.txt left out)
         {L, "order", "row0 'q enter", 1, "q", ""},
         {L, "order", "row1 'q enter", 1, "q", "order/adir"},
-        {L, "order", "row2 'q enter", 1, "q", "order/zdir"},
-        {L, "order", "row3 ok", 1, "A.cal", "order"},
-        {L, "order", "row4 ok", 1, "b.cal", "order"},
         {L, "order", "row5 ok", 1, "D.CAL", "order"},
-        {L, "order", "row6 ok esc", 0},
-        // many: "..", f00 .. f39; a page is 15 rows
-        {L, "many", "down row0 ok", 1, "f14.cal", "many"},
+        // many: "..", f00 .. f39; 16 rows shown, a scroll moves 15
         {L, "many", "bar row0 ok", 1, "f14.cal", "many"},
         {L, "many", "down down down row15 ok", 1, "f39.cal", "many"},
         {L, "many", "down up row1 ok", 1, "f00.cal", "many"},
