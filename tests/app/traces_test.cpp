@@ -75,6 +75,19 @@ TEST(Traces, SliderAndChartArithmetic) {
     EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0));
 }
 
+// The choice buttons cycle the upper plot through its four traces and the lower one through
+// its four and none, which hides it.
+TEST_F(Program, TraceChoicesCycle) {
+    start_page({});
+    for (int press = 1; press <= 5; press++) {
+        click(888, 153);
+        click(888, 185);
+        pass();
+        EXPECT_EQ(std::tuple(int(MB21), int(MB22), visible(page1->panel9)),
+                  std::tuple((3 + press) % 4, (4 + press) % 5, (4 + press) % 5 != 4)) << press;
+    }
+}
+
 // The chart on screen, or the chart image painted clean with the curve drawn over it.
 std::vector<uint32_t> chart(bool clean) {
     const std::vector<uint32_t> shown = fb_snapshot();
