@@ -76,8 +76,8 @@ TEST(Traces, SliderAndChartArithmetic) {
 }
 
 // The choice buttons cycle the upper plot through its four traces and the lower one through
-// its four and none, which hides it.
-TEST_F(Program, TraceChoicesCycle) {
+// its four and none, which hides it; the marker of none or one point.
+TEST_F(Program, TraceChoicesCycleAndTheMarkerOfNoneOrOnePoint) {
     start_page({});
     for (int press = 1; press <= 5; press++) {
         click(888, 153);
@@ -85,6 +85,14 @@ TEST_F(Program, TraceChoicesCycle) {
         pass();
         EXPECT_EQ(std::tuple(int(MB21), int(MB22), visible(page1->panel9)),
                   std::tuple((3 + press) % 4, (4 + press) % 5, (4 + press) % 5 != 4)) << press;
+    }
+    click(888, 185);  // the lower plot shown again
+    for (int points : {0, 1}) {
+        for (int y : {150, 350}) {  // a press on either plot with none or one point
+            vna_points = uint16_t(points);
+            click(600, y);
+            EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << points << " " << y;
+        }
     }
 }
 
