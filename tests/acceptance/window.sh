@@ -20,13 +20,13 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 refs=$here/../data/acceptance regenerate=${CORVANE_REGENERATE:-0} keep=${ACCEPTANCE_KEEP:-}
-for t in Xvfb xdotool import compare nc; do command -v $t >/dev/null || { echo "window.sh: $t is missing"; exit 1; }; done
 wm_close=${WM_CLOSE:+$(realpath "$WM_CLOSE")} step_text=""
 fail() {
   printf 'FAILED at: %s\n  %s\n' "$step_text" "$1"
   [ -f "$run/corvane.log" ] && sed 's/^/  corvane: /' "$run/corvane.log" | tail -20
   exit 1
 }
+for t in Xvfb xdotool import compare nc; do command -v $t >/dev/null || fail "$t is missing"; done
 # shellcheck source=session.sh
 . "$here/session.sh"
 built=1 && [ "${1:-}" = --installed ] && built="" || { corvane=$(realpath "$1") sim=$(realpath "$2"); }
@@ -42,7 +42,10 @@ key() { xdotool key "$1"; }
 ctl() { [ "$(echo "$1" | nc -U -q1 "$run/ports/COM1.ctl")" = ok ] || fail "the simulator refused: $1"; }
 # Whether picture $2 differs from the reference $1 in at most $3 pixels by more than 12 %
 # (the count in $differ).
-alike() { differ=$(compare -metric AE -fuzz 12% "$1" "$2" null: 2>&1 || true) && [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le "$3" ]; }
+alike() {
+  differ=$(compare -metric AE -fuzz 12% "$1" "$2" null: 2>&1 || true)
+  [[ $differ =~ ^[0-9]+$ ]] && [ "$differ" -le "$3" ]
+}
 # The region x y w h of the page (page coordinates) in a screenshot, what changes from run
 # to run blanked: the sweep's milliseconds, and the rectangle in $blank when set.
 crop() {
@@ -52,13 +55,15 @@ crop() {
 # Waits until the region shows what the reference shows (at most 15 seconds); the
 # references are written after $6 seconds instead when regenerating.
 expect() {
-  local name=$1 ref=$refs/$1.png got=$run/$1.png shot=$run/shot.png allowed=$(($4 * $5 / 500 + 4)) end=$((SECONDS + 15))
+  local name=$1 ref=$refs/$1.png got=$run/$1.png shot=$run/shot.png
+  local allowed=$(($4 * $5 / 500 + 4)) end=$((SECONDS + 15))
   shoot() { import -window "$W" "$shot" 2>/dev/null && crop "$shot" "$2" "$3" "$4" "$5" "$1"; }
   [ "$regenerate" = 1 ] && { sleep "${6:-2}" && shoot "$ref" "$2" "$3" "$4" "$5" && echo "   wrote $ref"; return; }
   [ -f "$ref" ] || fail "no reference $ref"
   until shoot "$got" "$2" "$3" "$4" "$5" && alike "$ref" "$got" "$allowed"; do
     [ $SECONDS -lt $end ] && sleep 0.2 && continue
-    [ -z "$keep" ] || { mkdir -p "$keep" && cp "$got" "$keep/$name.got.png" && compare -fuzz 12% "$ref" "$got" "$keep/$name.diff.png" 2>/dev/null || true; }
+    [ -z "$keep" ] || { mkdir -p "$keep" && cp "$got" "$keep/$name.got.png" &&
+      compare -fuzz 12% "$ref" "$got" "$keep/$name.diff.png" 2>/dev/null || true; }
     fail "the window does not show $name.png after 15 s ($differ pixels differ, $allowed allowed)"
   done
 }
@@ -99,16 +104,24 @@ key_files() {
   eventually compgen -G "$run/corvane-*.png" >/dev/null && eventually compgen -G "$run/corvane-*.s2p" >/dev/null ||
     fail "no screenshot file after F2 or no Touchstone file after F3"
   local shots=("$run"/corvane-*.png) sweep=("$run"/corvane-*.s2p)
-  [ "$regenerate" = 1 ] || { crop "${shots[0]}" 0 0 1024 600 "$run/f2.png" && alike "$refs/c10p.png" "$run/f2.png" 1232; } ||
+  [ "$regenerate" = 1 ] ||
+    { crop "${shots[0]}" 0 0 1024 600 "$run/f2.png" && alike "$refs/c10p.png" "$run/f2.png" 1232; } ||
     fail "the screenshot file does not show the page ($differ)"
   [ "$(grep -c '^[0-9]' "${sweep[0]}")" = 401 ] && grep -q '^! calibration: applied' "${sweep[0]}" ||
     fail "the Touchstone file does not hold the 401 points of the corrected sweep"
 }
 # The program started again and connected.
 connected() { start_program && page startup && click 212 24 && status connected; }
-same_cal() { cmp -s "$run/$1" "$run/$2" || fail "$1 differs from $2, saved from the same calibration"; }
+# File $1 written, and the same as $2 when that was saved from the same calibration.
+saved_cal() {
+  [ -s "$run/$1" ] || fail "$1 was not written"
+  [ ! -e "$run/$2" ] || cmp -s "$run/$1" "$run/$2" || fail "$1 differs from $2, saved from the same calibration"
+}
 one_line() { [ "$(wc -l <"$run/corvane.log")" = 1 ] || fail "not one line on stderr"; }
-no_display() { local code=0 && env -u DISPLAY "$corvane" >"$run/corvane.log" 2>&1 || code=$?; [ "$code" = 1 ] || fail "exit status $code, not 1"; }
+no_display() {
+  local code=0 && env -u DISPLAY "$corvane" >"$run/corvane.log" 2>&1 || code=$?
+  [ "$code" = 1 ] || fail "exit status $code, not 1"
+}
 
 # The workflow: a row of what the operator does and what the window must then show,
 # separated by " | "; a row beginning with "if:NAME " runs only when the variable NAME is
@@ -138,7 +151,7 @@ workflow=(
   "click 296 405 | expect smith_marker 0 48 832 501"
   # SAVE CAL in the program's own dialog, LOAD CAL of that file
   "click 926 474 | blank='205,88 700,112' expect dialog_save 0 0 1024 600"
-  "type_text bench.cal; key Return | status saved; [ -s \"\$run/bench.cal\" ] || fail 'bench.cal was not written'; [ ! -e \"\$run/vna.cal\" ] || same_cal bench.cal vna.cal"
+  "type_text bench.cal; key Return | status saved; saved_cal bench.cal vna.cal"
   "click 926 520; type_text bench.cal; key Return | status loaded"
   # a larger window: the page scaled, the pointer still on its objects
   "if:built xdotool windowsize \"\$W\" 1280 750; width=1280 height=750 | page scaled"

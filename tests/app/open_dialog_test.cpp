@@ -134,35 +134,25 @@ TEST_F(OpenDialogTest, BuiltinDialogChoosesRefusesAndCancels) {
     for (const char* p : {"b.cal", "A.cal", "c.txt", ".hidden.cal", "D.CAL", "zdir/", "adir/", ".hdir/"})
         make("order/"s + p);
     for (int i = 0; i < 40; i++) make("many/f" + std::to_string(100 + i).substr(1) + ".cal");
-    EXPECT_EQ(Dialog1->Scala, 2.0f);  // set when the record was new, and only then
-    Dialog1->Scala = 0.6f;
     const Flow flows[] = {
         // main: "..", "sub/", "my.cal", name79, name80; main/sub: "..", "my.cal", "other.cal"
-        {L, "main", "row1 row1 ok", 1, "my.cal", "main/sub"},
-        {L, "main", "'new.cal enter", 1, "new.cal", "main"},  // a missing file is returned in load mode
-        {L, "main", "'sub/x.cal ok", 1, "x.cal", "main/sub"},
-        {L, "main", "'/tmp/x.cal enter", 1, "x.cal", "/tmp"},
+        {L, "main", "'/tmp/x.cal enter", 1, "x.cal", "/tmp"},  // a missing file is returned in load mode
         {L, "main", "'sub enter row2 ok", 1, "other.cal", "main/sub"},  // a typed folder is shown
         {L, "main", "'abc row2 ok", 1, "my.cal", "main"},               // a click replaces the typing
         {L, "main", "row3 ok", 1, name79, "main"},
         {L, "main", "row4 ok", 0, "", "", "File name too long"},
-        {L, "main", "'nosuch/x.cal enter", 0, "", "", "Cannot enter the folder"},
         {L, "main", "row1 cancel", 0},
         {L, "main", "ok esc", 0},       // OK without a name keeps the dialog open
         {S, "main", "row2 ok esc", 0},  // an existing file needs a second OK
         {S, "main", "row2 ok ok", 1, "my.cal", "main"},
         {S, "main", "'fresh.cal enter", 1, "fresh.cal", "main"},
-        {L, "gone", "rm:sub row1 row1 'x.cal enter", 0, "", "", "Cannot enter the folder"},  // vanished
-        // order: "..", "adir/", "zdir/", "A.cal", "b.cal", "D.CAL" (hidden entries left out)
+        // a folder that vanished: listed, then unreadable with ".." alone; a click below it
+        {L, "gone", "rm:sub row1 row1 'x.cal enter", 0, "", "", "Cannot enter the folder"},
+        // order: "..", "adir/", "zdir/", "A.cal", "b.cal", "D.CAL" (hidden entries and c.txt left out)
         {L, "order", "row0 'q enter", 1, "q", ""},
         {L, "order", "row1 'q enter", 1, "q", "order/adir"},
-        {L, "order", "row2 'q enter", 1, "q", "order/zdir"},
-        {L, "order", "row3 ok", 1, "A.cal", "order"},
-        {L, "order", "row4 ok", 1, "b.cal", "order"},
         {L, "order", "row5 ok", 1, "D.CAL", "order"},
-        {L, "order", "row6 ok esc", 0},
-        // many: "..", f00 .. f39; a page is 15 rows
-        {L, "many", "down row0 ok", 1, "f14.cal", "many"},
+        // many: "..", f00 .. f39; 16 rows shown, a scroll moves 15
         {L, "many", "bar row0 ok", 1, "f14.cal", "many"},
         {L, "many", "down down down row15 ok", 1, "f39.cal", "many"},
         {L, "many", "down up row1 ok", 1, "f00.cal", "many"},
@@ -170,12 +160,11 @@ TEST_F(OpenDialogTest, BuiltinDialogChoosesRefusesAndCancels) {
         {L, "", "row1 row1 row1 row1 'x.cal enter", 1, "x.cal", deep},
     };
     for (const Flow& f : flows) run(f);
-    EXPECT_EQ(Dialog1->Scala, 0.6f);
 }
 
 // The desktop chooser: a script that records its arguments, "|"-separated, and prints a path.
 TEST_F(OpenDialogTest, DesktopChooserIsRunWithTheModeFilterAndStartFolder) {
-    for (const std::string& p : {"main/sub/my.cal"s, deep + "/", "bin/"s}) make(p);
+    for (const std::string& p : {"main/sub/my.cal"s, "bin/"s}) make(p);
     for (const char* chooser : {"/bin/zenity", "/bin/kdialog"}) {
         std::ofstream(dir + chooser) << "#!/bin/sh\nIFS='|'\necho \"$(basename $0)|$*\" >$FAKE_ARGS\n"
                                         "[ -n \"$FAKE_PATH\" ] && echo \"$FAKE_PATH\"\nexit $FAKE_EXIT\n";
@@ -195,7 +184,6 @@ TEST_F(OpenDialogTest, DesktopChooserIsRunWithTheModeFilterAndStartFolder) {
          zenity + "Save file" + from + "|--file-filter=*.cal|--save|--confirm-overwrite"},
         {"", ":9", "main/sub/my.cal", 0, {L, "main", "", 1, "my.cal", "main/sub"}, load},
         {"", ":9", "main/sub/my.cal", 1, {L, "main", "", 0}, load},  // cancelled
-        {"", ":9", deep + "/x.cal", 0, {L, "main", "", 1, "x.cal", deep}, load},
         {"kdialog", "", "main/sub/my.cal", 0, {S, "main", "", 1, "my.cal", "main/sub"},
          "kdialog|--title|Save file|--getsavefilename|" + dir + "/main/|*.cal"},
         {"", "", "main/sub/my.cal", 0, {L, "main", "esc", 0}, ""},          // no display: the dialog page

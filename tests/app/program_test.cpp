@@ -76,12 +76,6 @@ TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
         EXPECT_EQ(std::pair(visible(page1->panel21), int(page1->edit11->decimals)), std::pair(!ok, decimals));
         if (ok == 0) expect_screen("rlc");
     }
-    rlc_ok = 0;
-    tab(Tab::s11);
-    click(Button::continuous.x, Button::continuous.y);
-    EXPECT_EQ(contin.load(), 1);
-    click(Button::stop.x, Button::stop.y);  // STOP also ends continuous measuring
-    EXPECT_EQ(contin.load(), 0);
 }
 
 // SAVE CAL and LOAD CAL through the program's own dialog.
