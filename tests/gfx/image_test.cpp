@@ -71,6 +71,7 @@ TEST_F(Images, SceneMatchesTheReference) {
 
 // Damaged data draws what it holds and never reads past its end (bytes read past it would show
 // even if black); the scan tells a complete image from an incomplete one and an unknown coding.
+// Damaged or unusable BMP files draw nothing.
 TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
     auto short_announced = image(32, 4, 1, words({0x7C00, 0x7C00, 0x7C00, 0x7C00}));
     short_announced[8] = 4;
@@ -92,9 +93,7 @@ TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
         const int scan = image_scan(c.s.data(), std::min(c.size, c.s.size()), &info) ? info.complete : -1;
         EXPECT_EQ(std::make_pair(drawn().size(), scan), std::make_pair(c.pixels, c.scan)) << &c - cases;
     }
-}
-
-TEST_F(Images, UnusableBmpFilesDrawNothing) {
+    SetUp();
     const ScratchDir dir("bmp_test", false);
     const auto good = bmp(24, 4, 4, [](int, int) -> uint32_t { return 0x123456; });
     auto with = [&](size_t at, uint32_t v, int bytes = 4) {
@@ -102,7 +101,7 @@ TEST_F(Images, UnusableBmpFilesDrawNothing) {
         for (int i = 0; i < bytes; i++) b[at + size_t(i)] = uint8_t(v >> (8 * i));
         return b;
     };
-    struct Case { const char* what; std::vector<uint8_t> bytes; size_t size; } const cases[] = {
+    struct File { const char* what; std::vector<uint8_t> bytes; size_t size; } const files[] = {
         {"truncated rows", good, good.size() - 1},
         {"header only", good, 30},
         {"rows beyond the file", with(22, 1000), SIZE_MAX},
@@ -113,7 +112,7 @@ TEST_F(Images, UnusableBmpFilesDrawNothing) {
         {"16 bits per pixel", with(28, 16, 2), SIZE_MAX},
         {"empty file", good, 0},
     };
-    for (const Case& c : cases) {
+    for (const File& c : files) {
         write_file("x.bmp", c.bytes, c.size);
         int w = 0, h = 0;
         EXPECT_EQ(v_paint("x.bmp"), 0) << c.what;

@@ -31,13 +31,22 @@ void reset_ttf() {
     ttf_obj_level = nullptr;
 }
 
+// The UTF-8 bytes of code point c (at least 0x80).
+std::string utf8(uint32_t c) {
+    const int n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    std::string s(size_t(n), '\0');
+    for (int i = n - 1; i > 0; i--, c >>= 6) s[size_t(i)] = char(0x80 | (c & 63));
+    s[0] = char(uint32_t(0xFF00 >> n) | c);  // 110xxxxx, 1110xxxx or 11110xxx
+    return s;
+}
+
 // needs_ttf over fonts and scripts: font 33 (the Unicode font) takes CJK (needs_cjk, result
 // 5) to TrueType and keeps everything else; fonts 25 to 27 keep Latin text (the Latin check);
 // fixed fonts set ten times their height as the size.
 TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
     struct Decision { int fontn, fonty; const char* defaulold; const char* text; int result, size; } const cases[] = {
         {33, 0, "", "$LAMP.bmp \xE4\xB8\xAD", 0, 0},
-        {33, 0, "", GRUSSE, 0, 0},
+        {33, 0, "", "\xD0\x96", 0, 0},  // Cyrillic: the Unicode font has no Latin check
         {33, 0, "", CHINESE, 5, 0},
         {33, 0, "", "\xFF\x80\xE4\xB8\xAD", 5, 0},
         {0, 2, "", "Hello", 0, 20},
@@ -51,7 +60,6 @@ TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
         {25, 0, "", "\xC2\xA0", 0, 0},
         {25, 0, "", "\xC2\x9F", 1, 0},
         {25, 0, "", "a\x80", 1, 0},
-        {25, 0, "", "\xF8\x80", 1, 0},
         {25, 0, "", "\xC3(x", 0, 0},  // continuation bytes are not checked, the end of the text is
         {25, 0, "", "ab\xE4", 0, 0},
     };
@@ -86,20 +94,8 @@ TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
     SET_FONT("arial", 14);
     EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string(), 0));
     reset_ttf();
-}
-
-// The UTF-8 bytes of code point c (at least 0x80).
-std::string utf8(uint32_t c) {
-    const int n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-    std::string s(size_t(n), '\0');
-    for (int i = n - 1; i > 0; i--, c >>= 6) s[size_t(i)] = char(0x80 | (c & 63));
-    s[0] = char(uint32_t(0xFF00 >> n) | c);  // 110xxxxx, 1110xxxx or 11110xxx
-    return s;
-}
-
-// The ends of every range that needs the CJK face and code points just beside them; UTF-8
-// decoding of every length, truncated, with bad continuation bytes.
-TEST(TtfDecision, ScriptRangesAndDecoding) {
+    // The ends of every range that needs the CJK face and code points just beside them; UTF-8
+    // decoding of every length, truncated, with bad continuation bytes.
     for (uint32_t c : {0x4E00, 0x9FFF, 0x3400, 0x20000, 0x2CEAF, 0xF900, 0x2FA1F, 0x3040, 0x30FF, 0x31F0, 0xAC00,
                        0xD7AF, 0x0600, 0x06FF, 0x0590, 0x0E00, 0x097F, 0x1F300, 0x1FAFF})
         EXPECT_EQ(needs_cjk(("a" + utf8(c)).c_str()), 1) << std::hex << c;
@@ -112,9 +108,7 @@ TEST(TtfDecision, ScriptRangesAndDecoding) {
         {"\xF0\x9F\x98\x80", 4, 0x1F600},
         {"\x80", 0, 0},
         {"\xE4\xB8", 0, 0},
-        {"\xC3" "A", 0, 0},
         {"\xC3\xC3", 0, 0},
-        {"\xF8\x88\x80\x80\x80", 0, 0},
     };
     for (const Decode& c : decodes) {
         uint32_t code = 0;
