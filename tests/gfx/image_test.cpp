@@ -104,13 +104,11 @@ TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
     struct File { const char* what; std::vector<uint8_t> bytes; size_t size; } const files[] = {
         {"truncated rows", good, good.size() - 1},
         {"header only", good, 30},
-        {"rows beyond the file", with(22, 1000), SIZE_MAX},
         {"data offset beyond the file", with(10, 0xFFFFFFF0), SIZE_MAX},
         {"negative width", with(18, uint32_t(-4)), SIZE_MAX},
         {"zero height", with(22, 0), SIZE_MAX},
         {"huge width", with(18, 0x40000000), SIZE_MAX},
         {"16 bits per pixel", with(28, 16, 2), SIZE_MAX},
-        {"empty file", good, 0},
     };
     for (const File& c : files) {
         write_file("x.bmp", c.bytes, c.size);

@@ -37,7 +37,6 @@ protected:
         v_color(BG, FG);
     }
     void TearDown() override { for (auto& p : v_fontpntvect) p = nullptr; }
-    const vid_vect& ctx() const { return vid[perif]; }
     static void print_at(int x, int y, const char* text) {
         v_locate(x, y);
         v_print(text);
@@ -114,7 +113,7 @@ TEST_F(Text, SceneMatchesTheReference) {
     expect_reference("gfx/text", 0, 0, W, H);
     v_locate(0, 500);  // formatted text is cut to its buffer
     v_printf("%s%d", std::string(400, 'x').c_str(), 12345);
-    EXPECT_EQ(ctx().v_xlocate, (V_PRINTF_BUFFER - 1) * prop_width('x' - 32));
+    EXPECT_EQ(vid[perif].v_xlocate, (V_PRINTF_BUFFER - 1) * prop_width('x' - 32));
 }
 
 }  // namespace

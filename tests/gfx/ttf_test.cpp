@@ -73,26 +73,25 @@ TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
             << c.fontn << " " << c.text;
     }
     reset_ttf();
-    // SET_FONT fills the names of the object's level; fixed fonts take none.
+    // SET_FONT fills the names of the object's level, cut to the field; fixed fonts take no
+    // TrueType names or sizes; one character changes no name, a size alone still sets _fonty.
     const uint8_t level = 3;
     ttf_obj_level = &level;
-    _fontn = 9;
-    SET_FONT("arial", 14);
-    EXPECT_EQ(std::vector<std::string>({DEFAULT, DEFAULOLD, DEFA[3], DEFA[0]}),
-              std::vector<std::string>({"arial.ttf", "arial.ttf", "arial.ttf", ""}));
-    SET_FONT("x", 20);  // one character changes no name; a size alone still sets _fonty
-    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string("arial.ttf"), 20));
-    // Long names are cut to the field, keeping ".ttf".
     const std::string longer(150, 'n');
-    SET_FONT(longer.c_str(), 0);
-    EXPECT_EQ(std::string(DEFAULT), std::string(TTF_NAME - 5, 'n') + ".ttf");
-    SET_FONT((longer + ".ttf").c_str(), 0);
-    EXPECT_EQ(strlen(DEFA[3]), size_t(TTF_NAME - 1));
-    // Fixed fonts take no TrueType names or sizes.
-    reset_ttf();
-    _fontn = 6;
-    SET_FONT("arial", 14);
-    EXPECT_EQ(std::make_pair(std::string(DEFAULT), int(_fonty)), std::make_pair(std::string(), 0));
+    struct Font { int fontn; std::string name; int size; std::string now; int fonty; } const fonts[] = {
+        {6, "arial", 14, "", 0},
+        {9, "arial", 14, "arial.ttf", 14},
+        {9, "x", 20, "arial.ttf", 20},
+        {9, longer, 0, longer.substr(0, TTF_NAME - 5) + ".ttf", 20},  // keeping ".ttf"
+        {9, longer + ".ttf", 0, longer.substr(0, TTF_NAME - 1), 20},
+    };
+    for (const Font& f : fonts) {
+        _fontn = uint8_t(f.fontn);
+        SET_FONT(f.name.c_str(), f.size);
+        EXPECT_EQ(std::tuple(std::string(DEFAULT), std::string(DEFAULOLD), std::string(DEFA[3]), std::string(DEFA[0])),
+                  std::tuple(f.now, f.now, f.now, std::string()));
+        EXPECT_EQ(_fonty, f.fonty) << f.name;
+    }
     reset_ttf();
     // The ends of every range that needs the CJK face and code points just beside them; UTF-8
     // decoding of every length, truncated, with bad continuation bytes.
