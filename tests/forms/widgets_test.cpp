@@ -118,8 +118,9 @@ TEST_F(Widgets, LookMatchesTheReference) {
 
 // Radio buttons share one variable; a check box toggles once per press however long it is
 // held; a check box of a radio group sets the variable to its tag, and a second press
-// leaves it. Each step: a press held for some passes, then released.
-TEST_F(Widgets, RadioButtonsAndCheckBoxes) {
+// leaves it. Each step: a press held for some passes, then released. Then edit fields:
+// typing commits on Enter only, and the text converts into the field's type.
+TEST_F(Widgets, RadioButtonsCheckBoxesAndEditFields) {
     struct Step { int x, y, held; const uint8_t* var; int want; } const steps[] = {
         {20, 58, 1, &sel, 1},
         {150, 58, 1, &sel, 3},
@@ -135,16 +136,11 @@ TEST_F(Widgets, RadioButtonsAndCheckBoxes) {
         pass();
         EXPECT_EQ(*s.var, s.want) << "step " << &s - steps;
     }
-}
-
-// Typing commits on Enter only, then the text converts into the field's type.
-TEST_F(Widgets, EditFieldsCommitOnEnterAndConvertByType) {
     click(510, 20);
     click(510, 20);  // a press on the focused field takes the focus away
     EXPECT_EQ(obj_focus, 0);
     click(510, 20);
-    EXPECT_NE(obj_focus, 0);
-    EXPECT_EQ(in_edit, 0);  // focused, not typing yet
+    EXPECT_EQ(std::pair(obj_focus != 0, in_edit), std::pair(true, uint16_t(0)));  // focused, not typing yet
     type("15");
     key_down('0');  // a held key types once
     passes(4);
@@ -153,10 +149,8 @@ TEST_F(Widgets, EditFieldsCommitOnEnterAndConvertByType) {
     key('0');
     EXPECT_STREQ(edit_string, "1500");
     EXPECT_EQ(word_v, 7);  // nothing written while typing
-    key(13);
-    EXPECT_EQ(in_edit, 0);
-    EXPECT_EQ(word_v, 1500);
-    EXPECT_EQ(obj_focus, 0);  // typing took the focus
+    key(13);  // commits, and typing took the focus
+    EXPECT_EQ(std::tuple(in_edit, word_v, obj_focus), std::tuple(uint16_t(0), int16_t(1500), uint16_t(0)));
     type_into("word", "12\b3");
     EXPECT_EQ(word_v, 13);
     type_into("word", "99", 27);

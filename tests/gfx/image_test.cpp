@@ -45,12 +45,10 @@ TEST_F(Images, SceneMatchesTheReference) {
         {4, 28, image(255, 3, 1, {28, 224, 28})},
         {4, 224, image(2, 2, 1, {0x00, 0x01})},
     };
-    int x = 2;
     for (const Case& c : cases) {
         v_color(c.c0, c.c1);
-        v_locate(x, 2);
+        v_locate(2 + 12 * int(&c - cases), 2);
         v_paints(c.s.data(), 0);
-        x += 12;
     }
     auto paint = [](const char* name, const std::vector<uint8_t>& b, int c0, int c1, int x, int y) {
         write_file(name + (name[0] == '$'), b);
