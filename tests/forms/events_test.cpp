@@ -41,19 +41,14 @@ const FORM_OBJECT ev_table[] = {
 };
 TEST_FORM(ev_form, ev_table)
 
-class Events : public FormsTest {
-protected:
-    void SetUp() override {
-        FormsTest::SetUp();
-        open(ev_form, ev_form_release);
-        take_events();
-    }
-};
+using Events = FormsTest;
 
 // Pointer scripts, one pass a row: what the handlers see, and the value of a's momentary
 // button (1 in the passes of its press). Then a click that came and went during a pass: it
 // fires on the next one.
 TEST_F(Events, PointerScriptsFireTheirEvents) {
+    open(ev_form, ev_form_release);
+    take_events();
     enum Act { Press, Move, Release };
     struct Row { Act act; int x, y; V fires; int a = 0; } const rows[] = {
         {Press, 50, 20, {"a:click", "a:down", "a:press"}, 1},

@@ -1,8 +1,6 @@
 // Text in widgets: measurement against what is drawn, image captions from the program's
 // directory, TrueType captions in bitmap fonts, font names inherited by children,
 // CJK captions of labels in the Unicode font.
-#include <optional>
-
 #include "assets/fonts.h"
 #include "forms_fixture.h"
 #include "gfx/gfx_helpers.h"
@@ -13,22 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Each test runs in a directory of its own, the current directory and MyDir, that holds
-// img.bmp: a green 10 x 6 picture.
-class Text : public FormsTest {
-protected:
-    void SetUp() override {
-        FormsTest::SetUp();
-        dir.emplace("forms_text", true);
-        write_file("img.bmp", bmp(24, 10, 6, [](int, int) { return 0x00FF00u; }));
-    }
-    void TearDown() override {
-        FormsTest::TearDown();
-        dir.reset();
-        me = nullptr;
-    }
-    std::optional<ScratchDir> dir;
-};
+using Text = FormsTest;
 
 // How far v_print moves the output position for s in the given font.
 int printed_width(int font, const uint8_t* data, const char* s) {
@@ -57,10 +40,13 @@ const FORM_OBJECT text_table[] = {
 };
 TEST_FORM(text_form, text_table)
 
-// Measured widths against what is printed; then a page: the image caption centred in its
-// label and the Greek caption anti-aliased in DejaVu, found as "default.ttf" under ./FONTS/
-// (the page as a picture); a panel's font name reaches its children only.
+// In a directory of its own, the current directory and MyDir, that holds img.bmp (a green
+// 10 x 6 picture): measured widths against what is printed; then a page: the image caption
+// centred in its label and the Greek caption anti-aliased in DejaVu, found as "default.ttf"
+// under ./FONTS/ (the page as a picture); a panel's font name reaches its children only.
 TEST_F(Text, WidthsAndCaptionsMatchWhatIsDrawn) {
+    const ScratchDir dir("forms_text", true);
+    write_file("img.bmp", bmp(24, 10, 6, [](int, int) { return 0x00FF00u; }));
     OBJ rec{};  // the current object while measuring
     rec.caption = "plain";
     me = &rec;
