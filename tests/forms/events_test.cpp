@@ -16,7 +16,6 @@ uint8_t byte_a, byte_b, byte_top, byte_off;
 char field_text[64];
 bool click_mid_pass = false;  // the window thread takes a short click of "a" during a pass
 
-void window_click(SHELL_EVENT_KIND kind) { WndProc(SHELL_EVENT{.kind = kind, .x = 50, .y = 20}); }
 
 FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
     return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
@@ -32,8 +31,8 @@ const FORM_OBJECT ev_table[] = {
     logged("off", 10, 100, &byte_off).enable(false),
     label(1, "window", 800, 450, 40).on_entry([] {
         if (!std::exchange(click_mid_pass, false)) return;
-        window_click(EV_LEFT_DOWN);
-        window_click(EV_LEFT_UP);
+        WndProc(SHELL_EVENT{.kind = EV_LEFT_DOWN, .x = 50, .y = 20});
+        WndProc(SHELL_EVENT{.kind = EV_LEFT_UP, .x = 50, .y = 20});
     }),
     // An edit field reads the keyboard on every pass, after the click above came.
     form_line(1, TEdit, "field", 0).at(800, 500).size(80, 20).colours(255, 0, 0).frame(2).font(0, 1, 1)

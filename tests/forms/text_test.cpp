@@ -7,8 +7,6 @@
 #include "gfx/ttf.h"
 #include "support/reference_image.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 using Text = FormsTest;
@@ -71,9 +69,9 @@ TEST_F(Text, WidthsAndCaptionsMatchWhatIsDrawn) {
     EXPECT_EQ(bitmap_dx("$missing.bmp"), 0);
     me = nullptr;
     const char* dejavu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-    if (!fs::exists(dejavu)) GTEST_SKIP() << "needs fonts-dejavu-core";
-    fs::create_directories("FONTS");
-    fs::create_symlink(dejavu, "FONTS/default.ttf");
+    if (!std::filesystem::exists(dejavu)) GTEST_SKIP() << "needs fonts-dejavu-core";
+    std::filesystem::create_directories("FONTS");
+    std::filesystem::create_symlink(dejavu, "FONTS/default.ttf");
     ttf_forget_failures();
     open(text_form, text_form_release);
     EXPECT_STREQ(seen_child, "panelfont.ttf");

@@ -83,7 +83,8 @@ TEST_F(Draw, PrimitivesDrawExactlyTheirPixels) {
 // A composite drawing compared pixel for pixel with a reference image.
 constexpr int W = 320, H = 240;
 
-void composite() {
+TEST_F(Draw, CompositeMatchesTheReference) {
+    headless_start();
     v_color(0, 255);
     v_rectfillc(0, 0, W, H, 0x20202800);
     // Palette ramp: 256 cells of 1 x 12.
@@ -122,11 +123,6 @@ void composite() {
     v_color(0, 255);
     // Runs wrapping at the right edge of the framebuffer do not show here; a copy does.
     v_copy(140, 30, 200, 170, 60, 40);
-}
-
-TEST_F(Draw, CompositeMatchesTheReference) {
-    headless_start();
-    composite();
     expect_reference("gfx/composite", 0, 0, W, H);
 }
 

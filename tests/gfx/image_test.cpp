@@ -32,11 +32,11 @@ constexpr int W = 160, H = 24;
 // 24-bit BMP files, bottom row first, magenta keyed and near-magenta drawn, and with "$"
 // white keyed; an 8-bit file blending between the colours (255 paper, 0 ink, 119 half-way,
 // 200 3/16 ink; rows padded) opaque, then over a transparent ground.
-TEST_F(Images, SceneMatchesTheReference) {
+TEST_F(Images, DrawWhatTheyHoldAndNothingMore) {
     headless_start();
-    const ScratchDir dir("image_scene", false);
+    const ScratchDir dir("images", false);
     v_rectfillc(0, 0, W, H, 0x40404000);
-    struct Case { int c0, c1; std::vector<uint8_t> s; } const cases[] = {
+    struct Stored { int c0, c1; std::vector<uint8_t> s; } const stored[] = {
         {0, 255, image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}))},
         {0, 255, image(255, 8, 1, {33, 224, 32, 4, 28, 63, 3})},
         {3, 224, image(2, 4, 2, {0x05, 0x02, 0x07})},
@@ -45,9 +45,9 @@ TEST_F(Images, SceneMatchesTheReference) {
         {4, 28, image(255, 3, 1, {28, 224, 28})},
         {4, 224, image(2, 2, 1, {0x00, 0x01})},
     };
-    for (const Case& c : cases) {
+    for (const Stored& c : stored) {
         v_color(c.c0, c.c1);
-        v_locate(2 + 12 * int(&c - cases), 2);
+        v_locate(2 + 12 * int(&c - stored), 2);
         v_paints(c.s.data(), 0);
     }
     auto paint = [](const char* name, const std::vector<uint8_t>& b, int c0, int c1, int x, int y) {
@@ -65,12 +65,9 @@ TEST_F(Images, SceneMatchesTheReference) {
     paint("c.bmp", eight, 0x20406000, int(0xE0A08000), 14, 12);
     paint("d.bmp", eight, 4, int(0xC0C0C000), 22, 12);
     expect_reference("gfx/images", 0, 0, W, H);
-}
-
-// Damaged data draws what it holds and never reads past its end (bytes read past it would show
-// even if black); the scan tells a complete image from an incomplete one and an unknown coding.
-// Damaged or unusable BMP files draw nothing.
-TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
+    // Damaged data draws what it holds and never reads past its end (bytes read past it would
+    // show even if black); the scan tells a complete image from an incomplete one and an
+    // unknown coding. Damaged or unusable BMP files draw nothing.
     auto short_announced = image(32, 4, 1, words({0x7C00, 0x7C00, 0x7C00, 0x7C00}));
     short_announced[8] = 4;
     const auto cut_run = image(32, 8, 1, words({0x7C00, 0x8005, 0x03E0}));
@@ -92,7 +89,6 @@ TEST_F(Images, DamagedDataNeverReadsPastItsEnd) {
         EXPECT_EQ(std::make_pair(drawn().size(), scan), std::make_pair(c.pixels, c.scan)) << &c - cases;
     }
     SetUp();
-    const ScratchDir dir("bmp_test", false);
     const auto good = bmp(24, 4, 4, [](int, int) -> uint32_t { return 0x123456; });
     auto with = [&](size_t at, uint32_t v, int bytes = 4) {
         auto b = good;
