@@ -16,7 +16,6 @@ uint8_t byte_a, byte_b, byte_top, byte_off;
 char field_text[64];
 bool click_mid_pass = false;  // the window thread takes a short click of "a" during a pass
 
-
 FORM_OBJECT logged(const char* name, int x, int y, uint8_t* var) {
     return button(name, x, y, 100, 30).bind(var, VT_BYTE).on_click([] { log_me("click"); })
         .on_mousedown([] { log_me("down"); }).on_mousepress([] { log_me("press"); }).on_mouseup([] { log_me("up"); });
