@@ -46,11 +46,35 @@ const FORM_OBJECT scene_table[] = {
 };
 TEST_FORM(scene_form, scene_table)
 
+// ---- a page run modally from a handler ----
+
+int inner_passes = 0, later_entries = 0, outer_entries = 0;
+void inner_form();
+
+const FORM_OBJECT inner_table[] = {
+    form_head(TPage, "inner", 0).size(1024, 600).colours(0x03, 0, 0).on_entry([] {
+        if (++inner_passes == 3) page_end = 1;
+    }),
+};
+TEST_FORM(inner_form, inner_table)
+
+const FORM_OBJECT outer_table[] = {
+    test_page("outer").on_entry([] { outer_entries++; }),
+    button("opener", 10, 10, 60, 20).on_mousedown([] { Gopage(inner_form); }),
+    button("later", 100, 10, 60, 20).on_entry([] { later_entries++; }),
+};
+TEST_FORM(outer_form, outer_table)
+void outer_and_inner_release() {
+    outer_form_release();
+    inner_form_release();
+}
+
 // Clones reapply their declaration on every pass and never redraw by themselves; the panel
 // whose tag the tabs select alone is shown (left alone while held); the rows of a hidden
 // container are walked and numbered but neither run nor clickable. The page with tab 2 and
-// the list open is a picture: each row and each list row drawn in its own place.
-TEST_F(Loading, ClonesTabsAndAHiddenListOnOnePage) {
+// the list open is a picture: each row and each list row drawn in its own place. Then a
+// page run modally from a handler of another.
+TEST_F(Loading, ClonesTabsHiddenListsAndNestedPages) {
     widen = true;
     open(scene_form, scene_form_release);
     rows_seen.clear();
@@ -88,32 +112,7 @@ TEST_F(Loading, ClonesTabsAndAHiddenListOnOnePage) {
     row_entries = 0;
     expect_state(1, false);
     EXPECT_EQ(row_entries, 0);
-}
-
-// ---- a page run modally from a handler ----
-
-int inner_passes = 0, later_entries = 0, outer_entries = 0;
-void inner_form();
-
-const FORM_OBJECT inner_table[] = {
-    form_head(TPage, "inner", 0).size(1024, 600).colours(0x03, 0, 0).on_entry([] {
-        if (++inner_passes == 3) page_end = 1;
-    }),
-};
-TEST_FORM(inner_form, inner_table)
-
-const FORM_OBJECT outer_table[] = {
-    test_page("outer").on_entry([] { outer_entries++; }),
-    button("opener", 10, 10, 60, 20).on_mousedown([] { Gopage(inner_form); }),
-    button("later", 100, 10, 60, 20).on_entry([] { later_entries++; }),
-};
-TEST_FORM(outer_form, outer_table)
-void outer_and_inner_release() {
-    outer_form_release();
-    inner_form_release();
-}
-
-TEST_F(Loading, NestedPageSkipsTheRestOfTheOuterPassAndRedrawsIt) {
+    // A page run modally from a handler.
     open(outer_form, outer_and_inner_release);
     EXPECT_EQ(later_entries, 1);
     press(40, 20);

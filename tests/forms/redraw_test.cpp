@@ -68,27 +68,20 @@ protected:
     }
     // Passes until the page is quiet again (only the objects that redraw on their own).
     void settle() { drawn_in(3); }
-    // Switches off the objects that redraw on their own and settles.
-    void quiet() {
-        rec("fast")->frequency = 0;  // the frequency is geometry: one page repaint
-        rec("periodic")->autorefresh = 0;
-        settle();
-    }
     static OBJ* rec(const char* name) { return record(redraw_form_ptr, name); }
 };
 
 // Quiet passes draw only frequency 1 (every pass) and the periodic slot (one pass in 32,
-// never for buttons); without them, nothing at all.
-TEST_F(Redraw, QuietPassesDrawOnlyWhatRedrawsOnItsOwn) {
+// never for buttons); without them, nothing at all. Then each change redraws what it
+// concerns within two passes, and nothing else; an object hidden by its handler is not drawn
+// again.
+TEST_F(Redraw, QuietPassesAndChangesDrawOnlyWhatTheyConcern) {
     settle();
     EXPECT_EQ(drawn_in(64), (Drawn{{"fast", 64}, {"periodic", 2}}));
-    quiet();
+    rec("fast")->frequency = 0;  // the frequency is geometry: one page repaint
+    rec("periodic")->autorefresh = 0;
+    settle();
     EXPECT_EQ(passes(70), 0);
-}
-
-// Each change redraws what it concerns within two passes, and nothing else; an object hidden
-// by its handler is not drawn again.
-TEST_F(Redraw, ChangesRedrawWhatTheyConcern) {
     struct Case { const char* what; std::function<void()> change; Drawn want; } const cases[] = {
         {"appearance: the object itself", [] { rec("second")->fontcolor = 3; }, {{"second", 1}}},
         {"a label's text is geometry: the parent and what lies on it",
@@ -104,7 +97,6 @@ TEST_F(Redraw, ChangesRedrawWhatTheyConcern) {
         {"hidden: its container and what lies on it", [] { hide_first = true; },
          {{"panel", 1}, {"second", 1}, {"over", 1}}},
     };
-    quiet();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         settle();

@@ -1,35 +1,15 @@
 // Text in widgets: measurement against what is drawn, image captions from the program's
 // directory, TrueType captions in bitmap fonts, font names inherited by children,
 // CJK captions of labels in the Unicode font.
-#include <optional>
-
 #include "assets/fonts.h"
 #include "forms_fixture.h"
 #include "gfx/gfx_helpers.h"
 #include "gfx/ttf.h"
 #include "support/reference_image.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// Each test runs in a directory of its own, the current directory and MyDir, that holds
-// img.bmp: a green 10 x 6 picture.
-class Text : public FormsTest {
-protected:
-    void SetUp() override {
-        FormsTest::SetUp();
-        dir.emplace("forms_text", true);
-        write_file("img.bmp", bmp(24, 10, 6, [](int, int) { return 0x00FF00u; }));
-    }
-    void TearDown() override {
-        FormsTest::TearDown();
-        dir.reset();
-        me = nullptr;
-    }
-    std::optional<ScratchDir> dir;
-    OBJ rec{};  // the current object of the measuring tests
-};
+using Text = FormsTest;
 
 // How far v_print moves the output position for s in the given font.
 int printed_width(int font, const uint8_t* data, const char* s) {
@@ -40,7 +20,32 @@ int printed_width(int font, const uint8_t* data, const char* s) {
     return vid[perif].v_xlocate;
 }
 
-TEST_F(Text, WidthsMatchWhatIsPrinted) {
+// ---- labels drawing images and TrueType text ----
+
+char seen_child[TTF_NAME], seen_sibling[TTF_NAME], script_text[16];
+int size_seen = -1;
+
+const FORM_OBJECT text_table[] = {
+    test_page("text"),
+    label(1, "image", 10, 10, 30).size(30, 20).colours(0x03, 0, 0).caption("$img.bmp").tag(2),
+    label(1, "greek", 10, 50, 100).size(100, 16).font(0, 2, 2).caption("\xCE\xA9mega!"),  // TrueType
+    form_line(1, TPanel, "panel", 0).at(10, 100).size(100, 50).colours(0x1C, 0, 0).font(10, 1, 1).frame(6)
+        .on_draw([] { SET_FONT("panelfont", 0); }),
+    label(2, "child", 4, 4, 40).on_draw([] { std::snprintf(seen_child, sizeof seen_child, "%s", DEFAULT); }),
+    label(1, "sibling", 10, 200, 40).on_draw([] { std::snprintf(seen_sibling, sizeof seen_sibling, "%s", DEFAULT); }),
+    label(1, "script", 300, 10, 200).size(200, 30).font(FONT_UNICODE_NUM, 1, 1, T_Arial_Unicode_MS_12)
+        .caption(script_text).on_draw([] { size_seen = _fonty; }),
+};
+TEST_FORM(text_form, text_table)
+
+// In a directory of its own, the current directory and MyDir, that holds img.bmp (a green
+// 10 x 6 picture): measured widths against what is printed; then a page: the image caption
+// centred in its label and the Greek caption anti-aliased in DejaVu, found as "default.ttf"
+// under ./FONTS/ (the page as a picture); a panel's font name reaches its children only.
+TEST_F(Text, WidthsAndCaptionsMatchWhatIsDrawn) {
+    const ScratchDir dir("forms_text", true);
+    write_file("img.bmp", bmp(24, 10, 6, [](int, int) { return 0x00FF00u; }));
+    OBJ rec{};  // the current object while measuring
     rec.caption = "plain";
     me = &rec;
     _fontx = _fonty = 1;
@@ -62,34 +67,11 @@ TEST_F(Text, WidthsMatchWhatIsPrinted) {
     EXPECT_EQ(str_dx("$img.bmp"), 10);
     EXPECT_EQ(bitmap_dx("img.bmp"), 0);
     EXPECT_EQ(bitmap_dx("$missing.bmp"), 0);
-}
-
-// ---- labels drawing images and TrueType text ----
-
-char seen_child[TTF_NAME], seen_sibling[TTF_NAME], script_text[16];
-int size_seen = -1;
-
-const FORM_OBJECT text_table[] = {
-    test_page("text"),
-    label(1, "image", 10, 10, 30).size(30, 20).colours(0x03, 0, 0).caption("$img.bmp").tag(2),
-    label(1, "greek", 10, 50, 100).size(100, 16).font(0, 2, 2).caption("\xCE\xA9mega!"),  // TrueType
-    form_line(1, TPanel, "panel", 0).at(10, 100).size(100, 50).colours(0x1C, 0, 0).font(10, 1, 1).frame(6)
-        .on_draw([] { SET_FONT("panelfont", 0); }),
-    label(2, "child", 4, 4, 40).on_draw([] { std::snprintf(seen_child, sizeof seen_child, "%s", DEFAULT); }),
-    label(1, "sibling", 10, 200, 40).on_draw([] { std::snprintf(seen_sibling, sizeof seen_sibling, "%s", DEFAULT); }),
-    label(1, "script", 300, 10, 200).size(200, 30).font(FONT_UNICODE_NUM, 1, 1, T_Arial_Unicode_MS_12)
-        .caption(script_text).on_draw([] { size_seen = _fonty; }),
-};
-TEST_FORM(text_form, text_table)
-
-// The image caption centred in its label and the Greek caption anti-aliased in DejaVu, found
-// as "default.ttf" under ./FONTS/ (the page as a picture); a panel's font name reaches its
-// children only.
-TEST_F(Text, ImageAndTrueTypeCaptionsMatchTheReference) {
+    me = nullptr;
     const char* dejavu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-    if (!fs::exists(dejavu)) GTEST_SKIP() << "needs fonts-dejavu-core";
-    fs::create_directories("FONTS");
-    fs::create_symlink(dejavu, "FONTS/default.ttf");
+    if (!std::filesystem::exists(dejavu)) GTEST_SKIP() << "needs fonts-dejavu-core";
+    std::filesystem::create_directories("FONTS");
+    std::filesystem::create_symlink(dejavu, "FONTS/default.ttf");
     ttf_forget_failures();
     open(text_form, text_form_release);
     EXPECT_STREQ(seen_child, "panelfont.ttf");
@@ -101,11 +83,8 @@ TEST_F(Text, ImageAndTrueTypeCaptionsMatchTheReference) {
     const std::pair<const char*, int> scripts[] = {
         {"plain", bitmap_size},
         {"h\xC3\xA9llo", bitmap_size},
-        {"\xC2\xB0" "C", bitmap_size},
         {"a\xE4\xB8\xAD", 30},
         {"\xD8\xB3\xD9\x84", 30},
-        {"\xD7\x90", 30},
-        {"x\xF0\x9F\x98\x80", 30},
         {"back", bitmap_size},
     };
     for (auto [text, size] : scripts) {

@@ -1,18 +1,23 @@
 // The widgets' look (a reference image of raised and sunken buttons, radio groups, check
 // boxes, aligned and outlined labels, bitmap cells clamped to the strip, edit fields and
-// frame styles) and their values: radio buttons and check boxes.
+// frame styles) and their values: radio buttons, check boxes and edit fields (focus, typing,
+// commit and cancel, conversions into every variable type, printed formats and clamped sizes).
 #include "assets/fonts.h"
 #include "assets/images.h"
+#include "forms/edit.h"
 #include "forms_fixture.h"
 #include "support/reference_image.h"
 
 namespace {
 
 uint8_t held = 0, idle = 0, sel = 2, tick_on = 1, tick_off = 0, tick_radio = 2, cell_far = 7, cell_last = 2;
-float real_value = 14.5f;
-int16_t fixed_value = 150;
-char secret[64] = "abc";
-char name_text[64] = "name";
+float real_value;
+int16_t fixed_value, word_v, small_v, seen_by_button;
+int8_t byte_v;
+uint8_t ubyte_v;
+int32_t dword_v;
+uint32_t udword_v;
+char secret[64], name_text[64];
 
 FORM_OBJECT radio(const char* name, int x, int tag, const char* caption) {
     return form_line(1, TButton, name, 0).at(x, 50).size(60, 16).colours(0x005E2F08, 0, 0xFFFF00FC)
@@ -26,8 +31,8 @@ FORM_OBJECT cells(const char* name, int x, uint8_t* var) {
     return form_line(1, TBitmap, name, 0).at(x, 260).size(120, 120).colours(4, 0, 0).frame(6)
         .image(RLC1_ICO, 3).bind(var, VT_BYTE).enable();
 }
-FORM_OBJECT edit(const char* name, int y, void* var, uint8_t type, int dec, int dig) {
-    return form_line(1, TEdit, name, 0).at(200, y).size(63, 22).colours(255, 0, 0).frame(2)
+FORM_OBJECT edit(const char* name, int x, int y, void* var, uint8_t type, int dec, int dig) {
+    return form_line(1, TEdit, name, 0).at(x, y).size(63, 22).colours(255, 0, 0).frame(2)
         .font(33, 2, 8, T_Arial_Unicode_MS_12).caption(name).bind(var, type).number(dec, dig)
         .flagged(OF_FOCUS | OF_EDIT).enable();
 }
@@ -37,6 +42,8 @@ FORM_OBJECT style(int i) {
         .frame(i);
 }
 
+// The reference image covers 480 x 390 pixels; the fields and the button right of it only
+// serve the typing tests.
 const FORM_OBJECT widget_table[] = {
     test_page("widgets"),
     button("held", 10, 10, 72, 24).font(33, 2, 8, T_Arial_Unicode_MS_12).caption("PRESSED").bind(&held, VT_BYTE),
@@ -58,11 +65,18 @@ const FORM_OBJECT widget_table[] = {
         .font(33, 5, 8, T_Arial_Unicode_MS_16).caption("Not connected"),
     cells("far", 10, &cell_far),  // beyond the strip of three: shows the last cell
     cells("last", 140, &cell_last),
-    edit("MHz.", 10, &real_value, VT_REAL, 2, 7),
-    edit("fixed", 40, &fixed_value, VT_WORD, 2, 7),
-    edit("pass", 70, secret, VT_PASSWORD, 0, 9),
-    edit("focus", 100, name_text, VT_STRING, 0, 9),
+    edit("MHz.", 200, 10, &real_value, VT_REAL, 2, 7),
+    edit("fixed", 200, 40, &fixed_value, VT_WORD, 2, 7),
+    edit("pass", 200, 70, secret, VT_PASSWORD, 0, 9),
+    edit("focus", 200, 100, name_text, VT_STRING, 0, 9),
     style(0), style(1), style(2), style(3), style(4), style(5),
+    edit("word", 500, 10, &word_v, VT_WORD, 0, 7),
+    edit("small", 500, 40, &small_v, VT_WORD, 0, 3),
+    edit("byte", 500, 70, &byte_v, VT_BYTE, 0, 5),
+    edit("ubyte", 500, 100, &ubyte_v, VT_UBYTE, 0, 5),
+    edit("dword", 500, 130, &dword_v, VT_DWORD, 0, 9),
+    edit("udword", 500, 160, &udword_v, VT_UDWORD, 2, 9),
+    button("other", 500, 200, 60, 20).on_mouseup([] { seen_by_button = word_v; }),
 };
 TEST_FORM(widget_form, widget_table)
 
@@ -73,7 +87,25 @@ protected:
         held = idle = tick_off = 0;
         sel = tick_radio = 2;
         tick_on = 1;
+        real_value = 14.5f;
+        fixed_value = 150;
+        word_v = 7;  // the value that typing must leave alone until it commits
+        std::strcpy(secret, "abc");
+        std::strcpy(name_text, "name");
         open(widget_form, widget_form_release);
+    }
+    // Focuses the named field with a first press, then types text and the end key (0: none).
+    void type_into(const char* field, const char* text, int end = 13) {
+        const OBJ* r = record(widget_form_ptr, field);
+        click(r->left + 10, r->top + 10);
+        type(text);
+        if (end) key(end);
+    }
+    // What the named field's variable holds after typing text and Enter into it.
+    template <class T>
+    const T& typed(const char* field, const char* text, const T& variable) {
+        type_into(field, text);
+        return variable;
     }
 };
 
@@ -86,8 +118,9 @@ TEST_F(Widgets, LookMatchesTheReference) {
 
 // Radio buttons share one variable; a check box toggles once per press however long it is
 // held; a check box of a radio group sets the variable to its tag, and a second press
-// leaves it. Each step: a press held for some passes, then released.
-TEST_F(Widgets, RadioButtonsAndCheckBoxes) {
+// leaves it. Each step: a press held for some passes, then released. Then edit fields:
+// typing commits on Enter only, and the text converts into the field's type.
+TEST_F(Widgets, RadioButtonsCheckBoxesAndEditFields) {
     struct Step { int x, y, held; const uint8_t* var; int want; } const steps[] = {
         {20, 58, 1, &sel, 1},
         {150, 58, 1, &sel, 3},
@@ -103,6 +136,79 @@ TEST_F(Widgets, RadioButtonsAndCheckBoxes) {
         pass();
         EXPECT_EQ(*s.var, s.want) << "step " << &s - steps;
     }
+    click(510, 20);
+    click(510, 20);  // a press on the focused field takes the focus away
+    EXPECT_EQ(obj_focus, 0);
+    click(510, 20);
+    EXPECT_EQ(std::pair(obj_focus != 0, in_edit), std::pair(true, uint16_t(0)));  // focused, not typing yet
+    type("15");
+    key_down('0');  // a held key types once
+    passes(4);
+    key_up();
+    pass();
+    key('0');
+    EXPECT_STREQ(edit_string, "1500");
+    EXPECT_EQ(word_v, 7);  // nothing written while typing
+    key(13);  // commits, and typing took the focus
+    EXPECT_EQ(std::tuple(in_edit, word_v, obj_focus), std::tuple(uint16_t(0), int16_t(1500), uint16_t(0)));
+    type_into("word", "12\b3");
+    EXPECT_EQ(word_v, 13);
+    type_into("word", "99", 27);
+    EXPECT_EQ(word_v, 13);  // Escape cancels
+    type_into("small", "1234", 0);  // 3 digits: the fourth key ends typing
+    EXPECT_EQ(in_edit, 0);
+    EXPECT_EQ(small_v, 123);
+    // A press elsewhere commits before the button sees the value.
+    type_into("word", "42", 0);
+    EXPECT_EQ(word_v, 13);
+    click(510, 210);
+    EXPECT_EQ(seen_by_button, 42);
+    EXPECT_EQ(typed("word", "-3.6", word_v), -3);  // truncated toward zero
+    EXPECT_EQ(typed("fixed", "1.17", fixed_value), 117);  // fixed point with 2 decimals, not 116.99... truncated
+    EXPECT_FLOAT_EQ(typed("MHz.", "3.14159", real_value), 3.14f);
+    EXPECT_EQ(typed("byte", "-5", byte_v), -5);
+    EXPECT_EQ(typed("ubyte", "200", ubyte_v), 200);
+    EXPECT_EQ(typed("dword", "-123456", dword_v), -123456);
+    EXPECT_EQ(typed("udword", "1.15", udword_v), 115u);  // not 114.99... truncated
+    EXPECT_STREQ(typed("focus", "hello", name_text), "hello");
+    EXPECT_STREQ(typed("pass", "abcd", secret), "abcd");
+    EXPECT_EQ(typed("byte", "40000", byte_v), 0);  // beyond 16 bits: -32768, low byte 0
+    EXPECT_EQ(typed("word", "x", word_v), 0);  // not a number
+}
+
+// The text a field of the given size prints for s with the integer or the real format.
+std::string printed(void (*format)(const char*, char*, int), const char* s, int decimals, int digits) {
+    OBJ rec{};
+    rec.decimals = uint8_t(decimals);
+    rec.digits = uint8_t(digits);
+    me = &rec;
+    char out[512];
+    format(s, out, sizeof out);
+    me = nullptr;
+    return out;
+}
+std::string real_text(float v, int decimals, int digits) {
+    char s[512];
+    std::snprintf(s, sizeof s, "@%f         ", round_n(v, decimals));
+    return printed(edit_real_text, s, decimals, digits);
+}
+
+// Sizes beyond the typing buffer or the number text stay inside them: the 9-character text
+// of the value 5 prints at most 9 characters, at most 8 decimals.
+TEST(EditFormats, IntegersAndRealsAlignAndClamp) {
+    struct Num { const char* s; int decimals, digits; const char* want; } const nums[] = {
+        {"        5", 2, 7, "@   0.05"},   {"       -5", 2, 7, "@  -0.05"},   {"     -150", 2, 7, "@  -1.50"},
+        {"         401", 0, 7, "@    401"}, {"         -5", 3, 7, "@ -0.005"}, {"        5", 250, 200, "@.00000005"},
+        {"        5", 2, 200, "@     0.05"},
+    };
+    for (const Num& c : nums) EXPECT_EQ(printed(edit_num_text, c.s, c.decimals, c.digits), c.want) << c.s;
+    struct Real { float v; int decimals, digits; const char* want; } const reals[] = {
+        {14.5f, 2, 7, "@  14.50"}, {800.0f, 2, 7, "@ 800.00"}, {14.5f, 0, 5, "@   15"},
+        {-0.125f, 1, 5, "@ -0.1"}, {9.87f, 2, 5, "@ 9.87"},
+    };
+    for (const Real& c : reals) EXPECT_EQ(real_text(c.v, c.decimals, c.digits), c.want) << c.v;
+    EXPECT_EQ(real_text(1.0f, 200, 250).size(), size_t(1 + EDIT_STRING - 1));
+    EXPECT_NEAR(round_n(-2.5, 0), -3.0, 1e-9);  // halves away from zero
 }
 
 }  // namespace

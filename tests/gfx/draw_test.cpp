@@ -41,15 +41,12 @@ TEST_F(Draw, PrimitivesDrawExactlyTheirPixels) {
         EXPECT_EQ(drawn(), c.want);
         for (auto [x, y] : c.want) ASSERT_EQ(fb_at(x, y), c.rgb);
     }
-}
-
-// Lines reaching far off the framebuffer (where counting in floats stood still or ran for
-// billions of steps) draw exactly their part on it, as the line between their crossings of
-// the edges draws it, and nothing wraps around an edge.
-TEST_F(Draw, AntialiasedLineIsClippedToTheFramebuffer) {
+    // Anti-aliased lines reaching far off the framebuffer (where counting in floats stood
+    // still or ran for billions of steps) draw exactly their part on it, as the line between
+    // their crossings of the edges draws it, and nothing wraps around an edge.
     const float far = 1073741824.f;  // 2^30
     using Line = std::array<float, 6>;  // x, y, dx, dy, colour, thickness
-    const std::pair<Line, Line> cases[] = {
+    const std::pair<Line, Line> lines[] = {
         {{-far, -far / 4, 2 * far, far / 2, 252, 2}, {0, 0, 1024, 256, 252, 2}},
         {{far, far / 4, -2 * far, -far / 2, 252, 2}, {0, 0, 1024, 256, 252, 2}},
         {{100.5f, -far, 0, 2 * far, 224, 3}, {100.5f, 0, 0, 2400, 224, 3}},
@@ -58,7 +55,7 @@ TEST_F(Draw, AntialiasedLineIsClippedToTheFramebuffer) {
         {{-far, 5, 0, 100, 255, 1e9f}, {}},                              // left of it, thick
     };
     auto draw = [](const Line& l) { v_linec_antialias(l[0], l[1], l[2], l[3], uint32_t(l[4]), l[5]); };
-    for (const auto& [line, on_screen] : cases) {
+    for (const auto& [line, on_screen] : lines) {
         SCOPED_TRACE(testing::Message() << line[0] << "," << line[1]);
         SetUp();
         draw(on_screen);
@@ -67,11 +64,9 @@ TEST_F(Draw, AntialiasedLineIsClippedToTheFramebuffer) {
         draw(line);
         EXPECT_TRUE(fb_changes(want).empty());
     }
-}
-
-// Copies between the framebuffer and a store; with a transparent background (colour 4)
-// pixels of the foreground colour are not copied.
-TEST_F(Draw, CopiesFollowTheContextKey) {
+    // Copies between the framebuffer and a store; with a transparent background (colour 4)
+    // pixels of the foreground colour are not copied.
+    SetUp();
     v_rectfillc(10, 10, 4, 4, 224);
     v_wrpixel_xy(11, 11, 28);
     std::vector<uint32_t> store(16, 0x123456), keyed(16, 7);
@@ -88,7 +83,8 @@ TEST_F(Draw, CopiesFollowTheContextKey) {
 // A composite drawing compared pixel for pixel with a reference image.
 constexpr int W = 320, H = 240;
 
-void composite() {
+TEST_F(Draw, CompositeMatchesTheReference) {
+    headless_start();
     v_color(0, 255);
     v_rectfillc(0, 0, W, H, 0x20202800);
     // Palette ramp: 256 cells of 1 x 12.
@@ -127,11 +123,6 @@ void composite() {
     v_color(0, 255);
     // Runs wrapping at the right edge of the framebuffer do not show here; a copy does.
     v_copy(140, 30, 200, 170, 60, 40);
-}
-
-TEST_F(Draw, CompositeMatchesTheReference) {
-    headless_start();
-    composite();
     expect_reference("gfx/composite", 0, 0, W, H);
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -28,12 +29,12 @@ template <class Pixel>
 std::vector<uint8_t> bmp(int bpp, int w, int h, Pixel pixel) {
     const int stride = (bpp * w + 31) / 32 * 4, data = 54 + (bpp == 8 ? 1024 : 0);
     std::vector<uint8_t> b(size_t(data + stride * h), 0);
-    const std::pair<size_t, uint32_t> header[] = {{2, uint32_t(b.size())}, {10, uint32_t(data)}, {14, 40},
-                                                  {18, uint32_t(w)}, {22, uint32_t(h)}, {26, 1u | uint32_t(bpp) << 16}};
+    // Little-endian words written in order: the signature "BM", then the sizes over its upper half.
+    const std::pair<size_t, uint32_t> header[] = {{0, 'B' | 'M' << 8}, {2, uint32_t(b.size())}, {10, uint32_t(data)},
+                                                  {14, 40}, {18, uint32_t(w)}, {22, uint32_t(h)},
+                                                  {26, 1u | uint32_t(bpp) << 16}};
     for (auto [at, v] : header)
         for (size_t i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (8 * i));
-    b[0] = 'B';
-    b[1] = 'M';
     for (int r = 0; r < h; r++)
         for (int x = 0; x < w; x++)
             for (int k = 0; k < bpp / 8; k++)
@@ -75,7 +76,6 @@ protected:
         perif = 0;
         vid[0] = vid_vect{};
         v_color(0, 255);
-        v_locate(0, 0);
         before = fb_snapshot();
     }
     PixelSet drawn() const {
@@ -109,15 +109,10 @@ inline std::vector<uint8_t> make_font(int bpp, int ascent, int digit, int height
                                       const std::function<int(int)>& width, const GlyphBits& pixel) {
     const bool unicode = bpp == 4;
     std::vector<uint8_t> f(unicode ? UNICODE_DATA : PROP_DATA, 0);
-    f[0] = uint8_t(ascent);
-    f[1] = uint8_t(digit);
-    f[3] = uint8_t(height);
-    if (unicode) {
-        f[4] = 0xFF;  // the 4-bit mask, the maximum coverage and the extended flag
-        f[5] = 0x0F;
-        f[6] = 15;
-        f[7] = extended ? 1 : 0;
-    }
+    // Ascent, digit width, the widest glyph (set below for proportional fonts), height; for
+    // Unicode fonts then the 4-bit mask, the maximum coverage and the extended flag.
+    const uint8_t head[8] = {uint8_t(ascent), uint8_t(digit), 0, uint8_t(height), 0xFF, 0x0F, 15, extended};
+    std::copy_n(head, unicode ? 8 : 4, f.begin());
     for (int g = 0; g < (unicode && extended ? UNICODE_GLYPHS : 96); g++) {
         const int w = width(g);
         const size_t at = f.size();

@@ -18,34 +18,23 @@ int prop_bit(int g, int x, int y) { return g != 0 && (x * 7 + y * 3 + g) % 4 == 
 int uni_width(int g) { return g == 0 ? 5 : (g >= 16 && g <= 25) ? 7 : 4 + g % 7; }
 int uni_cover(int g, int x, int y) { return g == 0 ? 0 : (x + y + g) % 16; }
 
-class Text : public Canvas {
-protected:
-    std::vector<uint8_t> fixed8 = make_fixed(8, fixed_bit), fixed16 = make_fixed(16, fixed_bit);
-    std::vector<uint8_t> prop = make_font(1, 10, 6, 13, false, prop_width, prop_bit);
-    std::vector<uint8_t> uni = make_font(4, 14, 8, 18, true, uni_width, uni_cover);
-    std::vector<uint8_t> basic = make_font(4, 14, 8, 18, false, uni_width, uni_cover);
-    // One glyph ("A") of a pixel per coverage level 0 to 15.
-    std::vector<uint8_t> ramp = make_font(4, 1, 16, 1, true, [](int g) { return g == 33 ? 16 : 1; },
-                                          [](int g, int x, int) { return g == 33 ? x : 0; });
-    void SetUp() override {
-        Canvas::SetUp();
-        for (auto& p : v_fontpntvect) p = nullptr;
-        v_fontpntvect[0] = fixed8.data();
-        v_fontpntvect[1] = fixed16.data();
-        v_fontpntvect[7] = v_fontpntvect[25] = prop.data();
-        OUTLINED = -1;
-        v_color(BG, FG);
-    }
-    void TearDown() override { for (auto& p : v_fontpntvect) p = nullptr; }
-    const vid_vect& ctx() const { return vid[perif]; }
-    static void print_at(int x, int y, const char* text) {
-        v_locate(x, y);
-        v_print(text);
-    }
-    static void codes(std::initializer_list<int> cs) {
-        for (int c : cs) v_wchar(c);
-    }
-};
+const std::vector<uint8_t> fixed8 = make_fixed(8, fixed_bit), fixed16 = make_fixed(16, fixed_bit);
+const std::vector<uint8_t> prop = make_font(1, 10, 6, 13, false, prop_width, prop_bit);
+const std::vector<uint8_t> uni = make_font(4, 14, 8, 18, true, uni_width, uni_cover);
+const std::vector<uint8_t> basic = make_font(4, 14, 8, 18, false, uni_width, uni_cover);
+// One glyph ("A") of a pixel per coverage level 0 to 15.
+const std::vector<uint8_t> ramp = make_font(4, 1, 16, 1, true, [](int g) { return g == 33 ? 16 : 1; },
+                                            [](int g, int x, int) { return g == 33 ? x : 0; });
+
+void print_at(int x, int y, const char* text) {
+    v_locate(x, y);
+    v_print(text);
+}
+void codes(std::initializer_list<int> cs) {
+    for (int c : cs) v_wchar(c);
+}
+
+using Text = Canvas;
 
 constexpr int W = 400, H = 230;
 
@@ -56,6 +45,12 @@ constexpr int W = 400, H = 230;
 // neither draws nor moves, é in a font without extended glyphs; the coverage ramp opaque
 // and over a transparent ground; inline images from the start directory, a missing one.
 TEST_F(Text, SceneMatchesTheReference) {
+    for (auto& p : v_fontpntvect) p = nullptr;
+    v_fontpntvect[0] = fixed8.data();
+    v_fontpntvect[1] = fixed16.data();
+    v_fontpntvect[7] = v_fontpntvect[25] = prop.data();
+    OUTLINED = -1;
+    v_color(BG, FG);
     const ScratchDir dir("text_scene", true);
     write_file("LAMP.bmp", bmp(24, 3, 2, [](int, int r) { return r ? 0xFFFF00u : 0xFF0000u; }));
     std::filesystem::current_path(dir.old);
@@ -114,7 +109,7 @@ TEST_F(Text, SceneMatchesTheReference) {
     expect_reference("gfx/text", 0, 0, W, H);
     v_locate(0, 500);  // formatted text is cut to its buffer
     v_printf("%s%d", std::string(400, 'x').c_str(), 12345);
-    EXPECT_EQ(ctx().v_xlocate, (V_PRINTF_BUFFER - 1) * prop_width('x' - 32));
+    EXPECT_EQ(vid[perif].v_xlocate, (V_PRINTF_BUFFER - 1) * prop_width('x' - 32));
 }
 
 }  // namespace
