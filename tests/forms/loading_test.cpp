@@ -75,6 +75,10 @@ void outer_and_inner_release() {
 // the list open is a picture: each row and each list row drawn in its own place. Then a
 // page run modally from a handler of another.
 TEST_F(Loading, ClonesTabsHiddenListsAndNestedPages) {
+    // The handlers' counters start at 0 in every run, --gtest_repeat too.
+    inner_passes = later_entries = outer_entries = row_entries = 0;
+    tab = 1;
+    list_open = 0;
     widen = true;
     open(scene_form, scene_form_release);
     rows_seen.clear();
