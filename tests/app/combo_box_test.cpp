@@ -47,10 +47,12 @@ TEST_F(ComboBox, ChoiceCountAndWidthStayInTheirFields) {
                   std::tuple(w, 7 * w, w, 7 * w + 21, 7 * w + 3));
     }
     std::memset(Co1->items[0], 'Y', COMBO_TEXT);  // a field filled to its end
-    Co1->numitems = 1, Co1->val = -1;
+    Co1->numitems = 1;
+    Co1->val = -1;
     pass();
     char small[5], none[5] = "x";
-    combo_text(Co1, small, sizeof small), combo_text(nullptr, none, sizeof none);  // none: not built yet
+    combo_text(Co1, small, sizeof small);
+    combo_text(nullptr, none, sizeof none);  // none: not built yet
     EXPECT_EQ(std::tuple(std::strlen(Co1->text), std::string(small), std::string(none)),
               std::tuple(size_t(COMBO_TEXT - 1), "YYYY", ""));
 }

@@ -34,12 +34,16 @@ bool make_read_only(const std::string& dir, bool on) {
     chmod(dir.c_str(), on ? 0555 : 0755);
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int flags = 0;
-    if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0)
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
     if (fd >= 0) ::close(fd);
     const int p = ::open((dir + "/probe").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (p >= 0) ::close(p), ::unlink((dir + "/probe").c_str());
-    return p < 0;
+    if (p < 0) return true;
+    ::close(p);
+    ::unlink((dir + "/probe").c_str());
+    return false;
 }
 
 class Faults : public Program {
@@ -48,14 +52,19 @@ protected:
     // linked as ports/COM1 in place of whatever was there.
     void plug() {
         sims_.at(0).reset(new simproc::SimProcess({"--no-pace", "--rate", "1000"}));
-        ASSERT_TRUE(sim().ok() && (link(1, sim().tty()), true));
+        ASSERT_TRUE(sim().ok());
+        link(1, sim().tty());
     }
     // A press while the analyser's answers are lost: the command fails when it waits the
     // shortest time the program allows, as when it waits the longest.
     int run(Point b, const char* fault = nullptr) {
         const int answer_ms = vna_answer_timeout_ms.exchange(500);
-        const int result = (fault && sim().ctl(fault).empty(), run_button(b));
-        return vna_answer_timeout_ms = answer_ms, result;
+        if (fault) {
+            EXPECT_EQ(sim().ctl(fault), "ok");
+        }
+        const int result = run_button(b);
+        vna_answer_timeout_ms = answer_ms;
+        return result;
     }
     // A command started by a click, the fault made once its 2001-point sweep is under way (a
     // batch later than the shorter wait has failed the sweep already: the same end). A sweep
@@ -64,36 +73,45 @@ protected:
     // fault ends fails either way.
     int during_sweep(Point button, const std::string& fault, int wait_ms = 1000) {
         const int answer_ms = vna_answer_timeout_ms.exchange(wait_ms);
-        const uint32_t before = (vna_points = 2001, vna_commands_done.load());
+        vna_points = 2001;
+        const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);
         EXPECT_TRUE(eventually([&] { return vna_acquired > 0 || vna_commands_done != before; }, COMMAND_MS));
         EXPECT_EQ(sim().ctl(fault), "ok");
         const int result = done_after(before);
-        return vna_points = 11, vna_answer_timeout_ms = answer_ms, result;
+        vna_points = 11;
+        vna_answer_timeout_ms = answer_ms;
+        return result;
     }
     // CONNECT to a terminal whose far end answers the device check with '?'.
     int connect_to_a_wrong_answer() {
         run_button(Button::disconnect);
         const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master < 0 || grantpt(master) || unlockpt(master)) return -1;
-        const uint32_t before = (link(1, ptsname(master)), vna_commands_done.load());
+        link(1, ptsname(master));
+        const uint32_t before = vna_commands_done.load();
         click(Button::connect.x, Button::connect.y);
         pollfd p{master, POLLIN, 0};
         char c = 0;
         const bool asked = poll(&p, 1, COMMAND_MS) == 1 && ::read(master, &c, 1) == 1 && c == 0x0D;
         EXPECT_EQ(asked ? ::write(master, "?", 1) : 1, 1);
         const int result = done_after(before);
-        return ::close(master), link(1, sim().tty()), result;
+        ::close(master);
+        link(1, sim().tty());
+        return result;
     }
     // SAVE CAL onto good.cal while files may not grow past 100 bytes: writes fail with EFBIG as
     // on a full file system (root is not exempt). The limit is the whole process's: set only
     // for the save.
     int save_on_a_full_disk() {
         rlimit old, small{100, 0};
-        getrlimit(RLIMIT_FSIZE, &old), small.rlim_max = old.rlim_max;
-        const auto handler = (setrlimit(RLIMIT_FSIZE, &small), signal(SIGXFSZ, SIG_IGN));
+        getrlimit(RLIMIT_FSIZE, &old);
+        small.rlim_max = old.rlim_max;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const auto handler = signal(SIGXFSZ, SIG_IGN);
         const int result = dialog_answers(Button::cal_save, "good", 2);
-        setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, handler);
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, handler);
         EXPECT_EQ(vna_cal_errno.load(), EFBIG);
         return result;
     }
@@ -108,7 +126,11 @@ protected:
     Act during(Point b, const char* f, int ms = 1000) { return [=, this] { return during_sweep(b, f, ms); }; }
     Act save(const char* name) { return [=, this] { return dialog_answers(Button::cal_save, name, 2); }; }
     Act load(const char* name) { return [=, this] { return dialog_answers(Button::cal_recall, name, 2); }; }
-    int replug() { return sim().ctl("fault replug").rfind("ok /dev/", 0) == 0 && (link(1, sim().tty()), 1); }
+    int replug() {
+        if (sim().ctl("fault replug").rfind("ok /dev/", 0) != 0) return 0;
+        link(1, sim().tty());
+        return 1;
+    }
     int let_go() { return ::close(std::exchange(holder_, -1)) == 0; }
     int holder_ = -1;  // a second program's hold on the port
 };
@@ -116,7 +138,8 @@ protected:
 TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     start_page({1});
     ASSERT_NO_FATAL_FAILURE(plug());
-    ASSERT_EQ((vna_points = 11, run_button(Button::connect)), 1) << page1_status;
+    vna_points = 11;
+    ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
     ASSERT_NO_FATAL_FAILURE(calibrate());
     ASSERT_EQ(dialog_answers(Button::cal_save, "good", 2), 1) << page1_status;
     const std::string dir = run_.path(), good = dir + "/good.cal", saved = file_bytes(good);
@@ -128,7 +151,8 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     std::filesystem::copy_file(data + "app/start.png", dir + "/picture.cal");
     std::filesystem::copy_file(data + "touchstone/bfu520_5v_10ma.s2p", dir + "/t.s2p");
     const auto unlock = [&] {
-        make_read_only(dir + "/ro", false), std::filesystem::current_path(MyDir);
+        make_read_only(dir + "/ro", false);
+        std::filesystem::current_path(MyDir);
         return int(file_bytes(dir + "/ro/good.cal") == saved);
     };
     // The fault and the operator's press (its result), the status line afterwards, the state,
@@ -144,7 +168,7 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
         {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", E},
         {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, unplugged},
         {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, unplugged},
-        {"simulator restarted", [&] { return plug(), run(Button::scan); }, fifo, C},
+        {"simulator restarted", [&] { plug(); return run(Button::scan); }, fifo, C},
         {"port held by another program", [&] { return hold_the_port(); },
          "Port open error: in use by another program", E, {}, [&] { return let_go(); }},
         {"save onto a full file system", [&] { return save_on_a_full_disk(); }, "Calibration write error", C},

@@ -24,10 +24,12 @@ TEST(Fingerprint, EverySampleAndThePointCountCount) {
         const bool im = k % 2;  // each part
         std::atomic<float>&a = (im ? vna_s11_im : vna_s11_re)[k], &b = (im ? vna_s21_im : vna_s21_re)[k];
         const float old_a = a, old_b = b;
-        a = std::bit_cast<float>(std::bit_cast<uint32_t>(old_a) ^ 1u), b = -old_b;
+        a = std::bit_cast<float>(std::bit_cast<uint32_t>(old_a) ^ 1u);
+        b = -old_b;
         const auto changed = now(2001);
         EXPECT_TRUE(changed.first != same.first && changed.second != same.second) << k;
-        a = old_a, b = old_b;
+        a = old_a;
+        b = old_b;
         EXPECT_EQ(now(2001), same) << k;
         if (k < 1997) continue;  // the last sample of sweeps that end 1 to 4 samples after a group
         const uint64_t whole = now(k + 1).first;

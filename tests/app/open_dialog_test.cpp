@@ -47,19 +47,29 @@ void run_script() {
         {"down", DIALOG_SCROLL_DOWN}, {"bar", {DIALOG_SCROLL_DOWN.x, DIALOG_SCROLL_DOWN.y - 20, 30, 20}}};
     std::string w;
     if (hold > 0) {
-        if (--hold == 0) mouse__left = 0, key__press = 0;
+        if (--hold == 0) {
+            mouse__left = 0;
+            key__press = 0;
+        }
     } else if (!typing.empty()) {
-        key__press = uint8_t(typing[0]), typing.erase(0, 1), hold = 1;
+        key__press = uint8_t(typing[0]);
+        typing.erase(0, 1);
+        hold = 1;
     } else if (!(words >> w)) {
         if (++idle_passes > 50) page_end = 1;  // the dialog stayed open: ends it, and the test fails
     } else if (w.rfind("row", 0) == 0 || buttons.count(w)) {
         const int y = w[0] == 'r' ? ROW.y + std::stoi(&w[3]) * ROW.height : 0;
         const DialogRect r = y ? DialogRect{ROW.x + 39, y, 2, ROW.height} : buttons.at(w);
-        mouse__x = r.centre_x(), mouse__y = r.centre_y(), mouse__left = 1, hold = 1;
+        mouse__x = r.centre_x();
+        mouse__y = r.centre_y();
+        mouse__left = 1;
+        hold = 1;
     } else if (w == "enter" || w == "esc") {
-        key__press = w == "enter" ? 13 : 27, hold = 1;
+        key__press = w == "enter" ? 13 : 27;
+        hold = 1;
     } else if (w[0] == '\'') {
-        typing = w.substr(1), run_script();
+        typing = w.substr(1);
+        run_script();
     } else {
         EXPECT_TRUE(w.rfind("rm:", 0) == 0 && fs::remove_all(w.substr(3))) << w;
     }
@@ -99,9 +109,16 @@ protected:
     void TearDown() override {
         stop();
         OpenDialog = sys_gen_point0 = nullptr;  // the record is freed
-        vna_status.set(status.c_str()), dialog_page_pass_hook = nullptr;
-        fs::current_path(home), fs::remove_all(dir);
-        for (auto& [v, value] : saved_env) value ? setenv(v.c_str(), value->c_str(), 1) : unsetenv(v.c_str());
+        vna_status.set(status.c_str());
+        dialog_page_pass_hook = nullptr;
+        fs::current_path(home);
+        fs::remove_all(dir);
+        for (auto& [v, value] : saved_env) {
+            if (value)
+                setenv(v.c_str(), value->c_str(), 1);
+            else
+                unsetenv(v.c_str());
+        }
     }
     // A file, or a folder when the path ends with "/", under the test's folder.
     void make(const std::string& path) {
@@ -116,8 +133,15 @@ protected:
         snprintf(Dialog1->Title, sizeof Dialog1->Title, "%s", f.title);
         snprintf(Dialog1->FileName, sizeof Dialog1->FileName, "old");
         vna_status.set("");
-        words = std::istringstream(f.words), typing.clear(), hold = 2, idle_passes = 0, result = -1;
-        press(CANCEL.centre_x(), CANCEL.centre_y()), pass(), release(), passes(2);
+        words = std::istringstream(f.words);
+        typing.clear();
+        hold = 2;
+        idle_passes = 0;
+        result = -1;
+        press(CANCEL.centre_x(), CANCEL.centre_y());
+        pass();
+        release();
+        passes(2);
         const std::string folder = f.result ? f.folder : f.start;
         const fs::path want = folder.empty() ? fs::path(dir) : fs::path(dir) / folder;
         EXPECT_LE(idle_passes, 50) << f.words << ": the dialog stayed open";
@@ -191,8 +215,12 @@ TEST_F(OpenDialogTest, DesktopChooserIsRunWithTheModeFilterAndStartFolder) {
     };
     for (const Case& c : cases) {
         fs::remove(dir + "/args");
-        setenv("CORVANE_FILE_DIALOG", c.force, 1), setenv("FAKE_PATH", (dir + "/" + c.printed).c_str(), 1);
-        c.display[0] ? setenv("DISPLAY", c.display, 1) : unsetenv("DISPLAY");
+        setenv("CORVANE_FILE_DIALOG", c.force, 1);
+        setenv("FAKE_PATH", (dir + "/" + c.printed).c_str(), 1);
+        if (c.display[0])
+            setenv("DISPLAY", c.display, 1);
+        else
+            unsetenv("DISPLAY");
         setenv("FAKE_EXIT", std::to_string(c.exit).c_str(), 1);
         run(c.run);
         std::string args;

@@ -16,7 +16,11 @@ constexpr std::time_t WHEN = 1796627702;  // a fixed moment for the names
 
 class OperatorKeys : public Program {
 protected:
-    void SetUp() override { Program::SetUp(), vna_forget_sweep(), take_function_keys(); }
+    void SetUp() override {
+        Program::SetUp();
+        vna_forget_sweep();
+        take_function_keys();
+    }
     // Fn pressed (and repeated) and released as the window shell reports it.
     void press_key(int n, bool repeat = false) {
         SHELL_EVENT down{EV_KEY_DOWN};
@@ -47,9 +51,12 @@ TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
                   std::tuple(0, -1, function_key(n))) << "F" << n;
         pass();
     }
-    type("5"), key(13), pass();
+    type("5");
+    key(13);
+    pass();
     EXPECT_EQ(f_start.load(), 5.0f);  // the field took exactly what was typed
-    press_key(SCREENSHOT_KEY), pass();
+    press_key(SCREENSHOT_KEY);
+    pass();
     const auto shots = files(".png");
     int w = 0, h = 0, n = 0;
     ASSERT_EQ(shots.size(), 1u);
@@ -77,12 +84,14 @@ TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
 // decimal-comma locale.
 TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     start_page({1});
-    press_key(EXPORT_KEY), pass();
+    press_key(EXPORT_KEY);
+    pass();
     EXPECT_EQ(std::pair(shown_status(), files(".s2p").size()),
               std::pair("No completed sweep to export"s, 0ul));
     ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
     ASSERT_EQ(sweep("series 22 100n 10p"), 1) << page1_status;
-    press_key(EXPORT_KEY), pass();
+    press_key(EXPORT_KEY);
+    pass();
     ASSERT_EQ(files(".s2p").size(), 1u);
     const std::string first = files(".s2p")[0];
     EXPECT_EQ(shown_status(), "Exported " + first);

@@ -54,22 +54,42 @@ protected:
         std::snprintf(MyDir, sizeof MyDir, "%s", run_.path().c_str());
         ASSERT_EQ(chdir(MyDir), 0);
         std::filesystem::create_directory(run_.path() + "/ports");
-        [[maybe_unused]] static const bool started = (setup(), start_program(), std::atexit(end_program));
+        // The program starts once per process, as it does once per run.
+        [[maybe_unused]] static const bool started = [] {
+            setup();
+            start_program();
+            return std::atexit(end_program) == 0;
+        }();
         // A loaded machine (sanitizers, busy cores) passes the answers on late: the longest wait
         // the program allows, so that only a lost answer fails a test.
         vna_answer_timeout_ms = 10000;
         // What an earlier test left: its command done, its sweep, marker and choices undone.
         EXPECT_TRUE(eventually(task_idle));
-        quale = dove = MD777 = 0, rlc_ok = 0, vna_acquired = 0, vna_data_valid = 0, page1_switch34 = 1;
-        MB21 = 3, MB22 = 4, vna_points = 401, f_start = 1.0f, f_stop = 800.0f;  // as start-up sets them
+        quale = dove = MD777 = 0;
+        rlc_ok = 0;
+        vna_acquired = 0;
+        vna_data_valid = 0;
+        page1_switch34 = 1;
+        // As start-up sets them.
+        MB21 = 3;
+        MB22 = 4;
+        vna_points = 401;
+        f_start = 1.0f;
+        f_stop = 800.0f;
         vna_status.set("Not connected");
-        for (int k = 0; k < VNA_MAX_POINTS; k++)
-            vna_frequency[k] = 0, vna_s11_re[k] = vna_s11_im[k] = vna_s21_re[k] = vna_s21_im[k] = 0;
+        for (int k = 0; k < VNA_MAX_POINTS; k++) {
+            vna_frequency[k] = 0;
+            vna_s11_re[k] = vna_s11_im[k] = vna_s21_re[k] = vna_s21_im[k] = 0;
+        }
     }
     void TearDown() override {
         if (vna_state.load() != VNA_NOT_CONNECTED) run_button(Button::disconnect);
-        stop(), vna_request_clear_calibration(), unsetenv("CORVANE_FILE_DIALOG");
-        contin = slow = 0, MB21 = 3, MB22 = 4;
+        stop();
+        vna_request_clear_calibration();
+        unsetenv("CORVANE_FILE_DIALOG");
+        contin = slow = 0;
+        MB21 = 3;
+        MB22 = 4;
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
     }
 
@@ -77,19 +97,22 @@ protected:
     // link, so that the machine's own serial devices do not count. Then the page starts, its
     // first showing scans the ports, and its first pass draws it.
     void start_page(const std::vector<int>& ports) {
-        stop(), sims_.clear();
+        stop();
+        sims_.clear();
         for (int n = 1; n <= 15; n++) {
             const bool simulated = std::find(ports.begin(), ports.end(), n) != ports.end();
             if (simulated) sims_.push_back(std::make_unique<simproc::SimProcess>());
             ASSERT_TRUE(!simulated || sims_.back()->ok());
             link(n, simulated ? sims_.back()->tty() : "/nonexistent");
         }
-        start(form_page1, nullptr, false), pass();
+        start(form_page1, nullptr, false);
+        pass();
         vna_data_valid = 0;  // the chart's marker, moved back to 0 from an earlier test, set it
     }
     void link(int n, const std::string& target) {
         const std::string port = run_.path() + "/ports/COM" + std::to_string(n);
-        std::filesystem::remove(port), std::filesystem::create_symlink(target, port);
+        std::filesystem::remove(port);
+        std::filesystem::create_symlink(target, port);
     }
     simproc::SimProcess& sim(size_t i = 0) { return *sims_.at(i); }
 
@@ -105,7 +128,8 @@ protected:
     // Waits until `commands` commands are done since `before`: the last one's result, or -1.
     int done_after(uint32_t before, uint32_t commands = 1) {
         const bool done = eventually([&] { return vna_commands_done - before >= commands; }, COMMAND_MS);
-        return pass(), done ? vna_last_result.load() : -1;
+        pass();
+        return done ? vna_last_result.load() : -1;
     }
     // The first simulator switched to a device ("dut ..."), then a SCAN: its result.
     int sweep(const std::string& dut) {
@@ -144,13 +168,23 @@ protected:
         return seen;
     }
     // Focuses the sweep field at height y, types text and Enter.
-    void type_into(int y, const char* text) { click(887, y), type(text), key(13); }
+    void type_into(int y, const char* text) {
+        click(887, y);
+        type(text);
+        key(13);
+    }
     void tab(int x) { click(x, 61); }
     // The whole screen against tests/data/app/<name>.png, after enough passes for the
     // slider thumb to settle (it moves after its first 30 drawings in the program's life).
-    void expect_screen(const char* name) { passes(32), expect_reference("app/"s + name, 0, 0, 1024, 600); }
+    void expect_screen(const char* name) {
+        passes(32);
+        expect_reference("app/"s + name, 0, 0, 1024, 600);
+    }
     // The status line as the page shows it after a pass.
-    std::string shown_status() { return pass(), page1_status; }
+    std::string shown_status() {
+        pass();
+        return page1_status;
+    }
     static bool visible(const OBJ* o) { return o && *o->visible; }
     static int checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
 

@@ -23,7 +23,9 @@ TEST_F(Program, StartUpScansThePortsAndConnectTakesTheChoice) {
     EXPECT_EQ((std::tuple{run_button(Button::connect), std::string(vna_port_name), shown_status()}),
               std::tuple(1, "COM3", "Corvane connected"));
     EXPECT_EQ(run_button(Button::disconnect), 1);
-    click(92, 23), click(50, 44 + 19), pass();  // the drop button, item 1
+    click(92, 23);  // the drop button
+    click(50, 44 + 19);  // item 1
+    pass();
     EXPECT_EQ((std::tuple{run_button(Button::connect), std::string(vna_port_name)}), std::tuple(1, "COM5"));
     EXPECT_EQ(sim(1).ctl("dut load"), "ok");  // the analyser on COM5 still answers
 }
@@ -64,13 +66,16 @@ TEST_F(Program, CalibrationSweepAndTypedFields) {
 TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
     start_page({});
     for (auto [x, view] : {std::pair(Tab::s11, 1), {Tab::s21, 2}, {Tab::rlc, 3}}) {
-        tab(x), pass();
+        tab(x);
+        pass();
         EXPECT_EQ(std::tuple(int(page1_switch34), visible(page1->panel5), visible(page1->panel6),
                              visible(page1->panel10), visible(page1->panel11)),
                   std::tuple(view, view == 1, view == 2, view == 3, true));
     }
     for (auto [ok, value, decimals] : {std::tuple(0, 0.f, 2), {1, 9.87f, 2}, {1, 98.7f, 1}, {1, 100.f, 0}}) {
-        rlc_ok = int8_t(ok), rlc = 0, rlc_val = value;  // a resistor of `value` ohms
+        rlc_ok = int8_t(ok);  // a resistor of `value` ohms
+        rlc = 0;
+        rlc_val = value;
         passes(2);
         for (const OBJ* o : {page1->edit11, page1->edit13, page1->label15}) EXPECT_EQ(visible(o), ok == 1);
         EXPECT_EQ(std::pair(visible(page1->panel21), int(page1->edit11->decimals)), std::pair(!ok, decimals));

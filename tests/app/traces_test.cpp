@@ -37,7 +37,8 @@ TEST(Traces, DerivedArraysOfKnownSamples) {
     const C up = std::polar(1.0f, 3.124f), down = std::conj(up),
             s21[] = {0, std::polar(0.1f, 0.5f), 0, 1e-21f, up, down, up, down, up, C(0, 50), C(0, 50)};
     for (int k = 0; k < 11; k++) set(vna_s21_re, vna_s21_im, k, s21[k]);
-    s21_traces(11), s21_traces(9);  // the first leaves samples 9 and 10 in the working arrays
+    s21_traces(11);  // leaves samples 9 and 10 in the working arrays
+    s21_traces(9);
     EXPECT_THAT(std::vector(vna_s21_fase, vna_s21_fase + 2), ::testing::Each(FloatNear(28.648f, 1e-3f)));
     for (int k = 4; k < 9; k++) EXPECT_NEAR(std::abs(vna_s21_fase[k]), 180, 0.5f) << k;
     EXPECT_EQ(std::tuple(vna_s21_db[0], std::round(vna_s21_db[1]), vna_s21_db[3]),
@@ -61,7 +62,8 @@ TEST(Traces, SliderAndChartArithmetic) {
         EXPECT_EQ(std::pair(p.x, p.y), std::pair(int(x), int(y))) << re << " " << im;
     }
     // A press picks the nearest point of the curve (ties: the first) among those of the sweep.
-    FormDriver::setup(), vna_acquired = 4;
+    FormDriver::setup();
+    vna_acquired = 4;
     const C g[] = {0, .5f, {.5f, .5f}, -.5f};  // (300, 300), (400, 300), (400, 200), the last
     for (int k = 0; k < 4; k++) set(vna_s11_re, vna_s11_im, k, g[k]);  // starts no segment
     draw_s11_smith(300, 300, 200);
@@ -99,12 +101,17 @@ TEST_F(Program, TraceChoicesCycleAndTheMarkerOfNoneOrOnePoint) {
 // The chart on screen, or the chart image painted clean with the curve drawn over it.
 std::vector<uint32_t> chart(bool clean) {
     const std::vector<uint32_t> shown = fb_snapshot();
-    if (clean)
-        v_locate(MD1, MD2), v_color(4, 4), v_paints(SMITHBLACK400_ICO, 0), draw_s11_smith(MD10, MD11, MD12);
+    if (clean) {
+        v_locate(MD1, MD2);
+        v_color(4, 4);
+        v_paints(SMITHBLACK400_ICO, 0);
+        draw_s11_smith(MD10, MD11, MD12);
+    }
     std::vector<uint32_t> pixels;
     for (int y = MD2; y < MD2 + MD4; y++)
         pixels.insert(pixels.end(), dx_surface + addr(MD1, y), dx_surface + addr(MD1 + MD3, y));
-    return std::copy(shown.begin(), shown.end(), dx_surface), pixels;
+    std::copy(shown.begin(), shown.end(), dx_surface);
+    return pixels;
 }
 
 // Devices swept after calibration. A capacitor and a stepped line (the part of the file below
@@ -123,23 +130,39 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
          {std::tuple("c 10p", "app/smith_c10p", Tab::s11, "app/traces_s11_c10p", 425, 400),
           {"file stepped.s2p", "app/smith_stepped_line", Tab::s21, "app/traces_s21_line", 21, 800}}) {
         const std::string device = dut == std::string("c 10p") ? dut : "file " + run_.path() + "/stepped.s2p";
-        ASSERT_EQ((tab(Tab::s11), sweep(device)), 1) << page1_status;
-        passes(2), expect_reference(chart_name, MD1, MD2, MD3, MD4);
-        tab(plots_tab), passes(2), expect_reference(plots_name, x, 73, width, 412);
+        tab(Tab::s11);
+        ASSERT_EQ(sweep(device), 1) << page1_status;
+        passes(2);
+        expect_reference(chart_name, MD1, MD2, MD3, MD4);
+        tab(plots_tab);
+        passes(2);
+        expect_reference(plots_name, x, 73, width, 412);
     }
-    MB21 = 3, MB22 = 4;
+    MB21 = 3;
+    MB22 = 4;
     tab(Tab::s11);
     click(600, 492);
     EXPECT_EQ(std::pair(quale, ffreq), std::pair(293, float(double(vna_frequency[293].load()) / 1e6)));
     // Without "continue" the sweep's data stays; with it the S21 level plot asks for more.
     EXPECT_EQ(vna_data_valid.load(), 1);
-    const uint32_t before = (click(Button::continuous.x, Button::continuous.y), vna_commands_done.load());
-    EXPECT_TRUE(eventually([&] { return pass(), vna_commands_done.load() - before >= 3; }, COMMAND_MS));
+    const uint32_t before = vna_commands_done.load();
+    click(Button::continuous.x, Button::continuous.y);
+    const auto three_done = [&] {
+        pass();
+        return vna_commands_done.load() - before >= 3;
+    };
+    EXPECT_TRUE(eventually(three_done, COMMAND_MS));
     EXPECT_EQ(vna_last_result.load(), 1) << page1_status;
-    EXPECT_TRUE((click(Button::stop.x, Button::stop.y), eventually([&] { return pass(), task_idle(); })));
+    click(Button::stop.x, Button::stop.y);
+    EXPECT_TRUE(eventually([&] {
+        pass();
+        return task_idle();
+    }));
     // The clean chart and the last curve, also after a change of tab without a new sweep; a
     // press on a point takes a sample there.
-    vna_data_valid = 0, tab(Tab::s11), passes(3);
+    vna_data_valid = 0;
+    tab(Tab::s11);
+    passes(3);
     EXPECT_EQ(chart(false), chart(true));
     click(px[100], py[100]);
     EXPECT_EQ(std::tuple(px[quale], py[quale], dove), std::tuple(px[100], py[100], quale * 792 / 401));
@@ -150,12 +173,17 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
 // redraws the panel over it.
 TEST_F(Program, PanelsRedrawOnlyWhenTheirSamplesChange) {
     start_page({1});
-    for (int k = 0; k < 401; k++)
-        set(vna_s11_re, vna_s11_im, k, std::polar(0.8f, float(k) * 0.02f)),
-            set(vna_s21_re, vna_s21_im, k, std::polar(0.5f, float(k) * 0.04f));
+    for (int k = 0; k < 401; k++) {
+        set(vna_s11_re, vna_s11_im, k, std::polar(0.8f, float(k) * 0.02f));
+        set(vna_s21_re, vna_s21_im, k, std::polar(0.5f, float(k) * 0.04f));
+    }
     vna_acquired = 401;
-    for (int x : {Tab::s11, Tab::s21})
-        EXPECT_EQ((tab(x), vna_data_valid = 1, passes(12), passes(3)), 0) << "drawn on the tab at " << x;
+    for (int x : {Tab::s11, Tab::s21}) {
+        tab(x);
+        vna_data_valid = 1;
+        passes(12);
+        EXPECT_EQ(passes(3), 0) << "drawn on the tab at " << x;
+    }
     // The panel: its tab, the lower S11 plot's trace (4: hidden), a pixel inside, a sample it shows.
     const std::tuple<const char*, int, int8_t, int, int, std::atomic<float>*> cases[] = {
         {"upper S11 plot", Tab::s11, 4, 600, 150, &vna_s11_re[200]},
@@ -164,11 +192,15 @@ TEST_F(Program, PanelsRedrawOnlyWhenTheirSamplesChange) {
         {"S21 phase plot", Tab::s21, 4, 400, 150, &vna_s21_im[200]},
         {"S21 dB plot", Tab::s21, 4, 400, 300, &vna_s21_re[300]}};
     for (const auto& [name, tab_x, lower, x, y, sample] : cases) {
-        MB22 = lower, tab(tab_x), vna_data_valid = 1;
+        MB22 = lower;
+        tab(tab_x);
+        vna_data_valid = 1;
         passes(12);  // the chart's clean copy is taken from its fifth drawing on
-        dx_surface[addr(x, y)] = 0x00123456, passes(3);
+        dx_surface[addr(x, y)] = 0x00123456;
+        passes(3);
         EXPECT_EQ(dx_surface[addr(x, y)], 0x00123456u) << name << ": redrawn without a change";
-        sample->store(sample->load() + 0.1f), passes(2);
+        sample->store(sample->load() + 0.1f);
+        passes(2);
         EXPECT_NE(dx_surface[addr(x, y)], 0x00123456u) << name << ": not redrawn after a changed sample";
     }
     vna_data_valid = 0, tab(Tab::s11);

@@ -31,7 +31,8 @@ struct JumpClock : ClockSource {
 // Installed once and never removed, so it outlives every thread that reads it.
 JumpClock& jump_clock() {
     static JumpClock* clock = new JumpClock;
-    return set_clock_source(clock), *clock;
+    set_clock_source(clock);
+    return *clock;
 }
 
 // The copy of the last completed sweep, with its number (zeroed first, so that two copies
