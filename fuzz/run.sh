@@ -37,10 +37,11 @@ trap 'rm -rf "$work"' EXIT
 
 found=0
 # CPU seconds (user + system) that process $1 has had, 0 once it has ended.
+ticks=$(getconf CLK_TCK)
 cpu_of() {
   local f
   f=$(cut -d' ' -f14,15 "/proc/$1/stat" 2>/dev/null) || { echo 0; return; }
-  echo $(((${f% *} + ${f#* }) / $(getconf CLK_TCK)))
+  echo $(((${f% *} + ${f#* }) / ticks))
 }
 
 printf '%-12s %12s %9s %7s %7s %15s %9s\n' harness executions exec/s seconds cpu-s corpus findings
