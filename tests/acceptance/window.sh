@@ -98,15 +98,12 @@ ended_with() {
   local code=0 && wait "$prog_pid" || code=$?
   prog_pid="" && [ "$code" = "$1" ] || fail "exit status $code, not $1"
 }
-# The files F2 and F3 wrote: the screenshot shows the page, the sweep holds the 401
+# The files F2 and F3 wrote (their contents are checked headless): the sweep holds the 401
 # corrected points.
 key_files() {
   eventually compgen -G "$run/corvane-*.png" >/dev/null && eventually compgen -G "$run/corvane-*.s2p" >/dev/null ||
     fail "no screenshot file after F2 or no Touchstone file after F3"
-  local shots=("$run"/corvane-*.png) sweep=("$run"/corvane-*.s2p)
-  [ "$regenerate" = 1 ] ||
-    { crop "${shots[0]}" 0 0 1024 600 "$run/f2.png" && alike "$refs/c10p.png" "$run/f2.png" 1232; } ||
-    fail "the screenshot file does not show the page ($differ)"
+  local sweep=("$run"/corvane-*.s2p)
   [ "$(grep -c '^[0-9]' "${sweep[0]}")" = 401 ] && grep -q '^! calibration: applied' "${sweep[0]}" ||
     fail "the Touchstone file does not hold the 401 points of the corrected sweep"
 }
@@ -136,19 +133,15 @@ workflow=(
   "ctl 'dut load'; click 896 312 | status load"
   "ctl 'dut isolation'; click 896 352 | status isolation"
   "ctl 'dut thru'; click 896 392 | status thru"
-  ": | expect standards 852 208 157 200"
   "click 926 432 | status calibrated"
-  # SCAN of a 50 ohm load (a point in the chart's centre, SWR 1) and of a 10 pF capacitor
-  # (an arc on the lower rim); F2 and F3: the screen as a PNG file and the sweep as a
-  # Touchstone file in the program's folder
-  "ctl 'dut load'; click 464 24 | status scanned; page load"
-  "ctl 'dut c 10p'; click 464 24 | page c10p"
+  # SCAN of a 10 pF capacitor (an arc on the lower rim); F2 and F3: the screen as a PNG file
+  # and the sweep as a Touchstone file in the program's folder
+  "ctl 'dut c 10p'; click 464 24 | status scanned; page c10p"
   "key F2; key F3 | key_files"
-  # the RLC tab shows the capacitor's value; the S11 tab the last sweep of the RLC view, and
-  # a press on the chart moves the marker there
+  # the RLC tab shows the capacitor's value; on the S11 tab a press on the chart moves the
+  # marker there
   "click 424 61 | expect rlc_c10p 16 48 816 501"
-  "click 100 61 | page c10p_rlc_marker"
-  "click 296 405 | expect smith_marker 0 48 832 501"
+  "click 100 61; click 296 405 | expect smith_marker 0 48 832 501"
   # SAVE CAL in the program's own dialog, LOAD CAL of that file
   "click 926 474 | blank='205,88 700,112' expect dialog_save 0 0 1024 600"
   "type_text bench.cal; key Return | status saved; saved_cal bench.cal vna.cal"
@@ -156,9 +149,6 @@ workflow=(
   # a larger window: the page scaled, the pointer still on its objects
   "if:built xdotool windowsize \"\$W\" 1280 750; width=1280 height=750 | page scaled"
   "if:built click 262 61 | expect scaled_s21 0 0 1024 600"
-  # STOP during a slow sweep of 2001 points at the line's real rate
-  "if:built click 887 86; type_text 2001; key Return; click 868 120; ctl 'pace on'; click 464 24 | status scanning"
-  "if:built click 680 24 | status aborted"
   # EXIT: the program ends with status 0
   "click 781 24 | ended_with 0"
   # started again and connected, the window closed as a window manager closes it: status 0;

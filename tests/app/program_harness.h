@@ -88,8 +88,6 @@ protected:
         vna_request_clear_calibration();
         unsetenv("CORVANE_FILE_DIALOG");
         contin = slow = 0;
-        MB21 = 3;
-        MB22 = 4;
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
     }
 
@@ -166,12 +164,6 @@ protected:
         bool seen = false;
         for (std::string t; vna_status.get(++seq, t);) seen |= t == text;
         return seen;
-    }
-    // Focuses the sweep field at height y, types text and Enter.
-    void type_into(int y, const char* text) {
-        click(887, y);
-        type(text);
-        key(13);
     }
     void tab(int x) { click(x, 61); }
     // The whole screen against tests/data/app/<name>.png, after enough passes for the

@@ -50,7 +50,9 @@ TEST_F(Program, CalibrationSweepAndTypedFields) {
         {23, "10", 10, done}, {55, "200", 200, done}, {87, "2", 2, done}, {87, "0", 0, invalid},
         {87, "1", 1, invalid}, {87, "2002", 2002, invalid}, {87, "65535", 32768, invalid}};
     for (const auto& [y, typed, stored, status] : cases) {
-        type_into(y, typed);
+        click(887, y);  // the field, the value and Enter
+        type(typed);
+        key(13);
         const double now = y == 23 ? f_start.load() : y == 55 ? f_stop.load() : vna_points.load();
         EXPECT_EQ(std::tuple(now, checked(p->checkbox1), int(vna_cal_valid)), std::tuple(stored, 0, 0));
         run_button(Button::scan);
@@ -61,10 +63,28 @@ TEST_F(Program, CalibrationSweepAndTypedFields) {
     EXPECT_EQ(std::pair(vna_f_start.load(), vna_f_stop.load()), std::pair(10000000ul, 200000000ul));
 }
 
-// One view per tab beside the marker bar; the RLC view without a result shows the probe
-// pictures, with one the value, its frequency and unit with about three significant digits.
-TEST_F(Program, TabsShowOneViewAndTheMarkerBarStays) {
+// The choice buttons cycle the upper plot through its four traces and the lower one through
+// its four and none, which hides it; the marker of none or one point. One view per tab beside
+// the marker bar; the RLC view without a result shows the probe pictures, with one the value,
+// its frequency and unit with about three significant digits.
+TEST_F(Program, TraceChoicesTabsAndTheMarkerBar) {
     start_page({});
+    click(888, 185);  // the lower plot shown
+    for (int points : {0, 1}) {
+        for (int y : {150, 350}) {  // a press on either plot with none or one point
+            vna_points = uint16_t(points);
+            click(600, y);
+            EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << points << " " << y;
+        }
+    }
+    vna_points = 401;
+    for (int press = 1; press <= 4; press++) {  // round to the choices of start-up
+        click(888, 153);
+        click(888, 185);
+        pass();
+        EXPECT_EQ(std::tuple(int(MB21), int(MB22), visible(page1->panel9)),
+                  std::tuple((3 + press) % 4, press % 5, press != 4)) << press;
+    }
     for (auto [x, view] : {std::pair(Tab::s11, 1), {Tab::s21, 2}, {Tab::rlc, 3}}) {
         tab(x);
         pass();

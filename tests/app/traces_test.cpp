@@ -77,27 +77,6 @@ TEST(Traces, SliderAndChartArithmetic) {
     EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0));
 }
 
-// The choice buttons cycle the upper plot through its four traces and the lower one through
-// its four and none, which hides it; the marker of none or one point.
-TEST_F(Program, TraceChoicesCycleAndTheMarkerOfNoneOrOnePoint) {
-    start_page({});
-    for (int press = 1; press <= 5; press++) {
-        click(888, 153);
-        click(888, 185);
-        pass();
-        EXPECT_EQ(std::tuple(int(MB21), int(MB22), visible(page1->panel9)),
-                  std::tuple((3 + press) % 4, (4 + press) % 5, (4 + press) % 5 != 4)) << press;
-    }
-    click(888, 185);  // the lower plot shown again
-    for (int points : {0, 1}) {
-        for (int y : {150, 350}) {  // a press on either plot with none or one point
-            vna_points = uint16_t(points);
-            click(600, y);
-            EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << points << " " << y;
-        }
-    }
-}
-
 // The chart on screen, or the chart image painted clean with the curve drawn over it.
 std::vector<uint32_t> chart(bool clean) {
     const std::vector<uint32_t> shown = fb_snapshot();
@@ -158,52 +137,18 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
         pass();
         return task_idle();
     }));
-    // The clean chart and the last curve, also after a change of tab without a new sweep; a
-    // press on a point takes a sample there.
+    // The clean chart and the last curve, also after a change of tab without a new sweep and
+    // after a changed sample; a press on a point takes a sample there.
     vna_data_valid = 0;
     tab(Tab::s11);
     passes(3);
     EXPECT_EQ(chart(false), chart(true));
+    vna_s11_re[200] = -0.5f;
+    vna_data_valid = 1;
+    passes(2);
+    EXPECT_EQ(chart(false), chart(true));
     click(px[100], py[100]);
     EXPECT_EQ(std::tuple(px[quale], py[quale], dove), std::tuple(px[100], py[100], quale * 792 / 401));
-}
-
-// The plots and the Smith chart draw only when what they show changed: an idle page draws
-// nothing, a pixel put over a panel stays while nothing changes, and a changed sample
-// redraws the panel over it.
-TEST_F(Program, PanelsRedrawOnlyWhenTheirSamplesChange) {
-    start_page({1});
-    for (int k = 0; k < 401; k++) {
-        set(vna_s11_re, vna_s11_im, k, std::polar(0.8f, float(k) * 0.02f));
-        set(vna_s21_re, vna_s21_im, k, std::polar(0.5f, float(k) * 0.04f));
-    }
-    vna_acquired = 401;
-    for (int x : {Tab::s11, Tab::s21}) {
-        tab(x);
-        vna_data_valid = 1;
-        passes(12);
-        EXPECT_EQ(passes(3), 0) << "drawn on the tab at " << x;
-    }
-    // The panel: its tab, the lower S11 plot's trace (4: hidden), a pixel inside, a sample it shows.
-    const std::tuple<const char*, int, int8_t, int, int, std::atomic<float>*> cases[] = {
-        {"upper S11 plot", Tab::s11, 4, 600, 150, &vna_s11_re[200]},
-        {"lower S11 plot", Tab::s11, 2, 600, 350, &vna_s11_im[300]},
-        {"Smith chart", Tab::s11, 4, 225, 400, &vna_s11_re[100]},
-        {"S21 phase plot", Tab::s21, 4, 400, 150, &vna_s21_im[200]},
-        {"S21 dB plot", Tab::s21, 4, 400, 300, &vna_s21_re[300]}};
-    for (const auto& [name, tab_x, lower, x, y, sample] : cases) {
-        MB22 = lower;
-        tab(tab_x);
-        vna_data_valid = 1;
-        passes(12);  // the chart's clean copy is taken from its fifth drawing on
-        dx_surface[addr(x, y)] = 0x00123456;
-        passes(3);
-        EXPECT_EQ(dx_surface[addr(x, y)], 0x00123456u) << name << ": redrawn without a change";
-        sample->store(sample->load() + 0.1f);
-        passes(2);
-        EXPECT_NE(dx_surface[addr(x, y)], 0x00123456u) << name << ": not redrawn after a changed sample";
-    }
-    vna_data_valid = 0, tab(Tab::s11);
 }
 
 }  // namespace
