@@ -109,7 +109,7 @@ TEST_F(Program, CalibrationFilesThroughTheProgramsDialog) {
     ASSERT_EQ(run_button(Button::connect), 1);
     ASSERT_NO_FATAL_FAILURE(calibrate(false));
     const std::string other = run_.path() + "/other";
-    std::filesystem::create_directories(other + "/taken.cal");  // a folder where a file would go
+    std::filesystem::create_directory(other);
     // A name without ".cal" in another folder: saved there, which becomes current; ports/
     // stays the program directory's: CONNECT finds the simulator again.
     EXPECT_EQ((std::pair{dialog_answers(Button::cal_save, "other/my", 2), std::string(page1_status)}),
@@ -121,7 +121,6 @@ TEST_F(Program, CalibrationFilesThroughTheProgramsDialog) {
     // the end and one set on the way.
     const std::tuple<Point, const char*, int, const char*, const char*> cases[] = {
         {Button::cal_save, "", 0, "Corvane connected", ""},
-        {Button::cal_save, "taken", 2, "Calibration file open error", ""},
         {Button::cal_recall, "", 1, "Calibration active", ""},
         {Button::cal_recall, "my.cal", 2, "Calibration active", ""},
         {Button::cal_recall, "missing.cal", 2, "Connect Corvane first", "Calibration file not found"}};
