@@ -133,10 +133,12 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
     EXPECT_TRUE(eventually(three_done, COMMAND_MS));
     EXPECT_EQ(vna_last_result.load(), 1) << page1_status;
     click(Button::stop.x, Button::stop.y);
-    EXPECT_TRUE(eventually([&] {
-        pass();
-        return task_idle();
-    }));
+    EXPECT_TRUE(eventually(
+        [&] {
+            pass();
+            return task_idle();
+        },
+        COMMAND_MS));  // the sweep under way ends as slowly as a loaded machine passes its answers on
     // The clean chart and the last curve, also after a change of tab without a new sweep and
     // after a changed sample; a press on a point takes a sample there.
     vna_data_valid = 0;
