@@ -85,7 +85,6 @@ constexpr int W = 320, H = 240;
 
 TEST_F(Draw, CompositeMatchesTheReference) {
     headless_start();
-    v_color(0, 255);
     v_rectfillc(0, 0, W, H, 0x20202800);
     // Palette ramp: 256 cells of 1 x 12.
     for (int i = 0; i < 256; i++) v_vline(32 + i, 4, 11, i);
