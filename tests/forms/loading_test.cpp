@@ -96,10 +96,8 @@ TEST_F(Loading, ClonesTabsHiddenListsAndNestedPages) {
         EXPECT_EQ(number_of(record(scene_form_ptr, "after")), after);  // numbered through the hidden rows
         for (int n = after - 5; n < after; n++) EXPECT_EQ(xcampi_dx[n] != 0, list) << n;
     };
-    EXPECT_EQ(row_entries, 0);
     expect_state(1, false);
     click(200, 18);  // tab 2
-    EXPECT_EQ(tab, 2);
     click(330, 18);  // opens the list
     row_entries = 0;
     expect_state(2, true);

@@ -1,5 +1,6 @@
 #include <array>
 #include <cmath>
+#include <tuple>
 
 #include "gfx/image.h"
 #include "gfx_helpers.h"
@@ -73,11 +74,11 @@ TEST_F(Draw, PrimitivesDrawExactlyTheirPixels) {
     v_color(0, 0);
     v_copy(10, 10, store.data(), 0, 4, 4);
     v_copy(store.data(), 0, 100, 100, 4, 4);
-    EXPECT_EQ(Row({store[5], fb_at(101, 101), fb_at(103, 103)}), Row({0x00FF00, 0x00FF00, 0xFF0000}));
+    EXPECT_EQ(std::tuple(store[5], fb_at(101, 101), fb_at(103, 103)), std::tuple(0x00FF00u, 0x00FF00u, 0xFF0000u));
     v_color(4, 224);
     v_copy(10, 10, 100, 10, 4, 4);
     v_copy(10, 10, keyed.data(), 0, 4, 4);
-    EXPECT_EQ(Row({fb_at(101, 11), fb_at(100, 10), keyed[0], keyed[5]}), Row({0x00FF00, 0, 7, 0x00FF00}));
+    EXPECT_EQ(std::tuple(fb_at(101, 11), fb_at(100, 10), keyed[0], keyed[5]), std::tuple(0x00FF00u, 0u, 7u, 0x00FF00u));
 }
 
 // A composite drawing compared pixel for pixel with a reference image.

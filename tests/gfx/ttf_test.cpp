@@ -49,7 +49,6 @@ TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
         {2, 1, "", "\xE4\xB8\xAD", 5, 30},
         {-16, 5, "", "Hello", 0, 0},
         {24, 0, "arial.ttf", "Hello", 3, 0},
-        {25, 0, "arial.ttf", "Hello", 0, 0},
         {25, 0, "", "\xC9\x8F", 0, 0},
         {25, 0, "", "\xC9\x90", 1, 0},
         {25, 0, "", "\xC2\xA0", 0, 0},
