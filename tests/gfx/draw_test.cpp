@@ -29,7 +29,6 @@ TEST_F(Draw, PrimitivesDrawExactlyTheirPixels) {
         {"run before the start", [] { v_hline(-5, 0, 7, 255); }, box(0, 0, 2, 0)},
         {"column above the top", [] { v_vline(5, -3, 5, 255); }, box(5, 0, 5, 2)},
         {"column upwards, off the end", [] { v_vline(7, 2401, -4, 255); }, box(7, 2397, 7, 2399)},
-        {"transparent pixel", [] { v_wrpixel_xy(3, 3, 4); }, {}},
         {"transparent line", [] { v_linec(0, 0, 30, 20, 4); }, {}},
         {"transparent outline", [] { v_rectc(0, 0, 30, 20, 4); }, {}},
         {"fills take 4 as a palette colour", [] { v_rectfillc(0, 0, 2, 2, 4); }, box(0, 0, 1, 1), pall[4] & 0xFFFFFF},

@@ -67,17 +67,13 @@ TEST(TtfDecision, NeedsTtfFollowsFontAndScript) {
             << c.fontn << " " << c.text;
     }
     reset_ttf();
-    // SET_FONT fills the names of the object's level, cut to the field; fixed fonts take no
-    // TrueType names or sizes; one character changes no name, a size alone still sets _fonty.
+    // SET_FONT fills the names of the object's level; fixed fonts take no TrueType names or
+    // sizes.
     const uint8_t level = 3;
     ttf_obj_level = &level;
-    const std::string longer(150, 'n');
     struct Font { int fontn; std::string name; int size; std::string now; int fonty; } const fonts[] = {
         {6, "arial", 14, "", 0},
         {9, "arial", 14, "arial.ttf", 14},
-        {9, "x", 20, "arial.ttf", 20},
-        {9, longer, 0, longer.substr(0, TTF_NAME - 5) + ".ttf", 20},  // keeping ".ttf"
-        {9, longer + ".ttf", 0, longer.substr(0, TTF_NAME - 1), 20},
     };
     for (const Font& f : fonts) {
         _fontn = uint8_t(f.fontn);
