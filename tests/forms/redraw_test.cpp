@@ -50,32 +50,29 @@ const FORM_OBJECT redraw_table[] = {
 TEST_FORM(redraw_form, redraw_table)
 
 using Drawn = std::map<std::string, int>;
-
-class Redraw : public FormsTest {
-protected:
-    void SetUp() override {
-        FormsTest::SetUp();
-        hide_first = false;
-        polled = written_mid_pass = glyph_value = 0;
-        std::strcpy(text_value, "text");
-        open(redraw_form, redraw_form_release);
-    }
-    // The objects drawn in n passes.
-    Drawn drawn_in(int n) {
-        draws.clear();
-        passes(n);
-        return std::exchange(draws, {});
-    }
-    // Passes until the page is quiet again (only the objects that redraw on their own).
-    void settle() { drawn_in(3); }
-    static OBJ* rec(const char* name) { return record(redraw_form_ptr, name); }
-};
+using Redraw = FormsTest;
+OBJ* rec(const char* name) { return record(redraw_form_ptr, name); }
 
 // Quiet passes draw only frequency 1 (every pass) and the periodic slot (one pass in 32,
 // never for buttons); without them, nothing at all. Then each change redraws what it
 // concerns within two passes, and nothing else; an object hidden by its handler is not drawn
-// again.
-TEST_F(Redraw, QuietPassesAndChangesDrawOnlyWhatTheyConcern) {
+// again. Then a value changed elsewhere redraws its label within frequency + 1 passes,
+// whatever the pass it changes in. Another thread writing the word while the page runs: the
+// label follows it and the page never writes back its loaded copy (a lost increment would
+// show in the total), polled or not on a pass, redrawn or not.
+TEST_F(Redraw, QuietPassesChangesAndWordsWrittenElsewhere) {
+    hide_first = false;
+    polled = written_mid_pass = glyph_value = 0;
+    std::strcpy(text_value, "text");
+    open(redraw_form, redraw_form_release);
+    // The objects drawn in n passes.
+    auto drawn_in = [&](int n) {
+        draws.clear();
+        passes(n);
+        return std::exchange(draws, {});
+    };
+    // Passes until the page is quiet again (only the objects that redraw on their own).
+    auto settle = [&] { drawn_in(3); };
     settle();
     EXPECT_EQ(drawn_in(64), (Drawn{{"fast", 64}, {"periodic", 2}}));
     rec("fast")->frequency = 0;  // the frequency is geometry: one page repaint
@@ -103,13 +100,6 @@ TEST_F(Redraw, QuietPassesAndChangesDrawOnlyWhatTheyConcern) {
         c.change();
         EXPECT_EQ(drawn_in(2), c.want);
     }
-}
-
-// A value changed elsewhere redraws its label within frequency + 1 passes, whatever the pass
-// it changes in. Another thread writing the word while the page runs: the label follows it
-// and the page never writes back its loaded copy (a lost increment would show in the total),
-// polled or not on a pass, redrawn or not.
-TEST_F(Redraw, WordWrittenElsewhereIsFollowedAndNeverOverwritten) {
     for (int offset = 0; offset < 8; offset++) {
         settle();
         passes(offset);

@@ -21,7 +21,6 @@
 #include "support/framebuffer_helpers.h"
 
 using PixelSet = std::set<std::pair<int, int>>;
-using Row = std::vector<uint32_t>;
 
 // A BMP file of 8 or 24 bits whose rows (bottom row first, padded to four bytes) come from
 // pixel(x, row_in_file): one byte for 8 bits, 0xRRGGBB stored blue-green-red for 24.

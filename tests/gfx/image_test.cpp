@@ -110,13 +110,8 @@ TEST_F(Images, DrawWhatTheyHoldAndNothingMore) {
         EXPECT_EQ(v_paint("x.bmp"), 0) << c.what;
         EXPECT_EQ(bmp_size("x.bmp", &w, &h), 0) << c.what;
     }
-    EXPECT_EQ(v_paint("/nonexistent/file.bmp"), 0);
     EXPECT_EQ(v_paint(reinterpret_cast<const void*>(uintptr_t(255))), 0);
     EXPECT_TRUE(drawn().empty());
-    // A stored image (not a name) goes to the image painter.
-    const uint8_t s[] = {0, 0, 255, 0, 2, 0, 1, 0, 2, 0, 224, 28};
-    EXPECT_EQ(v_paint(s), 1);
-    EXPECT_EQ(Row({fb_at(0, 0), fb_at(1, 0)}), Row({0xFF0000, 0x00FF00}));
 }
 
 }  // namespace
