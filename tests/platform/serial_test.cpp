@@ -64,16 +64,10 @@ struct Peer {
     }
 };
 
-// Takes n bytes from the record's receive ring, polling, or fewer when the limit passes.
+// Takes n bytes from the record's receive ring, or fewer when none come for a while.
 Bytes take(COM* com, size_t n) {
     Bytes got;
-    for (const auto end = Clock::now() + LIMIT; got.size() < n && Clock::now() < end;) {
-        const int b = com_rx(com);
-        if (b < 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        else
-            got.push_back(uint8_t(b));
-    }
+    while (got.size() < n && com_rx_wait_for(com, 1, 20000) == 1) got.push_back(uint8_t(com_rx(com)));
     return got;
 }
 
