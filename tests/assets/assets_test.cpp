@@ -3,7 +3,6 @@
 // transparent pixels. How text is drawn is tested on hand-made fonts in tests/gfx.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <set>
 #include <span>
 #include <string>
@@ -19,64 +18,45 @@
 
 namespace {
 
-bool any_ink(const uint8_t* g, size_t bytes) { return std::any_of(g, g + bytes, [](uint8_t b) { return b != 0; }); }
+// Where a glyph of a proportional or Unicode font lies in the font's data, and its width.
+struct Glyph { size_t at, bytes, width; };
 
-// Each font of a number below 33 is installed. Fixed fonts hold codes 32 to 122 at the size
-// the drawing code gives them, all inked but the blank. Proportional and Unicode fonts:
-// glyphs follow each other inside the font (Unicode: distinct glyphs, without overlap, use
-// exactly the data), the header's widest glyph is the widest, digits share the digit width.
+Glyph glyph(const ASSET_FONT& f, int c) {
+    const uint8_t* d = f.data;
+    const size_t height = d[PROP_HEIGHT];
+    if (f.kind == FONT_KIND_PROPORTIONAL) {
+        const size_t w = d[PROP_WIDTHS + c - 32];
+        return {size_t(font_u16(d + PROP_OFFSETS + 2 * (c - 32))), (w * height + 7) / 8, w};
+    }
+    const uint32_t e = font_u32(d + UNICODE_HEADER + 4 * size_t(c - 32));
+    return {e & 0xFFFFFF, ((e >> 24) * height + 1) / 2, e >> 24};
+}
+
+// Each font of a number below 33 is installed. What the drawing code reads of a font lies
+// inside its data: a fixed font's glyphs at the size the code gives it, each glyph of the
+// others. Digits share one width, so that readouts keep still. The Unicode fonts have glyphs
+// of their own for Latin-1, the smaller ones for Greek and Cyrillic too, not the '?' glyph.
 TEST(Fonts, InstallAndEachKindsLayout) {
-    // A Unicode font's table entry for code c: width << 24 | offset.
-    auto entry = [](const uint8_t* d, int c) { return font_u32(d + UNICODE_HEADER + 4 * size_t(c - 32)); };
     const std::set<std::string> greek = {"T_Arial_Unicode_MS_10", "T_Arial_Unicode_MS_12", "T_Arial_Unicode_MS_16"};
     fonts_install();
     for (const ASSET_FONT& f : std::span(allfonts, size_t(allfonts_count))) {
         SCOPED_TRACE(f.name);
-        const uint8_t* d = f.data;
-        EXPECT_TRUE(f.number >= FONT_COUNT || v_fontpntvect[f.number] == d);
-        const int H = d[3];
-        int widest = 0;
-        size_t end = f.kind == FONT_KIND_UNICODE ? UNICODE_DATA : PROP_DATA;
+        EXPECT_TRUE(f.number >= FONT_COUNT || v_fontpntvect[f.number] == f.data);
         if (f.kind == FONT_KIND_FIXED) {
-            const size_t glyph = size_t(v_fontsizevect[f.number] * v_fontsizevect[f.number] / 8);
-            ASSERT_EQ(f.bytes, (FONT_FIXED_LAST_CODE - 31) * glyph);
-            for (int c = 32; c <= FONT_FIXED_LAST_CODE; c++)
-                EXPECT_EQ(any_ink(d + size_t(c - 32) * glyph, glyph), c > 32) << char(c);
+            const size_t side = size_t(v_fontsizevect[f.number]);
+            EXPECT_EQ(f.bytes, (FONT_FIXED_LAST_CODE - 31) * side * side / 8);
             continue;
         }
-        if (f.kind == FONT_KIND_PROPORTIONAL) {
-            EXPECT_TRUE(d[PROP_ASCENT] > H / 2 && d[PROP_ASCENT] < H);
-            for (int g = 0; g < 96; g++) {
-                const int w = d[PROP_WIDTHS + g];
-                const size_t bytes = (size_t(w) * size_t(H) + 7) / 8;
-                widest = std::max(widest, w);
-                ASSERT_EQ(size_t(font_u16(d + PROP_OFFSETS + 2 * g)), end) << g;
-                EXPECT_TRUE(g == 0 || g == 95 || (w > 0 && any_ink(d + end, bytes))) << char(g + 32);
-                end += bytes;
-            }
-            for (int c = '0'; c <= '9'; c++) EXPECT_EQ(d[PROP_WIDTHS + c - 32], d[PROP_DIGIT_WIDTH]);
-        } else {
-            EXPECT_EQ(std::tuple(int(font_u16(d + 4)), d[6], d[7]), std::tuple(int(UNICODE_MASK_4BIT), 15, 1));
-            ASSERT_TRUE(f.bytes >= UNICODE_DATA && f.bytes - UNICODE_DATA <= sizeof(FONT_UNICODE::p));
-            std::map<size_t, size_t> glyphs;  // offset -> data bytes of every distinct glyph
-            for (int g = 0; g < UNICODE_GLYPHS; g++) {
-                const uint32_t e = entry(d, g + 32);
-                const size_t w = e >> 24, at = e & 0xFFFFFF, bytes = (w * size_t(H) + 1) / 2;
-                ASSERT_TRUE(at >= UNICODE_DATA && at + bytes <= f.bytes) << g;
-                widest = std::max(widest, int(w));
-                EXPECT_EQ(bytes ? glyphs.emplace(at, bytes).first->second : 0, bytes) << g;  // one offset, one glyph
-            }
-            for (auto [at, bytes] : glyphs) {
-                EXPECT_EQ(at, end);
-                end = at + bytes;
-            }
-            // ASCII and Latin-1 have glyphs of their own, the smaller fonts Greek and Cyrillic too.
-            std::vector<int> own = {65, 97, 0xE9, 0xDF, 0xC5, 0x152};
-            if (greek.count(f.name)) own.insert(own.end(), {0x3A9, 0x41F, 0x44F});
-            for (int c : own) EXPECT_NE(entry(d, c), entry(d, '?')) << c;
-            for (int c = '0'; c <= '9'; c++) EXPECT_EQ(int(entry(d, c) >> 24), d[1]);
+        const bool unicode = f.kind == FONT_KIND_UNICODE;
+        for (int c = 32; c < (unicode ? 32 + UNICODE_GLYPHS : 128); c++) {
+            const Glyph g = glyph(f, c);
+            EXPECT_TRUE(g.at >= (unicode ? UNICODE_DATA : PROP_DATA) && g.at + g.bytes <= f.bytes) << c;
         }
-        EXPECT_EQ(std::tuple(end, int(d[PROP_MAX_WIDTH])), std::tuple(f.bytes, widest));
+        for (int c = '0'; c <= '9'; c++) EXPECT_EQ(glyph(f, c).width, f.data[PROP_DIGIT_WIDTH]) << char(c);
+        if (!unicode) continue;
+        std::vector<int> own = {65, 97, 0xE9, 0xDF, 0xC5, 0x152};
+        if (greek.count(f.name)) own.insert(own.end(), {0x3A9, 0x41F, 0x44F});
+        for (int c : own) EXPECT_NE(glyph(f, c).at, glyph(f, '?').at) << c;
     }
 }
 

@@ -31,11 +31,8 @@ TEST(ClockRead, TruncatedLow32BitsAtEveryUptime) {
     for (const auto& r : cases) {
         ScopedManualClock clock(r.ns);
         EXPECT_EQ(abs_time(r.granularity), r.expected) << r.ns << " ns at " << r.granularity;
+        EXPECT_TRUE(r.granularity != 1000 || _time(nullptr) == r.expected) << r.ns << " ns: the ms clock";
     }
-    ScopedManualClock clock(5 * DAY + 123456789);
-    uint32_t stored = 0;
-    EXPECT_EQ((std::tuple{_time(&stored), stored, micro_timer()}),
-              std::tuple(432000123u, 432000123u, uint32_t(432000123456ull)));  // 5 days and 123.456789 ms
 }
 
 // The program arms no timer (only bench/platform_timing.cpp does), so what is kept is the

@@ -57,7 +57,7 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     for (const char* d : {"inst/bin", "inst/share/corvane", "build/app", "home"}) fs::create_directories(t(d));
     std::ofstream(t("file")) << "x";
     const std::string installed = t("inst/bin/corvane"), build = t("build/app/corvane"), home = t("home"),
-                      own = t("own"), xdg = t("xdg"), file = t("file"), dflt = home + "/.local/share/corvane";
+                      own = t("own"), xdg = t("xdg"), dflt = home + "/.local/share/corvane";
     const std::string long_name(200, 'x');
     const char* h = home.c_str();
     // error: a part of the message
@@ -65,12 +65,10 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     const Case cases[] = {
         {"installed: XDG default", installed, nullptr, nullptr, h, dflt, ""},
         {"installed: XDG_DATA_HOME", installed, nullptr, xdg.c_str(), h, xdg + "/corvane", ""},
-        {"installed: empty XDG_DATA_HOME", installed, nullptr, "", h, dflt, ""},
         {"installed: relative XDG_DATA_HOME", installed, nullptr, "data", h, dflt, ""},
         {"installed: CORVANE_HOME wins", installed, own.c_str(), xdg.c_str(), h, own, ""},
         {"installed: CORVANE_HOME relative, trailing /", installed, "rel/own/", nullptr, h, t("rel/own"), ""},
         {"installed: no HOME", installed, nullptr, nullptr, nullptr, "", "HOME is not set"},
-        {"installed: HOME is a file", installed, nullptr, nullptr, file.c_str(), "", "cannot create"},
         {"installed: folder too long", installed, long_name.c_str(), nullptr, h, "", "longer than"},
         {"build tree: the current directory", build, nullptr, xdg.c_str(), h, t(), ""},
         {"build tree: CORVANE_HOME", build, own.c_str(), nullptr, h, own, ""},
@@ -91,14 +89,11 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     const ProgramDir d =
         program_dir({"/nowhere/app/corvane", "/" + std::string(250, 'd'), nullptr, nullptr, "/home/x"});
     EXPECT_EQ(d.dir + d.error, "");
-    // The process's own environment decides MyDir; a folder that cannot be made empties it
-    // and says why instead of failing later.
-    const ScopedMyDir keep(MyDir);
+    // A folder that cannot be made empties MyDir and says why instead of failing later; that
+    // the process's own environment decides MyDir is in the window's acceptance test.
+    const ScopedMyDir keep(t());
     const char* before = std::getenv("CORVANE_HOME");
     const std::string saved = before ? before : "";
-    setenv("CORVANE_HOME", t("env").c_str(), 1);
-    EXPECT_EQ((std::tuple{use_program_dir(), std::string(MyDir), fs::is_directory(t("env/ports"))}),
-              std::tuple(nullptr, t("env"), true));
     setenv("CORVANE_HOME", t("file/sub").c_str(), 1);
     const char* error = use_program_dir();
     const std::string message = error ? error : "";
@@ -163,27 +158,22 @@ TEST(Headless, APngOfTheRectangleInsideTheFramebufferWrittenWholeOrNotAtAll) {
     EXPECT_EQ(std::tuple(w, h, rgb ? rgb[45] + rgb[46] + rgb[47] : 0), std::tuple(4, 4, 3 * 255));
     stbi_image_free(rgb);
     fs::remove(dir("corner.png"));
-    fs::create_directories(dir("folder"));
     std::ofstream(dir("kept.png")) << "keep";
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
-    const struct { std::string path; rlim_t size_limit; int error; } cases[] = {
-        {dir("kept.png"), 100, EFBIG}, {dir("folder"), RLIM_INFINITY, EISDIR},
-        {dir("none/x.png"), RLIM_INFINITY, ENOENT}};
-    for (const auto& c : cases) {
-        rlimit limit = old;
-        limit.rlim_cur = c.size_limit;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        errno = 0;
-        const int result = fb_write_png(c.path.c_str(), 0, 0, 1024, 600), error = errno;
-        setrlimit(RLIMIT_FSIZE, &old);
-        EXPECT_EQ(std::tuple(result, error), std::tuple(-1, c.error)) << c.path;
-    }
+    rlimit limit = old;
+    limit.rlim_cur = 100;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    errno = 0;
+    const int result = fb_write_png(dir("kept.png").c_str(), 0, 0, 1024, 600);
+    const int error = errno;
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(std::tuple(result, error), std::tuple(-1, EFBIG));
     std::ifstream in(dir("kept.png"));
     EXPECT_EQ(std::tuple(std::string(std::istreambuf_iterator<char>(in), {}),
                          std::distance(fs::directory_iterator(dir()), {})),
-              std::tuple("keep", 2)) << "a temporary file was left, or the kept file changed";
+              std::tuple("keep", 1)) << "a temporary file was left, or the kept file changed";
     // And a good write replaces the file.
     EXPECT_EQ((std::tuple{fb_write_png(dir("kept.png").c_str(), 0, 0, 8, 8), fs::file_size(dir("kept.png")) > 8}),
               std::tuple(0, true));

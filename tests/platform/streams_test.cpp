@@ -1,12 +1,11 @@
 // Stream names, and the TCP client's end-of-stream rules against a plain socket. No program
 // uses the stream layer (only bench/streams_loopback.cpp does, with its echo servers), so
-// servers, UDP and files are left to the bench.
+// its servers, UDP, files and failure paths are not tested here.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <tuple>
@@ -14,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/streams.h"
-#include "support/eventually.h"
 
 namespace {
 
@@ -33,9 +31,6 @@ TEST(StreamNames, MarkersAtTheStartPickTheKindAndTheNamePart) {
         EXPECT_EQ(std::tuple(n.kind, std::string(n.name), n.block, n.port),
                   std::tuple(c.kind, std::string(c.part), c.block, c.port)) << c.name;
     }
-    const std::string host(1000, 'h');
-    const XF_NAME n = xf_parse_name(("TCP:" + host + "<block").c_str());
-    EXPECT_EQ(std::tuple(std::string(n.name), n.block), std::tuple(host.substr(0, XF_NAME_SIZE - 1), 1));
 }
 
 // A plain listening socket on 127.0.0.1 at a port the system chooses.
@@ -50,17 +45,12 @@ int listener(uint16_t& port) {
     return fd;
 }
 
-int free_slots() {
-    return int(std::count_if(std::begin(eth_file), std::end(eth_file), [](auto& f) { return !f.host.load(); }));
-}
-
-// Binds to loopback only and leaves the slot table as it found it. Still running after a
-// minute, it ends the program (SIGALRM) instead of hanging; reads of the plain socket give
-// up after 10 s.
+// The client sends a zero byte before it closes, and reaches its end when the peer closes.
+// Binds to loopback only. Still running after a minute, it ends the program (SIGALRM)
+// instead of hanging; reads of the plain socket give up after 10 s.
 TEST(Streams, TcpClientEndOfStreamRules) {
     alarm(60);
     xf_bind_address.store(INADDR_LOOPBACK);
-    ASSERT_EQ(free_slots(), ETH_FILES);
     uint16_t port = 0;
     const int listen_fd = listener(port);
     int peer = -1;
@@ -83,16 +73,7 @@ TEST(Streams, TcpClientEndOfStreamRules) {
     c = connect("TCP:127.0.0.1<block");
     close(peer);
     EXPECT_EQ((std::tuple{xfread(buf, 1, sizeof buf, c), xeof(c), xfclose(c)}), std::tuple(0u, 1, 1));
-    // Writing to a vanished peer ends the stream without killing the process (SIGPIPE).
-    c = connect("TCP:127.0.0.1<block");
-    close(peer);
-    const std::string block(1000, 'z');
-    int writes = 0;
-    while (writes < 1000 && xfwrite(block.data(), 1, block.size(), c) == block.size()) writes++;
-    EXPECT_EQ((std::tuple{writes < 1000, xeof(c), xfclose(c)}), std::tuple(true, 1, 1));
     close(listen_fd);
-    EXPECT_EQ(xfopen("TCP:127.0.0.1<block", int(port)), nullptr);  // refused: no slot taken
-    EXPECT_TRUE(eventually([] { return free_slots() == ETH_FILES; }));
     alarm(0);
 }
 
