@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,11 @@ private:
     char tmpl_[20] = "/tmp/vnatest_XXXXXX";
     std::string path_;
 };
+
+// A file's whole contents ("" when it cannot be read).
+inline std::string slurp(const std::string& path) {
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
+}
 
 // Reads from fd until n bytes came or the byte `stop` (not kept), waiting at most
 // timeout_ms per byte.
@@ -92,10 +98,12 @@ struct Child {
             _exit(127);
         }
         for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
-        in = p[0][1], out = p[1][0], err = p[2][0];
+        in = p[0][1];
+        out = p[1][0];
+        err = p[2][0];
     }
     ~Child() {
-        if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
         for (int fd : {in, out, err}) ::close(fd);
     }
     void close_input() { ::close(std::exchange(in, -1)); }
@@ -127,13 +135,8 @@ public:
     const std::string& dir() const { return dir_.path(); }
     std::string link() const { return dir() + "/ports/COM1"; }
     std::string trace_path() const { return dir() + "/trace.txt"; }
-    // The lines the simulator wrote to standard error so far (with --trace: "host: ...").
-    std::vector<std::string> trace() const {
-        std::vector<std::string> lines;
-        std::ifstream in(trace_path());
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    // What the simulator wrote to standard error so far (with --trace: "host: ..." lines).
+    std::string trace() const { return slurp(trace_path()); }
     std::string ctl(const std::string& line) {
         std::string answer = control(link() + ".ctl", line);
         if (answer.rfind("ok /dev/", 0) == 0) tty_ = answer.substr(3);  // "fault replug" gives the new terminal
