@@ -62,20 +62,6 @@ inline std::string read_bytes(int fd, size_t n, int stop = -1, int timeout_ms = 
 // One line (without the newline).
 inline std::string read_line(int fd, int timeout_ms = 30000) { return read_bytes(fd, SIZE_MAX, '\n', timeout_ms); }
 
-// One control line to a simulator's socket; gives its one-line answer.
-inline std::string control(const std::string& socket_path, const std::string& line) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{AF_UNIX, {}};
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
-    const std::string msg = line + "\n";
-    std::string answer = "no answer";
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size()))
-        answer = read_line(fd);
-    ::close(fd);
-    return answer;
-}
-
 // `program` with `args` in a child process started in `dir`, its standard input, output
 // and error on pipes (this process's ends in, out and err), or its error to the file
 // descriptor err_fd. Killed and reaped at the end, and killed when the test process ends,
@@ -137,8 +123,19 @@ public:
     std::string trace_path() const { return dir() + "/trace.txt"; }
     // What the simulator wrote to standard error so far (with --trace: "host: ..." lines).
     std::string trace() const { return slurp(trace_path()); }
+    // The simulator's process: its standard input and output, its end.
+    Child& child() { return *child_; }
+    // One control line to the simulator's socket; gives its one-line answer.
     std::string ctl(const std::string& line) {
-        std::string answer = control(link() + ".ctl", line);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{AF_UNIX, {}};
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s.ctl", link().c_str());
+        const std::string msg = line + "\n";
+        std::string answer = "no answer";
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size()))
+            answer = read_line(fd);
+        ::close(fd);
         if (answer.rfind("ok /dev/", 0) == 0) tty_ = answer.substr(3);  // "fault replug" gives the new terminal
         return answer;
     }
