@@ -120,8 +120,7 @@ TEST_F(CliRun, CalibrateSaveLoadWriteTouchstoneThenUsageErrorsAndFailures) {
         {{"--sweeps", "0", "--out", "a.s1p"}, 2, "--out needs at least one sweep"},
         {{"--port", ""}, 2, "--port needs a name of 1 to 63 characters"},
         {{"--save-cal", std::string(128, 'x')}, 2, "--save-cal needs a file name of 1 to 127 characters"},
-        {{"--\x1b]0;t\x07"}, 2, "unknown argument --\\x1b]0;t\\x07"},  // escaped and cut
-        {{std::string(400, 'y')}, 2, "unknown argument " + std::string(60, 'y') + "..."},
+        {{"--\x1b]0;t\x07"}, 2, "unknown argument --\\x1b]0;t\\x07"},  // escaped (and cut: UserInput)
         {{"--points", "2002"}, 1, "Invalid number of points"},
         {{"--points", "11", "--out", "no/x.s1p"}, 1, "vna-cli: cannot write no/x.s1p: No such file or directory"},
         {{"-c", full + "--save-cal big.cal --sweeps 0"}, 1, "Calibration write error: File too large"},

@@ -19,11 +19,8 @@ Points cycle(unsigned p, unsigned n, unsigned points) {
 TEST(SimDevice, RecordsAreSentOnceMeasuredInOrderAndAFullFifoLosesNothing) {
     // At a time (ms), host bytes sent one by one (a message split over reads is taken
     // whole), the points of the records answered by then and the time of the next point.
-    const std::string drain = [] {
-        std::string m;
-        for (int k = 0; k < 16; k++) m += fifo(255);
-        return m + fifo(13);
-    }();
+    std::string drain = fifo(13);
+    for (int k = 0; k < 16; k++) drain += fifo(255);
     const std::tuple<uint64_t, std::string, Points, uint64_t> steps[] = {
         {0, setup(1000000, 1000000, 5) + fifo(8), {}, 1}, {3, "", {0, 1, 2}, 4}, {8, "", {3, 4, 0, 1, 2}, 0},
         {10, setup(1000000, 1000000, 5, 4) + fifo(8), {}, 14}, {18, "", {0, 1}, 22}, {42, "", cycle(2, 6, 5), 0},
