@@ -49,25 +49,19 @@ cd gamma_z(cd z) { return (z - 50.0) / (z + 50.0); }
 
 }  // namespace
 
-class CliRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(access(cli_program.c_str(), X_OK), 0) << cli_program << " is not built";
-        // A loaded machine passes the simulator's answers on seconds late.
-        setenv("CORVANE_ANSWER_TIMEOUT_MS", "10000", 1);
-        ASSERT_TRUE(sim_.ok());
-    }
-    std::string path(const std::string& name) const { return sim_.dir() + "/" + name; }
-    simproc::SimProcess sim_{{"--no-pace"}};
-};
-
-TEST_F(CliRun, CalibrateSaveLoadWriteTouchstoneThenUsageErrorsAndFailures) {
-    Cli bench(sim_.dir(), {"--points", "101", "--start", "1", "--stop", "3001", "--calibrate",
+TEST(CliRun, CalibrateSaveLoadWriteTouchstoneThenUsageErrorsAndFailures) {
+    ASSERT_EQ(access(cli_program.c_str(), X_OK), 0) << cli_program << " is not built";
+    // A loaded machine passes the simulator's answers on seconds late.
+    setenv("CORVANE_ANSWER_TIMEOUT_MS", "10000", 1);
+    simproc::SimProcess sim;
+    ASSERT_TRUE(sim.ok());
+    const auto path = [&](const std::string& name) { return sim.dir() + "/" + name; };
+    Cli bench(sim.dir(), {"--points", "101", "--start", "1", "--stop", "3001", "--calibrate",
                            "--save-cal", "bench.cal", "--out", "r22.s2p"});
     for (std::string prompt : {"OPEN", "SHORT", "LOAD", "ISOLATION", "THRU", "DUT"}) {
         ASSERT_TRUE(bench.until("Connect " + prompt + " and press Enter")) << prompt << ": " << bench.last();
         std::transform(prompt.begin(), prompt.end(), prompt.begin(), ::tolower);
-        ASSERT_EQ(sim_.ctl("dut " + (prompt == "dut" ? "r 22" : prompt)), "ok");
+        ASSERT_EQ(sim.ctl("dut " + (prompt == "dut" ? "r 22" : prompt)), "ok");
         EXPECT_EQ(::write(bench.in, "\n", 1), 1);
     }
     ASSERT_EQ(bench.finish(), 0) << bench.last();
@@ -82,14 +76,14 @@ TEST_F(CliRun, CalibrateSaveLoadWriteTouchstoneThenUsageErrorsAndFailures) {
         EXPECT_LT(std::abs(p.s[0] - gamma_z(22)) + others, 1e-5) << p.freq_hz;
     }
     // A later run loads the file: its sweep replaces the one asked for on the line.
-    ASSERT_EQ(sim_.ctl("dut c 10p"), "ok");
-    Cli again(sim_.dir(), {"--points", "7", "--load-cal", "bench.cal", "--out", "c.s1p"});
+    ASSERT_EQ(sim.ctl("dut c 10p"), "ok");
+    Cli again(sim.dir(), {"--points", "7", "--load-cal", "bench.cal", "--out", "c.s1p"});
     ASSERT_EQ(again.finish(), 0) << again.last();
     const touchstone::Data c = parse(slurp(path("c.s1p")), 1);
     ASSERT_EQ(std::pair(c.points.size(), c.points.back().freq_hz), std::pair(101ul, 3001e6));
     EXPECT_LT(std::abs(c.points[50].s[0] - gamma_z(1.0 / (cd(0, 1) * 2.0 * std::numbers::pi * 1501e6 * 10e-12))), 1e-5);
     // --raw writes the uncorrected readings: the test set shows. Each sweep is reported.
-    Cli raw(sim_.dir(), {"--load-cal", "bench.cal", "--raw", "--sweeps", "2", "--out", "raw.s1p"});
+    Cli raw(sim.dir(), {"--load-cal", "bench.cal", "--raw", "--sweeps", "2", "--out", "raw.s1p"});
     ASSERT_EQ(raw.finish(), 0) << raw.last();
     for (std::string& l : raw.lines)
         if (l.starts_with("Sweep: 101 points in ") && l.ends_with(" ms")) l = "Sweep: N";
@@ -128,25 +122,25 @@ TEST_F(CliRun, CalibrateSaveLoadWriteTouchstoneThenUsageErrorsAndFailures) {
         {{"--load-cal", "bench.cal", "--sweeps", "0"}, 0, "Opening port..."},
     };
     for (const auto& [args, status, line] : cases) {
-        Cli cli(sim_.dir(), args, args[0] == "-c" ? "/bin/sh" : cli_program);
+        Cli cli(sim.dir(), args, args[0] == "-c" ? "/bin/sh" : cli_program);
         if (args[0] == "--help") cli.err = std::exchange(cli.out, cli.err);
         EXPECT_EQ(cli.finish(), status) << line;
         ASSERT_GE(cli.lines.size(), 1u + (status == 2)) << line;
         EXPECT_EQ(status == 1 ? cli.last() : cli.lines[0], (status == 2 ? "vna-cli: " : "") + line);
         EXPECT_TRUE(status != 2 || cli.lines[1] == usage) << line;
     }
-    for (const auto& e : std::filesystem::directory_iterator(sim_.dir())) {
+    for (const auto& e : std::filesystem::directory_iterator(sim.dir())) {
         const std::string name = e.path().filename();
         EXPECT_TRUE(name.find(".tmp") == std::string::npos && name != "big.s1p") << name;
     }
     EXPECT_EQ(slurp(path("big.cal")), "old");
     // End of input at a prompt ends the run, and so does a device that does not answer in time.
-    Cli prompt(sim_.dir(), {"--calibrate", "--points", "11"});
+    Cli prompt(sim.dir(), {"--calibrate", "--points", "11"});
     ASSERT_TRUE(prompt.until("Connect OPEN and press Enter"));
     prompt.close_input();
     EXPECT_EQ(prompt.result(), std::pair(1, std::string("vna-cli: end of input, run aborted")));
-    ASSERT_EQ(sim_.ctl("fault silent"), "ok");
+    ASSERT_EQ(sim.ctl("fault silent"), "ok");
     setenv("CORVANE_ANSWER_TIMEOUT_MS", "700", 1);
-    Cli silent(sim_.dir(), {});
+    Cli silent(sim.dir(), {});
     EXPECT_EQ(silent.result(), std::pair(1, std::string("Corvane not responding")));
 }
