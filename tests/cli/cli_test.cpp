@@ -65,8 +65,6 @@ TEST(CliRun, CalibrateSaveLoadWriteTouchstoneThenUsageErrorsAndFailures) {
         EXPECT_EQ(::write(bench.in, "\n", 1), 1);
     }
     ASSERT_EQ(bench.finish(), 0) << bench.last();
-    EXPECT_EQ(std::count(bench.lines.begin(), bench.lines.end(), "Calibration saved"), 1);
-    EXPECT_EQ(slurp(path("bench.cal")).size(), 32u + 40u * 101u);
     const std::string text = slurp(path("r22.s2p"));
     EXPECT_NE(text.find("! calibration: applied\n"), std::string::npos);
     const touchstone::Data d = parse(text, 2);

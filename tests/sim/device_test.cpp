@@ -68,22 +68,20 @@ TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
         }
 }
 
-TEST(SimDevice, NoiseHalvesInSlowModeAndFollowsTheSeed) {
-    auto s11 = [](uint64_t seed, double sigma, uint16_t points, uint8_t mode) {
+TEST(SimDevice, NoiseHalvesInSlowMode) {
+    auto s11 = [](double sigma, uint8_t mode) {
         Host h;
-        h.dev.set_seed(seed);
+        h.dev.set_seed(7);
         h.dev.set_noise(sigma);
         std::vector<cf> out;
-        for (const Record& r : h.sweep(0, 1000000, 1000000, points, mode)) out.push_back(cf(r.b1 / r.a1));
+        for (const Record& r : h.sweep(0, 1000000, 1000000, 400, mode)) out.push_back(cf(r.b1 / r.a1));
         return out;
     };
-    EXPECT_EQ(s11(7, 0.01, 40, 1), s11(7, 0.01, 40, 1));
-    EXPECT_NE(s11(7, 0.01, 40, 1), s11(8, 0.01, 40, 1));
     // Sigma is a fraction of the incident wave, so b1/a1 spreads by sigma in each part;
     // 800 samples estimate it to about 3 %.
-    const auto clean = s11(7, 0, 400, 1);
+    const auto clean = s11(0, 1);
     for (auto [mode, sigma] : {std::pair<uint8_t, double>{1, 0.01}, {4, 0.005}}) {
-        const auto noisy = s11(7, 0.01, 400, mode);
+        const auto noisy = s11(0.01, mode);
         double sum = 0;
         for (size_t i = 0; i < noisy.size(); ++i) sum += std::norm(cd(noisy[i] - clean[i]));
         EXPECT_NEAR(std::sqrt(sum / double(2 * noisy.size())), sigma, sigma / 10) << int(mode);

@@ -54,11 +54,9 @@ void check_all() {
         }
     }
     // A measured file in MA and MHz whose noise block ends the S-parameters (no program
-    // uses the noise values): its first and last points.
+    // uses the noise values): the last point before it.
     const Data d = coretest::read_data("bfu520_5v_10ma.s2p");
     ASSERT_EQ(std::tuple(d.ports, d.reference_ohms, d.points.size(), d.noise.size()), std::tuple(2, 50.0, 37u, 37u));
-    EXPECT_TRUE(std::abs(d.points[0].freq_hz - 400e6) < 1e-3 && std::abs(d.points.back().freq_hz - 2000e6) < 1e-3);
-    expect_near(d.points[0].s[S21], degrees(15.544, 120.57));
     expect_near(d.points.back().s[S11], degrees(0.46792, 162.95));
     // The writer (no program writes through it: the sweeps have their own text) in the "C"
     // notation, with its comment lines.
