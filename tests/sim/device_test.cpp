@@ -19,11 +19,8 @@ Points cycle(unsigned p, unsigned n, unsigned points) {
 TEST(SimDevice, RecordsAreSentOnceMeasuredInOrderAndAFullFifoLosesNothing) {
     // At a time (ms), host bytes sent one by one (a message split over reads is taken
     // whole), the points of the records answered by then and the time of the next point.
-    const std::string drain = [] {
-        std::string m;
-        for (int k = 0; k < 16; k++) m += fifo(255);
-        return m + fifo(13);
-    }();
+    std::string drain = fifo(13);
+    for (int k = 0; k < 16; k++) drain += fifo(255);
     const std::tuple<uint64_t, std::string, Points, uint64_t> steps[] = {
         {0, setup(1000000, 1000000, 5) + fifo(8), {}, 1}, {3, "", {0, 1, 2}, 4}, {8, "", {3, 4, 0, 1, 2}, 0},
         {10, setup(1000000, 1000000, 5, 4) + fifo(8), {}, 14}, {18, "", {0, 1}, 22}, {42, "", cycle(2, 6, 5), 0},
@@ -71,22 +68,20 @@ TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
         }
 }
 
-TEST(SimDevice, NoiseHalvesInSlowModeAndFollowsTheSeed) {
-    auto s11 = [](uint64_t seed, double sigma, uint16_t points, uint8_t mode) {
+TEST(SimDevice, NoiseHalvesInSlowMode) {
+    auto s11 = [](double sigma, uint8_t mode) {
         Host h;
-        h.dev.set_seed(seed);
+        h.dev.set_seed(7);
         h.dev.set_noise(sigma);
         std::vector<cf> out;
-        for (const Record& r : h.sweep(0, 1000000, 1000000, points, mode)) out.push_back(cf(r.b1 / r.a1));
+        for (const Record& r : h.sweep(0, 1000000, 1000000, 400, mode)) out.push_back(cf(r.b1 / r.a1));
         return out;
     };
-    EXPECT_EQ(s11(7, 0.01, 40, 1), s11(7, 0.01, 40, 1));
-    EXPECT_NE(s11(7, 0.01, 40, 1), s11(8, 0.01, 40, 1));
     // Sigma is a fraction of the incident wave, so b1/a1 spreads by sigma in each part;
     // 800 samples estimate it to about 3 %.
-    const auto clean = s11(7, 0, 400, 1);
+    const auto clean = s11(0, 1);
     for (auto [mode, sigma] : {std::pair<uint8_t, double>{1, 0.01}, {4, 0.005}}) {
-        const auto noisy = s11(7, 0.01, 400, mode);
+        const auto noisy = s11(0.01, mode);
         double sum = 0;
         for (size_t i = 0; i < noisy.size(); ++i) sum += std::norm(cd(noisy[i] - clean[i]));
         EXPECT_NEAR(std::sqrt(sum / double(2 * noisy.size())), sigma, sigma / 10) << int(mode);

@@ -41,7 +41,7 @@ struct Port {
 // Host messages: a register write of 1, 2 or 8 bytes (little-endian), a FIFO read, a sweep set-up.
 inline std::string write(uint8_t reg, uint64_t v, int bytes) {
     std::string m{char(bytes == 1 ? 0x20 : bytes == 2 ? 0x21 : 0x23), char(reg)};
-    while (bytes--) m += char(v), v >>= 8;
+    for (int i = 0; i < bytes; i++) m += char(v >> (8 * i));
     return m;
 }
 inline std::string restart() { return write(0x30, 0, 1); }

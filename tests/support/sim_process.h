@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,11 @@ private:
     std::string path_;
 };
 
+// A file's whole contents ("" when it cannot be read).
+inline std::string slurp(const std::string& path) {
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
+}
+
 // Reads from fd until n bytes came or the byte `stop` (not kept), waiting at most
 // timeout_ms per byte.
 inline std::string read_bytes(int fd, size_t n, int stop = -1, int timeout_ms = 30000) {
@@ -55,20 +61,6 @@ inline std::string read_bytes(int fd, size_t n, int stop = -1, int timeout_ms = 
 }
 // One line (without the newline).
 inline std::string read_line(int fd, int timeout_ms = 30000) { return read_bytes(fd, SIZE_MAX, '\n', timeout_ms); }
-
-// One control line to a simulator's socket; gives its one-line answer.
-inline std::string control(const std::string& socket_path, const std::string& line) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{AF_UNIX, {}};
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
-    const std::string msg = line + "\n";
-    std::string answer = "no answer";
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size()))
-        answer = read_line(fd);
-    ::close(fd);
-    return answer;
-}
 
 // `program` with `args` in a child process started in `dir`, its standard input, output
 // and error on pipes (this process's ends in, out and err), or its error to the file
@@ -92,10 +84,12 @@ struct Child {
             _exit(127);
         }
         for (int fd : {p[0][0], p[1][1], p[2][1]}) ::close(fd);
-        in = p[0][1], out = p[1][0], err = p[2][0];
+        in = p[0][1];
+        out = p[1][0];
+        err = p[2][0];
     }
     ~Child() {
-        if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
         for (int fd : {in, out, err}) ::close(fd);
     }
     void close_input() { ::close(std::exchange(in, -1)); }
@@ -127,15 +121,21 @@ public:
     const std::string& dir() const { return dir_.path(); }
     std::string link() const { return dir() + "/ports/COM1"; }
     std::string trace_path() const { return dir() + "/trace.txt"; }
-    // The lines the simulator wrote to standard error so far (with --trace: "host: ...").
-    std::vector<std::string> trace() const {
-        std::vector<std::string> lines;
-        std::ifstream in(trace_path());
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    // What the simulator wrote to standard error so far (with --trace: "host: ..." lines).
+    std::string trace() const { return slurp(trace_path()); }
+    // The simulator's process: its standard input and output, its end.
+    Child& child() { return *child_; }
+    // One control line to the simulator's socket; gives its one-line answer.
     std::string ctl(const std::string& line) {
-        std::string answer = control(link() + ".ctl", line);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{AF_UNIX, {}};
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s.ctl", link().c_str());
+        const std::string msg = line + "\n";
+        std::string answer = "no answer";
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            ::send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == ssize_t(msg.size()))
+            answer = read_line(fd);
+        ::close(fd);
         if (answer.rfind("ok /dev/", 0) == 0) tty_ = answer.substr(3);  // "fault replug" gives the new terminal
         return answer;
     }

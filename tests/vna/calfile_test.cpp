@@ -4,29 +4,22 @@
 #include <sys/stat.h>
 
 #include <bit>
-#include <fstream>
 #include <cstring>
-#include <iterator>
+#include <fstream>
 #include <optional>
 
 #include "core_harness.h"
 
 using namespace coretest;
+using namespace std::string_literals;
+using simproc::slurp;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+// n bytes of v, little-endian.
+void put(std::string& b, uint64_t v, int n) {
+    for (int i = 0; i < n; i++) b += char(v >> (8 * i));
 }
-
-void spit(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
-}
-
-void put(Bytes& b, uint64_t v, int n) { while (n--) b.push_back(uint8_t(v)), v >>= 8; }
 
 VNA_COMPLEX* const standards[] = {cal_open, cal_short, cal_load, cal_isol, cal_thru};
 
@@ -85,7 +78,7 @@ TEST_F(CalFile, BytesAndRoundTrip) {
         ASSERT_EQ(said(vna_save_calibration()), std::tuple(1, "Calibration saved"));
         // "CANV", version 2, start and stop in Hz, the point count, six zero bytes, then
         // each standard's points as float pairs, all little-endian.
-        Bytes b = {'C', 'A', 'N', 'V'};
+        std::string b = "CANV";
         for (auto [v, k] : {std::pair<uint64_t, int>{2, 4}, {3000000, 8}, {4295000000, 8}, {n, 2}, {0, 6}})
             put(b, v, k);
         for (const VNA_COMPLEX* a : standards)
@@ -95,8 +88,7 @@ TEST_F(CalFile, BytesAndRoundTrip) {
             }
         ASSERT_TRUE(slurp(name_) == b);
         // Loaded back, also with bytes after the through array (ignored).
-        b.push_back(0xEE);
-        spit(name_, b);
+        std::ofstream(name_, std::ios::binary) << b << '\xEE';
         reset();
         ASSERT_EQ(ended(vna_load_calibration()), std::tuple(1, "Calibration active", VNA_NOT_CONNECTED));
         EXPECT_TRUE(Snapshot::take() == saved);
@@ -106,36 +98,32 @@ TEST_F(CalFile, BytesAndRoundTrip) {
 TEST_F(CalFile, EveryLoadFailureLeavesEverythingAsItWas) {
     fill(11, 2.0f);
     ASSERT_EQ(vna_save_calibration(), 1);
-    const Bytes good = slurp(name_);
+    const std::string good = slurp(name_);
     // The calibration in place before each load: another sweep and other standards.
     fill(5, 7.0f);
     vna_f_start.store(2000000);
     vna_f_stop.store(9000000);
     const Snapshot before = Snapshot::take();
 
-    auto patched = [&](size_t at, Bytes bytes) {
-        Bytes b = good;
-        std::copy(bytes.begin(), bytes.end(), b.begin() + long(at));
-        return b;
+    auto patched = [&](size_t at, const std::string& bytes) {
+        return std::string(good).replace(at, bytes.size(), bytes);
     };
-    auto first = [&](long n) { return Bytes(good.begin(), n < 0 ? good.end() + n : good.begin() + n); };
     // Floats replaced, by index: standard a, point i, part k at 2 * (11 * a + i) + k.
     auto with_floats = [&](std::initializer_list<std::pair<size_t, float>> floats) {
-        Bytes b = good;
+        std::string b = good;
         for (auto [index, f] : floats) std::memcpy(&b.at(32 + 4 * index), &f, 4);
         return b;
     };
     const char *invalid = "Invalid calibration file", *incomplete = "Incomplete calibration file";
     ASSERT_EQ(mkfifo((dir_.path() + "/fifo.cal").c_str(), 0666), 0);
-    const std::tuple<const char*, std::optional<Bytes>, const char*> cases[] = {
+    const std::tuple<const char*, std::optional<std::string>, const char*> cases[] = {
         {"test.cal", std::nullopt, "Calibration file not found"},
-        {"test.cal", first(31), invalid},
-        {"test.cal", patched(0, {'C', 'A', 'N', 'W'}), invalid},
-        {"test.cal", patched(4, {1}), invalid},            // version 1
-        {"test.cal", patched(24, {1, 0}), invalid},        // 1 point
-        {"test.cal", patched(24, {0xD2, 0x07}), invalid},  // 2002 points
-        {"test.cal", first(-1), incomplete},
-        {"test.cal", patched(24, {12, 0}), incomplete},    // more points than bytes
+        {"test.cal", good.substr(0, 31), invalid},
+        {"test.cal", patched(0, "CANW"), invalid},
+        {"test.cal", patched(4, "\1"), invalid},           // version 1
+        {"test.cal", patched(24, "\1\0"s), invalid},       // 1 point
+        {"test.cal", patched(24, "\xD2\x07"), invalid},    // 2002 points
+        {"test.cal", good.substr(0, good.size() - 1), incomplete},
         {"test.cal", with_floats({{109, NAN}}), invalid},  // every corrected point would be NaN
         // Finite values whose source match overflows a float: open and short 1e30 from the
         // load and 1e-14 apart.
@@ -144,8 +132,8 @@ TEST_F(CalFile, EveryLoadFailureLeavesEverythingAsItWas) {
     };
     for (const auto& [name, bytes, message] : cases) {
         use(name);
-        if (bytes) spit(name_, *bytes);
-        else std::filesystem::remove(name_);
+        std::filesystem::remove(name_);
+        if (bytes) std::ofstream(name_, std::ios::binary) << *bytes;
         EXPECT_EQ(ended(vna_load_calibration()), std::tuple(0, message, VNA_ERROR)) << message;
         EXPECT_TRUE(Snapshot::take() == before) << message;
     }
@@ -156,7 +144,7 @@ TEST_F(CalFile, FailedSavesKeepTheOldFile) {
     EXPECT_FALSE(std::filesystem::exists(name_));
     fill(401, 3.0f);
     ASSERT_EQ(vna_save_calibration(), 1);
-    const Bytes old = slurp(name_);
+    const std::string old = slurp(name_);
     // A point count edited past the arrays after the calibration: nothing to save.
     vna_points.store(2002);
     EXPECT_EQ(said(vna_save_calibration()), std::tuple(0, "No calibration to save"));

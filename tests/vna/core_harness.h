@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <complex>
 
 #include "platform/tasks.h"
@@ -132,16 +131,6 @@ protected:
         vna_points.store(points);
     }
     std::string ctl(const std::string& line) { return sim_->ctl(line); }
-
-    // The five standards (codes 3 to 7) measured on the simulator's devices `duts` and
-    // applied.
-    void calibrate(const std::array<std::string, 5>& duts = {"open", "short", "load", "isolation", "thru"}) {
-        for (int k = 0; k < 5; k++) {
-            ASSERT_EQ(ctl("dut " + duts[k]), "ok");
-            ASSERT_EQ(run(VNA_CMD_OPEN + k), 1) << duts[k] << ": " << status();
-        }
-        ASSERT_EQ(run(VNA_CMD_CAL_APPLY), 1) << status();
-    }
 
     std::unique_ptr<simproc::SimProcess> sim_;
     unsigned task_ = 0;

@@ -1,7 +1,7 @@
 // Touchstone files: every format and unit, a measured file (tests/data/touchstone/README.md
-// says what each is), comments and defaults, the errors with their line, the round trip
-// through the writer and the interpolation; the numbers in the "C" notation also under a
-// locale with a decimal comma.
+// says what each is), comments and defaults, the errors with their line, the writer and
+// the interpolation; the numbers in the "C" notation also under a locale with a decimal
+// comma.
 #include "vna/touchstone.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <clocale>
 #include <locale>
 #include <numbers>
-#include <regex>
 
 #include "core_harness.h"
 
@@ -54,40 +53,15 @@ void check_all() {
             EXPECT_LT(error + std::abs(p.s[S12]), 2e-15) << text;
         }
     }
-    // A measured file in MA and MHz with a noise block: its first and last points and noise line.
-    Data d = coretest::read_data("bfu520_5v_10ma.s2p");
+    // A measured file in MA and MHz whose noise block ends the S-parameters (no program
+    // uses the noise values): the last point before it.
+    const Data d = coretest::read_data("bfu520_5v_10ma.s2p");
     ASSERT_EQ(std::tuple(d.ports, d.reference_ohms, d.points.size(), d.noise.size()), std::tuple(2, 50.0, 37u, 37u));
-    EXPECT_TRUE(std::abs(d.points[0].freq_hz - 400e6) < 1e-3 && std::abs(d.points.back().freq_hz - 2000e6) < 1e-3);
-    expect_near(d.points[0].s[S21], degrees(15.544, 120.57));
     expect_near(d.points.back().s[S11], degrees(0.46792, 162.95));
-    const NoisePoint& n = d.noise.back();
-    EXPECT_TRUE(n.freq_hz == 2000e6 && n.nf_min_db == 1.0811 && n.rn == 0.0906);
-    expect_near(n.gamma_opt, degrees(0.18377, -175.16));
-    // Written and read back: RI in Hz bit for bit; no decimal comma.
-    d = {2, 50, {}, {{2e6, 0.9, std::polar(0.1, 2.0), 0.11}, {3e6, 1.1, std::polar(0.2, -1.0), 0.09}}};
-    for (int i = 0; i < 5; ++i) {
-        d.points.push_back({1e6 + 1234567.0 * i, {}});
-        for (int k = 0; k < 4; ++k) d.points[i].s[k] = std::polar(0.1 + 0.2 * k + 0.01 * i, -3.0 + 1.4 * k + 0.3 * i);
-    }
-    for (Format fmt : {Format::ri, Format::ma, Format::db})
-        for (Unit unit : {Unit::hz, Unit::khz, Unit::mhz, Unit::ghz}) {
-            const std::string text = format(d, fmt, unit, "written by a test\nsecond line");
-            SCOPED_TRACE(text);
-            EXPECT_EQ(text.rfind("! written by a test\n! second line\n#", 0), 0ul);
-            EXPECT_FALSE(std::regex_search(text, std::regex("[0-9],")));
-            const Data back = parse_ok(text, 2);
-            ASSERT_EQ(std::pair(back.points.size(), back.noise.size()), std::pair(d.points.size(), d.noise.size()));
-            const double tol = fmt == Format::ri && unit == Unit::hz ? 0 : 1e-14;
-            for (size_t i = 0; i < d.points.size(); ++i) {
-                EXPECT_NEAR(back.points[i].freq_hz, d.points[i].freq_hz, tol * 1e8);
-                for (int k = 0; k < 4; ++k) expect_near(back.points[i].s[k], d.points[i].s[k], tol);
-            }
-            expect_near(back.noise[1].gamma_opt, d.noise[1].gamma_opt, 1e-14);
-            EXPECT_DOUBLE_EQ(back.noise[1].rn, 0.09);
-        }
-    // A one-port file has one pair per line.
-    EXPECT_EQ(format(Data{1, 50, {{1e9, {cd(0.5, -0.25)}}}, {}}, Format::ri, Unit::ghz),
-              "# GHz S RI R 50\n1 0.5 -0.25\n");
+    // The writer (no program writes through it: the sweeps have their own text) in the "C"
+    // notation, with its comment lines.
+    EXPECT_EQ(format(Data{1, 50, {{1e9, {cd(0.5, -0.25)}}}, {}}, Format::ri, Unit::ghz, "by a test"),
+              "! by a test\n# GHz S RI R 50\n1 0.5 -0.25\n");
 }
 
 }  // namespace
@@ -143,8 +117,6 @@ TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
         EXPECT_FALSE(text[0] == '@' ? read_file(text.substr(1), d, error) : parse(text, ports, d, error)) << text;
         EXPECT_EQ(error, message);
     }
-    EXPECT_FALSE(write_file("/nonexistent-dir/x.s2p", d, Format::ri, Unit::hz, error));
-    EXPECT_EQ(error, "/nonexistent-dir/x.s2p: cannot create: No such file or directory");
 }
 
 TEST(Touchstone, InterpolatesLinearlyAndClampsAtTheEnds) {
