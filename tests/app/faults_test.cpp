@@ -57,11 +57,9 @@ protected:
     }
     // A press while the analyser's answers are lost: the command fails when it waits the
     // shortest time the program allows, as when it waits the longest.
-    int run(Point b, const char* fault = nullptr) {
+    int run(Point b, const char* fault) {
         const int answer_ms = vna_answer_timeout_ms.exchange(500);
-        if (fault) {
-            EXPECT_EQ(sim().ctl(fault), "ok");
-        }
+        EXPECT_EQ(sim().ctl(fault), "ok");
         const int result = run_button(b);
         vna_answer_timeout_ms = answer_ms;
         return result;
@@ -168,11 +166,12 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
         {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", E},
         {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, unplugged},
         {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, unplugged},
-        {"simulator restarted", [&] { plug(); return run(Button::scan); }, fifo, C},
+        {"simulator restarted", [&] { plug(); return run(Button::scan, "fault none"); }, fifo, C},
         {"port held by another program", [&] { return hold_the_port(); },
          "Port open error: in use by another program", E, {}, [&] { return let_go(); }},
         {"save onto a full file system", [&] { return save_on_a_full_disk(); }, "Calibration write error", C},
         {"save into a read-only folder", save("ro/good"), "Calibration file open error", C, {}, unlock},
+        {"load a missing file", load("missing.cal"), other, E, "Calibration file not found"},
         {"load a truncated file", load("short.cal"), other, E, "Incomplete calibration file"},
         {"load a picture", load("picture.cal"), other, E, bad},
         {"load a Touchstone file", load("t.s2p"), other, E, bad},
