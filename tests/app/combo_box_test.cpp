@@ -25,7 +25,8 @@ protected:
         start([] { form_run(page_form, reinterpret_cast<void**>(&page_ptr)); },
               [] { form_release(page_form, reinterpret_cast<void**>(&page_ptr)); });
         for (int i = 0; i < COMBO_ITEMS; i++) snprintf(Co1->items[i], COMBO_TEXT, "COM%d", i + 1);
-        Co1->numitems = 3, Co1->val = -1;
+        Co1->numitems = 3;
+        Co1->val = -1;
         passes(2);
     }
     void TearDown() override { stop(); }

@@ -21,11 +21,13 @@ protected:
         vna_forget_sweep();
         take_function_keys();
     }
-    // Fn pressed (and repeated) and released as the window shell reports it.
-    void press_key(int n, bool repeat = false) {
+    // Fn pressed, repeated as a held key is and released, as the window shell reports it.
+    void press_key(int n) {
         SHELL_EVENT down{EV_KEY_DOWN};
-        down.code = 111 + n, WndProc(down);
-        if (repeat) down.repeat = true, WndProc(down);
+        down.code = 111 + n;
+        WndProc(down);
+        down.repeat = true;
+        WndProc(down);
         WndProc(SHELL_EVENT{EV_KEY_UP});
     }
     // Names in the program directory ending in ext, in order.
@@ -33,7 +35,8 @@ protected:
         std::vector<std::string> out;
         for (const auto& e : std::filesystem::directory_iterator(run_.path()))
             if (e.path().extension() == ext) out.push_back(e.path().filename());
-        return std::sort(out.begin(), out.end()), out;
+        std::sort(out.begin(), out.end());
+        return out;
     }
     std::string at(const std::string& name) const { return run_.path() + "/" + name; }
     std::string bytes(const std::string& name) const { return file_bytes(at(name)); }
@@ -44,7 +47,7 @@ protected:
 TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
     start_page({});
     click(887, 23);  // into the start field
-    press_key(SCREENSHOT_KEY, true);
+    press_key(SCREENSHOT_KEY);
     type("5");
     key(13);
     pass();
@@ -96,9 +99,14 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     // A slow paced sweep of 2001 points of a short, exported while under way, then stopped.
     ASSERT_EQ(sim().ctl("dut short") + sim().ctl("pace on"), "okok");
     click(Button::slow.x, Button::slow.y);
-    vna_points = 2001, vna_acquired = 0;  // the sweep before counted 401: only the new sweep raises it
+    vna_points = 2001;
+    vna_acquired = 0;  // the sweep before counted 401: only the new sweep raises it
     OperatorKeyResult during;
-    const auto under_way = [&] { return vna_acquired > 15 && (during = export_sweep(run_.path(), WHEN), 1); };
+    const auto under_way = [&] {
+        if (vna_acquired <= 15) return false;
+        during = export_sweep(run_.path(), WHEN);
+        return true;
+    };
     EXPECT_EQ(run_button(Button::scan, under_way), 0);
     EXPECT_EQ(std::pair(shown_status(), int(slow.load())), std::pair(std::string("Scan aborted"), 1));
     EXPECT_NE(vna_s11_raw_re[0].load(), kept->s11_re[0]) << "the stopped sweep measured the short";
@@ -106,7 +114,8 @@ TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
     std::locale::global(std::locale("de_DE.UTF-8"));
     const OperatorKeyResult german = export_sweep(run_.path(), WHEN);
-    std::locale::global(std::locale::classic()), std::setlocale(LC_ALL, "C");
+    std::locale::global(std::locale::classic());
+    std::setlocale(LC_ALL, "C");
     for (const auto& r : {during, after, german})
         EXPECT_TRUE(!r.file.empty() && bytes(r.file) == bytes(first)) << r.status;
 }

@@ -150,9 +150,11 @@ protected:
         static std::string keys;
         static size_t at;
         setenv("CORVANE_FILE_DIALOG", "builtin", 1);
-        keys = name.empty() ? "\x1b" : name + "\r", at = 0;
+        keys = name.empty() ? "\x1b" : name + "\r";
+        at = 0;
         dialog_page_pass_hook = [] {
-            key__press = at % 2 || at / 2 >= keys.size() ? 0 : uint8_t(keys[at / 2]), at++;
+            key__press = at % 2 || at / 2 >= keys.size() ? 0 : uint8_t(keys[at / 2]);
+            at++;
         };
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);

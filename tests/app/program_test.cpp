@@ -90,12 +90,10 @@ TEST_F(Program, CalibrationFilesSweepAndTypedFields) {
 TEST_F(Program, TraceChoicesTabsAndTheMarkerBar) {
     start_page({});
     click(888, 185);  // the lower plot shown
-    for (int points : {0, 1}) {
-        for (int y : {150, 350}) {  // a press on either plot with none or one point
-            vna_points = uint16_t(points);
-            click(600, y);
-            EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << points << " " << y;
-        }
+    for (auto [points, y] : {std::pair(0, 150), {0, 350}, {1, 150}, {1, 350}}) {  // either plot, none or one point
+        vna_points = uint16_t(points);
+        click(600, y);
+        EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0)) << points << " " << y;
     }
     vna_points = 401;
     for (int press = 1; press <= 4; press++) {  // round to the choices of start-up

@@ -15,7 +15,10 @@ using namespace apptest;
 using C = std::complex<float>;
 using ::testing::FloatNear, ::testing::Pointwise;
 
-void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) { re[k] = v.real(), im[k] = v.imag(); }
+void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) {
+    re[k] = v.real();
+    im[k] = v.imag();
+}
 
 TEST(Traces, DerivedArraysOfKnownSamples) {
     constexpr float L = READOUT_LIMIT;  // an open: 0/0 exactly, huge nearly
@@ -107,12 +110,12 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
     part.close();
     MB21 = 2;
     MB22 = 1;
+    const std::string line = "file " + run_.path() + "/stepped.s2p";
     for (auto [dut, chart_name, plots_tab, plots_name, x, width] :
-         {std::tuple("c 10p", "app/smith_c10p", Tab::s11, "app/traces_s11_c10p", 425, 400),
-          {"file stepped.s2p", "app/smith_stepped_line", Tab::s21, "app/traces_s21_line", 21, 800}}) {
-        const std::string device = dut == std::string("c 10p") ? dut : "file " + run_.path() + "/stepped.s2p";
+         {std::tuple(std::string("c 10p"), "app/smith_c10p", Tab::s11, "app/traces_s11_c10p", 425, 400),
+          {line, "app/smith_stepped_line", Tab::s21, "app/traces_s21_line", 21, 800}}) {
         tab(Tab::s11);
-        ASSERT_EQ(sweep(device), 1) << page1_status;
+        ASSERT_EQ(sweep(dut), 1) << page1_status;
         passes(2);
         expect_reference(chart_name, MD1, MD2, MD3, MD4);
         tab(plots_tab);
