@@ -129,7 +129,6 @@ protected:
         link(1, sim().tty());
         return 1;
     }
-    int let_go() { return ::close(std::exchange(holder_, -1)) == 0; }
     int holder_ = -1;  // a second program's hold on the port
 };
 
@@ -168,7 +167,7 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
         {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, unplugged},
         {"simulator restarted", [&] { plug(); return run(Button::scan, "fault none"); }, fifo, C},
         {"port held by another program", [&] { return hold_the_port(); },
-         "Port open error: in use by another program", E, {}, [&] { return let_go(); }},
+         "Port open error: in use by another program", E, {}, [&] { return int(::close(holder_) == 0); }},
         {"save onto a full file system", [&] { return save_on_a_full_disk(); }, "Calibration write error", C},
         {"save into a read-only folder", save("ro/good"), "Calibration file open error", C, {}, unlock},
         {"load a missing file", load("missing.cal"), other, E, "Calibration file not found"},

@@ -42,10 +42,17 @@ protected:
     std::string bytes(const std::string& name) const { return file_bytes(at(name)); }
 };
 
-// F2 writes the screen once for a held key and types nothing into the focused field. Names
-// taken get -2, -3 ...; a folder that cannot take the file gives the reason and leaves nothing.
-TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
-    start_page({});
+// F3 before any sweep writes nothing. F2 writes the screen once for a held key and types
+// nothing into the focused field; names taken get -2, -3 ...; a folder that cannot take the
+// file gives the reason and leaves nothing. Then F3 writes the task's copy of the last
+// completed sweep: the one before while a sweep runs and after it was stopped, the same bytes
+// in a decimal-comma locale.
+TEST_F(OperatorKeys, ScreenshotsAndTheExportOfTheLastCompletedSweep) {
+    start_page({1});
+    press_key(EXPORT_KEY);
+    pass();
+    EXPECT_EQ(std::pair(shown_status(), files(".s2p").size()),
+              std::pair("No completed sweep to export"s, 0ul));
     click(887, 23);  // into the start field
     press_key(SCREENSHOT_KEY);
     type("5");
@@ -58,13 +65,13 @@ TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
     const int png = stbi_info(at(shots[0]).c_str(), &w, &h, &n);  // window.sh compares it with the page
     EXPECT_EQ(std::tuple(shown_status(), shots[0].size(), png, w, h),
               std::tuple("Screenshot " + shots[0], 27u, 1, 1024, 600));
-    std::filesystem::remove(run_.path() + "/" + shots[0]);
+    std::filesystem::remove(at(shots[0]));
     char base[32];
     std::tm t{};
     std::strftime(base, sizeof base, "corvane-%Y%m%d-%H%M%S", localtime_r(&WHEN, &t));
     for (const std::string& expected : {base + ".png"s, base + "-2.png"s, base + "-3.png"s}) {
         const auto taken = files(".png");
-        for (const auto& name : taken) std::ofstream(run_.path() + "/" + name) << "keep";
+        for (const auto& name : taken) std::ofstream(at(name)) << "keep";
         const OperatorKeyResult r = take_screenshot(run_.path(), WHEN);
         EXPECT_EQ(std::pair(r.file, r.status), std::pair(expected, "Screenshot " + expected));
         for (const auto& name : taken) EXPECT_EQ(bytes(name), "keep") << name;
@@ -72,17 +79,6 @@ TEST_F(OperatorKeys, FunctionKeysAndScreenshots) {
     const auto bad = take_screenshot(run_.path() + "/none", WHEN);
     EXPECT_EQ(std::tuple(bad.file, bad.status, files(".png").size(), files(".tmp").size()),
               std::tuple("", "Screenshot failed: No such file or directory", size_t(3), size_t(0)));
-}
-
-// F3 writes the task's copy of the last completed sweep: none before a
-// sweep, the one before while a sweep runs and after it was stopped, the same bytes in a
-// decimal-comma locale.
-TEST_F(OperatorKeys, ExportWritesTheLastCompletedSweepOnly) {
-    start_page({1});
-    press_key(EXPORT_KEY);
-    pass();
-    EXPECT_EQ(std::pair(shown_status(), files(".s2p").size()),
-              std::pair("No completed sweep to export"s, 0ul));
     ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
     ASSERT_EQ(sweep("series 22 100n 10p"), 1) << page1_status;
     press_key(EXPORT_KEY);

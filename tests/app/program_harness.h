@@ -7,7 +7,6 @@
 
 #include <complex>
 #include <fstream>
-#include <sstream>
 
 #include "app/combo_box.h"
 #include "app/dialog_page.h"

@@ -1,10 +1,15 @@
 // The trace panels, the marker and the Smith chart: arrays and readouts of known samples,
-// the slider and the chart's arithmetic, and on the page sweeps of known devices through
-// vna-sim, continuous measuring and the panels' redraw.
+// the slider and the chart's arithmetic, the fingerprint that decides whether they draw, the
+// plot engine's cursor, and on the page sweeps of known devices through vna-sim, continuous
+// measuring and the panels' redraw.
 #include <gmock/gmock.h>
 
+#include <bit>
+
+#include "app/autoplot.h"
 #include "app/smith.h"
 #include "assets/images.h"
+#include "forms/widgets.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
 #include "program_harness.h"
@@ -78,6 +83,61 @@ TEST(Traces, SliderAndChartArithmetic) {
     }
     page1_bitmap1_onmousepress();  // the slider position divides by the points
     EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0));
+}
+
+// Both fingerprints of the first n samples, taken in a new pass.
+std::pair<uint64_t, uint64_t> now(int n) {
+    obj_loop++;
+    return std::pair(s11_fingerprint(n), s21_fingerprint(n));
+}
+// Flips the lowest bit of a sample: twice gives it back.
+void flip(std::atomic<float>& x) { x = std::bit_cast<float>(std::bit_cast<uint32_t>(x.load()) ^ 1u); }
+
+// The per-pass fingerprint of the corrected samples: any one changed sample in any lane and
+// position and a changed number of points change it; the same samples give the same value.
+TEST(Fingerprint, EverySampleAndThePointCountCount) {
+    const auto same = now(2001);
+    EXPECT_TRUE(now(2001) == same && now(2000).first != same.first && now(1997).first != same.first);
+    for (int k : {0, 1, 2, 3, 1000, 1997, 1998, 1999, 2000}) {  // each lane, the tail after whole groups
+        const bool im = k % 2;  // each part
+        std::atomic<float>& a = (im ? vna_s11_im : vna_s11_re)[k];
+        std::atomic<float>& b = (im ? vna_s21_im : vna_s21_re)[k];
+        flip(a);
+        flip(b);
+        const auto changed = now(2001);
+        EXPECT_TRUE(changed.first != same.first && changed.second != same.second) << k;
+        flip(a);
+        flip(b);
+        EXPECT_EQ(now(2001), same) << k;
+    }
+}
+
+OBJ panel;
+
+// The plot engine (its grid, ticks, labels and traces are in the page's reference pictures):
+// 401 samples from 1 to 800 MHz in a 393 x 188 panel at (x, 50), the pointer pressed at
+// (px, 100) (0: not pressed); returns the index under the cursor.
+uint32_t plot(int x, int px) {
+    const std::vector<float> v(401, 1);
+    FormDriver::setup();
+    panel = OBJ{};
+    panel.width = 393;
+    panel.height = 188;
+    panel.color = 4;
+    me = &panel;
+    x_x = int16_t(x);
+    y_y = 50;
+    touch_premuto = px != 0;
+    touch_x = px;
+    touch_y = 100;
+    return AutoPlot_Y2(v.data(), uint32_t(v.size()), 3, 252, 255, 146, obj_bg(), "F", 0, 0, 1, 800);
+}
+
+// The cursor index follows a press inside its panel; 0: the other panel lost its cursor.
+TEST(AutoPlot, CursorFollowsThePressInItsPanel) {
+    for (auto [x, px, idx] : {std::array{100, 102, 0}, {100, 280, 199}, {100, 490, 400}, {100, 600, 0},
+                              {500, 600, 109}, {100, 0, 0}})
+        EXPECT_EQ(plot(x, px), uint32_t(idx)) << x << " " << px;
 }
 
 // The chart on screen, or the chart image painted clean with the curve drawn over it.
