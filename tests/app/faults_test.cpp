@@ -144,9 +144,8 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     std::filesystem::create_directory(dir + "/ro");
     std::filesystem::copy_file(good, dir + "/ro/good.cal");
     std::ofstream(dir + "/short.cal", std::ios::binary) << saved.substr(0, 100);
-    const std::string data = CORVANE_SOURCE_DIR "/tests/data/";
-    std::filesystem::copy_file(data + "app/start.png", dir + "/picture.cal");
-    std::filesystem::copy_file(data + "touchstone/bfu520_5v_10ma.s2p", dir + "/t.s2p");
+    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/app/start.png", dir + "/picture.cal");
+    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/touchstone/bfu520_5v_10ma.s2p", dir + "/t.s2p");
     const auto unlock = [&] {
         make_read_only(dir + "/ro", false);
         std::filesystem::current_path(MyDir);
@@ -156,15 +155,14 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     // the text set on the way when the one shown is not the reason, the fault taken away.
     struct Row { const char* fault; Act act; const char* shown; int state; const char* why{}; Act mend{}; };
     const char *fifo = "FIFO read error", *other = "Connect Corvane first", *bad = "Invalid calibration file";
-    const Act unplugged = [&] { return replug(); };
     constexpr int C = VNA_CONNECTED, E = VNA_ERROR;
     const Row rows[] = {
         {"silence", scan("fault silent"), fifo, C, {}, [&] { return int(sim().ctl("fault none") == "ok"); }},
         {"garbage", during(Button::scan, "fault garbage 1000", 10000), "Scan completed", C},
         {"lost bytes", scan("fault drop 5"), fifo, C},
         {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", E},
-        {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, unplugged},
-        {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, unplugged},
+        {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, [&] { return replug(); }},
+        {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, [&] { return replug(); }},
         {"simulator restarted", [&] { plug(); return run(Button::scan, "fault none"); }, fifo, C},
         {"port held by another program", [&] { return hold_the_port(); },
          "Port open error: in use by another program", E, {}, [&] { return int(::close(holder_) == 0); }},

@@ -39,7 +39,6 @@ protected:
         return out;
     }
     std::string at(const std::string& name) const { return run_.path() + "/" + name; }
-    std::string bytes(const std::string& name) const { return file_bytes(at(name)); }
 };
 
 // F3 before any sweep writes nothing. F2 writes the screen once for a held key and types
@@ -74,7 +73,7 @@ TEST_F(OperatorKeys, ScreenshotsAndTheExportOfTheLastCompletedSweep) {
         for (const auto& name : taken) std::ofstream(at(name)) << "keep";
         const OperatorKeyResult r = take_screenshot(run_.path(), WHEN);
         EXPECT_EQ(std::pair(r.file, r.status), std::pair(expected, "Screenshot " + expected));
-        for (const auto& name : taken) EXPECT_EQ(bytes(name), "keep") << name;
+        for (const auto& name : taken) EXPECT_EQ(file_bytes(at(name)), "keep") << name;
     }
     const auto bad = take_screenshot(run_.path() + "/none", WHEN);
     EXPECT_EQ(std::tuple(bad.file, bad.status, files(".png").size(), files(".tmp").size()),
@@ -113,7 +112,7 @@ TEST_F(OperatorKeys, ScreenshotsAndTheExportOfTheLastCompletedSweep) {
     std::locale::global(std::locale::classic());
     std::setlocale(LC_ALL, "C");
     for (const auto& r : {during, after, german})
-        EXPECT_TRUE(!r.file.empty() && bytes(r.file) == bytes(first)) << r.status;
+        EXPECT_TRUE(!r.file.empty() && file_bytes(at(r.file)) == file_bytes(at(first))) << r.status;
 }
 
 }  // namespace

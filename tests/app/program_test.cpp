@@ -37,9 +37,6 @@ TEST_F(Program, CalibrationFilesSweepAndTypedFields) {
     start_page({1});
     ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
     ASSERT_NO_FATAL_FAILURE(calibrate(false));
-    const auto* p = page1;
-    for (const OBJ* box : {p->checkbox1, p->checkbox2, p->checkbox3, p->checkbox4, p->checkbox5})
-        EXPECT_EQ(checked(box), 1);
     const std::string other = run_.path() + "/other";
     std::filesystem::create_directory(other);
     // A name without ".cal" in another folder: saved there, which becomes current; ports/
@@ -73,7 +70,7 @@ TEST_F(Program, CalibrationFilesSweepAndTypedFields) {
         type(typed);
         key(13);
         const double now = y == 23 ? f_start.load() : y == 55 ? f_stop.load() : vna_points.load();
-        EXPECT_EQ(std::tuple(now, checked(p->checkbox1), int(vna_cal_valid)), std::tuple(stored, 0, 0));
+        EXPECT_EQ(std::tuple(now, checked(page1->checkbox1), int(vna_cal_valid)), std::tuple(stored, 0, 0));
         run_button(Button::scan);
         quale = 5000;  // the marker and its readouts stay inside the samples
         passes(2);

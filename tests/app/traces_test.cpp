@@ -182,8 +182,6 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
         passes(2);
         expect_reference(plots_name, x, 73, width, 412);
     }
-    MB21 = 3;
-    MB22 = 4;
     tab(Tab::s11);
     click(600, 492);
     EXPECT_EQ(std::pair(quale, ffreq), std::pair(293, float(double(vna_frequency[293].load()) / 1e6)));
