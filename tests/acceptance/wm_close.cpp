@@ -11,5 +11,6 @@ int main(int argc, char** argv) {
                  XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
     e.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
     XSendEvent(display, e.xclient.window, False, NoEventMask, &e);
-    return XCloseDisplay(display), 0;
+    XCloseDisplay(display);
+    return 0;
 }

@@ -25,11 +25,11 @@ protected:
         start([] { form_run(page_form, reinterpret_cast<void**>(&page_ptr)); },
               [] { form_release(page_form, reinterpret_cast<void**>(&page_ptr)); });
         for (int i = 0; i < COMBO_ITEMS; i++) snprintf(Co1->items[i], COMBO_TEXT, "COM%d", i + 1);
-        Co1->numitems = 3, Co1->val = -1;
+        Co1->numitems = 3;
+        Co1->val = -1;
         passes(2);
     }
     void TearDown() override { stop(); }
-    std::tuple<int, int, std::string> choice() { return {Co1->numitems, Co1->val, Co1->text}; }
 };
 
 TEST_F(ComboBox, ChoiceCountAndTextStayInTheirFields) {
@@ -38,7 +38,7 @@ TEST_F(ComboBox, ChoiceCountAndTextStayInTheirFields) {
         Co1->numitems = int8_t(n);
         Co1->val = int8_t(val);
         pass();
-        EXPECT_EQ(choice(), want) << n;
+        EXPECT_EQ(std::tuple(int(Co1->numitems), int(Co1->val), std::string(Co1->text)), want) << n;
     }
     std::memset(Co1->items[0], 'Y', COMBO_TEXT);  // a field filled to its end
     Co1->numitems = 1;

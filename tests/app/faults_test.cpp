@@ -57,11 +57,9 @@ protected:
     }
     // A press while the analyser's answers are lost: the command fails when it waits the
     // shortest time the program allows, as when it waits the longest.
-    int run(Point b, const char* fault = nullptr) {
+    int run(Point b, const char* fault) {
         const int answer_ms = vna_answer_timeout_ms.exchange(500);
-        if (fault) {
-            EXPECT_EQ(sim().ctl(fault), "ok");
-        }
+        EXPECT_EQ(sim().ctl(fault), "ok");
         const int result = run_button(b);
         vna_answer_timeout_ms = answer_ms;
         return result;
@@ -131,7 +129,6 @@ protected:
         link(1, sim().tty());
         return 1;
     }
-    int let_go() { return ::close(std::exchange(holder_, -1)) == 0; }
     int holder_ = -1;  // a second program's hold on the port
 };
 
@@ -147,9 +144,8 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     std::filesystem::create_directory(dir + "/ro");
     std::filesystem::copy_file(good, dir + "/ro/good.cal");
     std::ofstream(dir + "/short.cal", std::ios::binary) << saved.substr(0, 100);
-    const std::string data = CORVANE_SOURCE_DIR "/tests/data/";
-    std::filesystem::copy_file(data + "app/start.png", dir + "/picture.cal");
-    std::filesystem::copy_file(data + "touchstone/bfu520_5v_10ma.s2p", dir + "/t.s2p");
+    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/app/start.png", dir + "/picture.cal");
+    std::filesystem::copy_file(CORVANE_SOURCE_DIR "/tests/data/touchstone/bfu520_5v_10ma.s2p", dir + "/t.s2p");
     const auto unlock = [&] {
         make_read_only(dir + "/ro", false);
         std::filesystem::current_path(MyDir);
@@ -159,20 +155,20 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     // the text set on the way when the one shown is not the reason, the fault taken away.
     struct Row { const char* fault; Act act; const char* shown; int state; const char* why{}; Act mend{}; };
     const char *fifo = "FIFO read error", *other = "Connect Corvane first", *bad = "Invalid calibration file";
-    const Act unplugged = [&] { return replug(); };
     constexpr int C = VNA_CONNECTED, E = VNA_ERROR;
     const Row rows[] = {
         {"silence", scan("fault silent"), fifo, C, {}, [&] { return int(sim().ctl("fault none") == "ok"); }},
         {"garbage", during(Button::scan, "fault garbage 1000", 10000), "Scan completed", C},
         {"lost bytes", scan("fault drop 5"), fifo, C},
         {"wrong answer", [&] { return connect_to_a_wrong_answer(); }, "Corvane not responding", E},
-        {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, unplugged},
-        {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, unplugged},
-        {"simulator restarted", [&] { plug(); return run(Button::scan); }, fifo, C},
+        {"unplug mid-sweep", during(Button::scan, "fault unplug"), fifo, C, {}, [&] { return replug(); }},
+        {"unplug mid-calibration", during(Button::standards[2], "fault unplug"), fifo, C, {}, [&] { return replug(); }},
+        {"simulator restarted", [&] { plug(); return run(Button::scan, "fault none"); }, fifo, C},
         {"port held by another program", [&] { return hold_the_port(); },
-         "Port open error: in use by another program", E, {}, [&] { return let_go(); }},
+         "Port open error: in use by another program", E, {}, [&] { return int(::close(holder_) == 0); }},
         {"save onto a full file system", [&] { return save_on_a_full_disk(); }, "Calibration write error", C},
         {"save into a read-only folder", save("ro/good"), "Calibration file open error", C, {}, unlock},
+        {"load a missing file", load("missing.cal"), other, E, "Calibration file not found"},
         {"load a truncated file", load("short.cal"), other, E, "Incomplete calibration file"},
         {"load a picture", load("picture.cal"), other, E, bad},
         {"load a Touchstone file", load("t.s2p"), other, E, bad},

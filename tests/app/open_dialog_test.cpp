@@ -169,7 +169,6 @@ TEST_F(OpenDialogTest, BuiltinDialogChoosesRefusesAndCancels) {
         {L, "main", "ok esc", 0},       // OK without a name keeps the dialog open
         {S, "main", "row2 ok esc", 0},  // an existing file needs a second OK
         {S, "main", "row2 ok ok", 1, "my.cal", "main"},
-        {S, "main", "'fresh.cal enter", 1, "fresh.cal", "main"},
         // a folder that vanished: listed, then unreadable with ".." alone; a click below it
         {L, "gone", "rm:sub row1 row1 'x.cal enter", 0, "", "", "Cannot enter the folder"},
         // order: "..", "adir/", "zdir/", "A.cal", "b.cal", "D.CAL" (hidden entries and c.txt left out)
@@ -206,7 +205,6 @@ TEST_F(OpenDialogTest, DesktopChooserIsRunWithTheModeFilterAndStartFolder) {
          "|--confirm-overwrite"},
         {"kdialog", "", {L, "main", "", 1, "my.cal", "main/sub"},
          "kdialog|--title|Load file|--getopenfilename|" + from + "|*.cal"},
-        {"", "", {L, "main", "esc", 0}, ""},  // no display: the dialog page
     };
     for (const Case& c : cases) {
         fs::remove(dir + "/args");

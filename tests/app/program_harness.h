@@ -7,7 +7,6 @@
 
 #include <complex>
 #include <fstream>
-#include <sstream>
 
 #include "app/combo_box.h"
 #include "app/dialog_page.h"
@@ -150,9 +149,11 @@ protected:
         static std::string keys;
         static size_t at;
         setenv("CORVANE_FILE_DIALOG", "builtin", 1);
-        keys = name.empty() ? "\x1b" : name + "\r", at = 0;
+        keys = name.empty() ? "\x1b" : name + "\r";
+        at = 0;
         dialog_page_pass_hook = [] {
-            key__press = at % 2 || at / 2 >= keys.size() ? 0 : uint8_t(keys[at / 2]), at++;
+            key__press = at % 2 || at / 2 >= keys.size() ? 0 : uint8_t(keys[at / 2]);
+            at++;
         };
         const uint32_t before = vna_commands_done.load();
         click(button.x, button.y);

@@ -1,10 +1,15 @@
 // The trace panels, the marker and the Smith chart: arrays and readouts of known samples,
-// the slider and the chart's arithmetic, and on the page sweeps of known devices through
-// vna-sim, continuous measuring and the panels' redraw.
+// the slider and the chart's arithmetic, the fingerprint that decides whether they draw, the
+// plot engine's cursor, and on the page sweeps of known devices through vna-sim, continuous
+// measuring and the panels' redraw.
 #include <gmock/gmock.h>
 
+#include <bit>
+
+#include "app/autoplot.h"
 #include "app/smith.h"
 #include "assets/images.h"
+#include "forms/widgets.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
 #include "program_harness.h"
@@ -15,7 +20,10 @@ using namespace apptest;
 using C = std::complex<float>;
 using ::testing::FloatNear, ::testing::Pointwise;
 
-void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) { re[k] = v.real(), im[k] = v.imag(); }
+void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) {
+    re[k] = v.real();
+    im[k] = v.imag();
+}
 
 TEST(Traces, DerivedArraysOfKnownSamples) {
     constexpr float L = READOUT_LIMIT;  // an open: 0/0 exactly, huge nearly
@@ -77,6 +85,61 @@ TEST(Traces, SliderAndChartArithmetic) {
     EXPECT_EQ(std::pair(quale, dove), std::pair(0, 0));
 }
 
+// Both fingerprints of the first n samples, taken in a new pass.
+std::pair<uint64_t, uint64_t> now(int n) {
+    obj_loop++;
+    return std::pair(s11_fingerprint(n), s21_fingerprint(n));
+}
+// Flips the lowest bit of a sample: twice gives it back.
+void flip(std::atomic<float>& x) { x = std::bit_cast<float>(std::bit_cast<uint32_t>(x.load()) ^ 1u); }
+
+// The per-pass fingerprint of the corrected samples: any one changed sample in any lane and
+// position and a changed number of points change it; the same samples give the same value.
+TEST(Fingerprint, EverySampleAndThePointCountCount) {
+    const auto same = now(2001);
+    EXPECT_TRUE(now(2001) == same && now(2000).first != same.first && now(1997).first != same.first);
+    for (int k : {0, 1, 2, 3, 1000, 1997, 1998, 1999, 2000}) {  // each lane, the tail after whole groups
+        const bool im = k % 2;  // each part
+        std::atomic<float>& a = (im ? vna_s11_im : vna_s11_re)[k];
+        std::atomic<float>& b = (im ? vna_s21_im : vna_s21_re)[k];
+        flip(a);
+        flip(b);
+        const auto changed = now(2001);
+        EXPECT_TRUE(changed.first != same.first && changed.second != same.second) << k;
+        flip(a);
+        flip(b);
+        EXPECT_EQ(now(2001), same) << k;
+    }
+}
+
+OBJ panel;
+
+// The plot engine (its grid, ticks, labels and traces are in the page's reference pictures):
+// 401 samples from 1 to 800 MHz in a 393 x 188 panel at (x, 50), the pointer pressed at
+// (px, 100) (0: not pressed); returns the index under the cursor.
+uint32_t plot(int x, int px) {
+    const std::vector<float> v(401, 1);
+    FormDriver::setup();
+    panel = OBJ{};
+    panel.width = 393;
+    panel.height = 188;
+    panel.color = 4;
+    me = &panel;
+    x_x = int16_t(x);
+    y_y = 50;
+    touch_premuto = px != 0;
+    touch_x = px;
+    touch_y = 100;
+    return AutoPlot_Y2(v.data(), uint32_t(v.size()), 3, 252, 255, 146, obj_bg(), "F", 0, 0, 1, 800);
+}
+
+// The cursor index follows a press inside its panel; 0: the other panel lost its cursor.
+TEST(AutoPlot, CursorFollowsThePressInItsPanel) {
+    for (auto [x, px, idx] : {std::array{100, 102, 0}, {100, 280, 199}, {100, 490, 400}, {100, 600, 0},
+                              {500, 600, 109}, {100, 0, 0}})
+        EXPECT_EQ(plot(x, px), uint32_t(idx)) << x << " " << px;
+}
+
 // The chart on screen, or the chart image painted clean with the curve drawn over it.
 std::vector<uint32_t> chart(bool clean) {
     const std::vector<uint32_t> shown = fb_snapshot();
@@ -104,41 +167,39 @@ TEST_F(Program, SweptDevicesOnThePlotsTheChartAndTheMarkerBar) {
     std::ifstream whole(CORVANE_SOURCE_DIR "/tests/data/touchstone/msl_P1-MSL_Stepped_140-P2.s2p");
     std::ofstream part(run_.path() + "/stepped.s2p");
     for (std::string row; std::getline(whole, row) && row.find("   1.0") != 0;) part << row << '\n';
-    part.close(), MB21 = 2, MB22 = 1;
+    part.close();
+    MB21 = 2;
+    MB22 = 1;
+    const std::string line = "file " + run_.path() + "/stepped.s2p";
     for (auto [dut, chart_name, plots_tab, plots_name, x, width] :
-         {std::tuple("c 10p", "app/smith_c10p", Tab::s11, "app/traces_s11_c10p", 425, 400),
-          {"file stepped.s2p", "app/smith_stepped_line", Tab::s21, "app/traces_s21_line", 21, 800}}) {
-        const std::string device = dut == std::string("c 10p") ? dut : "file " + run_.path() + "/stepped.s2p";
+         {std::tuple(std::string("c 10p"), "app/smith_c10p", Tab::s11, "app/traces_s11_c10p", 425, 400),
+          {line, "app/smith_stepped_line", Tab::s21, "app/traces_s21_line", 21, 800}}) {
         tab(Tab::s11);
-        ASSERT_EQ(sweep(device), 1) << page1_status;
+        ASSERT_EQ(sweep(dut), 1) << page1_status;
         passes(2);
         expect_reference(chart_name, MD1, MD2, MD3, MD4);
         tab(plots_tab);
         passes(2);
         expect_reference(plots_name, x, 73, width, 412);
     }
-    MB21 = 3;
-    MB22 = 4;
     tab(Tab::s11);
     click(600, 492);
     EXPECT_EQ(std::pair(quale, ffreq), std::pair(293, float(double(vna_frequency[293].load()) / 1e6)));
-    // Without "continue" the sweep's data stays; with it the S21 level plot asks for more.
+    // Without "continue" the sweep's data stays; with it each sweep asks for the next: three
+    // done well, then STOP, and the sweep under way ends as slowly as a loaded machine passes
+    // its answers on.
     EXPECT_EQ(vna_data_valid.load(), 1);
     const uint32_t before = vna_commands_done.load();
-    click(Button::continuous.x, Button::continuous.y);
     const auto three_done = [&] {
         pass();
-        return vna_commands_done.load() - before >= 3;
+        return vna_commands_done.load() - before >= 3 && vna_last_result.load() == 1;
     };
-    EXPECT_TRUE(eventually(three_done, COMMAND_MS));
-    EXPECT_EQ(vna_last_result.load(), 1) << page1_status;
-    click(Button::stop.x, Button::stop.y);
-    EXPECT_TRUE(eventually(
-        [&] {
-            pass();
-            return task_idle();
-        },
-        COMMAND_MS));  // the sweep under way ends as slowly as a loaded machine passes its answers on
+    run_button(Button::continuous, three_done);
+    const auto idle = [&] {
+        pass();
+        return task_idle();
+    };
+    EXPECT_TRUE(eventually(idle, COMMAND_MS));
     // The clean chart and the last curve, also after a change of tab without a new sweep and
     // after a changed sample; a press on a point takes a sample there.
     vna_data_valid = 0;
