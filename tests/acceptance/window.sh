@@ -149,6 +149,9 @@ workflow=(
   # a larger window: the page scaled, the pointer still on its objects
   "if:built xdotool windowsize \"\$W\" 1280 750; width=1280 height=750 | page scaled"
   "if:built click 262 61 | expect scaled_s21 0 0 1024 600"
+  # STOP during a slow sweep of 2001 points at the line's real rate
+  "if:built click 887 86; type_text 2001; key Return; click 868 120; ctl 'pace on'; click 464 24 | status scanning"
+  "if:built click 680 24 | status aborted"
   # EXIT: the program ends with status 0
   "click 781 24 | ended_with 0"
   # started again and connected, the window closed as a window manager closes it: status 0;
