@@ -14,6 +14,7 @@
 #include "app/style.h"
 #include "forms/widgets.h"
 #include "support/forms_driver.h"
+#include "support/scratch_dir.h"
 #include "vna/device.h"
 
 namespace {
@@ -92,7 +93,8 @@ struct Flow {
 // Every test runs in a new temporary folder, with the builtin dialog unless it says otherwise.
 class OpenDialogTest : public ::testing::Test, public FormDriver {
 protected:
-    std::string dir = mkdtemp(std::string("/tmp/corvane-dialog-XXXXXX").data()), status = vna_status.text();
+    const ScratchDir scratch;
+    const std::string dir = scratch(), status = vna_status.text();
     fs::path home = fs::current_path();
     std::map<std::string, std::optional<std::string>> saved_env;
 
@@ -112,7 +114,6 @@ protected:
         vna_status.set(status.c_str());
         dialog_page_pass_hook = nullptr;
         fs::current_path(home);
-        fs::remove_all(dir);
         for (auto& [v, value] : saved_env) {
             if (value)
                 setenv(v.c_str(), value->c_str(), 1);

@@ -181,7 +181,7 @@ protected:
     static bool visible(const OBJ* o) { return o && *o->visible; }
     static int checked(const OBJ* box) { return static_cast<std::atomic<int>*>(box->var)->load() != 0; }
 
-    simproc::TempDir run_;
+    ScratchDir run_;
     std::vector<std::unique_ptr<simproc::SimProcess>> sims_;
 };
 

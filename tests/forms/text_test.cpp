@@ -40,7 +40,8 @@ TEST_FORM(text_form, text_table)
 // centred in its label and the Greek caption anti-aliased in DejaVu, found as "default.ttf"
 // under ./FONTS/ (the page as a picture).
 TEST_F(Text, WidthsAndCaptionsMatchWhatIsDrawn) {
-    const ScratchDir dir("forms_text", true);
+    const ScratchDir dir;
+    const InFolder in(dir(), dir());
     write_file("img.bmp", bmp(24, 10, 6, [](int, int) { return 0x00FF00u; }));
     OBJ rec{};  // the current object while measuring
     rec.caption = "plain";

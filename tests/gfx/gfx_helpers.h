@@ -1,9 +1,8 @@
 // Helpers for drawing tests: a clean framebuffer and context, pixel sets and rows, BMP files
-// and small hand-made fonts built by the test, and a scratch directory.
+// and small hand-made fonts built by the test.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include "gfx/draw.h"
 #include "gfx/text.h"
 #include "platform/display.h"
+#include "support/scratch_dir.h"
 #include "support/framebuffer_helpers.h"
 
 using PixelSet = std::set<std::pair<int, int>>;
@@ -46,25 +46,6 @@ inline void write_file(const std::string& path, const std::vector<uint8_t>& b, s
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
                                                 std::streamsize(std::min(size, b.size())));
 }
-
-// A fresh directory under the build folder, the current directory while it lives, and the
-// start directory (MyDir) too when as_start, else MyDir is empty; all restored at its end.
-struct ScratchDir {
-    const std::filesystem::path path, old = std::filesystem::current_path();
-    const std::string old_start = MyDir;
-    ScratchDir(const std::string& name, bool as_start)
-        : path(std::filesystem::path(CORVANE_BINARY_DIR) / (name + "." + std::to_string(getpid()))) {
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-        std::filesystem::current_path(path);
-        std::snprintf(MyDir, sizeof MyDir, "%s", as_start ? path.c_str() : "");
-    }
-    ~ScratchDir() {
-        std::filesystem::current_path(old);
-        std::snprintf(MyDir, sizeof MyDir, "%s", old_start.c_str());
-        std::filesystem::remove_all(path);
-    }
-};
 
 // Every test starts on a black framebuffer with context 0 reset; drawn() is the set of
 // pixels changed since `before`.

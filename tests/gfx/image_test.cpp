@@ -34,7 +34,8 @@ constexpr int W = 160, H = 24;
 // 200 3/16 ink; rows padded) opaque, then over a transparent ground.
 TEST_F(Images, DrawWhatTheyHoldAndNothingMore) {
     headless_start();
-    const ScratchDir dir("images", false);
+    const ScratchDir dir;
+    const InFolder in(dir(), "");
     v_rectfillc(0, 0, W, H, 0x40404000);
     struct Stored { int c0, c1; std::vector<uint8_t> s; } const stored[] = {
         {0, 255, image(32, 8, 2, words({0x8004, 0x03E0, 0x8005, 0x001F, 0x8004, 0x7C00}))},

@@ -51,9 +51,10 @@ TEST_F(Text, SceneMatchesTheReference) {
     v_fontpntvect[7] = v_fontpntvect[25] = prop.data();
     OUTLINED = -1;
     v_color(BG, FG);
-    const ScratchDir dir("text_scene", true);
-    write_file("LAMP.bmp", bmp(24, 3, 2, [](int, int r) { return r ? 0xFFFF00u : 0xFF0000u; }));
-    std::filesystem::current_path(dir.old);
+    const ScratchDir dir;
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    const InFolder start(cwd, dir());
+    write_file(dir("LAMP.bmp"), bmp(24, 3, 2, [](int, int r) { return r ? 0xFFFF00u : 0xFF0000u; }));
     v_setfont(0, 1, 2);
     print_at(4, 20, "A");
     v_setfont(1, 1, 1);
@@ -104,7 +105,7 @@ TEST_F(Text, SceneMatchesTheReference) {
     v_color(BG, FG);
     v_setfont(7, 1, 1);
     print_at(4, 195, "$LAMP.bmp A");
-    EXPECT_EQ(std::filesystem::current_path(), dir.old);
+    EXPECT_EQ(std::filesystem::current_path(), cwd);
     print_at(4, 215, "$LAX $LAMP.bmp");
     expect_reference("gfx/text", 0, 0, W, H);
     v_locate(0, 500);  // formatted text is cut to its buffer

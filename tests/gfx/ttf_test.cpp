@@ -118,7 +118,8 @@ TEST_F(TtfFiles, CacheFailuresChainAndScene) {
     if (!fs::exists(DEJAVU) || !fs::exists(NOTO_BOLD))
         GTEST_SKIP() << "needs fonts-dejavu-core and fonts-noto-cjk (" << DEJAVU << ", " << NOTO_BOLD << ")";
     reset_ttf();
-    const ScratchDir dir("ttf_test", false);
+    const ScratchDir dir;
+    const InFolder in(dir(), "");
     fs::create_directories("FONTS");
     fs::create_symlink(DEJAVU, "FONTS/default.ttf");
     fs::create_symlink(NOTO_BOLD, "FONTS/notobd.ttf");
@@ -181,11 +182,11 @@ TEST_F(TtfFiles, CacheFailuresChainAndScene) {
     // Fonts are found under the start directory's FONTS/ from anywhere; CJK text falls back
     // to default.ttf when notobd.ttf is gone; without both nothing draws.
     reset_ttf();
-    snprintf(MyDir, sizeof MyDir, "%s", dir.path.c_str());
+    snprintf(MyDir, sizeof MyDir, "%s", dir().c_str());
     fs::current_path(fs::temp_directory_path());
     EXPECT_GT(measure_text_ttf_font("Hello", "default.ttf", 20.f, &w, &h), 0);
-    EXPECT_EQ(fs::path(g_fonts[0].path), dir.path / "FONTS" / "default.ttf");
-    fs::current_path(dir.path);
+    EXPECT_EQ(g_fonts[0].path, dir("FONTS/default.ttf"));
+    fs::current_path(dir());
     fs::remove("FONTS/notobd.ttf");
     EXPECT_GT(measure_text_ttf(CHINESE, "", 18.f, &w, &h), 0);
     fs::remove_all("FONTS");

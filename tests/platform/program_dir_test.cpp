@@ -18,6 +18,7 @@
 #include "platform/port_names.h"
 #include "platform/program_dir.h"
 #include "support/framebuffer_helpers.h"
+#include "support/scratch_dir.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -27,33 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of its own under the temporary folder, made empty at the start and removed at
-// the end; t("a/b") is a path inside it, t() the folder itself.
-struct ScratchDir {
-    fs::path root;
-    explicit ScratchDir(const std::string& tag)
-        : root(fs::temp_directory_path() / (tag + "." + std::to_string(getpid()))) {
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    ~ScratchDir() { fs::remove_all(root); }
-    std::string operator()(const std::string& rel = "") const {
-        return rel.empty() ? root.string() : (root / rel).string();
-    }
-};
-
-// Sets MyDir, the program's directory, until the guard goes out of scope.
-struct ScopedMyDir {
-    const std::string saved = MyDir;
-    explicit ScopedMyDir(const std::string& dir) { set(dir); }
-    ~ScopedMyDir() { set(saved); }
-    static void set(const std::string& dir) { std::snprintf(MyDir, sizeof MyDir, "%s", dir.c_str()); }
-};
-
 TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     // An installed prefix (inst/bin beside inst/share/corvane), a build tree without a share
     // folder, a home, and a regular file where a folder is wanted.
-    const ScratchDir t("program_dir");
+    const ScratchDir t;
     for (const char* d : {"inst/bin", "inst/share/corvane", "build/app", "home"}) fs::create_directories(t(d));
     std::ofstream(t("file")) << "x";
     const std::string installed = t("inst/bin/corvane"), build = t("build/app/corvane"), home = t("home"),
@@ -91,7 +69,7 @@ TEST(ProgramDir, TheRuleByInstallStateAndEnvironmentAndUseProgramDir) {
     EXPECT_EQ(d.dir + d.error, "");
     // A folder that cannot be made empties MyDir and says why instead of failing later; that
     // the process's own environment decides MyDir is in the window's acceptance test.
-    const ScopedMyDir keep(t());
+    const InFolder keep(t(), t());
     const char* before = std::getenv("CORVANE_HOME");
     const std::string saved = before ? before : "";
     setenv("CORVANE_HOME", t("file/sub").c_str(), 1);
@@ -130,22 +108,18 @@ TEST(PortNames, LinksInTheStartDirectorysPortsThenDevicesUsbAcmSerialEachInNumer
     EXPECT_EQ(std::tuple(com_port_number("COM15"), com_port_number("COM+1"), com_port_number("COM99999999999")),
               std::tuple(15, 0, 0));
     // The ports folder is the start directory's, wherever the current one moved.
-    const ScratchDir start("ports");
+    const ScratchDir start;
     fs::create_directories(start("ports"));
     fs::create_symlink(start("gone"), start("ports/COM3"));  // dangling: still taken
-    const ScopedMyDir in_start(start());
-    const fs::path cwd = fs::current_path();
-    fs::current_path(fs::temp_directory_path());
-    const std::string path = port_device_path("COM3");
-    fs::current_path(cwd);
-    EXPECT_EQ(path, start("ports/COM3"));
+    const InFolder elsewhere(fs::temp_directory_path(), start());
+    EXPECT_EQ(port_device_path("COM3"), start("ports/COM3"));
 }
 
 // A PNG holds the part of a rectangle inside the framebuffer (that a screenshot is the screen,
 // pixel for pixel, is in the app's operator key tests). A write that fails (EFBIG: a full
 // disk) leaves what was at the path as it was and no file of its own.
 TEST(Headless, APngOfTheRectangleInsideTheFramebufferWrittenWholeOrNotAtAll) {
-    const ScratchDir dir("headless");
+    const ScratchDir dir;
     headless_start();
     fb_fill_all(0);
     dx_surface[addr(1023, 2399)] = 0xFFFFFF;

@@ -48,7 +48,7 @@ TEST(SimDevice, RecordsAreSentOnceMeasuredInOrderAndAFullFifoLosesNothing) {
 // is a two-point sweep to 5 GHz), the linear interpolation and clamping of file devices,
 // and that raw readings skip the test set.
 TEST(SimDevice, RawFileReadingsFollowTheFrequencyOfEachPoint) {
-    simproc::TempDir dir;
+    ScratchDir dir;
     const std::string file = dir.path() + "/ramp.s2p";
     std::ofstream(file) << "# Hz S RI R 50\n0 0 0 0 0.5 0 0 0 0\n1e10 1 0 0 0.5 0 0 0 0\n";
     Host h;

@@ -22,26 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace simproc {
 
 inline const std::string sim_program = std::string(CORVANE_BINARY_DIR) + "/sim/vna-sim";
-
-// A fresh folder under /tmp, removed with everything in it.
-class TempDir {
-public:
-    TempDir() : path_(mkdtemp(tmpl_) ? tmpl_ : "") {}
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    char tmpl_[20] = "/tmp/vnatest_XXXXXX";
-    std::string path_;
-};
 
 // A file's whole contents ("" when it cannot be read).
 inline std::string slurp(const std::string& path) {
@@ -141,7 +126,7 @@ public:
     }
 
 private:
-    TempDir dir_;
+    ScratchDir dir_;
     std::optional<Child> child_;
     std::string tty_;
 };

@@ -61,7 +61,7 @@ struct CalFile : ::testing::Test {
         use("test.cal");
     }
     void use(const char* name) { std::snprintf(vna_cal_file, sizeof vna_cal_file, "%s/%s", dir_.path().c_str(), name); }
-    simproc::TempDir dir_;
+    ScratchDir dir_;
     const std::string name_ = dir_.path() + "/test.cal";
 };
 

@@ -84,7 +84,7 @@ TEST(Touchstone, ReadsAndWritesEveryFormatAndAMeasuredFileAlsoUnderADecimalComma
 }
 
 TEST(Touchstone, RejectsMalformedFilesWithTheLine) {
-    simproc::TempDir dir;
+    ScratchDir dir;
     // Short names: not cut in the message.
     const std::string fifo = dir.path() + "/fifo.s1p", none = dir.path() + "/none.s1p";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
