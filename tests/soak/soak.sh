@@ -25,15 +25,12 @@ sim=$(realpath "${3:-$root/build/sim/vna-sim}")
 RANDOM=${SOAK_SEED:-$$}
 points=201
 batches=$(((points + 7) / 8))
-for tool in Xvfb xdotool nc; do
-  command -v "$tool" >/dev/null || { echo "soak.sh: $tool is missing"; exit 1; }
-done
-
 fail() {
   echo "soak.sh: $1"
   [ -f "$run/corvane.log" ] && tail -5 "$run/corvane.log"
   exit 1
 }
+for tool in Xvfb xdotool nc; do command -v "$tool" >/dev/null || fail "$tool is missing"; done
 # shellcheck source=../acceptance/session.sh
 . "$here/../acceptance/session.sh"
 session_begin corvane-soak
@@ -45,7 +42,7 @@ mv sim.log trace.log
 
 ctl() { echo "$1" | nc -U -q1 ports/COM1.ctl 2>/dev/null || true; }
 click() { xdotool mousemove --window "$W" "$1" "$2" click 1; }
-alive() { kill -0 "$prog_pid" 2>/dev/null || fail "the program ended (crash?) after $sweeps_done sweeps"; }
+alive() { kill -0 "$prog_pid" 2>/dev/null || fail "the program ended (crash?) after $(completed) sweeps"; }
 rss_kib() { awk '$1 == "VmRSS:" { print $2 }' "/proc/$prog_pid/status"; }
 # Completed and failed sweeps in the trace so far (the sweep under way counts once complete).
 count() {
@@ -69,7 +66,7 @@ restart_sim() {
   wait "$sim_pid" 2>/dev/null || true
   (exec "$sim" --link ports/COM1 "${sim_args[@]}") </dev/null >>trace.log 2>&1 &
   sim_pid=$!
-  for _ in $(seq 100); do [ -e ports/COM1.ctl ] && break; sleep 0.05; done
+  eventually [ -e ports/COM1.ctl ] || fail "vna-sim did not start again"
 }
 reconnect() {
   click 338 24  # DISCONNECT
@@ -82,7 +79,6 @@ CORVANE_FILE_DIALOG=builtin CORVANE_ANSWER_TIMEOUT_MS=2000 "$corvane" >corvane.l
 prog_pid=$!
 W=$(timeout 20 xdotool search --sync --onlyvisible --pid "$prog_pid" --name '^Corvane' | head -1) || fail "no window"
 xdotool windowmove --sync "$W" 0 0
-sweeps_done=0
 sleep 1  # the port scan at start
 click 887 86  # the points field
 sleep 0.3
@@ -99,7 +95,7 @@ done
 rss_start=$(rss_kib)
 
 declare -A injected=()
-recovered=0 unrecovered=0
+recovered=0 unrecovered=0 faults=0
 end=$((SECONDS + minutes * 60))
 while [ $SECONDS -lt "$end" ]; do
   sleep $((5 + RANDOM % 11))
@@ -107,6 +103,7 @@ while [ $SECONDS -lt "$end" ]; do
   kinds=(silence garbage drop unplug restart)
   kind=${kinds[RANDOM % 5]}
   injected[$kind]=$((${injected[$kind]:-0} + 1))
+  faults=$((faults + 1))
   case $kind in
     silence) ctl "fault silent" >/dev/null; sleep 3; ctl "fault none" >/dev/null ;;
     garbage) ctl "fault garbage $((1 + RANDOM % 2000))" >/dev/null; sleep 2 ;;
@@ -131,14 +128,11 @@ while [ $SECONDS -lt "$end" ]; do
       echo "no sweep after $kind at $SECONDS s"
     fi
   fi
-  sweeps_done=$(completed)
 done
 alive
 rss_end=$(rss_kib)
 read -r sweeps_done failed < <(count)
 
-faults=0
-for k in "${!injected[@]}"; do faults=$((faults + injected[$k])); done
 echo "soak of $minutes min: $sweeps_done sweeps of $points points completed, $failed failed"
 printf '  faults %d:' "$faults"
 for k in silence garbage drop unplug restart; do printf ' %s %d' "$k" "${injected[$k]:-0}"; done

@@ -149,15 +149,13 @@ TEST_F(CalFile, FailedSavesKeepTheOldFile) {
     vna_points.store(2002);
     EXPECT_EQ(said(vna_save_calibration()), std::tuple(0, "No calibration to save"));
     EXPECT_EQ(slurp(name_), old);
-    // A folder that does not exist, and a name taken by a folder. (A write that falls
-    // short, on a full disk, is tested through vna-cli.)
+    // A name taken by a folder: the reason kept for the message, the folder left alone. (A
+    // write that falls short, on a full disk, is tested through vna-cli.)
     vna_points.store(401);
     std::filesystem::create_directory(dir_.path() + "/taken.cal");
-    for (auto [name, err] : {std::pair{"no/such.cal", ENOENT}, {"taken.cal", EISDIR}}) {
-        use(name);
-        EXPECT_EQ(said(vna_save_calibration()), std::tuple(0, "Calibration file open error"));
-        EXPECT_EQ(vna_cal_errno.load(), err);
-    }
+    use("taken.cal");
+    EXPECT_EQ(said(vna_save_calibration()), std::tuple(0, "Calibration file open error"));
+    EXPECT_EQ(vna_cal_errno.load(), EISDIR);
     EXPECT_TRUE(std::filesystem::is_directory(dir_.path() + "/taken.cal"));
 }
 
