@@ -10,7 +10,6 @@
 namespace {
 
 using namespace apptest;
-using namespace std::string_literals;
 
 constexpr std::time_t WHEN = 1796627702;  // a fixed moment for the names
 

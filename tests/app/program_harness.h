@@ -160,12 +160,6 @@ protected:
         dialog_page_pass_hook = nullptr;
         return done_after(before, uint32_t(commands));
     }
-    // Whether a status text was set after sequence number seq.
-    static bool status_seen(uint64_t seq, const std::string& text) {
-        bool seen = false;
-        for (std::string t; vna_status.get(++seq, t);) seen |= t == text;
-        return seen;
-    }
     void tab(int x) { click(x, 61); }
     // The whole screen against tests/data/app/<name>.png, after enough passes for the
     // slider thumb to settle (it moves after its first 30 drawings in the program's life).

@@ -6,7 +6,6 @@
 namespace {
 
 using namespace apptest;
-using namespace std::string_literals;
 
 // The ports that open, in order; none: an empty selector and the page as start-up shows it.
 // CONNECT takes the lowest port, or the one chosen in the selector.

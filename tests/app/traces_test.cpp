@@ -18,7 +18,6 @@ namespace {
 
 using namespace apptest;
 using C = std::complex<float>;
-using ::testing::FloatNear, ::testing::Pointwise;
 
 void set(std::atomic<float>* re, std::atomic<float>* im, int k, C v) {
     re[k] = v.real();
@@ -38,7 +37,7 @@ TEST(Traces, DerivedArraysOfKnownSamples) {
     for (int k = 0; k < 8; k++)
         EXPECT_THAT((std::array{vna_s11_mag[k], vna_s11_fase[k], vna_s11_ros[k], vna_s11_db[k],
                                 readout_value(vna_z_re[k], L), readout_value(vna_z_im[k])}),
-                    Pointwise(FloatNear(1e-3f), cases[k].second)) << k;
+                    ::testing::Pointwise(::testing::FloatNear(1e-3f), cases[k].second)) << k;
     // S21's phase is the angle of the mean of five samples inside the sweep: a lone sample
     // between zeros, +-179 degrees alternating (a mean of angles would be 0), then two
     // samples beyond the sweep of 9.
@@ -47,7 +46,7 @@ TEST(Traces, DerivedArraysOfKnownSamples) {
     for (int k = 0; k < 11; k++) set(vna_s21_re, vna_s21_im, k, s21[k]);
     s21_traces(11);  // leaves samples 9 and 10 in the working arrays
     s21_traces(9);
-    EXPECT_THAT(std::vector(vna_s21_fase, vna_s21_fase + 2), ::testing::Each(FloatNear(28.648f, 1e-3f)));
+    EXPECT_THAT(std::vector(vna_s21_fase, vna_s21_fase + 2), ::testing::Each(::testing::FloatNear(28.648f, 1e-3f)));
     for (int k = 4; k < 9; k++) EXPECT_NEAR(std::abs(vna_s21_fase[k]), 180, 0.5f) << k;
     EXPECT_EQ(std::tuple(vna_s21_db[0], std::round(vna_s21_db[1]), vna_s21_db[3]),
               std::tuple(-120.0f, -20.0f, -120.0f));

@@ -62,29 +62,23 @@ TEST(Timers, ArmingAgainReArmsTheSlotAndMissedPeriodsAreSkipped) {
 
 // The query word costs the cycle nothing while the object is missing (one attempt in 100 ms)
 // and is never read past a short object.
-class QueryWord : public ::testing::Test {
-protected:
-    void SetUp() override {
-        shm_unlink(name.c_str());
-        query_word_use_name(name.c_str());
-        plc_priority = 1;  // so that each cycle sleeps its 1 ms on the manual clock
-        query_rx = 0;
-        query_line = 0;
-    }
-    void TearDown() override {
-        query_word_use_name(nullptr);
-        shm_unlink(name.c_str());
-    }
-    void create(off_t size) {
-        const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
-        ASSERT_EQ(ftruncate(fd, size), 0);
-        close(fd);
-    }
+TEST(QueryWord, AMissingObjectIsLookedForEveryHundredMillisecondsAndAShortOneIsNotRead) {
     ScopedManualClock c;
     const std::string name = "/corvane-test-" + std::to_string(getpid());
-};
-
-TEST_F(QueryWord, AMissingObjectIsLookedForEveryHundredMillisecondsAndAShortOneIsNotRead) {
+    // No object under the name, and the cycle looking for it under `look_for` afresh.
+    const auto restart = [&](const char* look_for) {
+        shm_unlink(name.c_str());
+        query_word_use_name(look_for);
+        query_rx = 0;
+        query_line = 0;
+    };
+    const auto create = [&](off_t size) {
+        const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
+        EXPECT_EQ(ftruncate(fd, size), 0);
+        close(fd);
+    };
+    plc_priority = 1;  // so that each cycle sleeps its 1 ms on the manual clock
+    restart(name.c_str());
     start_cycle();  // first attempt fails: nothing there
     const uint32_t first_try = ORA.load();
     create(256);
@@ -92,14 +86,14 @@ TEST_F(QueryWord, AMissingObjectIsLookedForEveryHundredMillisecondsAndAShortOneI
     // Found at the attempt 100 ms after the first, then mapped and read in two cycles.
     EXPECT_GE(ORA.load() - first_try, 100u);
     EXPECT_LE(ORA.load() - first_try, 103u);
-    TearDown();
-    SetUp();
+    restart(name.c_str());
     create(0);
     for (int i = 0; i < 10; i++) start_cycle();  // would fault on the mapped word if it were read
     EXPECT_EQ(query_rx.load(), 0u);
     create(256);
     for (int i = 0; i < 3; i++) start_cycle();
     EXPECT_GT(query_rx.load(), 0u);
+    restart(nullptr);
 }
 
 }  // namespace

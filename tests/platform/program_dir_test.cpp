@@ -1,7 +1,6 @@
 // The program's directory and share folder by install state and environment, the names of
 // the serial ports in it and on the machine, and the headless mode's PNG writer.
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
