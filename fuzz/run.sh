@@ -14,7 +14,8 @@
 # FUZZ_CPU=1 counts the budget in the harness's own CPU seconds instead of wall time, so that
 # a run beside other work (FUZZ_NICE sets its niceness) still gets its whole budget; the
 # table gives both. FUZZ_TIMEOUT then defaults to 600 s: at nice 19 beside busy loops an
-# input of 0.12 s of CPU took over 30 s.
+# input of 0.12 s of CPU took over 30 s. FUZZ_RUNS=N ends a run after N executions, or at
+# its time budget if that comes first (for a goal counted in executions).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,7 +61,7 @@ for h in "${harnesses[@]}"; do
   [ -n "${FUZZ_CPU:-}" ] && wall=$((seconds * 20))  # the CPU budget ends the run; this bounds it
   TMPDIR=$dir/tmp ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     nice -n "${FUZZ_NICE:-0}" "$program" -max_total_time="$wall" -rss_limit_mb="${FUZZ_RSS_MB:-2048}" \
-    -timeout="$timeout" -print_final_stats=1 -artifact_prefix="$dir/findings/" \
+    -timeout="$timeout" ${FUZZ_RUNS:+-runs="$FUZZ_RUNS"} -print_final_stats=1 -artifact_prefix="$dir/findings/" \
     "$dir/corpus" >"$dir/log" 2>&1 &
   pid=$!
   cpu=0 stopped=
@@ -81,8 +82,8 @@ for h in "${harnesses[@]}"; do
   # a finding; it is kept with the findings when there are any.
   findings=$(find "$dir/findings" -type f ! -name 'slow-unit-*' | wc -l)
   if [ "$status" -ne 0 ] && [ "$findings" -eq 0 ]; then findings=1; fi  # ended without an artifact
-  printf '%-12s %12s %9s %5d.%d %7s %6s -> %-6s %9s\n' "$h" "${runs:-?}" "${rate:-?}" $((tenths / 10)) $((tenths % 10)) \
-    "$cpu" "$before" "$after" "$findings"
+  printf '%-12s %12s %9s %5d.%d %7s %6s -> %-6s %9s\n' "$h" "${runs:-?}" "${rate:-?}" \
+    $((tenths / 10)) $((tenths % 10)) "$cpu" "$before" "$after" "$findings"
   mkdir -p "$build/corpus/$h"
   cp -r "$dir/corpus/." "$build/corpus/$h/"
   if [ "$findings" -gt 0 ]; then
