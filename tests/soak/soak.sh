@@ -138,7 +138,8 @@ printf '  faults %d:' "$faults"
 for k in silence garbage drop unplug restart; do printf ' %s %d' "$k" "${injected[$k]:-0}"; done
 echo
 echo "  recovered $recovered, not recovered $unrecovered"
-echo "  corvane VmRSS at the start $((rss_start / 1024)) MiB ($rss_start KiB), at the end $((rss_end / 1024)) MiB ($rss_end KiB)"
+echo "  corvane VmRSS at the start $((rss_start / 1024)) MiB ($rss_start KiB)," \
+  "at the end $((rss_end / 1024)) MiB ($rss_end KiB)"
 [ "$unrecovered" = 0 ] || fail "the program did not recover from every fault"
 [ $((rss_end - rss_start)) -le 2048 ] || fail "resident memory grew by $((rss_end - rss_start)) KiB"
 echo "  passed"
