@@ -23,7 +23,7 @@ refs=$here/../data/acceptance regenerate=${CORVANE_REGENERATE:-0} keep=${ACCEPTA
 wm_close=${WM_CLOSE:+$(realpath "$WM_CLOSE")} step_text=""
 fail() {
   printf 'FAILED at: %s\n  %s\n' "$step_text" "$1"
-  [ -f "$run/corvane.log" ] && sed 's/^/  corvane: /' "$run/corvane.log" | tail -20
+  [ -f "${run:-}/corvane.log" ] && sed 's/^/  corvane: /' "$run/corvane.log" | tail -20
   exit 1
 }
 for t in Xvfb xdotool import compare nc; do command -v $t >/dev/null || fail "$t is missing"; done

@@ -139,7 +139,7 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     ASSERT_EQ(run_button(Button::connect), 1) << page1_status;
     ASSERT_NO_FATAL_FAILURE(calibrate());
     ASSERT_EQ(dialog_answers(Button::cal_save, "good", 2), 1) << page1_status;
-    const std::string dir = run_.path(), good = dir + "/good.cal", saved = file_bytes(good);
+    const std::string dir = run_.path(), good = dir + "/good.cal", saved = slurp(good);
     ASSERT_EQ(saved.size(), cal_file_size(11));
     std::filesystem::create_directory(dir + "/ro");
     std::filesystem::copy_file(good, dir + "/ro/good.cal");
@@ -149,7 +149,7 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
     const auto unlock = [&] {
         make_read_only(dir + "/ro", false);
         std::filesystem::current_path(MyDir);
-        return int(file_bytes(dir + "/ro/good.cal") == saved);
+        return int(slurp(dir + "/ro/good.cal") == saved);
     };
     // The fault and the operator's press (its result), the status line afterwards, the state,
     // the text set on the way when the one shown is not the reason, the fault taken away.
@@ -187,7 +187,7 @@ TEST_F(Faults, TheProgramSurvivesAndSaysWhatHappened) {
         for (std::string t; row.why && vna_status.get(++seq, t);) why_seen |= t == row.why;
         EXPECT_TRUE(why_seen) << row.why;
         EXPECT_LT(idle_share(), 0.1) << "something spins";
-        EXPECT_EQ((std::tuple{vna_cal_valid.load(), row.mend ? row.mend() : 1, file_bytes(good) == saved}),
+        EXPECT_EQ((std::tuple{vna_cal_valid.load(), row.mend ? row.mend() : 1, slurp(good) == saved}),
                   std::tuple(1, 1, true))
             << "the calibration in use lost, the fault not mended, or the saved calibration file changed";
         EXPECT_EQ(vna_com->open.load() ? run_button(Button::disconnect) : 1, 1);

@@ -72,7 +72,7 @@ TEST_F(OperatorKeys, ScreenshotsAndTheExportOfTheLastCompletedSweep) {
         for (const auto& name : taken) std::ofstream(at(name)) << "keep";
         const OperatorKeyResult r = take_screenshot(run_.path(), WHEN);
         EXPECT_EQ(std::pair(r.file, r.status), std::pair(expected, "Screenshot " + expected));
-        for (const auto& name : taken) EXPECT_EQ(file_bytes(at(name)), "keep") << name;
+        for (const auto& name : taken) EXPECT_EQ(slurp(at(name)), "keep") << name;
     }
     const auto bad = take_screenshot(run_.path() + "/none", WHEN);
     EXPECT_EQ(std::tuple(bad.file, bad.status, files(".png").size(), files(".tmp").size()),
@@ -111,7 +111,7 @@ TEST_F(OperatorKeys, ScreenshotsAndTheExportOfTheLastCompletedSweep) {
     std::locale::global(std::locale::classic());
     std::setlocale(LC_ALL, "C");
     for (const auto& r : {during, after, german})
-        EXPECT_TRUE(!r.file.empty() && file_bytes(at(r.file)) == file_bytes(at(first))) << r.status;
+        EXPECT_TRUE(!r.file.empty() && slurp(at(r.file)) == slurp(at(first))) << r.status;
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <complex>
-#include <fstream>
 
 #include "app/combo_box.h"
 #include "app/dialog_page.h"
@@ -40,10 +39,6 @@ inline constexpr int s11 = 100, s21 = 262, rlc = 424;
 // Longest wait for a command of the page (a sweep under a sanitizer takes seconds).
 inline constexpr int COMMAND_MS = 20000;
 
-inline std::string file_bytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
 // No command posted or running.
 inline bool task_idle() { return vna_command.load() == 0 && vna_state.load() != VNA_BUSY; }
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-using simproc::slurp;
 using cd = std::complex<double>;
 using Texts = std::vector<std::string>;
 

@@ -143,9 +143,7 @@ TEST(Headless, APngOfTheRectangleInsideTheFramebufferWrittenWholeOrNotAtAll) {
     const int error = errno;
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(std::tuple(result, error), std::tuple(-1, EFBIG));
-    std::ifstream in(dir("kept.png"));
-    EXPECT_EQ(std::tuple(std::string(std::istreambuf_iterator<char>(in), {}),
-                         std::distance(fs::directory_iterator(dir()), {})),
+    EXPECT_EQ(std::tuple(slurp(dir("kept.png")), std::distance(fs::directory_iterator(dir()), {})),
               std::tuple("keep", 1)) << "a temporary file was left, or the kept file changed";
     // And a good write replaces the file.
     EXPECT_EQ((std::tuple{fb_write_png(dir("kept.png").c_str(), 0, 0, 8, 8), fs::file_size(dir("kept.png")) > 8}),

@@ -32,7 +32,7 @@ TEST(SimProgram, LinkControlSigtermAndRefusedArguments) {
         EXPECT_EQ(other.finish(), status) << args.back();
     }
     EXPECT_EQ(std::filesystem::read_symlink(sim.link()).string(), sim.tty());
-    EXPECT_EQ(simproc::slurp(sim.dir() + "/COM9"), "precious");
+    EXPECT_EQ(slurp(sim.dir() + "/COM9"), "precious");
     ASSERT_EQ(::write(process.in, "dut short\nnonsense\n", 19), 19);
     EXPECT_EQ(read_line(process.out, due_ms), "ok");
     EXPECT_EQ(read_line(process.out, due_ms).rfind("error: ", 0), 0u);

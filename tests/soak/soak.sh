@@ -27,7 +27,7 @@ points=201
 batches=$(((points + 7) / 8))
 fail() {
   echo "soak.sh: $1"
-  [ -f "$run/corvane.log" ] && tail -5 "$run/corvane.log"
+  [ -f "${run:-}/corvane.log" ] && tail -5 "$run/corvane.log"
   exit 1
 }
 for tool in Xvfb xdotool nc; do command -v "$tool" >/dev/null || fail "$tool is missing"; done

@@ -1,11 +1,14 @@
-// Folders for tests that write files: a fresh folder removed with everything in it, and a
-// guard that sets the current folder and the program's folder (MyDir) while it lives.
+// Folders and files for tests that write files: a fresh folder removed with everything in
+// it, a guard that sets the current folder and the program's folder (MyDir) while it lives,
+// and a file's whole contents.
 #pragma once
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -32,6 +35,11 @@ private:
     }
     std::string path_ = make();
 };
+
+// A file's whole contents ("" when it cannot be read).
+inline std::string slurp(const std::string& path) {
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
+}
 
 // Runs in folder cwd with MyDir set to start ("" when the program has none); both are put
 // back at the end.

@@ -15,9 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,10 +26,6 @@ namespace simproc {
 
 inline const std::string sim_program = std::string(CORVANE_BINARY_DIR) + "/sim/vna-sim";
 
-// A file's whole contents ("" when it cannot be read).
-inline std::string slurp(const std::string& path) {
-    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
-}
 
 // Reads from fd until n bytes came or the byte `stop` (not kept), waiting at most
 // timeout_ms per byte.

@@ -12,7 +12,6 @@
 
 using namespace coretest;
 using namespace std::string_literals;
-using simproc::slurp;
 
 namespace {
 
